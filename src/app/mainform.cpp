@@ -1,0 +1,297 @@
+#include "mainform.h"
+
+#include "appclock.h"
+#include "columnpanel.h"
+#include "hostlistbox.h"
+#include "pingframe.h"
+#include "skylarkerror.h"
+#include "splitterbar.h"
+#include "utlunit.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QStandardPaths>
+#include <QTimer>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace {
+std::function<void(const QString &)> &openUrlHandler()
+{
+    static std::function<void(const QString &)> handler;
+    return handler;
+}
+
+void openWithShell(const QString &path)
+{
+    if (openUrlHandler())
+        openUrlHandler()(path);
+    else
+        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+} // namespace
+
+void TMainForm::SetOpenUrlHandler(std::function<void(const QString &)> handler)
+{
+    openUrlHandler() = std::move(handler);
+}
+
+TMainForm::TMainForm(QWidget *parent)
+    : QMainWindow(parent)
+{
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QStringLiteral("Skylark"));
+    createActions();
+    createControls();
+    createMenus();
+    wireShellCommands();
+    wireBoardCommands();
+    wireHostListCommands();
+    resize(kClientWidth, kClientHeight + MainMenu->sizeHint().height());
+
+    m_sizeMoveTimer = new QTimer(this);
+    m_sizeMoveTimer->setSingleShot(true);
+    m_sizeMoveTimer->setInterval(300);
+    connect(m_sizeMoveTimer, &QTimer::timeout, this, &TMainForm::WMExitSizeMove);
+
+    FormCreate();
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::createControls()
+{
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("ClientArea"));
+    auto *h = new QHBoxLayout(central);
+    h->setContentsMargins(0, 0, 0, 0);
+    h->setSpacing(0);
+
+    LeftPanel = new QWidget(central);
+    LeftPanel->setObjectName(QStringLiteral("LeftPanel"));
+    LeftPanel->setFixedWidth(105);
+    auto *lv = new QVBoxLayout(LeftPanel);
+    lv->setContentsMargins(0, 0, 0, 0);
+    lv->setSpacing(0);
+
+    LeftTopPanel = new QWidget(LeftPanel);
+    LeftTopPanel->setObjectName(QStringLiteral("LeftTopPanel"));
+    LeftTopPanel->setFixedHeight(22);
+    auto *lt = new QHBoxLayout(LeftTopPanel);
+    lt->setContentsMargins(0, 1, 1, 1);
+    lt->setSpacing(1);
+    NewHostEdit = new QLineEdit(LeftTopPanel);
+    NewHostEdit->setObjectName(QStringLiteral("NewHostEdit"));
+    AddNewHostSpeedButton = new QToolButton(LeftTopPanel);
+    AddNewHostSpeedButton->setObjectName(QStringLiteral("AddNewHostSpeedButton"));
+    AddNewHostSpeedButton->setFixedSize(20, 20);
+    {
+        QFont f = AddNewHostSpeedButton->font();
+        f.setPixelSize(8);
+        AddNewHostSpeedButton->setFont(f);
+    }
+    lt->addWidget(NewHostEdit, 1);
+    lt->addWidget(AddNewHostSpeedButton);
+
+    HostListBox = new THostListBox(LeftPanel);
+    HostListBox->setObjectName(QStringLiteral("HostListBox"));
+    lv->addWidget(LeftTopPanel);
+    lv->addWidget(HostListBox, 1);
+
+    Splitter = new TSplitterBar(central);
+    Splitter->setObjectName(QStringLiteral("Splitter"));
+    Splitter->setSizedWidget(LeftPanel, TSplitterBar::Sizes::LeftNeighbour);
+
+    RightPanel = new QWidget(central);
+    RightPanel->setObjectName(QStringLiteral("RightPanel"));
+    auto *rh = new QHBoxLayout(RightPanel);
+    rh->setContentsMargins(0, 0, 0, 0);
+    rh->setSpacing(0);
+    ColumnPanel1 = new TColumnPanel(RightPanel);
+    ColumnPanel1->setObjectName(QStringLiteral("ColumnPanel1"));
+    Splitter12 = new TSplitterBar(RightPanel);
+    Splitter12->setObjectName(QStringLiteral("Splitter12"));
+    ColumnPanel2 = new TColumnPanel(RightPanel);
+    ColumnPanel2->setObjectName(QStringLiteral("ColumnPanel2"));
+    ColumnPanel2->setFixedWidth(45);
+    ColumnPanel2->setCaption(QStringLiteral("2"));
+    Splitter23 = new TSplitterBar(RightPanel);
+    Splitter23->setObjectName(QStringLiteral("Splitter23"));
+    ColumnPanel3 = new TColumnPanel(RightPanel);
+    ColumnPanel3->setObjectName(QStringLiteral("ColumnPanel3"));
+    ColumnPanel3->setFixedWidth(45);
+    ColumnPanel3->setCaption(QStringLiteral("3"));
+    Splitter12->setSizedWidget(ColumnPanel2, TSplitterBar::Sizes::RightNeighbour);
+    Splitter23->setSizedWidget(ColumnPanel3, TSplitterBar::Sizes::RightNeighbour);
+    for (QWidget *w : {static_cast<QWidget *>(Splitter12), static_cast<QWidget *>(ColumnPanel2),
+                       static_cast<QWidget *>(Splitter23), static_cast<QWidget *>(ColumnPanel3)})
+        w->hide();
+    rh->addWidget(ColumnPanel1, 1);
+    rh->addWidget(Splitter12);
+    rh->addWidget(ColumnPanel2);
+    rh->addWidget(Splitter23);
+    rh->addWidget(ColumnPanel3);
+    connect(Splitter12, &TSplitterBar::moved, this, [this] { SizeFrames(); SizeFrames2(); });
+
+    h->addWidget(LeftPanel);
+    h->addWidget(Splitter);
+    h->addWidget(RightPanel, 1);
+    setCentralWidget(central);
+}
+
+// --- Start-up ------------------------------------------------------------------------
+
+void TMainForm::FormCreate()
+{
+    const QString docs = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    DtaDir = docs + QStringLiteral("/Corvid/Skylark/");
+    QDir().mkpath(DtaDir);
+    ReadIniOptions();
+    ReadIniWindow();
+    mmiStyles->menuAction()->setVisible(AppSettings.StylesMM);
+    ApplyFormPosSize();
+}
+
+void TMainForm::ApplyFormPosSize()
+{
+    if (AppSettings.SaveFormPosition)
+        move(AppSettings.Left, AppSettings.Top);
+    if (AppSettings.SaveFormSize)
+        resize(AppSettings.Width, AppSettings.Height);
+}
+
+void TMainForm::FormActivate()
+{
+    if (FormActivated)
+        return;
+    FormActivated = true;
+
+    ApplyFormPosSize();
+    ExeDir = QCoreApplication::applicationDirPath() + u'/';
+    TmpDir = UtlUnit::GetTempDirStr() + QStringLiteral("Skylark/TMP/");
+    QDir().mkpath(TmpDir);
+    LstDir = DtaDir + QStringLiteral("LST/");
+    QDir().mkdir(LstDir);
+    SsnDir = DtaDir + QStringLiteral("Sessions/");
+    QDir().mkdir(SsnDir);
+    VersionText = QStringLiteral("Skylark-v") + UtlUnit::GetFileVersionStr(QCoreApplication::applicationFilePath());
+    ReadIniMisc();
+    mmiVersionAbout->setText(VersionText);
+    if (QFileInfo::exists(ExeDir + QStringLiteral("Skylark.chm")))
+        aHelp->setVisible(true);
+    RightMenu(mmiVersionAbout);
+    ReadIniSettings();
+    LoadAutoSaveList();
+}
+
+void TMainForm::showEvent(QShowEvent *e)
+{
+    QMainWindow::showEvent(e);
+    // Without a window manager a shown window may never be activated: start up anyway.
+    QTimer::singleShot(0, this, [this] { runGuarded([this] { FormActivate(); }); });
+}
+
+void TMainForm::changeEvent(QEvent *e)
+{
+    QMainWindow::changeEvent(e);
+    if (e->type() == QEvent::ActivationChange && isActiveWindow())
+        runGuarded([this] { FormActivate(); });
+}
+
+// --- Shutdown ------------------------------------------------------------------------
+
+void TMainForm::FormClose()
+{
+    SaveAutoSaveList();
+    ClearAllFrames();
+    WriteIniFile();
+}
+
+void TMainForm::closeEvent(QCloseEvent *e)
+{
+    if (m_closing) {
+        e->ignore();
+        return;
+    }
+    if (BoardBusy()) {
+        // A board command is waiting for pings; close once it is done.
+        m_closeAfterWait = true;
+        e->ignore();
+        return;
+    }
+    m_closing = true;
+    try {
+        FormClose();
+        AppClock::setTerminating(true);
+        e->accept();
+    } catch (const SkylarkError &err) {
+        e->ignore();
+        ErrorDisplay::show(err.message());
+    }
+    m_closing = false;
+}
+
+// --- Window events -------------------------------------------------------------------
+
+void TMainForm::resizeEvent(QResizeEvent *e)
+{
+    QMainWindow::resizeEvent(e);
+    sizeMoveActivity(e->oldSize().height());
+    FormResize();
+}
+
+void TMainForm::moveEvent(QMoveEvent *e)
+{
+    QMainWindow::moveEvent(e);
+    sizeMoveActivity(height());
+}
+
+// Qt reports no start or end of an interactive move or size; a burst of move and resize
+// events stands in for one, ending when the window has been still for a moment.
+void TMainForm::sizeMoveActivity(int oldHeight)
+{
+    if (!isVisible())
+        return;
+    if (!m_sizeMoveTimer->isActive()) {
+        WMEnterSizeMove();
+        SizeMoveStartHeight = oldHeight >= 0 ? oldHeight : height();
+    }
+    m_sizeMoveTimer->start();
+}
+
+void TMainForm::WMEnterSizeMove()
+{
+    SizeMoveStartHeight = height();
+}
+
+void TMainForm::WMExitSizeMove()
+{
+    if (height() != SizeMoveStartHeight) {
+        SizeFrames();
+        SizeFrames2();
+    }
+}
+
+// --- Shell commands ------------------------------------------------------------------
+
+void TMainForm::OpenInExplorer(const QString &dir)
+{
+    openWithShell(dir);
+}
+
+void TMainForm::aHelpExecute()
+{
+    openWithShell(ExeDir + QStringLiteral("Skylark.chm"));
+}
+
+void TMainForm::aExitExecute()
+{
+    close();
+}

@@ -1,0 +1,230 @@
+#pragma once
+
+#include "appsettings.h"
+#include "textcodec.h"
+
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+
+#include <functional>
+
+class QAction;
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QMenuBar;
+class QTimer;
+class QToolButton;
+class TColumnPanel;
+class THLBEditMemoDlg;
+class THostListBox;
+class TPingFrame;
+class TPopupMenu;
+class TSplitterBar;
+
+// The main window: the host list on the left, the frame columns on the right, the menus,
+// and the start-up and shutdown sequences. Its operations are spread over one source file
+// per subsystem: app/ (creation, directories, start-up, shutdown, menus), settings/ (the
+// settings file), board/ (frame columns and frame commands), hostlist/ (host list).
+class TMainForm : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit TMainForm(QWidget *parent = nullptr);
+    ~TMainForm() override;
+
+    static constexpr int kClientWidth = 588;
+    static constexpr int kClientHeight = 222;
+
+    // Directories, each ending with "/".
+    QString ExeDir, DtaDir, LstDir, SsnDir, TmpDir;
+    QString GetDtaDir() const { return DtaDir; }
+    QString GetLstDir() const { return LstDir; }
+    QString GetSsnDir() const { return SsnDir; }
+    QString GetTmpDir() const { return TmpDir; }
+    QString VersionText;
+
+    TAppSettings AppSettings;
+    SettingsExtras SettingsExtra;
+    bool FormActivated = false;
+
+    // Long-lived windows created after the main window (program entry sets them).
+    THLBEditMemoDlg *HLBEditMemoDlg = nullptr;
+
+    // --- Actions ---------------------------------------------------------------------
+    // File
+    QAction *aSelectListFile, *aLoadListFile, *aSaveListFile;
+    QAction *aOpenDtaDirInExplorer, *aCopyDtaDirPathToClipboard, *aOpenLstDirInExplorer,
+        *aCopyLstDirPathToClipboard, *aOpenSsnDirInExplorer, *aCopySsnDirPathToClipboard,
+        *aOpenTmpDirInExplorer, *aCopyTmpDirPathToClipboard, *aExit;
+    // Ping
+    QAction *aAddPingFrame, *aClearFrames, *aClearAllFrames, *aStartAllPinging, *aStopAllPinging,
+        *aSelectSessionFile, *aSaveFrameSession, *aLoadFrameSession, *aReloadAutosaveSession, *aAddPingForm,
+        *aClearPingForms;
+    // HostListbox
+    QAction *aAddNewHost, *aPingSelected, *aPingSelectedWithExpand, *aPingSelected2, *aHLBEditMemo, *aSelectAll,
+        *aDeleteSelectedHost, *aPasteFromClipboard, *aCopyToClipboard, *aLowerCase, *aUpperCase;
+    // Misc
+    QAction *aSettings, *aOIForm, *aInfoMemo, *aSizeFrames, *aSizeFrames2, *aShow2, *aShow3, *aClearFrames2,
+        *aRemoveOrphanFrames;
+    QAction *aHelp;
+    QList<QAction *> Actions() const { return m_actions; }
+
+    // --- Menus -----------------------------------------------------------------------
+    QMenuBar *MainMenu;
+    QMenu *mmiFile, *mmiDirectories, *mmiPing, *mmiScreenPresets, *mmiStyles, *mmiMisc, *Debug1;
+    QAction *mmiShow2, *mmiShowColumn2Resize, *mmiShowReload, *mmiShow3, *mmiClearFrames2;
+    QAction *mmiReloadAutosaveSession, *mmiSettings, *mmiHelp, *mmiVersionAbout;
+    QToolButton *AboutButton;  // shows mmiVersionAbout at the right end of the menu bar
+    TPopupMenu *FramePM1, *FramePM2, *HostListBoxPopupMenu;
+    QAction *pmiMoveUp, *pmiMoveDown, *pmiMovetoColumn2, *pmiMoveUp2, *pmiMoveDown2, *pmiMovetoColumn1;
+    QAction *pmiRemoveFrameObject, *pmiRemoveFrameObject2;
+
+    // --- Controls --------------------------------------------------------------------
+    QWidget *LeftPanel, *LeftTopPanel;
+    QLineEdit *NewHostEdit;
+    QToolButton *AddNewHostSpeedButton;
+    THostListBox *HostListBox;
+    TSplitterBar *Splitter;
+    QWidget *RightPanel;
+    TColumnPanel *ColumnPanel1, *ColumnPanel2, *ColumnPanel3;
+    TSplitterBar *Splitter12, *Splitter23;
+
+    // --- Frame board -----------------------------------------------------------------
+    QList<TPingFrame *> ColumnFrames1, ColumnFrames2;
+    int SizeMoveStartHeight = 0;
+    void AddPingFrame();
+    void AddPingFrame2();
+    void SizeFrames();
+    void SizeFrames2();
+    void ShowColumn2();
+    void ShowColumn2Resize();
+    void aShow3Execute();
+    void FormResize();
+    void WMEnterSizeMove();
+    void WMExitSizeMove();
+    bool FramePM1Popup(TPopupMenu *menu);
+    bool FramePM2Popup(TPopupMenu *menu);
+    void pmiRemoveFrameObjectClick();
+    void pmiRemoveFrameObject2Click();
+    void pmiMoveUpClick();
+    void pmiMoveDownClick();
+    void pmiMoveUp2Click();
+    void pmiMoveDown2Click();
+    void pmiMovetoColumn2Click();
+    void pmiMovetoColumn1Click();
+    void ClearColumnFrames1();
+    void ClearColumnFrames2();
+    void ClearAllFrames();
+    void StartAllPinging();
+    void StopAllPinging();
+    void RemoveOrphanFrames();
+    // True while a board command waits for pings; board commands are refused meanwhile.
+    bool BoardBusy() const { return m_boardWaits > 0; }
+
+    // Pause for running pings.
+    QPointer<QDialog> aMsgDlgTm;
+    QPointer<QLabel> DlgLbl;
+    int CntDwn = 0;
+    int ShowMsgDlgTm(const QString &msg, const QString &buttonCaption, const QString &caption, const QRect &rect,
+                     int countDown);
+    void MsgDlgTmTimer(QTimer *timer);
+    void ShowPause();
+
+    // --- Host list -------------------------------------------------------------------
+    TextCodec::Encoding HostListEncoding = TextCodec::Encoding::Ansi;
+    QStringList HostLines() const;
+    void SetHostLines(const QStringList &lines);
+    void AddNewHost();
+    void PasteFromClipboard();
+    void CopySelectedHosts();
+    void DeleteSelectedHosts();
+    void aDeleteSelectedHostExecute();
+    void SelectAllHosts();
+    void aLowerCaseExecute();
+    void aUpperCaseExecute();
+    void aHLBEditMemoExecute();
+    void PingSelectedHosts();
+    void PingSelectedHostsWithExpand();
+    void PingSelectedHosts2();
+    void AddHostFrame(const QString &host, bool start);
+    void AddHostFrameWithExpand(const QString &host, bool start);
+    void AddHostFrame2(const QString &host, bool start);
+    void SizeFramesWithExpand();
+    void LoadAutoSaveList();
+    void SaveAutoSaveList();
+
+    // --- Shell -----------------------------------------------------------------------
+    void FormCreate();
+    void FormActivate();
+    // The shutdown sequence; throws SkylarkError when a write fails (the window stays open).
+    void FormClose();
+    void ApplyFormPosSize();
+    void RightMenu(QAction *mmiMoveRight);
+    void mmiShowReloadClick();
+    void mmiVersionAboutClick();
+    void aHelpExecute();
+    void aExitExecute();
+    void OpenInExplorer(const QString &dir);
+    // Where the shell's "open" requests go; tests record them instead.
+    static void SetOpenUrlHandler(std::function<void(const QString &path)> handler);
+
+    // --- Settings file ---------------------------------------------------------------
+    QString IniFileName() const;
+    void ReadIniOptions();
+    void ReadIniWindow();
+    void ReadIniMisc();
+    void ReadIniSettings();
+    void WriteIniFile();
+
+protected:
+    void closeEvent(QCloseEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
+    void moveEvent(QMoveEvent *e) override;
+    void showEvent(QShowEvent *e) override;
+    void changeEvent(QEvent *e) override;
+
+private:
+    friend class BoardWait;
+    void createActions();
+    void createMenus();
+    void createControls();
+    void wireShellCommands();
+    void wireBoardCommands();
+    void wireHostListCommands();
+    QAction *addAction(QAction *&slot, const char *name, const QString &caption, const char *category,
+                       bool visible = true);
+    QAction *addItem(QWidget *menu, const char *name, QAction *action, const QString &ownCaption = QString());
+    void sizeMoveActivity(int oldHeight);
+
+    // Board helpers shared by the two columns.
+    struct Column
+    {
+        QList<TPingFrame *> *frames;
+        TColumnPanel *panel;
+        QString prefix;
+        TPopupMenu *popup;
+    };
+    Column column(int k);
+    void addFrame(Column c, const QString *host, bool start, bool expand);
+    void sizeColumn(Column c);
+    void removeFrame(Column c, TPingFrame *frame);
+    void moveFrame(Column c, TPingFrame *frame, int delta);
+    void moveToOtherColumn(Column from, Column to, TPingFrame *frame);
+    void stopColumnFrames(Column c, bool &anyRunning);
+    void markColumnFramesIdle(Column c);
+    void freeColumnFrames(Column c);
+    void clearColumns(const QList<int> &columns);
+    void pingSelected(const std::function<void(const QString &)> &add);
+    TPingFrame *popupFrame(TPopupMenu *menu) const;
+    void sleepTimeToWait() const;
+
+    QList<QAction *> m_actions;
+    int m_boardWaits = 0;
+    bool m_closeAfterWait = false;
+    bool m_closing = false;
+    bool m_column2EverShown = false;
+    QTimer *m_sizeMoveTimer = nullptr;
+};

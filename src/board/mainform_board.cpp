@@ -1,0 +1,532 @@
+// The frame board: the two frame columns, their layout, and the commands that add, move,
+// remove and clear frames. Positions, tags and names of the frames in a column always agree:
+// the frame at position i is "PingFrame_i" (column 2: "PingFrame2_i") with Tag i.
+#include "mainform.h"
+
+#include "columnpanel.h"
+#include "pingframe.h"
+#include "popupmenu.h"
+#include "skylarkerror.h"
+#include "splitterbar.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLayout>
+#include <QThread>
+#include <QTimer>
+#include <QToolButton>
+
+// Marks a board command that waits for pings while events keep flowing. Board commands that
+// arrive meanwhile are refused, and a close that arrives meanwhile runs when the wait is over.
+class BoardWait
+{
+public:
+    explicit BoardWait(TMainForm *form)
+        : m_form(form)
+    {
+        ++m_form->m_boardWaits;
+    }
+    ~BoardWait()
+    {
+        if (--m_form->m_boardWaits == 0 && m_form->m_closeAfterWait) {
+            m_form->m_closeAfterWait = false;
+            QTimer::singleShot(0, m_form, &QWidget::close);
+        }
+    }
+
+private:
+    TMainForm *m_form;
+};
+
+namespace {
+// A frame whose only unfinished business is the result handler below us on the stack will
+// never show "-" while we wait; it counts as finished.
+bool stillInFlight(const QPointer<TPingFrame> &f)
+{
+    return f && f->InFlight() && !f->InTerminateHandler();
+}
+} // namespace
+
+TMainForm::Column TMainForm::column(int k)
+{
+    if (k == 2)
+        return {&ColumnFrames2, ColumnPanel2, QStringLiteral("PingFrame2_"), FramePM2};
+    return {&ColumnFrames1, ColumnPanel1, QStringLiteral("PingFrame_"), FramePM1};
+}
+
+void TMainForm::sleepTimeToWait() const
+{
+    if (AppSettings.TimeToWait > 0)
+        QThread::msleep(static_cast<unsigned long>(AppSettings.TimeToWait));
+}
+
+void TMainForm::wireBoardCommands()
+{
+    auto guarded = [this](QAction *a, void (TMainForm::*op)()) {
+        connect(a, &QAction::triggered, this, [this, op] { runGuarded([this, op] { (this->*op)(); }); });
+    };
+    guarded(aAddPingFrame, &TMainForm::AddPingFrame);
+    guarded(aClearFrames, &TMainForm::ClearColumnFrames1);
+    guarded(aClearFrames2, &TMainForm::ClearColumnFrames2);
+    guarded(aClearAllFrames, &TMainForm::ClearAllFrames);
+    guarded(aStartAllPinging, &TMainForm::StartAllPinging);
+    guarded(aStopAllPinging, &TMainForm::StopAllPinging);
+    guarded(aRemoveOrphanFrames, &TMainForm::RemoveOrphanFrames);
+    guarded(aSizeFrames, &TMainForm::SizeFrames);
+    guarded(aSizeFrames2, &TMainForm::SizeFrames2);
+    guarded(aShow3, &TMainForm::aShow3Execute);
+    connect(aShow2, &QAction::triggered, this, [this] {
+        if (BoardBusy()) {
+            mmiShow2->setChecked(!mmiShow2->isChecked());  // refused: undo the item's own toggle
+            return;
+        }
+        runGuarded([this] { ShowColumn2(); });
+    });
+    connect(mmiShowColumn2Resize, &QAction::triggered, this, [this] {
+        mmiShowColumn2Resize->setChecked(mmiShow2->isChecked());
+        runGuarded([this] { ShowColumn2Resize(); });
+    });
+    guarded(pmiRemoveFrameObject, &TMainForm::pmiRemoveFrameObjectClick);
+    guarded(pmiRemoveFrameObject2, &TMainForm::pmiRemoveFrameObject2Click);
+    guarded(pmiMoveUp, &TMainForm::pmiMoveUpClick);
+    guarded(pmiMoveDown, &TMainForm::pmiMoveDownClick);
+    guarded(pmiMoveUp2, &TMainForm::pmiMoveUp2Click);
+    guarded(pmiMoveDown2, &TMainForm::pmiMoveDown2Click);
+    guarded(pmiMovetoColumn2, &TMainForm::pmiMovetoColumn2Click);
+    guarded(pmiMovetoColumn1, &TMainForm::pmiMovetoColumn1Click);
+    FramePM1->OnPopup = [this](TPopupMenu *m) { return FramePM1Popup(m); };
+    FramePM2->OnPopup = [this](TPopupMenu *m) { return FramePM2Popup(m); };
+}
+
+// --- Adding and laying out -----------------------------------------------------------
+
+void TMainForm::addFrame(Column c, const QString *host, bool start, bool expand)
+{
+    const int n = int(c.frames->size()) + 1;
+    auto *f = new TPingFrame(c.panel);
+    c.frames->append(f);
+    f->setGeometry(0, n == 1 ? 0 : (n - 1) * f->height(), c.panel->width(), f->height());
+    f->setObjectName(c.prefix + QString::number(n - 1));
+    f->Tag = n - 1;
+    f->PopupMenu = c.popup;
+    f->BottomRightPanel->setVisible(AppSettings.StartTimeoutPnlVisible);
+    f->show();
+    if (host)
+        f->HostEdit->setText(*host);
+    if (expand)
+        SizeFramesWithExpand();
+    else
+        sizeColumn(c);
+    if (start && !f->HostEdit->text().isEmpty()) {
+        f->SetDown(true);
+        f->ContinuousPingSpdBtnClick();
+    }
+}
+
+void TMainForm::AddPingFrame()
+{
+    if (BoardBusy())
+        return;
+    addFrame(column(1), nullptr, false, false);
+}
+
+void TMainForm::AddPingFrame2()
+{
+    if (BoardBusy())
+        return;
+    addFrame(column(2), nullptr, false, false);
+}
+
+void TMainForm::sizeColumn(Column c)
+{
+    const int n = int(c.frames->size());
+    if (n <= 0)
+        return;
+    const int h = c.panel->height() / n;
+    for (int i = 0; i < n; ++i)
+        (*c.frames)[i]->setGeometry(0, i * h, c.panel->width(), h);
+}
+
+void TMainForm::SizeFrames()
+{
+    sizeColumn(column(1));
+}
+
+void TMainForm::SizeFrames2()
+{
+    sizeColumn(column(2));
+}
+
+void TMainForm::SizeFramesWithExpand()
+{
+    const int n = int(ColumnFrames1.size());
+    if (n <= 0)
+        return;
+    resize(width(), height() + ColumnFrames1[0]->height());
+    // Re-align the panels now, as the column layout below reads their new height.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    if (layout())
+        layout()->activate();
+    if (centralWidget()->layout())
+        centralWidget()->layout()->activate();
+    if (RightPanel->layout())
+        RightPanel->layout()->activate();
+    SizeFrames();
+}
+
+static int column2Width(QWidget *right, QWidget *s12, QWidget *s23, int parts)
+{
+    return (right->width() - s12->width() - s23->width()) / parts;
+}
+
+void TMainForm::ShowColumn2()
+{
+    mmiShowColumn2Resize->setChecked(mmiShow2->isChecked());
+    if (mmiShow2->isChecked()) {
+        ColumnPanel2->setFixedWidth(column2Width(RightPanel, Splitter12, Splitter23, 2));
+        ColumnPanel2->setCaption(QString());
+        ColumnPanel2->show();
+        Splitter12->show();
+        for (QAction *a : {aPingSelected2, aClearFrames2, aSizeFrames2})
+            a->setVisible(true);
+        pmiMovetoColumn2->setVisible(true);
+    } else {
+        ClearColumnFrames2();
+        ColumnPanel2->hide();
+        Splitter12->hide();
+        for (QAction *a : {aShow3, aPingSelected2, aClearFrames2, aSizeFrames2})
+            a->setVisible(false);
+        pmiMovetoColumn2->setVisible(false);
+    }
+}
+
+void TMainForm::ShowColumn2Resize()
+{
+    if (BoardBusy())
+        return;
+    mmiShow2->setChecked(!mmiShow2->isChecked());
+    mmiShowColumn2Resize->setChecked(mmiShow2->isChecked());
+    if (mmiShow2->isChecked())
+        resize(width() + ColumnPanel1->width() + Splitter12->width(), height());
+    else
+        resize(width() - (ColumnPanel2->width() + Splitter12->width()) - 1, height());
+    ShowColumn2();
+}
+
+void TMainForm::aShow3Execute()
+{
+    ColumnPanel3->setFixedWidth(column2Width(RightPanel, Splitter12, Splitter23, 3));
+    ColumnPanel3->show();
+    Splitter23->show();
+}
+
+void TMainForm::FormResize()
+{
+    if (mmiShow2->isChecked())
+        ColumnPanel2->setFixedWidth(column2Width(RightPanel, Splitter12, Splitter23, 2));
+    SizeFrames();
+    SizeFrames2();
+}
+
+// --- Popup menus ---------------------------------------------------------------------
+
+TPingFrame *TMainForm::popupFrame(TPopupMenu *menu) const
+{
+    return qobject_cast<TPingFrame *>(menu->PopupComponent.data());
+}
+
+bool TMainForm::FramePM1Popup(TPopupMenu *menu)
+{
+    if (QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier)
+        return false;
+    const TPingFrame *f = popupFrame(menu);
+    const int t = f ? f->Tag : 0;
+    pmiMoveUp->setVisible(t > 0);
+    pmiMoveDown->setVisible(t < ColumnFrames1.size() - 1);
+    return true;
+}
+
+bool TMainForm::FramePM2Popup(TPopupMenu *menu)
+{
+    if (QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier)
+        return false;
+    const TPingFrame *f = popupFrame(menu);
+    const int t = f ? f->Tag : 0;
+    pmiMoveUp2->setVisible(t > 0);
+    pmiMoveDown2->setVisible(t < ColumnFrames2.size() - 1);
+    return true;
+}
+
+// --- Remove and move -----------------------------------------------------------------
+
+static int lastIndexOfName(const QList<TPingFrame *> &frames, const QString &name)
+{
+    for (int i = int(frames.size()) - 1; i >= 0; --i)
+        if (frames[i] && frames[i]->objectName() == name)
+            return i;
+    return -1;
+}
+
+static void renumber(QList<TPingFrame *> &frames, int from, const QString &prefix)
+{
+    for (int j = from; j < frames.size(); ++j) {
+        frames[j]->setObjectName(prefix + QString::number(j));
+        frames[j]->Tag = j;
+    }
+}
+
+void TMainForm::removeFrame(Column c, TPingFrame *frame)
+{
+    if (BoardBusy() || !frame)
+        return;
+    const int idx = lastIndexOfName(*c.frames, frame->objectName());
+    if (idx < 0)
+        return;
+    {
+        BoardWait wait(this);
+        QPointer<TPingFrame> f = c.frames->at(idx);
+        if (f->Running()) {
+            f->SetDown(false);
+            f->ContinuousPingSpdBtnClick();
+        }
+        do {
+            QCoreApplication::processEvents();
+            sleepTimeToWait();
+        } while (stillInFlight(f));
+        delete f.data();
+    }
+    c.frames->removeAt(idx);
+    renumber(*c.frames, idx, c.prefix);
+    sizeColumn(c);
+}
+
+void TMainForm::pmiRemoveFrameObjectClick()
+{
+    removeFrame(column(1), popupFrame(FramePM1));
+}
+
+void TMainForm::pmiRemoveFrameObject2Click()
+{
+    removeFrame(column(2), popupFrame(FramePM2));
+}
+
+void TMainForm::moveFrame(Column c, TPingFrame *frame, int delta)
+{
+    if (BoardBusy() || !frame)
+        return;
+    const int t = frame->Tag;
+    const int u = t + delta;
+    if (t < 0 || t >= c.frames->size() || u < 0 || u >= c.frames->size())
+        return;
+    TPingFrame *a = (*c.frames)[t];
+    TPingFrame *b = (*c.frames)[u];
+    const QString nA = a->objectName();
+    const QString nB = b->objectName();
+    a->setObjectName(QStringLiteral("TempName"));
+    b->setObjectName(nA);
+    a->setObjectName(nB);
+    std::swap(a->Tag, b->Tag);
+    c.frames->swapItemsAt(t, u);
+    sizeColumn(c);
+}
+
+void TMainForm::pmiMoveUpClick()
+{
+    moveFrame(column(1), popupFrame(FramePM1), -1);
+}
+
+void TMainForm::pmiMoveDownClick()
+{
+    moveFrame(column(1), popupFrame(FramePM1), +1);
+}
+
+void TMainForm::pmiMoveUp2Click()
+{
+    moveFrame(column(2), popupFrame(FramePM2), -1);
+}
+
+void TMainForm::pmiMoveDown2Click()
+{
+    moveFrame(column(2), popupFrame(FramePM2), +1);
+}
+
+void TMainForm::moveToOtherColumn(Column from, Column to, TPingFrame *frame)
+{
+    if (BoardBusy() || !frame)
+        return;
+    const int idx = lastIndexOfName(*from.frames, frame->objectName());
+    if (idx < 0)
+        return;
+    TPingFrame *f = (*from.frames)[idx];
+    to.frames->append(f);
+    const int m = int(to.frames->size());
+    f->setParent(to.panel);
+    f->Tag = m - 1;
+    f->setObjectName(to.prefix + QString::number(m - 1));
+    f->PopupMenu = to.popup;
+    // Anchored to the column's edges, the frame takes the width of its new column.
+    f->setGeometry(0, f->y(), to.panel->width(), f->height());
+    f->show();
+    from.frames->removeAt(idx);
+    renumber(*from.frames, idx, from.prefix);
+    SizeFrames();
+    SizeFrames2();
+}
+
+void TMainForm::pmiMovetoColumn2Click()
+{
+    if (ColumnPanel2->isHidden())
+        return;
+    moveToOtherColumn(column(1), column(2), popupFrame(FramePM1));
+}
+
+void TMainForm::pmiMovetoColumn1Click()
+{
+    moveToOtherColumn(column(2), column(1), popupFrame(FramePM2));
+}
+
+// --- Clears --------------------------------------------------------------------------
+
+void TMainForm::stopColumnFrames(Column c, bool &anyRunning)
+{
+    for (TPingFrame *f : *c.frames) {
+        if (f->Running()) {
+            f->SetDown(false);
+            f->ContinuousPingSpdBtnClick();
+            anyRunning = true;
+        }
+        f->PingTimer->stop();
+    }
+}
+
+void TMainForm::markColumnFramesIdle(Column c)
+{
+    for (TPingFrame *f : *c.frames)
+        if (f)
+            f->ThreadInProgressLbl->setText(QStringLiteral("-"));
+}
+
+void TMainForm::freeColumnFrames(Column c)
+{
+    for (int i = 0; i < c.frames->size(); ++i) {
+        QPointer<TPingFrame> f = (*c.frames)[i];
+        while (stillInFlight(f)) {
+            QCoreApplication::processEvents();
+            if (stillInFlight(f))
+                QThread::msleep(2);
+        }
+        delete f.data();
+        (*c.frames)[i] = nullptr;
+    }
+    c.frames->clear();
+}
+
+void TMainForm::clearColumns(const QList<int> &columns)
+{
+    if (BoardBusy())
+        return;
+    BoardWait wait(this);
+    bool anyRunning = false;
+    for (int k : columns)
+        stopColumnFrames(column(k), anyRunning);
+    sleepTimeToWait();
+    if (AppSettings.PauseForRemoveFrame && anyRunning)
+        ShowPause();
+    for (int k : columns) {
+        markColumnFramesIdle(column(k));
+        freeColumnFrames(column(k));
+    }
+}
+
+void TMainForm::ClearColumnFrames1()
+{
+    clearColumns({1});
+}
+
+void TMainForm::ClearColumnFrames2()
+{
+    clearColumns({2});
+}
+
+void TMainForm::ClearAllFrames()
+{
+    clearColumns({1, 2});
+}
+
+// --- Start, stop, orphans ------------------------------------------------------------
+
+void TMainForm::StartAllPinging()
+{
+    // A frame that cannot start (empty host) must not keep the frames after it stopped:
+    // start them all, then report the first error once.
+    QString firstError;
+    for (QList<TPingFrame *> *list : {&ColumnFrames1, &ColumnFrames2}) {
+        const QList<TPingFrame *> frames = *list;
+        for (TPingFrame *f : frames) {
+            if (f->Running())
+                continue;
+            f->SetDown(true);
+            try {
+                f->ContinuousPingSpdBtnClick();
+            } catch (const SkylarkError &e) {
+                if (firstError.isEmpty())
+                    firstError = e.message();
+            }
+        }
+    }
+    if (!firstError.isEmpty())
+        throw SkylarkError(firstError);
+}
+
+void TMainForm::StopAllPinging()
+{
+    for (QList<TPingFrame *> *list : {&ColumnFrames1, &ColumnFrames2}) {
+        for (TPingFrame *f : *list) {
+            if (f->Running()) {
+                f->SetDown(false);
+                f->ContinuousPingSpdBtnClick();
+            }
+            f->PingTimer->stop();
+        }
+    }
+}
+
+void TMainForm::RemoveOrphanFrames()
+{
+    if (BoardBusy())
+        return;
+    BoardWait wait(this);
+    auto framesIn = [](TColumnPanel *panel) { return panel->findChildren<TPingFrame *>(Qt::FindDirectChildrenOnly); };
+    for (TColumnPanel *panel : {ColumnPanel1, ColumnPanel2}) {
+        const QList<TPingFrame *> frames = framesIn(panel);
+        for (auto it = frames.rbegin(); it != frames.rend(); ++it) {
+            if ((*it)->Running()) {
+                (*it)->SetDown(false);
+                (*it)->ContinuousPingSpdBtnClick();
+            }
+            (*it)->PingTimer->stop();
+        }
+    }
+    sleepTimeToWait();
+    for (auto [panel, list] : {std::pair{ColumnPanel1, &ColumnFrames1}, std::pair{ColumnPanel2, &ColumnFrames2}}) {
+        const QList<TPingFrame *> frames = framesIn(panel);
+        for (auto it = frames.rbegin(); it != frames.rend(); ++it) {
+            QPointer<TPingFrame> f = *it;
+            do {
+                QCoreApplication::processEvents();
+                sleepTimeToWait();
+            } while (stillInFlight(f));
+            delete f.data();
+        }
+        list->clear();
+    }
+}
+
+void TMainForm::ShowPause()
+{
+    ShowMsgDlgTm(QStringLiteral("Pausing for pings to finish!"), QStringLiteral("Continue"),
+                 QStringLiteral("Confirmation"), QRect(x(), y(), width(), height()), AppSettings.CntDwnFrm);
+}

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QList>
+#include <QRect>
+#include <QString>
+
+class ProfileFile;
+
+// The in-memory settings, one value per key of "Skylark.INI", named after the key.
+// Everything is zero, false or empty until the file is read.
+struct TAppSettings
+{
+    // Section-Window
+    bool SaveFormSize = false;
+    bool SaveFormPosition = false;
+    int DefaultTop = 0;
+    int DefaultLeft = 0;
+    int DefaultHeight = 0;
+    int DefaultWidth = 0;
+    int Top = 0;
+    int Left = 0;
+    int Height = 0;
+    int Width = 0;
+    // Section-Options
+    QString Style;
+    bool StylesMM = false;
+    bool StylesEnabled = false;
+    // Section-Settings
+    bool AutoStartPinging = false;
+    bool StartTimeoutPnlVisible = false;
+    bool ConvertToLC = false;
+    bool ConvertToUC = false;
+    bool PauseForRemoveFrame = false;
+    int CntDwnFrm = 0;
+    // Section-Misc
+    int TimeToWait = 0;
+};
+
+struct ScreenPresetEntry
+{
+    QString text;
+    bool checked = false;
+};
+
+// What the settings file holds beyond TAppSettings: the settings dialog's page, the screen
+// preset list and the file chooser's size.
+struct SettingsExtras
+{
+    int CurrentPage = 2;
+    QList<ScreenPresetEntry> presets;
+    int SelectFileHeight = 275;
+    int SelectFileWidth = 525;
+};
+
+// Reads and writes of the settings file, piece by piece as start-up and shutdown need them.
+namespace SettingsFile {
+inline constexpr auto kFileName = "Skylark.INI";
+
+void readOptions(const ProfileFile &ini, TAppSettings &s);
+void readWindow(const ProfileFile &ini, TAppSettings &s);
+// File chooser size, TimeToWait and the preset list.
+void readMisc(const ProfileFile &ini, TAppSettings &s, SettingsExtras &x);
+// CurrentPage and the behaviour switches.
+void readSettings(const ProfileFile &ini, TAppSettings &s, SettingsExtras &x);
+// The whole file in its write order; geometry is the main window's at this moment.
+void write(ProfileFile &ini, const TAppSettings &s, const QRect &geometry, int currentPage,
+           const QList<ScreenPresetEntry> &presets);
+} // namespace SettingsFile

@@ -1,0 +1,37 @@
+#include "listfile.h"
+
+#include "skylarkerror.h"
+#include "textrules.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace ListFile {
+
+Contents decode(const QByteArray &bytes)
+{
+    const TextCodec::Decoded d = TextCodec::decode(bytes);
+    return {TextRules::textToLines(d.text), d.encoding};
+}
+
+QByteArray encode(const QStringList &lines, TextCodec::Encoding encoding)
+{
+    return TextCodec::encode(TextRules::linesToText(lines), encoding);
+}
+
+Contents read(const QString &fileName)
+{
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly))
+        throw SkylarkError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, f.errorString()));
+    return decode(f.readAll());
+}
+
+void write(const QString &fileName, const QStringList &lines, TextCodec::Encoding encoding)
+{
+    QSaveFile f(fileName);
+    if (!f.open(QIODevice::WriteOnly) || f.write(encode(lines, encoding)) < 0 || !f.commit())
+        throw SkylarkError(QStringLiteral("Unable to write to %1").arg(fileName));
+}
+
+} // namespace ListFile

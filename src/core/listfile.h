@@ -1,0 +1,25 @@
+#pragma once
+
+#include "textcodec.h"
+
+#include <QStringList>
+
+// Host list files: one entry per line, every entry followed by CR LF. The encoding found on
+// load (byte-order mark or none) is reported so that the next save can write it again.
+namespace ListFile {
+
+struct Contents
+{
+    QStringList lines;
+    TextCodec::Encoding encoding = TextCodec::Encoding::Ansi;
+};
+
+Contents decode(const QByteArray &bytes);
+QByteArray encode(const QStringList &lines, TextCodec::Encoding encoding);
+
+// Throws SkylarkError when the file exists but cannot be read.
+Contents read(const QString &fileName);
+// Atomic replace; throws SkylarkError "Unable to write to <file>" on failure.
+void write(const QString &fileName, const QStringList &lines, TextCodec::Encoding encoding);
+
+} // namespace ListFile

@@ -1,0 +1,206 @@
+#include "profilefile.h"
+
+#include "skylarkerror.h"
+#include "textcodec.h"
+#include "textrules.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace {
+bool sameName(const QString &a, const QString &b)
+{
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
+} // namespace
+
+ProfileFile::ProfileFile(const QString &fileName)
+    : m_fileName(fileName)
+{
+    QFile f(fileName);
+    if (!f.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = f.readAll();
+    if (bytes.contains("\r\n"))
+        m_eol = QStringLiteral("\r\n");
+    const QStringList lines = TextRules::textToLines(TextCodec::decode(bytes).text);
+    m_lines.reserve(lines.size());
+    for (const QString &raw : lines) {
+        Line l;
+        l.text = raw;
+        const QString t = TextRules::trimmed(raw);
+        const qsizetype close = t.indexOf(u']');
+        const qsizetype eq = raw.indexOf(u'=');
+        if (t.startsWith(u'[') && close > 0) {
+            l.kind = Line::Section;
+            l.name = TextRules::trimmed(t.mid(1, close - 1));
+        } else if (eq > 0 && !TextRules::trimmed(raw.left(eq)).isEmpty()) {
+            l.kind = Line::Key;
+            l.name = TextRules::trimmed(raw.left(eq));
+        }
+        m_lines.append(l);
+    }
+}
+
+qsizetype ProfileFile::findSection(const QString &section) const
+{
+    const QString want = TextRules::trimmed(section);
+    for (qsizetype i = 0; i < m_lines.size(); ++i)
+        if (m_lines[i].kind == Line::Section && sameName(m_lines[i].name, want))
+            return i;
+    return -1;
+}
+
+qsizetype ProfileFile::sectionEnd(qsizetype headerIndex) const
+{
+    qsizetype i = headerIndex + 1;
+    while (i < m_lines.size() && m_lines[i].kind != Line::Section)
+        ++i;
+    return i;
+}
+
+qsizetype ProfileFile::findKey(qsizetype headerIndex, const QString &key) const
+{
+    if (headerIndex < 0)
+        return -1;
+    const QString want = TextRules::trimmed(key);
+    const qsizetype end = sectionEnd(headerIndex);
+    for (qsizetype i = headerIndex + 1; i < end; ++i)
+        if (m_lines[i].kind == Line::Key && sameName(m_lines[i].name, want))
+            return i;
+    return -1;
+}
+
+QString ProfileFile::valueOf(const Line &line)
+{
+    QString v = TextRules::trimmed(line.text.mid(line.text.indexOf(u'=') + 1));
+    // Windows drops one pair of matching quotes around a value.
+    if (v.size() >= 2 && (v.front() == u'"' || v.front() == u'\'') && v.back() == v.front())
+        v = v.mid(1, v.size() - 2);
+    return v;
+}
+
+QString ProfileFile::readString(const QString &section, const QString &key, const QString &def) const
+{
+    const qsizetype k = findKey(findSection(section), key);
+    return k < 0 ? def : valueOf(m_lines[k]);
+}
+
+bool ProfileFile::valueExists(const QString &section, const QString &key) const
+{
+    return findKey(findSection(section), key) >= 0;
+}
+
+int ProfileFile::parseInteger(const QString &text, int def)
+{
+    const QString t = text.trimmed();
+    bool ok = false;
+    if (t.size() > 2 && (t.startsWith(QStringLiteral("0x")) || t.startsWith(QStringLiteral("0X")))) {
+        const quint32 v = t.mid(2).toUInt(&ok, 16);
+        return ok ? static_cast<int>(v) : def;
+    }
+    if (t.size() > 1 && t.startsWith(u'$')) {
+        const quint32 v = t.mid(1).toUInt(&ok, 16);
+        return ok ? static_cast<int>(v) : def;
+    }
+    const int v = t.toInt(&ok, 10);
+    return ok ? v : def;
+}
+
+int ProfileFile::readInteger(const QString &section, const QString &key, int def) const
+{
+    const qsizetype k = findKey(findSection(section), key);
+    return k < 0 ? def : parseInteger(valueOf(m_lines[k]), def);
+}
+
+bool ProfileFile::readBool(const QString &section, const QString &key, bool def) const
+{
+    return readInteger(section, key, def ? 1 : 0) != 0;
+}
+
+int ProfileFile::keyCount(const QString &section) const
+{
+    return int(keyNames(section).size());
+}
+
+QStringList ProfileFile::keyNames(const QString &section) const
+{
+    QStringList names;
+    const qsizetype h = findSection(section);
+    if (h < 0)
+        return names;
+    const qsizetype end = sectionEnd(h);
+    for (qsizetype i = h + 1; i < end; ++i)
+        if (m_lines[i].kind == Line::Key)
+            names.append(m_lines[i].name);
+    return names;
+}
+
+QStringList ProfileFile::sectionNames() const
+{
+    QStringList names;
+    for (const Line &l : m_lines)
+        if (l.kind == Line::Section)
+            names.append(l.name);
+    return names;
+}
+
+void ProfileFile::writeString(const QString &section, const QString &key, const QString &value)
+{
+    Line kl;
+    kl.kind = Line::Key;
+    kl.name = TextRules::trimmed(key);
+    kl.text = kl.name + u'=' + value;
+
+    const qsizetype h = findSection(section);
+    if (h < 0) {
+        Line sl;
+        sl.kind = Line::Section;
+        sl.name = TextRules::trimmed(section);
+        sl.text = u'[' + sl.name + u']';
+        m_lines.append(sl);
+        m_lines.append(kl);
+        return;
+    }
+    const qsizetype k = findKey(h, key);
+    if (k >= 0) {
+        kl.name = m_lines[k].name;
+        kl.text = kl.name + u'=' + value;
+        m_lines[k] = kl;
+        return;
+    }
+    // After the section's last non-blank line, as Windows does.
+    qsizetype at = sectionEnd(h);
+    while (at > h + 1 && TextRules::trimmed(m_lines[at - 1].text).isEmpty())
+        --at;
+    m_lines.insert(at, kl);
+}
+
+void ProfileFile::writeInteger(const QString &section, const QString &key, int value)
+{
+    writeString(section, key, QString::number(value));
+}
+
+void ProfileFile::writeBool(const QString &section, const QString &key, bool value)
+{
+    writeString(section, key, value ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void ProfileFile::eraseSection(const QString &section)
+{
+    qsizetype h;
+    while ((h = findSection(section)) >= 0)
+        m_lines.remove(h, sectionEnd(h) - h);
+}
+
+void ProfileFile::save() const
+{
+    QString text;
+    for (const Line &l : m_lines) {
+        text += l.text;
+        text += m_eol;
+    }
+    QSaveFile f(m_fileName);
+    if (!f.open(QIODevice::WriteOnly) || f.write(text.toUtf8()) < 0 || !f.commit())
+        throw SkylarkError(QStringLiteral("Unable to write to %1").arg(m_fileName));
+}

@@ -1,0 +1,41 @@
+#include "skylarkerror.h"
+
+#include <QDebug>
+
+SkylarkError::SkylarkError(const QString &message)
+    : std::runtime_error(message.toStdString())
+    , m_message(message)
+{
+}
+
+namespace ErrorDisplay {
+namespace {
+Sink &currentSink()
+{
+    static Sink sink;
+    return sink;
+}
+} // namespace
+
+void setSink(Sink sink)
+{
+    currentSink() = std::move(sink);
+}
+
+void show(const QString &message)
+{
+    if (currentSink())
+        currentSink()(message);
+    else
+        qWarning().noquote() << message;
+}
+} // namespace ErrorDisplay
+
+void runGuarded(const std::function<void()> &fn)
+{
+    try {
+        fn();
+    } catch (const SkylarkError &e) {
+        ErrorDisplay::show(e.message());
+    }
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+#include <stdexcept>
+
+// The one error type the program raises. An operation that cannot go on throws it; the
+// application catches it at the event-dispatch boundary and shows its text in one critical
+// message box, and the program carries on.
+class SkylarkError : public std::runtime_error
+{
+public:
+    explicit SkylarkError(const QString &message);
+    QString message() const { return m_message; }
+
+private:
+    QString m_message;
+};
+
+namespace ErrorDisplay {
+// Where raised errors end up. The user-interface library installs a message box; tests
+// install a recorder. Without a sink the text goes to the debug log.
+using Sink = std::function<void(const QString &)>;
+void setSink(Sink sink);
+void show(const QString &message);
+} // namespace ErrorDisplay
+
+// Runs fn; a SkylarkError it raises ends it and goes to the error display. Used where a
+// user's action enters our code, so an error never unwinds through the toolkit.
+void runGuarded(const std::function<void()> &fn);

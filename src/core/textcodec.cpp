@@ -1,0 +1,141 @@
+#include "textcodec.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+namespace TextCodec {
+
+namespace {
+
+// 0x80..0x9F of Windows-1252; the five unassigned bytes map to their C1 code points,
+// as Windows' own conversion does.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
+// Text without a mark that is plainly UTF-16 (every other byte zero) is read as such:
+// a user who saved "Unicode" from an old editor expects the names, not NUL-studded noise.
+Encoding sniffUnmarkedUtf16(const QByteArray &bytes)
+{
+    const qsizetype pairs = bytes.size() / 2;
+    if (pairs < 2 || bytes.size() % 2 != 0)
+        return Encoding::Ansi;
+    qsizetype zeroEven = 0, zeroOdd = 0;
+    for (qsizetype i = 0; i + 1 < bytes.size(); i += 2) {
+        zeroEven += bytes.at(i) == 0;
+        zeroOdd += bytes.at(i + 1) == 0;
+    }
+    if (zeroOdd * 10 >= pairs * 6 && zeroEven * 10 < pairs)
+        return Encoding::Utf16LE;
+    if (zeroEven * 10 >= pairs * 6 && zeroOdd * 10 < pairs)
+        return Encoding::Utf16BE;
+    return Encoding::Ansi;
+}
+
+QString decodeUtf16(QByteArrayView bytes, QStringConverter::Encoding enc)
+{
+    QStringDecoder dec(enc, QStringConverter::Flag::Stateless);
+    return dec.decode(bytes);
+}
+
+} // namespace
+
+bool isValidUtf8(const QByteArray &bytes)
+{
+    const auto *p = reinterpret_cast<const unsigned char *>(bytes.constData());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        int extra;
+        unsigned min;
+        unsigned cp;
+        if ((c & 0xE0) == 0xC0) {
+            extra = 1, min = 0x80, cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            extra = 2, min = 0x800, cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            extra = 3, min = 0x10000, cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + extra >= n)
+            return false;
+        for (int k = 1; k <= extra; ++k) {
+            if ((p[i + k] & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (p[i + k] & 0x3F);
+        }
+        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += extra + 1;
+    }
+    return true;
+}
+
+QString fromWindows1252(const QByteArray &bytes)
+{
+    QString out(bytes.size(), Qt::Uninitialized);
+    QChar *d = out.data();
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const auto b = static_cast<unsigned char>(bytes.at(i));
+        d[i] = QChar(b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : char16_t(b));
+    }
+    return out;
+}
+
+Decoded decode(const QByteArray &bytes)
+{
+    Decoded r;
+    if (bytes.startsWith("\xEF\xBB\xBF")) {
+        r.encoding = Encoding::Utf8Bom;
+        const QByteArray body = bytes.mid(3);
+        r.text = isValidUtf8(body) ? QString::fromUtf8(body) : fromWindows1252(body);
+        return r;
+    }
+    if (bytes.startsWith("\xFF\xFE")) {
+        r.encoding = Encoding::Utf16LE;
+        r.text = decodeUtf16(QByteArrayView(bytes).sliced(2), QStringConverter::Utf16LE);
+        return r;
+    }
+    if (bytes.startsWith("\xFE\xFF")) {
+        r.encoding = Encoding::Utf16BE;
+        r.text = decodeUtf16(QByteArrayView(bytes).sliced(2), QStringConverter::Utf16BE);
+        return r;
+    }
+    const Encoding sniffed = sniffUnmarkedUtf16(bytes);
+    if (sniffed != Encoding::Ansi) {
+        r.encoding = sniffed;
+        r.text = decodeUtf16(bytes, sniffed == Encoding::Utf16LE ? QStringConverter::Utf16LE
+                                                                  : QStringConverter::Utf16BE);
+        return r;
+    }
+    r.text = isValidUtf8(bytes) ? QString::fromUtf8(bytes) : fromWindows1252(bytes);
+    return r;
+}
+
+QByteArray encode(const QString &text, Encoding encoding)
+{
+    switch (encoding) {
+    case Encoding::Ansi:
+        return text.toUtf8();
+    case Encoding::Utf8Bom:
+        return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+    case Encoding::Utf16LE:
+    case Encoding::Utf16BE: {
+        QStringEncoder enc(encoding == Encoding::Utf16LE ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
+                           QStringConverter::Flag::WriteBom);
+        return enc.encode(text);
+    }
+    }
+    return {};
+}
+
+} // namespace TextCodec

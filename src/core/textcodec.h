@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Reading and writing the text files that Skylark shares with Windows tools. Text without a
+// byte-order mark is UTF-8 when the bytes are valid UTF-8, else Windows-1252, so files made
+// by Windows editors load as written.
+namespace TextCodec {
+
+enum class Encoding {
+    Ansi,      // no byte-order mark: read as UTF-8 or Windows-1252, written as UTF-8
+    Utf8Bom,   // EF BB BF
+    Utf16LE,   // FF FE
+    Utf16BE,   // FE FF
+};
+
+struct Decoded
+{
+    QString text;
+    Encoding encoding = Encoding::Ansi;
+};
+
+Decoded decode(const QByteArray &bytes);
+QByteArray encode(const QString &text, Encoding encoding);
+
+bool isValidUtf8(const QByteArray &bytes);
+QString fromWindows1252(const QByteArray &bytes);
+
+} // namespace TextCodec

@@ -1,0 +1,410 @@
+#include "pingframe.h"
+
+#include "appclock.h"
+#include "pingchart.h"
+#include "pingthread.h"
+#include "popupmenu.h"
+#include "skylarkerror.h"
+#include "splitterbar.h"
+#include "wsocket.h"
+
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QSpinBox>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+namespace {
+const QColor kGreen(0, 128, 0);
+const QColor kOrange(255, 128, 0);
+const QColor kRed(255, 0, 0);
+const QColor kYellow(255, 255, 0);
+const QString kNoTimeout = QStringLiteral("00:00:00");
+
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, Qt::Alignment align = Qt::AlignCenter)
+{
+    auto *l = new QLabel(text, parent);
+    l->setObjectName(QString::fromLatin1(name));
+    l->setAlignment(align);
+    return l;
+}
+
+QString formatSpan(qint64 seconds)
+{
+    return QStringLiteral("%1:%2:%3")
+        .arg(seconds / 3600 % 100, 2, 10, QLatin1Char('0'))
+        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+} // namespace
+
+TPingFrame::TPingFrame(QWidget *parent)
+    : QFrame(parent)
+{
+    resize(kDesignedWidth, kDesignedHeight);
+    setFrameShape(QFrame::StyledPanel);
+    setMinimumSize(0, 0);
+
+    auto *outer = new QVBoxLayout(this);
+    outer->setContentsMargins(1, 1, 1, 1);
+    outer->setSpacing(0);
+
+    TopPanel = new QWidget(this);
+    TopPanel->setObjectName(QStringLiteral("TopPanel"));
+    TopPanel->setFixedHeight(25);
+    auto *top = new QHBoxLayout(TopPanel);
+    top->setContentsMargins(1, 1, 1, 1);
+    top->setSpacing(3);
+
+    ContinuousPingSpdBtn = new QToolButton(TopPanel);
+    ContinuousPingSpdBtn->setObjectName(QStringLiteral("ContinuousPingSpdBtn"));
+    ContinuousPingSpdBtn->setText(QStringLiteral("Start"));
+    ContinuousPingSpdBtn->setCheckable(true);
+    ContinuousPingSpdBtn->setFixedSize(35, 23);
+    {
+        QPalette p = ContinuousPingSpdBtn->palette();
+        p.setColor(QPalette::ButtonText, kGreen);
+        ContinuousPingSpdBtn->setPalette(p);
+        QFont f = ContinuousPingSpdBtn->font();
+        f.setPixelSize(12);
+        ContinuousPingSpdBtn->setFont(f);
+    }
+
+    HostEdit = new QLineEdit(QStringLiteral("LocalHost"), TopPanel);
+    HostEdit->setObjectName(QStringLiteral("HostEdit"));
+    HostEdit->setAlignment(Qt::AlignCenter);
+    HostEdit->setMinimumWidth(40);
+
+    IPAddressLbl = makeLabel(TopPanel, "IPAddressLbl", QStringLiteral("0.0.0.0"));
+    IPAddressLbl->setMinimumWidth(0);
+    IPAddressLbl->setFixedWidth(82);
+    StatusLbl = makeLabel(TopPanel, "StatusLbl", QStringLiteral("Low: -  Avg: -  High: -"));
+    StatusLbl->setMinimumWidth(0);
+    StatusLbl->setMaximumWidth(175);
+    StatusLbl->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    ThreadInProgressLbl = makeLabel(TopPanel, "ThreadInProgressLbl", QStringLiteral("-"));
+    ThreadInProgressLbl->setFixedWidth(10);
+    SpinEdit = new QSpinBox(TopPanel);
+    SpinEdit->setObjectName(QStringLiteral("SpinEdit"));
+    SpinEdit->setRange(5, 300);
+    SpinEdit->setSingleStep(5);
+    SpinEdit->setValue(180);
+    SpinEdit->setFixedWidth(51);
+
+    top->addWidget(ContinuousPingSpdBtn);
+    top->addWidget(HostEdit, 1);
+    top->addWidget(IPAddressLbl);
+    top->addWidget(StatusLbl, 0);
+    top->addWidget(ThreadInProgressLbl);
+    top->addWidget(SpinEdit);
+    // StatusLbl gives up its width first when the frame is narrow.
+    StatusLbl->setSizePolicy(QSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred));
+    StatusLbl->setMinimumWidth(0);
+
+    BottomPanel = new QWidget(this);
+    BottomPanel->setObjectName(QStringLiteral("BottomPanel"));
+    auto *bottom = new QHBoxLayout(BottomPanel);
+    bottom->setContentsMargins(0, 0, 0, 0);
+    bottom->setSpacing(0);
+
+    PingChart = new TPingChart(BottomPanel);
+    PingChart->setObjectName(QStringLiteral("PingChart"));
+
+    ToggleBRPnl = makeLabel(PingChart, "ToggleBRPnl", QStringLiteral("#"));
+    ToggleBRPnl->setFixedSize(8, 11);
+    ToggleBRPnl->setAutoFillBackground(true);
+    ClearChartPnl = makeLabel(PingChart, "ClearChartPnl", QStringLiteral("C"));
+    ClearChartPnl->setFixedSize(10, 11);
+    ClearChartPnl->setAutoFillBackground(true);
+    for (QLabel *tiny : {ToggleBRPnl, ClearChartPnl}) {
+        QFont f = tiny->font();
+        f.setPixelSize(9);
+        tiny->setFont(f);
+        tiny->setCursor(Qt::PointingHandCursor);
+    }
+    PingChart->SetCornerWidgets(ToggleBRPnl, ClearChartPnl);
+
+    Splitter = new TSplitterBar(BottomPanel);
+    Splitter->setObjectName(QStringLiteral("Splitter"));
+    Splitter->hide();
+
+    BottomRightPanel = new QWidget(BottomPanel);
+    BottomRightPanel->setObjectName(QStringLiteral("BottomRightPanel"));
+    BottomRightPanel->setFixedWidth(85);
+    BottomRightPanel->hide();
+    Splitter->setSizedWidget(BottomRightPanel, TSplitterBar::Sizes::RightNeighbour);
+
+    auto *details = new QVBoxLayout(BottomRightPanel);
+    details->setContentsMargins(2, 1, 2, 1);
+    details->setSpacing(1);
+    TimeoutsLbl = makeLabel(BottomRightPanel, "TimeoutsLbl", QStringLiteral("Timeouts: 0"));
+    LastTimeoutComboBox = new QComboBox(BottomRightPanel);
+    LastTimeoutComboBox->setObjectName(QStringLiteral("LastTimeoutComboBox"));
+    LastTimeoutComboBox->setEditable(true);
+    LastTimeoutComboBox->setInsertPolicy(QComboBox::NoInsert);
+    LastTimeoutComboBox->setEditText(kNoTimeout);
+    LastTimeoutComboBox->setMaximumWidth(80);
+    TimeSinceLastTimeoutLbl = makeLabel(BottomRightPanel, "TimeSinceLastTimeoutLbl", QString());
+    TimeSinceLastTimeoutLbl->setToolTip(QStringLiteral("Time Since Last Timeout"));
+    PointsLbl = makeLabel(BottomRightPanel, "PointsLbl", QStringLiteral("Points: 0"));
+    details->addWidget(TimeoutsLbl);
+    details->addWidget(LastTimeoutComboBox, 0, Qt::AlignHCenter);
+    details->addWidget(TimeSinceLastTimeoutLbl);
+    details->addStretch(1);
+    details->addWidget(PointsLbl);
+
+    bottom->addWidget(PingChart, 1);
+    bottom->addWidget(Splitter);
+    bottom->addWidget(BottomRightPanel);
+
+    outer->addWidget(TopPanel);
+    outer->addWidget(BottomPanel, 1);
+
+    PingTimer = new QTimer(this);
+    PingTimer->setObjectName(QStringLiteral("PingTimer"));
+    PingTimer->setInterval(1000);
+    PingTimer->setSingleShot(true);
+
+    WSocket = new TWSocket(this);
+    WSocket->setObjectName(QStringLiteral("WSocket"));
+    WSocket->OnDnsLookupDone = [this](QObject *sender, std::uint16_t err) { WSocketDnsLookupDone(sender, err); };
+
+    setToggleColour(palette().color(QPalette::Button));
+
+    connect(ContinuousPingSpdBtn, &QToolButton::clicked, this, [this] { runGuarded([this] { ContinuousPingSpdBtnClick(); }); });
+    connect(PingTimer, &QTimer::timeout, this, [this] { runGuarded([this] { PingTimerTimer(); }); });
+    for (QWidget *w : {static_cast<QWidget *>(ToggleBRPnl), static_cast<QWidget *>(ClearChartPnl),
+                       static_cast<QWidget *>(TimeoutsLbl), static_cast<QWidget *>(ThreadInProgressLbl)})
+        w->installEventFilter(this);
+}
+
+TPingFrame::~TPingFrame() = default;
+
+bool TPingFrame::Running() const
+{
+    return ContinuousPingSpdBtn->isChecked();
+}
+
+void TPingFrame::SetDown(bool down)
+{
+    ContinuousPingSpdBtn->setChecked(down);
+}
+
+bool TPingFrame::InFlight() const
+{
+    return ThreadInProgressLbl->text() == QStringLiteral("+");
+}
+
+bool TPingFrame::TimeoutMarked() const
+{
+    return ToggleBRPnl->palette().color(QPalette::Window) == kYellow;
+}
+
+QString TPingFrame::FormatStatus(int low, int avg, int high)
+{
+    return QStringLiteral("Low: %1  Avg: %2  High: %3").arg(low).arg(avg).arg(high);
+}
+
+void TPingFrame::setToggleColour(const QColor &colour)
+{
+    QPalette p = ToggleBRPnl->palette();
+    p.setColor(QPalette::Window, colour);
+    p.setColor(QPalette::WindowText, colour == kYellow ? QColor(Qt::black) : palette().color(QPalette::ButtonText));
+    ToggleBRPnl->setPalette(p);
+}
+
+bool TPingFrame::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::MouseButtonPress && watched == TimeoutsLbl) {
+        auto *me = static_cast<QMouseEvent *>(event);
+        TimeoutsLblMouseDown(me->button(), me->modifiers());
+        return true;
+    }
+    if (event->type() == QEvent::MouseButtonRelease) {
+        auto *me = static_cast<QMouseEvent *>(event);
+        auto *w = static_cast<QWidget *>(watched);
+        if (me->button() == Qt::LeftButton && w->rect().contains(me->position().toPoint())) {
+            if (watched == ToggleBRPnl)
+                ToggleBRPnlClick();
+            else if (watched == ClearChartPnl)
+                ClearChartPnlClick();
+            else if (watched == ThreadInProgressLbl)
+                ThreadInProgressLblClick();
+            else
+                return false;
+            return true;
+        }
+    }
+    return QFrame::eventFilter(watched, event);
+}
+
+void TPingFrame::contextMenuEvent(QContextMenuEvent *e)
+{
+    if (PopupMenu)
+        PopupMenu->popupFor(this, e->globalPos());
+    else
+        QFrame::contextMenuEvent(e);
+}
+
+void TPingFrame::ContinuousPingSpdBtnClick()
+{
+    if (ContinuousPingSpdBtn->isChecked()) {
+        HostEdit->setEnabled(false);
+        ContinuousPingSpdBtn->setText(QStringLiteral("Stop"));
+        WSocket->SocketFamily = sfIPv4;
+        WSocket->DnsLookup(HostEdit->text());
+    } else {
+        ContinuousPingSpdBtn->setText(QStringLiteral("Start"));
+        HostEdit->setEnabled(true);
+    }
+}
+
+void TPingFrame::PingTimerTimer()
+{
+    PingTimer->stop();
+    if (ClearChart) {
+        ClearChart = false;
+        PingChart->Clear();
+    }
+    WSocket->DnsLookup(HostEdit->text());
+}
+
+void TPingFrame::WSocketDnsLookupDone(QObject *, std::uint16_t errCode)
+{
+    if (errCode == 0) {
+        StartPingThread(1, WSocket->DnsResult);
+        return;
+    }
+    IPAddressLbl->setText(QStringLiteral("DNS Error!"));
+    ContinuousPingSpdBtn->setChecked(false);
+    ContinuousPingSpdBtnClick();
+}
+
+void TPingFrame::StartPingThread(int id, const QString &address)
+{
+    ThreadInProgressLbl->setText(QStringLiteral("+"));
+    auto worker = TPingThread::Create();
+    worker->PingId = id;
+    worker->PingHostName = address;
+    worker->PingTimeout = 4000;
+    worker->PingTTL = 32;
+    worker->PingLookupReply = false;
+    worker->OnTerminate = [this](TPingThread *sender) { PingThreadTerminate(sender); };
+    worker->Start(m_port.handle());
+}
+
+void TPingFrame::PingThreadTerminate(TPingThread *sender)
+{
+    const QDateTime now = AppClock::now();
+
+    // 1. Keep room for the point about to be added; ends on an empty series whatever V is.
+    const int keep = SpinEdit->value();
+    while (PingChart->Count() > 0 && PingChart->Count() >= keep)
+        PingChart->Delete(0);
+
+    // 2.
+    if (sender->ReplyTotal != 0)
+        IPAddressLbl->setText(sender->DnsHostIP);
+
+    const bool reply = sender->ReplyTotal != 0 && sender->ReplyIPAddr == sender->DnsHostIP;
+    if (reply) {
+        // 3. A proper reply: chart it and recompute Low/Avg/High over every point.
+        PingChart->AddXY(now, double(sender->ReplyRTT), kGreen);
+        const int n = PingChart->Count();
+        auto whole = [this](int i) { return static_cast<int>(PingChart->YValue(i)); };
+        int low = whole(0), high = whole(0), sum = whole(0);
+        for (int i = 0; i < n; ++i) {
+            if (PingChart->YValue(i) < low)
+                low = whole(i);
+            if (PingChart->YValue(i) > high)
+                high = whole(i);
+        }
+        for (int i = 1; i < n; ++i)
+            sum += whole(i);
+        const int avg = static_cast<int>(std::nearbyint(double(sum) / n));  // a half goes to the even neighbour
+        StatusLbl->setText(FormatStatus(low, avg, high));
+        PingChart->SetLeftAutomaticMaximum(false);
+        PingChart->SetLeftMaximum(high + high * 0.25);
+    } else {
+        // 4. A timeout: a foreign reply (orange) or none (red), level with the last point.
+        if (PingChart->Count() > 0)
+            PingChart->AddXY(now, PingChart->YValue(PingChart->Count() - 1), sender->ReplyTotal != 0 ? kOrange : kRed);
+        const QString stamp = now.time().toString(QStringLiteral("hh:mm:ss"));
+        LastTimeoutComboBox->setEditText(stamp);
+        LastTimeoutComboBox->insertItem(0, stamp);
+        LastTimeoutComboBox->setEditText(stamp);
+        while (LastTimeoutComboBox->count() > 99)
+            LastTimeoutComboBox->removeItem(LastTimeoutComboBox->count() - 1);
+        TimeoutsLbl->setText(QStringLiteral("Timeouts: %1").arg(LastTimeoutComboBox->count()));
+        setToggleColour(kYellow);
+    }
+
+    // 5.
+    PointsLbl->setText(QStringLiteral("Points: %1").arg(PingChart->Count()));
+
+    // 6. Time since the last timeout, as times of day; text that is no time shows nothing.
+    const QString last = LastTimeoutComboBox->currentText();
+    if (last != kNoTimeout) {
+        const QTime t = QTime::fromString(last, QStringLiteral("hh:mm:ss"));
+        if (t.isValid()) {
+            const qint64 diffMs = std::llabs(qint64(now.time().msecsSinceStartOfDay()) - t.msecsSinceStartOfDay());
+            TimeSinceLastTimeoutLbl->setText(formatSpan(diffMs / 1000));
+        } else {
+            TimeSinceLastTimeoutLbl->clear();
+        }
+    } else {
+        TimeSinceLastTimeoutLbl->clear();
+    }
+
+    // 7. Let the chart and labels repaint; other frames' events may run here, and this
+    // frame may even be freed by them.
+    QPointer<TPingFrame> self(this);
+    ++m_terminateDepth;
+    QCoreApplication::processEvents();
+    if (!self)
+        return;
+    --m_terminateDepth;
+
+    // 8, 9.
+    ThreadInProgressLbl->setText(QStringLiteral("-"));
+    if (!AppClock::terminating() && ContinuousPingSpdBtn->isChecked())
+        PingTimer->start(1000);
+}
+
+void TPingFrame::ClearChartPnlClick()
+{
+    ClearChart = true;
+}
+
+void TPingFrame::ToggleBRPnlClick()
+{
+    setToggleColour(palette().color(QPalette::Button));
+    BottomRightPanel->setVisible(!BottomRightPanel->isVisibleTo(this));
+    Splitter->setVisible(BottomRightPanel->isVisibleTo(this));
+}
+
+void TPingFrame::TimeoutsLblMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift)
+{
+    if (!(shift & Qt::ShiftModifier))
+        return;
+    if (button == Qt::LeftButton) {
+        LastTimeoutComboBox->clear();
+        LastTimeoutComboBox->setEditText(kNoTimeout);
+        TimeoutsLbl->setText(QStringLiteral("Timeouts: %1").arg(LastTimeoutComboBox->count()));
+    } else if (button == Qt::RightButton) {
+        setToggleColour(palette().color(QPalette::Button));
+    }
+}
+
+void TPingFrame::ThreadInProgressLblClick()
+{
+    ThreadInProgressLbl->setText(QStringLiteral("-"));
+}

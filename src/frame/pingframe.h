@@ -1,0 +1,94 @@
+#pragma once
+
+#include "completionport.h"
+
+#include <QFrame>
+#include <QPointer>
+
+#include <cstdint>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
+class QTimer;
+class QToolButton;
+class TPingChart;
+class TPingThread;
+class TPopupMenu;
+class TSplitterBar;
+class TWSocket;
+
+// A ping frame watches one host: while its Start/Stop button is down it resolves the host,
+// sends one echo on a worker thread, charts the result, and one timer interval later begins
+// again. Callers (the frame board, sessions) drive it through its published controls: set
+// ContinuousPingSpdBtn down or up and call ContinuousPingSpdBtnClick; "+" in
+// ThreadInProgressLbl means an echo of this frame is in flight.
+class TPingFrame : public QFrame
+{
+    Q_OBJECT
+public:
+    explicit TPingFrame(QWidget *parent = nullptr);
+    ~TPingFrame() override;
+
+    static constexpr int kDesignedWidth = 454;
+    static constexpr int kDesignedHeight = 109;
+
+    QWidget *TopPanel;
+    TPingChart *PingChart;
+    QToolButton *ContinuousPingSpdBtn;
+    QTimer *PingTimer;
+    QLabel *StatusLbl;
+    QSpinBox *SpinEdit;
+    QLabel *ThreadInProgressLbl;
+    QLabel *IPAddressLbl;
+    QLineEdit *HostEdit;
+    QWidget *BottomPanel;
+    QWidget *BottomRightPanel;
+    TSplitterBar *Splitter;
+    QLabel *TimeoutsLbl;
+    QLabel *ToggleBRPnl;
+    TWSocket *WSocket;
+    QComboBox *LastTimeoutComboBox;
+    QLabel *ClearChartPnl;
+    QLabel *PointsLbl;
+    QLabel *TimeSinceLastTimeoutLbl;
+
+    // The board's popup menu for this frame (FramePM1 / FramePM2), or none.
+    QPointer<TPopupMenu> PopupMenu;
+    int Tag = 0;
+
+    bool Running() const;
+    void SetDown(bool down);
+    bool InFlight() const;
+    // True while a result handler of this frame lets other events run (step 7 of its work).
+    bool InTerminateHandler() const { return m_terminateDepth > 0; }
+
+    // Handlers, named after control and event.
+    void ContinuousPingSpdBtnClick();
+    void PingTimerTimer();
+    void WSocketDnsLookupDone(QObject *sender, std::uint16_t errCode);
+    void ClearChartPnlClick();
+    void ToggleBRPnlClick();
+    void TimeoutsLblMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift);
+    void ThreadInProgressLblClick();
+
+    bool ClearChartPending() const { return ClearChart; }
+    // Whether the "#" panel shows the yellow timeout mark.
+    bool TimeoutMarked() const;
+
+    static QString FormatStatus(int low, int avg, int high);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *e) override;
+
+private:
+    void StartPingThread(int id, const QString &address);
+    void PingThreadTerminate(TPingThread *sender);
+    void setToggleColour(const QColor &colour);
+
+    bool ClearChart = false;
+    int m_terminateDepth = 0;
+    CompletionPort m_port{this};
+};

@@ -1,0 +1,97 @@
+#include "hostlistbox.h"
+
+#include "popupmenu.h"
+#include "skylarkerror.h"
+
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QMouseEvent>
+
+THostListBox::THostListBox(QWidget *parent)
+    : QListWidget(parent)
+{
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
+    setUniformItemSizes(true);
+}
+
+void THostListBox::SetItemIndex(int index)
+{
+    setCurrentRow(index, QItemSelectionModel::NoUpdate);
+}
+
+QStringList THostListBox::Entries() const
+{
+    QStringList out;
+    out.reserve(count());
+    for (int i = 0; i < count(); ++i)
+        out.append(item(i)->text());
+    return out;
+}
+
+void THostListBox::SetEntries(const QStringList &entries)
+{
+    setUpdatesEnabled(false);
+    clear();
+    addItems(entries);
+    setUpdatesEnabled(true);
+}
+
+QList<int> THostListBox::SelectedIndexes() const
+{
+    QList<int> rows;
+    for (const QModelIndex &i : selectionModel()->selectedIndexes())
+        rows.append(i.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void THostListBox::keyPressEvent(QKeyEvent *e)
+{
+    const bool ctrl = e->modifiers() & Qt::ControlModifier;
+    if (ctrl && e->key() == Qt::Key_A) {
+        if (OnSelectAllKey)
+            runGuarded(OnSelectAllKey);
+        e->accept();
+        return;
+    }
+    if (ctrl && e->key() == Qt::Key_C) {
+        if (OnCopyKey)
+            runGuarded(OnCopyKey);
+        e->accept();
+        return;
+    }
+    if (e->key() == Qt::Key_Delete && OnDeleteKey)
+        runGuarded(OnDeleteKey);
+    QListWidget::keyPressEvent(e);
+}
+
+void THostListBox::focusEntryAt(const QPoint &pos)
+{
+    const QModelIndex at = indexAt(pos);
+    if (at.isValid())
+        SetItemIndex(at.row());
+    if (selectionModel()->selectedIndexes().isEmpty() && currentRow() >= 0)
+        item(currentRow())->setSelected(true);
+}
+
+void THostListBox::mousePressEvent(QMouseEvent *e)
+{
+    // The list's own handling of a left press comes first; a right press leaves the
+    // selection alone, so the popup acts on what was selected.
+    if (e->button() == Qt::LeftButton)
+        QListWidget::mousePressEvent(e);
+    focusEntryAt(e->position().toPoint());
+}
+
+void THostListBox::mouseDoubleClickEvent(QMouseEvent *e)
+{
+    QListWidget::mouseDoubleClickEvent(e);
+    if (e->button() == Qt::LeftButton && OnDblClick)
+        runGuarded(OnDblClick);
+}
+
+void THostListBox::contextMenuEvent(QContextMenuEvent *e)
+{
+    if (PopupMenu)
+        PopupMenu->popupFor(this, e->globalPos());
+}

@@ -1,0 +1,197 @@
+// The host list: typing, pasting, copying, deleting and case-mapping host names, editing
+// them as text, turning the selected ones into running frames, and the autosaved list.
+#include "mainform.h"
+
+#include "hlbeditmemodlg.h"
+#include "hostlistbox.h"
+#include "listfile.h"
+#include "pingframe.h"
+#include "popupmenu.h"
+#include "skylarkerror.h"
+#include "textrules.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QToolButton>
+
+void TMainForm::wireHostListCommands()
+{
+    AddNewHostSpeedButton->setDefaultAction(aAddNewHost);
+    auto guarded = [this](QAction *a, void (TMainForm::*op)()) {
+        connect(a, &QAction::triggered, this, [this, op] { runGuarded([this, op] { (this->*op)(); }); });
+    };
+    guarded(aAddNewHost, &TMainForm::AddNewHost);
+    guarded(aPasteFromClipboard, &TMainForm::PasteFromClipboard);
+    guarded(aCopyToClipboard, &TMainForm::CopySelectedHosts);
+    guarded(aDeleteSelectedHost, &TMainForm::aDeleteSelectedHostExecute);
+    guarded(aSelectAll, &TMainForm::SelectAllHosts);
+    guarded(aLowerCase, &TMainForm::aLowerCaseExecute);
+    guarded(aUpperCase, &TMainForm::aUpperCaseExecute);
+    guarded(aHLBEditMemo, &TMainForm::aHLBEditMemoExecute);
+    guarded(aPingSelected, &TMainForm::PingSelectedHosts);
+    guarded(aPingSelectedWithExpand, &TMainForm::PingSelectedHostsWithExpand);
+    guarded(aPingSelected2, &TMainForm::PingSelectedHosts2);
+
+    HostListBox->PopupMenu = HostListBoxPopupMenu;
+    HostListBox->OnDeleteKey = [this] { DeleteSelectedHosts(); };
+    HostListBox->OnSelectAllKey = [this] { SelectAllHosts(); };
+    HostListBox->OnCopyKey = [this] { CopySelectedHosts(); };
+    HostListBox->OnDblClick = [this] { PingSelectedHosts(); };
+}
+
+QStringList TMainForm::HostLines() const
+{
+    return HostListBox->Entries();
+}
+
+void TMainForm::SetHostLines(const QStringList &lines)
+{
+    HostListBox->SetEntries(lines);
+}
+
+void TMainForm::AddNewHost()
+{
+    const QString host = TextRules::trimmed(NewHostEdit->text());
+    if (host.isEmpty())
+        return;
+    HostListBox->addItem(host);
+    NewHostEdit->clear();
+}
+
+void TMainForm::PasteFromClipboard()
+{
+    const QStringList lines = TextRules::textToLines(QApplication::clipboard()->text());
+    QStringList add;
+    for (const QString &line : lines) {
+        if (TextRules::trimmed(line).isEmpty())
+            continue;
+        if (AppSettings.ConvertToLC)
+            add.append(TextRules::asciiLower(line));
+        else if (AppSettings.ConvertToUC)
+            add.append(TextRules::asciiUpper(line));
+        else
+            add.append(line);
+    }
+    HostListBox->addItems(add);
+}
+
+void TMainForm::CopySelectedHosts()
+{
+    QStringList selected;
+    for (int row : HostListBox->SelectedIndexes())
+        selected.append(HostListBox->item(row)->text());
+    QString text;
+    if (selected.size() >= 2)
+        text = TextRules::linesToText(selected);
+    else if (selected.size() == 1)
+        text = selected.front();
+    QApplication::clipboard()->setText(text);
+}
+
+void TMainForm::DeleteSelectedHosts()
+{
+    const QList<int> rows = HostListBox->SelectedIndexes();
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it)
+        delete HostListBox->takeItem(*it);
+}
+
+void TMainForm::aDeleteSelectedHostExecute()
+{
+    if (HostListBox->ItemIndex() >= 0)
+        DeleteSelectedHosts();
+}
+
+void TMainForm::SelectAllHosts()
+{
+    HostListBox->selectAll();
+}
+
+void TMainForm::aLowerCaseExecute()
+{
+    if (QListWidgetItem *it = HostListBox->currentItem())
+        it->setText(TextRules::asciiLower(it->text()));
+}
+
+void TMainForm::aUpperCaseExecute()
+{
+    if (QListWidgetItem *it = HostListBox->currentItem())
+        it->setText(TextRules::asciiUpper(it->text()));
+}
+
+void TMainForm::aHLBEditMemoExecute()
+{
+    if (!HLBEditMemoDlg)
+        return;
+    const QStringList entries = HostLines();
+    HLBEditMemoDlg->ListBoxEditMemo->setPlainText(entries.isEmpty() ? QString() : entries.join(u'\n') + u'\n');
+    if (HLBEditMemoDlg->exec() != QDialog::Accepted)
+        return;
+    QStringList kept;
+    for (const QString &line : TextRules::textToLines(HLBEditMemoDlg->ListBoxEditMemo->toPlainText()))
+        if (!TextRules::trimmed(line).isEmpty())
+            kept.append(line);
+    SetHostLines(kept);
+}
+
+// --- Ping selected hosts -------------------------------------------------------------
+
+void TMainForm::pingSelected(const std::function<void(const QString &)> &add)
+{
+    if (BoardBusy())
+        return;
+    const int n = HostListBox->count();
+    for (int i = 0; i < n && i < HostListBox->count(); ++i)
+        if (HostListBox->item(i)->isSelected())
+            add(HostListBox->item(i)->text());
+}
+
+void TMainForm::PingSelectedHosts()
+{
+    pingSelected([this](const QString &h) { AddHostFrame(h, true); });
+}
+
+void TMainForm::PingSelectedHostsWithExpand()
+{
+    pingSelected([this](const QString &h) { AddHostFrameWithExpand(h, true); });
+}
+
+void TMainForm::PingSelectedHosts2()
+{
+    pingSelected([this](const QString &h) { AddHostFrame2(h, true); });
+}
+
+void TMainForm::AddHostFrame(const QString &host, bool start)
+{
+    addFrame(column(1), &host, start, false);
+}
+
+void TMainForm::AddHostFrameWithExpand(const QString &host, bool start)
+{
+    addFrame(column(1), &host, start, true);
+}
+
+void TMainForm::AddHostFrame2(const QString &host, bool start)
+{
+    addFrame(column(2), &host, start, false);
+}
+
+// --- The autosaved list --------------------------------------------------------------
+
+void TMainForm::LoadAutoSaveList()
+{
+    const QString file = LstDir + QStringLiteral("AutoSaveList.txt");
+    if (!QFileInfo::exists(file))
+        return;
+    const ListFile::Contents c = ListFile::read(file);
+    HostListEncoding = c.encoding;
+    SetHostLines(c.lines);
+}
+
+void TMainForm::SaveAutoSaveList()
+{
+    ListFile::write(LstDir + QStringLiteral("AutoSaveList.txt"), HostLines(), HostListEncoding);
+}

@@ -1,0 +1,17 @@
+#include "application.h"
+#include "hlbeditmemodlg.h"
+#include "mainform.h"
+
+int main(int argc, char **argv)
+{
+    TApplication app(argc, argv);
+
+    // The long-lived windows, in this order; each lives until the process ends.
+    TMainForm mainForm;
+    app.setMainWindow(&mainForm);
+    THLBEditMemoDlg hlbEditMemoDlg(&mainForm);
+    mainForm.HLBEditMemoDlg = &hlbEditMemoDlg;
+
+    mainForm.show();
+    return app.exec();
+}

@@ -1,0 +1,37 @@
+// The settings file "Skylark.INI": read in pieces during start-up, written whole at shutdown.
+#include "mainform.h"
+
+#include "profilefile.h"
+
+QString TMainForm::IniFileName() const
+{
+    return DtaDir + QString::fromLatin1(SettingsFile::kFileName);
+}
+
+void TMainForm::ReadIniOptions()
+{
+    SettingsFile::readOptions(ProfileFile(IniFileName()), AppSettings);
+}
+
+void TMainForm::ReadIniWindow()
+{
+    SettingsFile::readWindow(ProfileFile(IniFileName()), AppSettings);
+}
+
+void TMainForm::ReadIniMisc()
+{
+    SettingsFile::readMisc(ProfileFile(IniFileName()), AppSettings, SettingsExtra);
+}
+
+void TMainForm::ReadIniSettings()
+{
+    SettingsFile::readSettings(ProfileFile(IniFileName()), AppSettings, SettingsExtra);
+}
+
+void TMainForm::WriteIniFile()
+{
+    ProfileFile ini(IniFileName());
+    const int page = SettingsExtra.CurrentPage >= 0 && SettingsExtra.CurrentPage <= 3 ? SettingsExtra.CurrentPage : -1;
+    SettingsFile::write(ini, AppSettings, QRect(pos(), size()), page, SettingsExtra.presets);
+    ini.save();
+}
