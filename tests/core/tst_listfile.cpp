@@ -1,0 +1,88 @@
+#include "listfile.h"
+#include "skylarkerror.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using TextCodec::Encoding;
+
+class TestListFile : public QObject
+{
+    Q_OBJECT
+private slots:
+    void roundTrip_keepsEncodingAndMark_data()
+    {
+        QTest::addColumn<int>("encoding");
+        QTest::addColumn<QByteArray>("prefix");
+        QTest::newRow("ansi") << int(Encoding::Ansi) << QByteArray();
+        QTest::newRow("utf8 bom") << int(Encoding::Utf8Bom) << QByteArray("\xEF\xBB\xBF");
+        QTest::newRow("utf16le") << int(Encoding::Utf16LE) << QByteArray("\xFF\xFE");
+        QTest::newRow("utf16be") << int(Encoding::Utf16BE) << QByteArray("\xFE\xFF");
+    }
+    void roundTrip_keepsEncodingAndMark()
+    {
+        QFETCH(int, encoding);
+        QFETCH(QByteArray, prefix);
+        const QStringList lines{QStringLiteral("  lead"), QString(), QStringLiteral("münchen.example"), QStringLiteral("X")};
+        const QByteArray bytes = ListFile::encode(lines, Encoding(encoding));
+        QVERIFY(bytes.startsWith(prefix));
+        const ListFile::Contents back = ListFile::decode(bytes);
+        QCOMPARE(int(back.encoding), encoding);
+        QCOMPARE(back.lines, lines);
+    }
+
+    void emptyList_writesOnlyTheMark()
+    {
+        QCOMPARE(ListFile::encode({}, Encoding::Ansi), QByteArray());
+        QCOMPARE(ListFile::encode({}, Encoding::Utf8Bom), QByteArray("\xEF\xBB\xBF"));
+    }
+
+    void decode_foreignFiles_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("windows-1252 CRLF") << QByteArray("caf\xE9\r\n\x80uro\r\n")
+                                           << QStringList{QStringLiteral("café"), QStringLiteral("€uro")};
+        QTest::newRow("mixed line ends") << QByteArray("a\rb\nc\r\nd") << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")};
+        QTest::newRow("utf16le without mark") << QByteArray("h\0o\0s\0t\0\r\0\n\0x\0", 14) << QStringList{QStringLiteral("host"), QStringLiteral("x")};
+        QTest::newRow("truncated utf8 falls back") << QByteArray("ok\r\nbad\xC3") << QStringList{QStringLiteral("ok"), QStringLiteral("bad\u00C3")};
+    }
+    void decode_foreignFiles()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QStringList, lines);
+        QCOMPARE(ListFile::decode(bytes).lines, lines);
+    }
+
+    void decode_binaryAndHuge_keepsWhatItCanRead()
+    {
+        QByteArray binary;
+        for (int i = 0; i < 4096; ++i)
+            binary.append(char(i * 7 % 256));
+        const auto b = ListFile::decode(binary);
+        QVERIFY(!b.lines.isEmpty());
+
+        QByteArray huge;
+        for (int i = 0; i < 100000; ++i)
+            huge += "host" + QByteArray::number(i) + "\r\n";
+        const auto h = ListFile::decode(huge);
+        QCOMPARE(h.lines.size(), 100000);
+        QCOMPARE(h.lines.last(), QStringLiteral("host99999"));
+    }
+
+    void write_failure_raisesUnableToWrite()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("missing/list.txt"));
+        try {
+            ListFile::write(file, {QStringLiteral("x")}, Encoding::Ansi);
+            QFAIL("no error raised");
+        } catch (const SkylarkError &e) {
+            QCOMPARE(e.message(), QStringLiteral("Unable to write to ") + file);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestListFile)
+#include "tst_listfile.moc"

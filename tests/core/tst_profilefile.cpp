@@ -1,0 +1,110 @@
+#include "profilefile.h"
+#include "skylarkerror.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestProfileFile : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString write(const QByteArray &bytes)
+    {
+        const QString f = m_dir.filePath(QStringLiteral("t.ini"));
+        QFile file(f);
+        file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        file.write(bytes);
+        return f;
+    }
+    QByteArray contents(const QString &f)
+    {
+        QFile file(f);
+        file.open(QIODevice::ReadOnly);
+        return file.readAll();
+    }
+
+private slots:
+    void read_windowsWrittenFile()
+    {
+        // CR LF, Windows-1252, other letter case, blanks around "=", a duplicate key and section.
+        const QString f = write("[section-window]\r\n  top = 0x20 \r\nTOP=7\r\nName= caf\xE9 \r\n"
+                                "Quoted=\"  spaced  \"\r\n[Section-Window]\r\nLeft=9\r\n");
+        ProfileFile ini(f);
+        QCOMPARE(ini.readInteger(QStringLiteral("Section-Window"), QStringLiteral("Top"), 0), 32);
+        QCOMPARE(ini.readString(QStringLiteral("SECTION-WINDOW"), QStringLiteral("name"), QString()), QStringLiteral("café"));
+        QCOMPARE(ini.readString(QStringLiteral("Section-Window"), QStringLiteral("Quoted"), QString()), QStringLiteral("  spaced  "));
+        // The first section of that name is the one read.
+        QCOMPARE(ini.readInteger(QStringLiteral("Section-Window"), QStringLiteral("Left"), -1), -1);
+        QCOMPARE(ini.keyCount(QStringLiteral("Section-Window")), 4);
+    }
+
+    void readInteger_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("decimal") << QStringLiteral("400") << 400;
+        QTest::newRow("negative") << QStringLiteral("-5") << -5;
+        QTest::newRow("hex") << QStringLiteral("0x20") << 32;
+        QTest::newRow("bare 0x") << QStringLiteral("0x") << 99;
+        QTest::newRow("text") << QStringLiteral("abc") << 99;
+        QTest::newRow("float") << QStringLiteral("1.5") << 99;
+        QTest::newRow("empty") << QString() << 99;
+        QTest::newRow("overflow") << QStringLiteral("99999999999") << 99;
+    }
+    void readInteger()
+    {
+        QFETCH(QString, value);
+        QFETCH(int, expected);
+        QCOMPARE(ProfileFile::parseInteger(value, 99), expected);
+    }
+
+    void write_keepsOrderAppendsToSectionAndFile()
+    {
+        const QString f = write("[A]\nx=1\ny=2\n\n[B]\nz=3\n");
+        ProfileFile ini(f);
+        ini.writeString(QStringLiteral("a"), QStringLiteral("X"), QStringLiteral("10"));
+        ini.writeString(QStringLiteral("A"), QStringLiteral("new"), QStringLiteral("n"));
+        ini.writeBool(QStringLiteral("C"), QStringLiteral("flag"), true);
+        ini.save();
+        QCOMPARE(contents(f), QByteArray("[A]\nx=10\ny=2\nnew=n\n\n[B]\nz=3\n[C]\nflag=1\n"));
+    }
+
+    void eraseSection_removesEveryCopyAndKeepsOthers()
+    {
+        const QString f = write("[L]\n0=a\n[K]\nk=1\n[l]\n1=b\n");
+        ProfileFile ini(f);
+        ini.eraseSection(QStringLiteral("L"));
+        QCOMPARE(ini.sectionNames(), QStringList{QStringLiteral("K")});
+        QCOMPARE(ini.keyCount(QStringLiteral("L")), 0);
+    }
+
+    void missingOrBinaryFile_givesDefaults()
+    {
+        ProfileFile missing(m_dir.filePath(QStringLiteral("none.ini")));
+        QCOMPARE(missing.readString(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("d")), QStringLiteral("d"));
+        QByteArray junk;
+        for (int i = 0; i < 2000; ++i)
+            junk.append(char((i * 31) & 0xFF));
+        ProfileFile binary(write(junk));
+        QCOMPARE(binary.readInteger(QStringLiteral("Section-Misc"), QStringLiteral("TimeToWait"), 400), 400);
+    }
+
+    void save_longValuesAndFailure()
+    {
+        const QString f = write("");
+        ProfileFile ini(f);
+        const QString longValue(5000, u'v');
+        ini.writeString(QStringLiteral("S"), QStringLiteral("k"), longValue);
+        ini.save();
+        QCOMPARE(ProfileFile(f).readString(QStringLiteral("S"), QStringLiteral("k"), QString()), longValue);
+
+        ProfileFile bad(m_dir.filePath(QStringLiteral("no/such/dir.ini")));
+        bad.writeString(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("v"));
+        QVERIFY_THROWS_EXCEPTION(SkylarkError, bad.save());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestProfileFile)
+#include "tst_profilefile.moc"

@@ -1,0 +1,101 @@
+#include "appsettings.h"
+#include "profilefile.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestSettingsFile : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_dir;
+    QString file(const QByteArray &bytes)
+    {
+        const QString f = m_dir.filePath(QStringLiteral("Skylark.INI"));
+        QFile out(f);
+        out.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        out.write(bytes);
+        return f;
+    }
+
+private slots:
+    void noFile_givesDefaults()
+    {
+        ProfileFile ini(m_dir.filePath(QStringLiteral("absent.INI")));
+        TAppSettings s;
+        SettingsExtras x;
+        SettingsFile::readOptions(ini, s);
+        SettingsFile::readWindow(ini, s);
+        SettingsFile::readMisc(ini, s, x);
+        SettingsFile::readSettings(ini, s, x);
+        QCOMPARE(s.Style, QStringLiteral("Windows"));
+        QCOMPARE(QList<int>({s.DefaultTop, s.DefaultLeft, s.DefaultHeight, s.DefaultWidth}), QList<int>({75, 75, 280, 600}));
+        QVERIFY(!s.SaveFormSize && !s.SaveFormPosition && !s.AutoStartPinging && !s.ConvertToLC && !s.ConvertToUC);
+        QVERIFY(s.StartTimeoutPnlVisible && s.PauseForRemoveFrame);
+        QCOMPARE(s.CntDwnFrm, 10);
+        QCOMPARE(s.TimeToWait, 400);
+        QCOMPARE(x.CurrentPage, 2);
+        QCOMPARE(x.SelectFileHeight, 275);
+        QCOMPARE(x.SelectFileWidth, 525);
+        QVERIFY(x.presets.isEmpty());
+    }
+
+    void geometry_readOnlyWhenItsSwitchIsOn()
+    {
+        ProfileFile ini(file("[Section-Window]\nSaveFormPosition=1\nTop=0x20\nLeft=garbage\nHeight=500\nWidth=700\n"));
+        TAppSettings s;
+        SettingsFile::readWindow(ini, s);
+        QCOMPARE(s.Top, 32);
+        QCOMPARE(s.Left, 75);  // not a number: the default, DefaultLeft
+        QCOMPARE(s.Height, 0); // SaveFormSize off: not read
+        QCOMPARE(s.Width, 0);
+    }
+
+    void presets_takenByIndexAsManyAsKeys()
+    {
+        ProfileFile ini(file("[MainFormSettingsListBox]\n0=T:1 | L:2 | H:3 | W:4\n5=x\n"
+                             "[MainFormSettingsListBoxChecked]\n0=1\n"));
+        TAppSettings s;
+        SettingsExtras x;
+        SettingsFile::readMisc(ini, s, x);
+        QCOMPARE(x.presets.size(), 2);
+        QCOMPARE(x.presets[0].text, QStringLiteral("T:1 | L:2 | H:3 | W:4"));
+        QVERIFY(x.presets[0].checked);
+        QCOMPARE(x.presets[1].text, QString());
+        QVERIFY(!x.presets[1].checked);
+    }
+
+    void write_newFileOrderAndExistingFileRules()
+    {
+        const QString f = file("[Section-Update]\nFtpHostName=secret\n[MainFormSettingsListBox]\n0=old\n"
+                               "[Mine]\nkeep=1\n[Section-Misc]\nTimeToWait=5\n");
+        ProfileFile ini(f);
+        TAppSettings s;
+        SettingsExtras x;
+        SettingsFile::readSettings(ProfileFile(QString()), s, x);
+        s.Style = QStringLiteral("Windows");
+        s.TimeToWait = 250;
+        SettingsFile::write(ini, s, QRect(10, 20, 600, 280), -1, {{QStringLiteral("p0"), true}});
+        ini.save();
+        ProfileFile back(f);
+        QCOMPARE(back.sectionNames(), QStringList({QStringLiteral("Section-Update"), QStringLiteral("Mine"),
+                                                   QStringLiteral("Section-Misc"), QStringLiteral("Section-Window"),
+                                                   QStringLiteral("Section-Options"), QStringLiteral("MainFormSettingsListBox"),
+                                                   QStringLiteral("MainFormSettingsListBoxChecked"),
+                                                   QStringLiteral("Section-Settings")}));
+        QCOMPARE(back.readString(QStringLiteral("Section-Update"), QStringLiteral("FtpHostName"), QStringLiteral("?")), QString());
+        QCOMPARE(back.keyNames(QStringLiteral("Section-Update")).size(), 4);
+        QCOMPARE(back.readString(QStringLiteral("MainFormSettingsListBox"), QStringLiteral("0"), QString()), QStringLiteral("p0"));
+        QCOMPARE(back.readInteger(QStringLiteral("Section-Window"), QStringLiteral("Top"), 0), 20);
+        QCOMPARE(back.readInteger(QStringLiteral("Section-Settings"), QStringLiteral("CurrentPage"), 0), -1);
+        QCOMPARE(back.readInteger(QStringLiteral("Section-Misc"), QStringLiteral("TimeToWait"), 0), 250);
+        QCOMPARE(back.keyNames(QStringLiteral("Section-Window")),
+                 QStringList({QStringLiteral("SaveFormSize"), QStringLiteral("SaveFormPosition"), QStringLiteral("DefaultTop"),
+                              QStringLiteral("DefaultLeft"), QStringLiteral("DefaultHeight"), QStringLiteral("DefaultWidth"),
+                              QStringLiteral("Top"), QStringLiteral("Left"), QStringLiteral("Height"), QStringLiteral("Width")}));
+        QCOMPARE(back.readString(QStringLiteral("Mine"), QStringLiteral("keep"), QString()), QStringLiteral("1"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettingsFile)
+#include "tst_settingsfile.moc"

@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# Network test kit: builds a small network of namespaces, runs a command inside the client
+# namespace, and removes everything again however the command ends.
+#
+#   netkit.sh --responder PATH [-- command args...]
+#
+#   client  10.77.1.2  --- router 10.77.1.1 / .2.1 / .3.1 / .4.1 (forwarding)
+#   answer  10.77.2.2      the kernel answers echoes
+#   silent  10.77.3.2      echoes ignored
+#   resp    10.77.4.x      echoes ignored by the kernel, answered by our responder:
+#             .10 at once, .20 after 20 ms, .100 after 100 ms, .30 the first 3 only,
+#             .40 from 10.77.4.3 instead, .50 drops every 2nd, .60 after 1000 ms
+#   10.77.9.0/24 sits behind an "unreachable" route on the router (host unreachable).
+#
+# Only these namespaces and 127.0.0.0/8 are ever sent to. Needs root. Under CI it must run;
+# elsewhere, without root, it reports "skipped" (exit 77).
+set -u
+responder=""
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --responder) responder="$2"; shift 2 ;;
+        --) shift; break ;;
+        *) echo "netkit: unknown argument $1" >&2; exit 2 ;;
+    esac
+done
+
+if [ "$(id -u)" != 0 ] || ! command -v ip >/dev/null; then
+    echo "netkit: needs root and iproute2 to build test namespaces" >&2
+    [ "${CI:-}" = "true" ] && exit 1
+    exit 77
+fi
+
+p="sk$$"
+C=${p}c R=${p}r T=${p}t S=${p}s P=${p}p
+work=$(mktemp -d /tmp/netkit.XXXXXX)
+resp_pid=""
+
+cleanup() {
+    [ -n "$resp_pid" ] && kill "$resp_pid" 2>/dev/null && wait "$resp_pid" 2>/dev/null
+    for ns in $C $R $T $S $P; do ip netns del "$ns" 2>/dev/null; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM HUP
+
+set -e
+for ns in $C $R $T $S $P; do
+    ip netns add "$ns"
+    ip -n "$ns" link set lo up
+done
+
+link() {  # link NS_A IF_A ADDR_A NS_B IF_B ADDR_B
+    ip link add "$2" type veth peer name "$5"
+    ip link set "$2" netns "$1"
+    ip link set "$5" netns "$4"
+    ip -n "$1" addr add "$3" dev "$2"
+    ip -n "$4" addr add "$6" dev "$5"
+    ip -n "$1" link set "$2" up
+    ip -n "$4" link set "$5" up
+}
+link $C ${p}c0 10.77.1.2/24 $R ${p}rc 10.77.1.1/24
+link $T ${p}t0 10.77.2.2/24 $R ${p}rt 10.77.2.1/24
+link $S ${p}s0 10.77.3.2/24 $R ${p}rs 10.77.3.1/24
+link $P ${p}p0 10.77.4.2/24 $R ${p}rp 10.77.4.1/24
+for a in 3 10 20 30 40 50 60 100; do ip -n $P addr add 10.77.4.$a/24 dev ${p}p0; done
+ip -n $C route add default via 10.77.1.1
+ip -n $T route add default via 10.77.2.1
+ip -n $S route add default via 10.77.3.1
+ip -n $P route add default via 10.77.4.1
+ip netns exec $R sysctl -qw net.ipv4.ip_forward=1
+ip -n $R route add unreachable 10.77.9.0/24
+ip netns exec $S sysctl -qw net.ipv4.icmp_echo_ignore_all=1
+ip netns exec $P sysctl -qw net.ipv4.icmp_echo_ignore_all=1
+# Routers rate-limit their ICMP errors; tests send many on purpose.
+ip netns exec $R sysctl -qw net.ipv4.icmp_ratelimit=0
+ip netns exec $C sysctl -qw net.ipv4.ping_group_range="0 2147483647"
+
+if [ -n "$responder" ]; then
+    ip netns exec $P "$responder" --log "$work/responder.log" \
+        --rule 10.77.4.10 --rule 10.77.4.20:delay=20 --rule 10.77.4.100:delay=100 \
+        --rule 10.77.4.30:answer=3 --rule 10.77.4.40:from=10.77.4.3 --rule 10.77.4.50:drop=2 \
+        --rule 10.77.4.60:delay=1000 &
+    resp_pid=$!
+fi
+# Wait until the network answers end to end.
+for _ in $(seq 1 50); do
+    ip netns exec $C ping -c1 -W1 10.77.2.2 >/dev/null 2>&1 && break
+    sleep 0.1
+done
+set +e
+
+export NETKIT=1 NETKIT_LOG="$work/responder.log" NETKIT_RESPONDER_PID="$resp_pid"
+export NETKIT_NS_CLIENT=$C NETKIT_NS_ROUTER=$R NETKIT_NS_TARGET=$P
+if [ $# -eq 0 ]; then
+    echo "netkit up: client namespace $C (Ctrl+C to tear down)"
+    ip netns exec $C "${SHELL:-bash}"
+    exit 0
+fi
+ip netns exec $C "$@"
+exit $?

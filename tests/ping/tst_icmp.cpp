@@ -1,0 +1,233 @@
+// Real ICMP against the network test kit's hosts (run through tests/netkit/netkit.sh).
+#include "icmp.h"
+#include "pingthread.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
+
+namespace {
+const QString kAnswer = QStringLiteral("10.77.2.2");
+const QString kSilent = QStringLiteral("10.77.3.2");
+const QString kBehindRouter = QStringLiteral("10.77.9.9");
+const QString kRouter = QStringLiteral("10.77.1.1");
+const QString kResponder = QStringLiteral("10.77.4.10");
+const QString kDelay20 = QStringLiteral("10.77.4.20");
+const QString kDelay100 = QStringLiteral("10.77.4.100");
+const QString kForeign = QStringLiteral("10.77.4.40");
+
+std::shared_ptr<TPingThread> echo(const QString &target, int timeout = 0, int size = 0, int ttl = 0)
+{
+    auto w = TPingThread::Create();
+    w->PingHostName = target;
+    w->PingTimeout = timeout;
+    w->PingSize = size;
+    w->PingTTL = ttl;
+    w->Execute();
+    return w;
+}
+
+QMap<QString, QString> probe(const QStringList &args, const QStringList &asUser = {})
+{
+    QProcess p;
+    if (asUser.isEmpty())
+        p.start(QStringLiteral(NETKIT_PROBE), args);
+    else
+        p.start(QStringLiteral("setpriv"), asUser + QStringList{QStringLiteral(NETKIT_PROBE)} + args);
+    p.waitForFinished(15000);
+    QMap<QString, QString> out;
+    for (const QByteArray &line : p.readAllStandardOutput().split('\n')) {
+        const qsizetype eq = line.indexOf('=');
+        if (eq > 0)
+            out.insert(QString::fromUtf8(line.left(eq)), QString::fromUtf8(line.mid(eq + 1)));
+    }
+    return out;
+}
+
+const QStringList kNobody{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups")};
+
+void setPingGroupRange(const QByteArray &range)
+{
+    QFile f(QStringLiteral("/proc/sys/net/ipv4/ping_group_range"));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(range);
+}
+} // namespace
+
+class TestIcmp : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("NETKIT"))
+            QSKIP("needs the network test kit (tests/netkit/netkit.sh)");
+    }
+    void cleanup() { TICMP::SetSocketPreference(TICMP::SocketKind::Auto); }
+
+    void reply_fromTarget_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("sockets");
+        for (auto [name, kind] : {std::pair{"ping", TICMP::SocketKind::PingOnly}, std::pair{"raw", TICMP::SocketKind::RawOnly}}) {
+            QTest::addRow("loopback %s", name) << QStringLiteral("127.0.0.1") << int(kind);
+            QTest::addRow("namespace host %s", name) << kAnswer << int(kind);
+            QTest::addRow("responder %s", name) << kResponder << int(kind);
+        }
+    }
+    void reply_fromTarget()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, sockets);
+        TICMP::SetSocketPreference(TICMP::SocketKind(sockets));
+        const auto w = echo(QStringLiteral(" ") + target + QStringLiteral(" "), 2000);
+        QCOMPARE(w->ReplyTotal, 1);
+        QCOMPARE(w->DnsHostIP, target);
+        QCOMPARE(w->ReplyIPAddr, target);
+        QCOMPARE(w->ReplyStatus, 0u);
+        QCOMPARE(w->ReplyDataSize, 56);
+        QCOMPARE(w->SocketKind, sockets == int(TICMP::SocketKind::PingOnly) ? QStringLiteral("ping") : QStringLiteral("raw"));
+    }
+
+    void failures_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("sockets");
+        QTest::addColumn<int>("total");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<int>("code");  // ReplyStatus with a reply, ErrCode without
+        QTest::addColumn<QString>("text");
+        for (auto [name, kind] : {std::pair{"ping", TICMP::SocketKind::PingOnly}, std::pair{"raw", TICMP::SocketKind::RawOnly}}) {
+            QTest::addRow("router says host unreachable %s", name) << kBehindRouter << int(kind) << 1 << kRouter << 11003 << QString();
+            QTest::addRow("silent host %s", name) << kSilent << int(kind) << 0 << QString() << 11010 << QStringLiteral("Request timed out");
+            QTest::addRow("all ones %s", name) << QStringLiteral("255.255.255.255") << int(kind) << 0 << QString() << 100 << QStringLiteral("Invalid IPv4 host address");
+            QTest::addRow("blank %s", name) << QStringLiteral("   ") << int(kind) << 0 << QString() << 100 << QStringLiteral("Blank adreess");
+            QTest::addRow("foreign source %s", name) << kForeign << int(kind) << 1 << QStringLiteral("10.77.4.3") << 0 << QString();
+        }
+    }
+    void failures()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, sockets);
+        QFETCH(int, total);
+        QFETCH(QString, from);
+        QFETCH(int, code);
+        QFETCH(QString, text);
+        TICMP::SetSocketPreference(TICMP::SocketKind(sockets));
+        const auto w = echo(target, 700);
+        QCOMPARE(w->ReplyTotal, total);
+        if (total) {
+            QCOMPARE(w->ReplyIPAddr, from);
+            QCOMPARE(int(w->ReplyStatus), code);
+            QCOMPARE(w->DnsHostIP, target);
+        } else {
+            QCOMPARE(w->ErrCode, code);
+            QCOMPARE(w->ErrString, text);
+            QCOMPARE(w->DnsHostIP, target.trimmed());
+        }
+    }
+
+    void requestAsTargetSeesIt_defaultsAndTtl()
+    {
+        const QString log = qEnvironmentVariable("NETKIT_LOG");
+        QFile::resize(log, 0);
+        const QString text = QString::fromLatin1(kDefaultPingMsg);
+        echo(kResponder, 2000, 0, 32);          // defaults: 56 bytes
+        echo(kResponder, 2000, 10, 32);         // size 10: the text's first 10 characters
+        echo(kResponder, 2000, 0, 0);           // TTL 0: the default 64
+        QFile f(log);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = f.readAll().trimmed().split('\n');
+        QCOMPARE(lines.size(), 3);
+        auto field = [&](int line, int i) { return lines[line].split(' ').value(i); };
+        QCOMPARE(field(0, 1), QByteArray("31"));  // 32 less the router's hop
+        QCOMPARE(field(0, 2), QByteArray("56"));
+        QCOMPARE(QByteArray::fromHex(field(0, 3)), text.toLatin1() + QByteArray(11, ' '));
+        QCOMPARE(QByteArray::fromHex(field(1, 3)), text.toLatin1().left(10));
+        QCOMPARE(field(2, 1), QByteArray("63"));
+    }
+
+    void defaultTimeout_isFourSeconds()
+    {
+        QElapsedTimer t;
+        t.start();
+        const auto w = echo(kSilent, 0);
+        QCOMPARE(w->ReplyTotal, 0);
+        QVERIFY2(t.elapsed() >= 3900 && t.elapsed() < 6000, qPrintable(QString::number(t.elapsed())));
+    }
+
+    void responderDelay_showsInRtt_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("delay");
+        QTest::newRow("20 ms") << kDelay20 << 20;
+        QTest::newRow("100 ms") << kDelay100 << 100;
+    }
+    void responderDelay_showsInRtt()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, delay);
+        const auto w = echo(target, 2000);
+        QCOMPARE(w->ReplyTotal, 1);
+        QVERIFY2(int(w->ReplyRTT) >= delay && int(w->ReplyRTT) < delay + 50, qPrintable(QString::number(w->ReplyRTT)));
+    }
+
+    void socketKinds_byPrivilege()
+    {
+        // An ordinary user gets the ping socket where the group range allows it ...
+        setPingGroupRange("0 2147483647");
+        auto r = probe({kAnswer, QStringLiteral("--timeout"), QStringLiteral("2000")}, kNobody);
+        QCOMPARE(r.value(QStringLiteral("kind")), QStringLiteral("ping"));
+        QCOMPARE(r.value(QStringLiteral("total")), QStringLiteral("1"));
+        // ... and neither socket where it does not.
+        setPingGroupRange("1 0");
+        r = probe({kAnswer, QStringLiteral("--timeout"), QStringLiteral("2000")}, kNobody);
+        QCOMPARE(r.value(QStringLiteral("total")), QStringLiteral("0"));
+        QCOMPARE(r.value(QStringLiteral("err")), QStringLiteral("100"));
+        QCOMPARE(r.value(QStringLiteral("errstr")), QStringLiteral("Unable to get IPv4 ICMP handle"));
+        // root falls back to the raw socket.
+        r = probe({kAnswer, QStringLiteral("--timeout"), QStringLiteral("2000")});
+        QCOMPARE(r.value(QStringLiteral("kind")), QStringLiteral("raw"));
+        QCOMPARE(r.value(QStringLiteral("total")), QStringLiteral("1"));
+        setPingGroupRange("0 2147483647");
+    }
+
+    void exitWithEchoesInFlight_isCleanAndQuick()
+    {
+        QProcess p;
+        QElapsedTimer t;
+        t.start();
+        p.start(QStringLiteral(NETKIT_PROBE), {QStringLiteral("--exit-in-flight"), QStringLiteral("20"), kSilent});
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY2(t.elapsed() < 3000, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(!p.readAllStandardOutput().contains("delivered"));
+    }
+
+    void manyConcurrentEchoes_allComeBack()
+    {
+        QObject owner;
+        CompletionPort port(&owner);
+        int replies = 0, done = 0;
+        const int n = 100;
+        for (int i = 0; i < n; ++i) {
+            auto w = TPingThread::Create();
+            w->PingHostName = i % 2 ? kAnswer : kResponder;
+            w->PingTimeout = 3000;
+            w->OnTerminate = [&](TPingThread *s) {
+                ++done;
+                replies += s->ReplyTotal;
+            };
+            w->Start(port.handle());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(done, n, 10000);
+        QCOMPARE(replies, n);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestIcmp)
+#include "tst_icmp.moc"

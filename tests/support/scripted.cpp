@@ -1,0 +1,89 @@
+#include "scripted.h"
+
+#include "appclock.h"
+#include "skylarkerror.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QTimer>
+#include <QWidget>
+
+void ScriptedEchoLauncher::reply(int rtt, const QString &from)
+{
+    if (pending.empty())
+        return;
+    auto w = pending.front();
+    pending.erase(pending.begin());
+    started.push_back(w);
+    w->DnsHostIP = w->PingHostName.trimmed();
+    if (rtt >= 0) {
+        w->ReplyTotal = 1;
+        w->ReplyIPAddr = from.isEmpty() ? w->DnsHostIP : from;
+        w->ReplyRTT = std::uint32_t(rtt);
+        w->ReplyDataSize = 56;
+    } else {
+        w->ReplyTotal = 0;
+        w->ErrCode = 11010;
+        w->ErrString = QStringLiteral("Request timed out");
+    }
+    w->Deliver();
+}
+
+void ScriptedEchoLauncher::replyAndProcess(int rtt, const QString &from)
+{
+    reply(rtt, from);
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+}
+
+void ScriptedResolver::answer(std::uint16_t err, const QStringList &addresses)
+{
+    if (pending.empty())
+        return;
+    auto done = std::move(pending.front());
+    pending.erase(pending.begin());
+    done(err, addresses);
+}
+
+ErrorRecorder::ErrorRecorder()
+{
+    ErrorDisplay::setSink([this](const QString &m) { messages.append(m); });
+}
+
+ErrorRecorder::~ErrorRecorder()
+{
+    ErrorDisplay::setSink({});
+}
+
+PinnedClock::PinnedClock(const QDateTime &start)
+    : now(start)
+{
+    AppClock::setOverride([this] { return now; });
+}
+
+PinnedClock::~PinnedClock()
+{
+    AppClock::setOverride({});
+}
+
+void answerModalSoon(const QString &button, int delayMs)
+{
+    QTimer::singleShot(delayMs, [button] {
+        QWidget *w = QApplication::activeModalWidget();
+        if (!w) {
+            answerModalSoon(button, 20);
+            return;
+        }
+        if (!button.isEmpty())
+            if (auto *b = w->findChild<QAbstractButton *>(button)) {
+                b->click();
+                return;
+            }
+        if (auto *d = qobject_cast<QDialog *>(w))
+            d->reject();
+        else
+            w->close();
+    });
+}
