@@ -22,6 +22,11 @@ void setSink(Sink sink)
     currentSink() = std::move(sink);
 }
 
+Sink sink()
+{
+    return currentSink();
+}
+
 void show(const QString &message)
 {
     if (currentSink())

@@ -23,6 +23,7 @@ namespace ErrorDisplay {
 // install a recorder. Without a sink the text goes to the debug log.
 using Sink = std::function<void(const QString &)>;
 void setSink(Sink sink);
+Sink sink();
 void show(const QString &message);
 } // namespace ErrorDisplay
 

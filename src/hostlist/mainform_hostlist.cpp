@@ -13,6 +13,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -193,5 +194,6 @@ void TMainForm::LoadAutoSaveList()
 
 void TMainForm::SaveAutoSaveList()
 {
+    QDir().mkpath(LstDir);  // a folder that could not be made at start-up may be possible now
     ListFile::write(LstDir + QStringLiteral("AutoSaveList.txt"), HostLines(), HostListEncoding);
 }

@@ -3,6 +3,8 @@
 
 #include "profilefile.h"
 
+#include <QDir>
+
 QString TMainForm::IniFileName() const
 {
     return DtaDir + QString::fromLatin1(SettingsFile::kFileName);
@@ -30,6 +32,7 @@ void TMainForm::ReadIniSettings()
 
 void TMainForm::WriteIniFile()
 {
+    QDir().mkpath(DtaDir);
     ProfileFile ini(IniFileName());
     const int page = SettingsExtra.CurrentPage >= 0 && SettingsExtra.CurrentPage <= 3 ? SettingsExtra.CurrentPage : -1;
     SettingsFile::write(ini, AppSettings, QRect(pos(), size()), page, SettingsExtra.presets);

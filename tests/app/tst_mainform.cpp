@@ -1,4 +1,354 @@
+// The main window's start-up, menus, shell commands and shutdown.
+#include "application.h"
+#include "mainform.h"
+#include "pingframe.h"
+#include "profilefile.h"
+#include "popupmenu.h"
+#include "scripted.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QProcess>
 #include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_MAIN(T)
+#include <QTimer>
+#include <QLabel>
+#include <QToolButton>
+
+namespace {
+// The visible items of a menu as captions, "-" for a separator, ">Caption" for a submenu.
+QStringList captions(const QWidget *menu, bool visibleOnly = true)
+{
+    QStringList out;
+    for (QAction *a : menu->actions()) {
+        if (visibleOnly && !a->isVisible())
+            continue;
+        if (a->isSeparator())
+            out.append(QStringLiteral("-"));
+        else if (a->menu())
+            out.append(QStringLiteral(">") + a->text());
+        else
+            out.append(a->text());
+    }
+    return out;
+}
+
+QStringList allCaptions(const QWidget *menu)
+{
+    QStringList out;
+    for (QAction *a : menu->actions()) {
+        if (!a->isVisible())
+            continue;
+        out.append(a->text());
+        if (a->menu())
+            out += allCaptions(a->menu());
+    }
+    return out;
+}
+
+QByteArray readFile(const QString &f)
+{
+    QFile file(f);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+} // namespace
+
+class TestMainForm : public QObject
+{
+    Q_OBJECT
+private slots:
+    void firstRun_createsFoldersAndWritesSettingsInOrder()
+    {
+        FreshHome home;
+        ErrorRecorder errors;
+        auto form = makeMainForm();
+        QCOMPARE(form->windowTitle(), QStringLiteral("Skylark"));
+        QCOMPARE(form->DtaDir, home.dtaDir());
+        QCOMPARE(form->LstDir, home.dtaDir() + QStringLiteral("LST/"));
+        QCOMPARE(form->SsnDir, home.dtaDir() + QStringLiteral("Sessions/"));
+        QCOMPARE(form->TmpDir, home.path() + QStringLiteral("/tmp/Skylark/TMP/"));
+        QCOMPARE(form->ExeDir, QCoreApplication::applicationDirPath() + QStringLiteral("/"));
+        for (const QString &d : {form->DtaDir, form->LstDir, form->SsnDir, form->TmpDir})
+            QVERIFY2(QFileInfo(d).isDir(), qPrintable(d));
+        QCOMPARE(form->HostLines(), QStringList());
+        QCOMPARE(form->AppSettings.TimeToWait, 400);
+
+        form->close();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(readFile(form->LstDir + QStringLiteral("AutoSaveList.txt")), QByteArray());
+        const ProfileFile ini(form->DtaDir + QStringLiteral("Skylark.INI"));
+        QCOMPARE(ini.sectionNames(), QStringList({QStringLiteral("Section-Window"), QStringLiteral("Section-Update"),
+                                                  QStringLiteral("Section-Options"), QStringLiteral("Section-Settings"),
+                                                  QStringLiteral("Section-Misc")}));
+        QCOMPARE(ini.readInteger(QStringLiteral("Section-Window"), QStringLiteral("Width"), 0), form->width());
+        QCOMPARE(errors.messages, QStringList());
+    }
+
+    void laterActivations_doNoStartUpWork()
+    {
+        FreshHome home;
+        auto form = makeMainForm();
+        ProfileFile ini(form->IniFileName());
+        ini.writeInteger(QStringLiteral("Section-Misc"), QStringLiteral("TimeToWait"), 5);
+        ini.save();
+        form->SetHostLines({QStringLiteral("kept")});
+        form->FormActivate();
+        QCOMPARE(form->AppSettings.TimeToWait, 400);
+        QCOMPARE(form->HostLines(), QStringList{QStringLiteral("kept")});
+    }
+
+    void storedGeometry_appliedOnlyWithItsSwitch_butAlwaysRewritten_data()
+    {
+        QTest::addColumn<bool>("save");
+        QTest::newRow("switches off") << false;
+        QTest::newRow("switches on") << true;
+    }
+    void storedGeometry_appliedOnlyWithItsSwitch_butAlwaysRewritten()
+    {
+        QFETCH(bool, save);
+        FreshHome home;
+        QDir().mkpath(home.dtaDir());
+        {
+            ProfileFile ini(home.dtaDir() + QStringLiteral("Skylark.INI"));
+            ini.writeBool(QStringLiteral("Section-Window"), QStringLiteral("SaveFormSize"), save);
+            ini.writeBool(QStringLiteral("Section-Window"), QStringLiteral("SaveFormPosition"), save);
+            ini.writeInteger(QStringLiteral("Section-Window"), QStringLiteral("Height"), 400);
+            ini.writeInteger(QStringLiteral("Section-Window"), QStringLiteral("Width"), 777);
+            ini.save();
+        }
+        auto form = makeMainForm();
+        QCOMPARE(form->width() == 777, save);
+        form->resize(640, 300);
+        form->close();
+        const ProfileFile ini(home.dtaDir() + QStringLiteral("Skylark.INI"));
+        QCOMPARE(ini.readInteger(QStringLiteral("Section-Window"), QStringLiteral("Width"), 0), 640);
+        QCOMPARE(ini.readInteger(QStringLiteral("Section-Window"), QStringLiteral("Height"), 0), 300);
+    }
+
+    void corruptSettingsFile_givesDefaultsSilently()
+    {
+        FreshHome home;
+        ErrorRecorder errors;
+        QDir().mkpath(home.dtaDir());
+        QFile f(home.dtaDir() + QStringLiteral("Skylark.INI"));
+        f.open(QIODevice::WriteOnly);
+        f.write(QByteArray("[Section-Misc]\nTimeToWait=fast\n[Section-Settings\nCntDwnFrm\x00\xff\xfe=3", 56));
+        f.close();
+        auto form = makeMainForm();
+        QCOMPARE(form->AppSettings.TimeToWait, 400);
+        QCOMPARE(form->AppSettings.CntDwnFrm, 10);
+        QCOMPARE(form->AppSettings.Style, QStringLiteral("Windows"));
+        QCOMPARE(errors.messages, QStringList());
+    }
+
+    void menuTree_inOrder()
+    {
+        FreshHome home;
+        auto form = makeMainForm();
+        QCOMPARE(captions(form->MainMenu), QStringList({QStringLiteral(">File"), QStringLiteral(">Ping"),
+                                                        QStringLiteral(">Misc"), QStringLiteral("Settings")}));
+        QCOMPARE(captions(form->mmiFile), QStringList({QStringLiteral("Select List File"), QStringLiteral("Load List File"),
+                                                       QStringLiteral("Save List File"), QStringLiteral("-"),
+                                                       QStringLiteral(">Directories"), QStringLiteral("-"), QStringLiteral("Exit")}));
+        QCOMPARE(captions(form->mmiDirectories),
+                 QStringList({QStringLiteral("Open DtaDir in Explorer"), QStringLiteral("Copy DtaDir Path To Clipboard"), QStringLiteral("-"),
+                              QStringLiteral("Open LstDir In Explorer"), QStringLiteral("Copy LstDir Path To Clipboard"), QStringLiteral("-"),
+                              QStringLiteral("Open SsnDir In Explorer"), QStringLiteral("Copy SsnDir Path To Clipboard"), QStringLiteral("-"),
+                              QStringLiteral("Open TmpDir in Explorer"), QStringLiteral("Copy TmpDir Path To Clipboard")}));
+        QCOMPARE(captions(form->mmiPing),
+                 QStringList({QStringLiteral("Add Frame"), QStringLiteral("Clear Frames"), QStringLiteral("Clear All Frames"),
+                              QStringLiteral("-"), QStringLiteral("Start All Pinging"), QStringLiteral("Stop All Pinging"),
+                              QStringLiteral("-"), QStringLiteral("Select Session File"), QStringLiteral("Save Frame Session"),
+                              QStringLiteral("Load Frame Session")}));
+        QCOMPARE(captions(form->mmiMisc), QStringList({QStringLiteral("Show Column 2"), QStringLiteral("Show Column 2 Resize"),
+                                                       QStringLiteral("-"), QStringLiteral(">Debug")}));
+        QCOMPARE(captions(form->Debug1), QStringList({QStringLiteral("InfoMemo"), QStringLiteral("Object Inspector"),
+                                                      QStringLiteral("Remove Orphan Frames"), QStringLiteral("Show Reload"),
+                                                      QStringLiteral("-"), QStringLiteral("Size Frames")}));
+        // Everything that exists, hidden or not, is in its place.
+        QCOMPARE(captions(form->MainMenu, false),
+                 QStringList({QStringLiteral(">File"), QStringLiteral(">Ping"), QStringLiteral(">Screen Presets"), QStringLiteral(">Styles"),
+                              QStringLiteral(">Misc"), QStringLiteral("Reload"), QStringLiteral("Settings"), QStringLiteral("Help")}));
+        QCOMPARE(captions(form->mmiPing, false).mid(2, 1), QStringList{QStringLiteral("Clear Frames Column 2")});
+
+        // The version at the right end of the bar.
+        QCOMPARE(form->MainMenu->cornerWidget(Qt::TopRightCorner), form->AboutButton);
+        QCOMPARE(form->mmiVersionAbout->text(), QStringLiteral("Skylark-v0.1.0.0"));
+        QVERIFY(form->AboutButton->geometry().right() >= form->MainMenu->width() - 8);
+
+        const QStringList everything = allCaptions(form->MainMenu) + allCaptions(form->FramePM1) + allCaptions(form->FramePM2) +
+                                       allCaptions(form->HostListBoxPopupMenu);
+        for (const QString &never : {QStringLiteral("Add Form"), QStringLiteral("Clear Forms"), QStringLiteral("Show Column 3")})
+            QVERIFY2(!everything.contains(never), qPrintable(never));
+    }
+
+    void actions_namesCategoriesAndCount()
+    {
+        FreshHome home;
+        auto form = makeMainForm();
+        const QList<QAction *> actions = form->Actions();
+        QCOMPARE(actions.size(), 44);
+        QMap<QString, int> perCategory;
+        for (QAction *a : actions) {
+            QVERIFY(a->objectName().startsWith(u'a'));
+            perCategory[a->property("category").toString()]++;
+        }
+        QCOMPARE(perCategory.value(QStringLiteral("File")), 12);
+        QCOMPARE(perCategory.value(QStringLiteral("Ping")), 11);
+        QCOMPARE(perCategory.value(QStringLiteral("HostListbox")), 11);
+        QCOMPARE(perCategory.value(QStringLiteral("Misc")), 9);
+        QCOMPARE(perCategory.value(QString()), 1);
+    }
+
+    void showReload_addsReloadLeftOfSettings()
+    {
+        FreshHome home;
+        auto form = makeMainForm();
+        form->mmiShowReload->trigger();
+        QCOMPARE(captions(form->MainMenu).mid(3), QStringList({QStringLiteral("Reload"), QStringLiteral("Settings")}));
+        QCOMPARE(form->MainMenu->cornerWidget(Qt::TopRightCorner), form->AboutButton);
+        form->mmiShowReload->trigger();
+        QCOMPARE(captions(form->MainMenu).mid(3), QStringList({QStringLiteral("Settings")}));
+    }
+
+    void help_onlyWithHelpFileAtFirstActivation()
+    {
+        const QString chm = QCoreApplication::applicationDirPath() + QStringLiteral("/Skylark.chm");
+        QStringList opened;
+        TMainForm::SetOpenUrlHandler([&](const QString &p) { opened.append(p); });
+        {
+            FreshHome home;
+            auto form = makeMainForm();
+            QVERIFY(!form->aHelp->isVisible());
+            QFile(chm).open(QIODevice::WriteOnly);
+            form->FormActivate();
+            QVERIFY(!form->aHelp->isVisible());  // not looked for again
+        }
+        {
+            FreshHome home;
+            auto form = makeMainForm();
+            QFile::remove(chm);
+            QVERIFY(form->aHelp->isVisible());
+            QVERIFY(captions(form->MainMenu).contains(QStringLiteral("Help")));
+            form->mmiHelp->trigger();
+            QCOMPARE(opened, QStringList{chm});
+        }
+        TMainForm::SetOpenUrlHandler({});
+    }
+
+    void directoryCommands_openAndCopyWithTrailingSlash()
+    {
+        FreshHome home;
+        auto form = makeMainForm();
+        QStringList opened;
+        TMainForm::SetOpenUrlHandler([&](const QString &p) { opened.append(p); });
+        form->aOpenDtaDirInExplorer->trigger();
+        form->aOpenTmpDirInExplorer->trigger();
+        QCOMPARE(opened, QStringList({form->DtaDir, form->TmpDir}));
+        TMainForm::SetOpenUrlHandler({});
+        const QList<std::pair<QAction *, QString>> copies{{form->aCopyDtaDirPathToClipboard, form->DtaDir},
+                                                          {form->aCopyLstDirPathToClipboard, form->LstDir},
+                                                          {form->aCopySsnDirPathToClipboard, form->SsnDir},
+                                                          {form->aCopyTmpDirPathToClipboard, form->TmpDir}};
+        for (const auto &[action, dir] : copies) {
+            action->trigger();
+            QCOMPARE(QApplication::clipboard()->text(), dir);
+            QVERIFY(dir.endsWith(u'/'));
+        }
+    }
+
+    void exitAndCloseButton_runTheSameShutdown()
+    {
+        QByteArray written[2];
+        for (int i = 0; i < 2; ++i) {
+            FreshHome home;
+            auto form = makeMainForm();
+            form->SetHostLines({QStringLiteral("a"), QStringLiteral("b")});
+            if (i == 0)
+                form->aExit->trigger();
+            else
+                form->close();
+            QVERIFY(!form->isVisible());
+            written[i] = readFile(form->IniFileName()) + readFile(form->LstDir + QStringLiteral("AutoSaveList.txt"));
+        }
+        QVERIFY(written[0].contains("a\r\nb\r\n"));
+        QCOMPARE(written[0], written[1]);
+    }
+
+    void failedWriteAtClose_showsErrorKeepsWindowAndSecondCloseWorks()
+    {
+        FreshHome home;
+        ErrorRecorder errors;
+        // A file where the data folder should be: nothing can be created under it.
+        QFile blocker(home.path() + QStringLiteral("/Documents"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        auto form = makeMainForm();
+        QCOMPARE(errors.messages, QStringList());
+        form->SetHostLines({QStringLiteral("precious")});
+        form->close();
+        QVERIFY(form->isVisible());
+        QCOMPARE(errors.messages, QStringList{QStringLiteral("Unable to write to ") + form->LstDir + QStringLiteral("AutoSaveList.txt")});
+        QFile::remove(home.path() + QStringLiteral("/Documents"));
+        form->close();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(readFile(form->LstDir + QStringLiteral("AutoSaveList.txt")), QByteArray("precious\r\n"));
+        QVERIFY(QFileInfo::exists(form->IniFileName()));
+    }
+
+    void raisedError_showsOneCriticalBoxAndProgramGoesOn()
+    {
+        FreshHome home;
+        auto form = makeMainForm();
+        form->AddPingFrame();
+        TPingFrame *frame = form->ColumnFrames1.front();
+        frame->HostEdit->setText(QString());
+        QString shown;
+        QTimer::singleShot(50, [&] {
+            if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                shown = box->text();
+                QCOMPARE(box->icon(), QMessageBox::Critical);
+                box->accept();
+            }
+        });
+        QTest::mouseClick(frame->ContinuousPingSpdBtn, Qt::LeftButton);
+        QCOMPARE(shown, QStringLiteral("DNS lookup: invalid host name."));
+        QVERIFY(form->isVisible());
+        QCOMPARE(frame->IPAddressLbl->text(), QStringLiteral("DNS Error!"));
+    }
+
+    void sigterm_runsTheShutdownSequence()
+    {
+        FreshHome home;
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(SKYLARK_EXE), {});
+        QVERIFY(p.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(home.dtaDir() + QStringLiteral("LST")).isDir(), 5000);
+        QTest::qWait(300);
+        p.terminate();
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(QFileInfo::exists(home.dtaDir() + QStringLiteral("Skylark.INI")));
+        QVERIFY(QFileInfo::exists(home.dtaDir() + QStringLiteral("LST/AutoSaveList.txt")));
+    }
+};
+
+int main(int argc, char **argv)
+{
+    TApplication app(argc, argv);
+    TestMainForm tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
 #include "tst_mainform.moc"

@@ -48,13 +48,14 @@ void ScriptedResolver::answer(std::uint16_t err, const QStringList &addresses)
 }
 
 ErrorRecorder::ErrorRecorder()
+    : m_previous(ErrorDisplay::sink())
 {
     ErrorDisplay::setSink([this](const QString &m) { messages.append(m); });
 }
 
 ErrorRecorder::~ErrorRecorder()
 {
-    ErrorDisplay::setSink({});
+    ErrorDisplay::setSink(m_previous);
 }
 
 PinnedClock::PinnedClock(const QDateTime &start)
@@ -86,4 +87,51 @@ void answerModalSoon(const QString &button, int delayMs)
         else
             w->close();
     });
+}
+
+#include "hlbeditmemodlg.h"
+#include "mainform.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+
+struct FreshHome::Impl
+{
+    QTemporaryDir dir;
+    QByteArray oldHome, oldConfig, oldTmp;
+};
+
+FreshHome::FreshHome()
+    : d(std::make_unique<Impl>())
+{
+    d->oldHome = qgetenv("HOME");
+    d->oldConfig = qgetenv("XDG_CONFIG_HOME");
+    d->oldTmp = qgetenv("TMPDIR");
+    qputenv("HOME", d->dir.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (d->dir.path() + QStringLiteral("/.config")).toUtf8());
+    QDir().mkpath(d->dir.path() + QStringLiteral("/tmp"));
+    qputenv("TMPDIR", (d->dir.path() + QStringLiteral("/tmp")).toUtf8());
+}
+
+FreshHome::~FreshHome()
+{
+    qputenv("HOME", d->oldHome);
+    qputenv("XDG_CONFIG_HOME", d->oldConfig);
+    qputenv("TMPDIR", d->oldTmp);
+}
+
+QString FreshHome::path() const
+{
+    return d->dir.path();
+}
+
+std::unique_ptr<TMainForm> makeMainForm()
+{
+    auto form = std::make_unique<TMainForm>();
+    form->HLBEditMemoDlg = new THLBEditMemoDlg(form.get());
+    form->show();
+    if (!QTest::qWaitFor([&] { return form->FormActivated; }, 5000))
+        qWarning("main window never activated");
+    return form;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "pingthread.h"
+#include "skylarkerror.h"
 #include "wsocket.h"
 
 #include <QDateTime>
@@ -54,6 +55,9 @@ public:
     ErrorRecorder();
     ~ErrorRecorder();
     QStringList messages;
+
+private:
+    ErrorDisplay::Sink m_previous;
 };
 
 // A clock that tests move by hand.
@@ -69,3 +73,22 @@ public:
 
 // Closes the active modal dialog soon (or clicks its button named `button`).
 void answerModalSoon(const QString &button = QString(), int delayMs = 50);
+
+class TMainForm;
+
+// A private home for one test: HOME, XDG_CONFIG_HOME and TMPDIR point into a new folder.
+class FreshHome
+{
+public:
+    FreshHome();
+    ~FreshHome();
+    QString path() const;
+    QString dtaDir() const { return path() + QStringLiteral("/Documents/Corvid/Skylark/"); }
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
+
+// A main window as the program makes it, shown and through its first activation.
+std::unique_ptr<TMainForm> makeMainForm();
