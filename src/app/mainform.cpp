@@ -120,19 +120,20 @@ void TMainForm::createControls()
     Splitter12->setObjectName(QStringLiteral("Splitter12"));
     ColumnPanel2 = new TColumnPanel(RightPanel);
     ColumnPanel2->setObjectName(QStringLiteral("ColumnPanel2"));
-    ColumnPanel2->setFixedWidth(45);
+    ColumnPanel2->SetPanelWidth(45);
     ColumnPanel2->setCaption(QStringLiteral("2"));
     Splitter23 = new TSplitterBar(RightPanel);
     Splitter23->setObjectName(QStringLiteral("Splitter23"));
     ColumnPanel3 = new TColumnPanel(RightPanel);
     ColumnPanel3->setObjectName(QStringLiteral("ColumnPanel3"));
-    ColumnPanel3->setFixedWidth(45);
+    ColumnPanel3->SetPanelWidth(45);
     ColumnPanel3->setCaption(QStringLiteral("3"));
     Splitter12->setSizedWidget(ColumnPanel2, TSplitterBar::Sizes::RightNeighbour);
     Splitter23->setSizedWidget(ColumnPanel3, TSplitterBar::Sizes::RightNeighbour);
     for (QWidget *w : {static_cast<QWidget *>(Splitter12), static_cast<QWidget *>(ColumnPanel2),
                        static_cast<QWidget *>(Splitter23), static_cast<QWidget *>(ColumnPanel3)})
         w->hide();
+    ColumnPanel1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     rh->addWidget(ColumnPanel1, 1);
     rh->addWidget(Splitter12);
     rh->addWidget(ColumnPanel2);

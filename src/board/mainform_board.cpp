@@ -186,7 +186,7 @@ void TMainForm::ShowColumn2()
 {
     mmiShowColumn2Resize->setChecked(mmiShow2->isChecked());
     if (mmiShow2->isChecked()) {
-        ColumnPanel2->setFixedWidth(column2Width(RightPanel, Splitter12, Splitter23, 2));
+        ColumnPanel2->SetPanelWidth(column2Width(RightPanel, Splitter12, Splitter23, 2));
         ColumnPanel2->setCaption(QString());
         ColumnPanel2->show();
         Splitter12->show();
@@ -218,7 +218,7 @@ void TMainForm::ShowColumn2Resize()
 
 void TMainForm::aShow3Execute()
 {
-    ColumnPanel3->setFixedWidth(column2Width(RightPanel, Splitter12, Splitter23, 3));
+    ColumnPanel3->SetPanelWidth(column2Width(RightPanel, Splitter12, Splitter23, 3));
     ColumnPanel3->show();
     Splitter23->show();
 }
@@ -226,7 +226,7 @@ void TMainForm::aShow3Execute()
 void TMainForm::FormResize()
 {
     if (mmiShow2->isChecked())
-        ColumnPanel2->setFixedWidth(column2Width(RightPanel, Splitter12, Splitter23, 2));
+        ColumnPanel2->SetPanelWidth(column2Width(RightPanel, Splitter12, Splitter23, 2));
     SizeFrames();
     SizeFrames2();
 }
@@ -528,5 +528,5 @@ void TMainForm::RemoveOrphanFrames()
 void TMainForm::ShowPause()
 {
     ShowMsgDlgTm(QStringLiteral("Pausing for pings to finish!"), QStringLiteral("Continue"),
-                 QStringLiteral("Confirmation"), QRect(x(), y(), width(), height()), AppSettings.CntDwnFrm);
+                 QStringLiteral("Confirmation"), frameGeometry(), AppSettings.CntDwnFrm);
 }

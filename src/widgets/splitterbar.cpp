@@ -1,5 +1,7 @@
 #include "splitterbar.h"
 
+#include "columnpanel.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -33,7 +35,10 @@ void TSplitterBar::mouseMoveEvent(QMouseEvent *e)
         return;
     const int dx = int(e->globalPosition().x()) - m_pressX;
     const int w = std::max(0, m_side == Sizes::RightNeighbour ? m_startWidth - dx : m_startWidth + dx);
-    m_sized->setFixedWidth(w);
+    if (auto *column = qobject_cast<TColumnPanel *>(m_sized))
+        column->SetPanelWidth(w);
+    else
+        m_sized->setFixedWidth(w);
     emit moved();
 }
 

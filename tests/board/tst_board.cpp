@@ -1,4 +1,416 @@
+// The frame board: columns, layout, frame commands, clears and the pause.
+#include "columnpanel.h"
+#include "mainform.h"
+#include "pingframe.h"
+#include "popupmenu.h"
+#include "scripted.h"
+#include "splitterbar.h"
+
+#include <QAction>
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
 #include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_MAIN(T)
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+QStringList names(const QList<TPingFrame *> &frames)
+{
+    QStringList out;
+    for (TPingFrame *f : frames)
+        out.append(QStringLiteral("%1/%2/%3").arg(f->objectName(), f->HostEdit->text()).arg(f->Tag));
+    return out;
+}
+
+// Watches for pause dialogs and answers each one, counting them.
+struct PauseWatcher
+{
+    explicit PauseWatcher(bool clickContinue = true)
+    {
+        timer.setInterval(20);
+        QObject::connect(&timer, &QTimer::timeout, [this, clickContinue] {
+            auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (!d || d->objectName() != QStringLiteral("MsgDlgTm") || d == last)
+                return;
+            last = d;
+            ++shown;
+            if (clickContinue)
+                d->findChild<QPushButton *>(QStringLiteral("Continue"))->click();
+        });
+        timer.start();
+    }
+    QTimer timer;
+    QDialog *last = nullptr;
+    int shown = 0;
+};
+} // namespace
+
+class TestBoard : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<FreshHome> home;
+    std::unique_ptr<ScriptedEchoLauncher> echoes;
+    std::unique_ptr<ScriptedResolver> resolver;
+    std::unique_ptr<ErrorRecorder> errors;
+    std::unique_ptr<TMainForm> form;
+
+    void addHosts(const QStringList &hosts, int column = 1)
+    {
+        for (const QString &h : hosts) {
+            if (column == 1)
+                form->AddHostFrame(h, false);
+            else
+                form->AddHostFrame2(h, false);
+        }
+    }
+    void showColumn2()
+    {
+        form->mmiShow2->setChecked(true);
+        form->ShowColumn2();
+        QCoreApplication::processEvents();
+    }
+    void setColumnHeight(int h)
+    {
+        for (int i = 0; i < 10 && form->ColumnPanel1->height() != h; ++i) {
+            form->resize(form->width(), form->height() - form->ColumnPanel1->height() + h);
+            QTest::qWait(20);
+        }
+        QCOMPARE(form->ColumnPanel1->height(), h);
+    }
+
+private slots:
+    void init()
+    {
+        home = std::make_unique<FreshHome>();
+        echoes = std::make_unique<ScriptedEchoLauncher>();
+        resolver = std::make_unique<ScriptedResolver>();
+        errors = std::make_unique<ErrorRecorder>();
+        form = makeMainForm();
+        form->AppSettings.TimeToWait = 0;
+    }
+    void cleanup()
+    {
+        form.reset();
+        errors.reset();
+        resolver.reset();
+        echoes.reset();
+        home.reset();
+    }
+
+    void addFrames_namesTagsAndEqualShares()
+    {
+        setColumnHeight(220);
+        form->SizeFrames();  // an empty column: nothing to do
+        form->aAddPingFrame->trigger();
+        QCOMPARE(form->ColumnFrames1.front()->geometry(), QRect(0, 0, form->ColumnPanel1->width(), 220));
+        QCOMPARE(form->ColumnFrames1.front()->HostEdit->text(), QStringLiteral("LocalHost"));
+        QVERIFY(!form->ColumnFrames1.front()->Running());
+        form->AddPingFrame();
+        form->AddPingFrame();
+        QCOMPARE(names(form->ColumnFrames1), QStringList({QStringLiteral("PingFrame_0/LocalHost/0"), QStringLiteral("PingFrame_1/LocalHost/1"),
+                                                          QStringLiteral("PingFrame_2/LocalHost/2")}));
+        for (int i = 0; i < 3; ++i) {
+            QCOMPARE(form->ColumnFrames1[i]->y(), 73 * i);
+            QCOMPARE(form->ColumnFrames1[i]->height(), 73);
+            QCOMPARE(form->ColumnFrames1[i]->parentWidget(), form->ColumnPanel1);
+            QCOMPARE(form->ColumnFrames1[i]->PopupMenu, form->FramePM1);
+            QVERIFY(!form->ColumnFrames1[i]->BottomRightPanel->isHidden());
+        }
+        form->AppSettings.StartTimeoutPnlVisible = false;
+        form->AddPingFrame();
+        QVERIFY(form->ColumnFrames1.back()->BottomRightPanel->isHidden());
+    }
+
+    void removeAndMove_keepNamesTagsAndLayout_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<int>("on");
+        QTest::addColumn<QStringList>("column1");
+        QTest::newRow("remove middle") << QStringLiteral("remove") << 1
+                                       << QStringList({QStringLiteral("PingFrame_0/a/0"), QStringLiteral("PingFrame_1/c/1")});
+        QTest::newRow("move up") << QStringLiteral("up") << 2
+                                 << QStringList({QStringLiteral("PingFrame_0/a/0"), QStringLiteral("PingFrame_1/c/1"), QStringLiteral("PingFrame_2/b/2")});
+        QTest::newRow("move down") << QStringLiteral("down") << 0
+                                   << QStringList({QStringLiteral("PingFrame_0/b/0"), QStringLiteral("PingFrame_1/a/1"), QStringLiteral("PingFrame_2/c/2")});
+        QTest::newRow("move up on top does nothing") << QStringLiteral("up") << 0
+                                   << QStringList({QStringLiteral("PingFrame_0/a/0"), QStringLiteral("PingFrame_1/b/1"), QStringLiteral("PingFrame_2/c/2")});
+    }
+    void removeAndMove_keepNamesTagsAndLayout()
+    {
+        QFETCH(QString, command);
+        QFETCH(int, on);
+        QFETCH(QStringList, column1);
+        setColumnHeight(220);
+        addHosts({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+        QVERIFY(form->FramePM1->prepareFor(form->ColumnFrames1[on]));
+        QAction *item = command == QStringLiteral("remove") ? form->pmiRemoveFrameObject
+                        : command == QStringLiteral("up")   ? form->pmiMoveUp
+                                                            : form->pmiMoveDown;
+        item->trigger();
+        QCOMPARE(names(form->ColumnFrames1), column1);
+        const int h = 220 / int(column1.size());
+        for (int i = 0; i < column1.size(); ++i)
+            QCOMPARE(form->ColumnFrames1[i]->geometry().top(), i * h);
+    }
+
+    void moveTopToColumn2_landsAtItsBottomAndKeepsPinging()
+    {
+        showColumn2();
+        addHosts({QStringLiteral("x")}, 2);
+        addHosts({QStringLiteral("10.0.0.1"), QStringLiteral("b"), QStringLiteral("c")});
+        TPingFrame *moved = form->ColumnFrames1.front();
+        moved->SetDown(true);
+        moved->ContinuousPingSpdBtnClick();
+        form->FramePM1->prepareFor(moved);
+        form->pmiMovetoColumn2->trigger();
+        QCOMPARE(names(form->ColumnFrames2), QStringList({QStringLiteral("PingFrame2_0/x/0"), QStringLiteral("PingFrame2_1/10.0.0.1/1")}));
+        QCOMPARE(names(form->ColumnFrames1), QStringList({QStringLiteral("PingFrame_0/b/0"), QStringLiteral("PingFrame_1/c/1")}));
+        QCOMPARE(moved->parentWidget(), form->ColumnPanel2);
+        QCOMPARE(moved->PopupMenu, form->FramePM2);
+        QVERIFY(moved->Running());
+        QCOMPARE(moved->y(), form->ColumnPanel2->height() / 2);
+
+        form->FramePM2->prepareFor(form->ColumnFrames2.front());
+        form->pmiMovetoColumn1->trigger();
+        QCOMPARE(names(form->ColumnFrames1).last(), QStringLiteral("PingFrame_2/x/2"));
+        QCOMPARE(names(form->ColumnFrames2), QStringList{QStringLiteral("PingFrame2_0/10.0.0.1/0")});
+    }
+
+    void popups_moveItemsOnlyWhereTheyAct_andShiftAbandons()
+    {
+        addHosts({QStringLiteral("a")});
+        QVERIFY(form->FramePM1->prepareFor(form->ColumnFrames1[0]));
+        QVERIFY(!form->pmiMoveUp->isVisible());
+        QVERIFY(!form->pmiMoveDown->isVisible());
+        QVERIFY(!form->pmiMovetoColumn2->isVisible());
+        addHosts({QStringLiteral("b"), QStringLiteral("c")});
+        form->FramePM1->prepareFor(form->ColumnFrames1[0]);
+        QVERIFY(!form->pmiMoveUp->isVisible());
+        QVERIFY(form->pmiMoveDown->isVisible());
+        form->FramePM1->prepareFor(form->ColumnFrames1[2]);
+        QVERIFY(form->pmiMoveUp->isVisible());
+        QVERIFY(!form->pmiMoveDown->isVisible());
+
+        QTest::keyPress(form->ColumnFrames1[0], Qt::Key_Shift, Qt::ShiftModifier);
+        QVERIFY(!form->FramePM1->prepareFor(form->ColumnFrames1[0]));
+        QTest::keyRelease(form->ColumnFrames1[0], Qt::Key_Shift, Qt::NoModifier);
+        QVERIFY(form->FramePM1->prepareFor(form->ColumnFrames1[0]));
+    }
+
+    void showColumn2Resize_widensAndNarrowsByTheColumn()
+    {
+        form->resize(600, form->height());
+        form->LeftPanel->setFixedWidth(600 - 3 - 380);
+        QTRY_COMPARE(form->ColumnPanel1->width(), 380);
+        form->mmiShowColumn2Resize->trigger();
+        QTRY_COMPARE(form->width(), 983);
+        QVERIFY(form->mmiShow2->isChecked());
+        QVERIFY(form->mmiShowColumn2Resize->isChecked());
+        QVERIFY(!form->ColumnPanel2->isHidden());
+        QCOMPARE(form->ColumnPanel2->Caption, QString());
+        QVERIFY(form->aPingSelected2->isVisible() && form->aClearFrames2->isVisible() && form->aSizeFrames2->isVisible());
+        QVERIFY(form->pmiMovetoColumn2->isVisible());
+
+        addHosts({QStringLiteral("gone")}, 2);
+        form->ColumnPanel2->SetPanelWidth(485);
+        QTRY_COMPARE(form->ColumnPanel2->width(), 485);
+        form->mmiShowColumn2Resize->trigger();
+        QTRY_COMPARE(form->width(), 983 - 489);
+        QVERIFY(form->ColumnFrames2.isEmpty());
+        QVERIFY(form->ColumnPanel2->isHidden());
+        QVERIFY(!form->aPingSelected2->isVisible() && !form->aClearFrames2->isVisible());
+    }
+
+    void column2Width_isHalfOfTheBoard()
+    {
+        showColumn2();
+        QCOMPARE(form->ColumnPanel2->width(), (form->RightPanel->width() - 6) / 2);
+        form->resize(form->width() + 100, form->height());
+        QTRY_COMPARE(form->ColumnPanel2->width(), (form->RightPanel->width() - 6) / 2);
+    }
+
+    void clears_sleepPauseAndFree_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("running1");
+        QTest::addColumn<bool>("running2");
+        QTest::addColumn<bool>("pauseOn");
+        QTest::addColumn<int>("pauses");
+        QTest::addColumn<int>("left1");
+        QTest::addColumn<int>("left2");
+        QTest::newRow("clear 1, none running") << QStringLiteral("clear1") << false << false << true << 0 << 0 << 2;
+        QTest::newRow("clear 1, running") << QStringLiteral("clear1") << true << false << true << 1 << 0 << 2;
+        QTest::newRow("clear 1, running, pause off") << QStringLiteral("clear1") << true << false << false << 0 << 0 << 2;
+        QTest::newRow("clear 2, running") << QStringLiteral("clear2") << false << true << true << 1 << 2 << 0;
+        QTest::newRow("clear all, running in 2 only") << QStringLiteral("all") << false << true << true << 1 << 0 << 0;
+        QTest::newRow("clear all, running in both") << QStringLiteral("all") << true << true << true << 1 << 0 << 0;
+    }
+    void clears_sleepPauseAndFree()
+    {
+        QFETCH(QString, command);
+        QFETCH(bool, running1);
+        QFETCH(bool, running2);
+        QFETCH(bool, pauseOn);
+        QFETCH(int, pauses);
+        QFETCH(int, left1);
+        QFETCH(int, left2);
+        showColumn2();
+        form->AppSettings.TimeToWait = 120;
+        form->AppSettings.PauseForRemoveFrame = pauseOn;
+        addHosts({QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2")}, 1);
+        addHosts({QStringLiteral("10.0.0.3"), QStringLiteral("10.0.0.4")}, 2);
+        if (running1)
+            form->AddHostFrame(QStringLiteral("10.0.0.5"), true);
+        if (running2)
+            form->AddHostFrame2(QStringLiteral("10.0.0.6"), true);
+        PauseWatcher watcher;
+        QElapsedTimer t;
+        t.start();
+        if (command == QStringLiteral("clear1"))
+            form->aClearFrames->trigger();
+        else if (command == QStringLiteral("clear2"))
+            form->aClearFrames2->trigger();
+        else
+            form->aClearAllFrames->trigger();
+        QVERIFY(t.elapsed() >= 120);
+        QCOMPARE(watcher.shown, pauses);
+        QCOMPARE(form->ColumnFrames1.isEmpty(), left1 == 0);
+        QCOMPARE(form->ColumnFrames2.isEmpty(), left2 == 0);
+        // The echoes of the freed frames come back later and go nowhere.
+        while (echoes->count())
+            echoes->replyAndProcess(5);
+    }
+
+    void pause_dialogCountsDownAndClosesItself()
+    {
+        form->AppSettings.CntDwnFrm = 1;
+        QStringList labels;
+        QDialog *dialog = nullptr;
+        QTimer probe;
+        probe.setInterval(100);
+        connect(&probe, &QTimer::timeout, [&] {
+            auto *d = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (!d)
+                return;
+            dialog = d;
+            const QString l = d->findChild<QLabel *>(QStringLiteral("DlgLbl"))->text();
+            if (labels.isEmpty() || labels.last() != l)
+                labels.append(l);
+            if (labels.size() == 1) {
+                QCOMPARE(d->windowTitle(), QStringLiteral("Confirmation"));
+                QVERIFY(!(d->windowFlags() & Qt::WindowCloseButtonHint));
+                QVERIFY(!(d->windowFlags() & Qt::WindowSystemMenuHint));
+                QCOMPARE(d->minimumSize(), d->maximumSize());
+                QCOMPARE(d->findChild<QLabel *>(QStringLiteral("Message"))->text(), QStringLiteral("Pausing for pings to finish!"));
+                QCOMPARE(d->findChild<QPushButton *>(QStringLiteral("Continue"))->text(), QStringLiteral("Continue"));
+                const double dpi = d->screen()->logicalDotsPerInch();
+                QCOMPARE(d->findChild<QLabel *>(QStringLiteral("DlgLbl"))->pos(),
+                         QPoint(int(std::lround(88 * dpi / 144)), int(std::lround(50 * dpi / 144))));
+                const QRect mainRect = form->frameGeometry();
+                QCOMPARE(d->x(), mainRect.x() + (mainRect.width() - d->width()) / 2);
+                QCOMPARE(d->y(), mainRect.y() + (mainRect.height() - d->height()) / 2);
+            }
+        });
+        probe.start();
+        QElapsedTimer t;
+        t.start();
+        form->ShowPause();
+        QVERIFY2(t.elapsed() >= 1900 && t.elapsed() < 4000, qPrintable(QString::number(t.elapsed())));
+        QVERIFY(dialog);
+        QCOMPARE(labels.first(), QStringLiteral("Auto continue in: 1"));
+        QVERIFY(labels.contains(QStringLiteral("Auto continue in: 0")));
+    }
+
+    void stopAll_switchesOffEveryTimer_startAllStartsTheStopped()
+    {
+        addHosts({QStringLiteral("10.0.0.1"), QString(), QStringLiteral("10.0.0.2")});
+        form->ColumnFrames1[0]->PingTimer->start(1000);  // a stopped frame with one tick left
+        form->aStartAllPinging->trigger();
+        // The empty host fails alone: the frames after it start, the error shows once.
+        QVERIFY(form->ColumnFrames1[0]->Running());
+        QVERIFY(!form->ColumnFrames1[1]->Running());
+        QVERIFY(form->ColumnFrames1[2]->Running());
+        QCOMPARE(errors->messages, QStringList{QStringLiteral("DNS lookup: invalid host name.")});
+        echoes->replyAndProcess(5);
+        echoes->replyAndProcess(5);
+        QVERIFY(form->ColumnFrames1[0]->PingTimer->isActive());
+        form->aStopAllPinging->trigger();
+        for (TPingFrame *f : form->ColumnFrames1) {
+            QVERIFY(!f->Running());
+            QVERIFY(!f->PingTimer->isActive());
+        }
+    }
+
+    void removeRunningFrame_waitsForItsEcho()
+    {
+        form->AppSettings.TimeToWait = 100;
+        addHosts({QStringLiteral("a")});
+        form->AddHostFrame(QStringLiteral("10.0.0.9"), true);
+        TPingFrame *running = form->ColumnFrames1[1];
+        QVERIFY(running->InFlight());
+        QTimer::singleShot(350, [&] { echoes->reply(5); });
+        QElapsedTimer t;
+        t.start();
+        form->FramePM1->prepareFor(running);
+        form->pmiRemoveFrameObject->trigger();
+        QVERIFY2(t.elapsed() >= 350, qPrintable(QString::number(t.elapsed())));
+        QCOMPARE(names(form->ColumnFrames1), QStringList{QStringLiteral("PingFrame_0/a/0")});
+    }
+
+    void reentry_boardCommandsDuringAWaitAreRefused_closeIsDeferred()
+    {
+        form->AppSettings.TimeToWait = 50;
+        addHosts({QStringLiteral("a"), QStringLiteral("b")});
+        form->AddHostFrame(QStringLiteral("10.0.0.9"), true);
+        TPingFrame *running = form->ColumnFrames1[2];
+        QStringList during;
+        QTimer::singleShot(120, [&] {
+            QVERIFY(form->BoardBusy());
+            form->aClearAllFrames->trigger();
+            form->FramePM1->prepareFor(form->ColumnFrames1[0]);
+            form->pmiRemoveFrameObject->trigger();
+            form->aAddPingFrame->trigger();
+            form->mmiShow2->trigger();
+            during = names(form->ColumnFrames1);
+            form->close();
+            QVERIFY(form->isVisible());
+        });
+        QTimer::singleShot(300, [&] { echoes->reply(5); });
+        form->FramePM1->prepareFor(running);
+        form->pmiRemoveFrameObject->trigger();
+        QCOMPARE(during.size(), 3);
+        QVERIFY(!form->mmiShow2->isChecked());
+        QCOMPARE(names(form->ColumnFrames1), QStringList({QStringLiteral("PingFrame_0/a/0"), QStringLiteral("PingFrame_1/b/1")}));
+        QTRY_VERIFY(!form->isVisible());  // the close asked for during the wait
+    }
+
+    void removeOrphanFrames_freesFramesMissingFromTheList()
+    {
+        addHosts({QStringLiteral("a")});
+        auto *orphan = new TPingFrame(form->ColumnPanel1);
+        QPointer<TPingFrame> watch(orphan);
+        form->aRemoveOrphanFrames->trigger();
+        QVERIFY(!watch);
+        QVERIFY(form->ColumnFrames1.isEmpty());
+        QVERIFY(form->ColumnPanel1->findChildren<TPingFrame *>().isEmpty());
+    }
+
+    void lateEchoOfClearedFrame_isDropped()
+    {
+        form->AppSettings.PauseForRemoveFrame = false;
+        form->AddHostFrame(QStringLiteral("10.0.0.1"), true);
+        QCOMPARE(echoes->count(), 1u);
+        form->ClearAllFrames();
+        QVERIFY(form->ColumnFrames1.isEmpty());
+        echoes->replyAndProcess(5);  // must not reach the freed frame
+        QCOMPARE(echoes->count(), 0u);
+    }
+};
+
+QTEST_MAIN(TestBoard)
 #include "tst_board.moc"

@@ -5,7 +5,7 @@
 TColumnPanel::TColumnPanel(QWidget *parent)
     : QFrame(parent)
 {
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
     setMinimumSize(0, 0);
 }
 
@@ -13,6 +13,12 @@ void TColumnPanel::setCaption(const QString &caption)
 {
     Caption = caption;
     update();
+}
+
+void TColumnPanel::SetPanelWidth(int width)
+{
+    m_panelWidth = std::max(0, width);
+    updateGeometry();
 }
 
 void TColumnPanel::resizeEvent(QResizeEvent *e)

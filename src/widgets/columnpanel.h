@@ -13,7 +13,17 @@ public:
     QString Caption;
     void setCaption(const QString &caption);
 
+    // The width the column asks for. Unlike a fixed width it never holds the window wider
+    // than the user or a command makes it; the column then simply gets less.
+    int PanelWidth() const { return m_panelWidth; }
+    void SetPanelWidth(int width);
+    QSize sizeHint() const override { return {m_panelWidth, 100}; }
+    QSize minimumSizeHint() const override { return {0, 0}; }
+
 protected:
     void resizeEvent(QResizeEvent *e) override;
     void paintEvent(QPaintEvent *e) override;
+
+private:
+    int m_panelWidth = 45;
 };
