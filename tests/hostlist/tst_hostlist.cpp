@@ -1,4 +1,337 @@
+// The host list: its commands, keys and clicks, the edit dialog, turning selected names into
+// frames, and the autosaved list.
+#include "columnpanel.h"
+#include "hlbeditmemodlg.h"
+#include "hostlistbox.h"
+#include "listfile.h"
+#include "mainform.h"
+#include "pingframe.h"
+#include "scripted.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTest>
-class T : public QObject { Q_OBJECT };
-QTEST_MAIN(T)
+#include <QTimer>
+#include <QToolButton>
+
+class TestHostList : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<FreshHome> home;
+    std::unique_ptr<ScriptedEchoLauncher> echoes;
+    std::unique_ptr<ScriptedResolver> resolver;
+    std::unique_ptr<ErrorRecorder> errors;
+    std::unique_ptr<TMainForm> form;
+
+    THostListBox *list() const { return form->HostListBox; }
+    void select(const QList<int> &rows, int focus = -1)
+    {
+        list()->clearSelection();
+        for (int r : rows)
+            list()->item(r)->setSelected(true);
+        list()->SetItemIndex(focus >= 0 ? focus : (rows.isEmpty() ? -1 : rows.front()));
+    }
+    QStringList frameHosts() const
+    {
+        QStringList out;
+        for (TPingFrame *f : form->ColumnFrames1)
+            out.append(f->HostEdit->text());
+        return out;
+    }
+    // Runs the edit dialog, letting `edit` act on it while it is shown.
+    void editAsText(const std::function<void(THLBEditMemoDlg *)> &edit)
+    {
+        QTimer::singleShot(30, [this, edit] { edit(form->HLBEditMemoDlg); });
+        form->aHLBEditMemo->trigger();
+    }
+
+private slots:
+    void init()
+    {
+        home = std::make_unique<FreshHome>();
+        echoes = std::make_unique<ScriptedEchoLauncher>();
+        resolver = std::make_unique<ScriptedResolver>();
+        errors = std::make_unique<ErrorRecorder>();
+        form = makeMainForm();
+    }
+    void cleanup()
+    {
+        form.reset();
+        errors.reset();
+        resolver.reset();
+        echoes.reset();
+        home.reset();
+    }
+
+    void paste_data()
+    {
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<bool>("lc");
+        QTest::addColumn<bool>("uc");
+        QTest::addColumn<QStringList>("entries");
+        QTest::newRow("blank lines skipped, lower case") << QStringLiteral("Alpha\r\n\r\n   \nMiXeD.Example") << true << false
+                                                         << QStringList({QStringLiteral("alpha"), QStringLiteral("mixed.example")});
+        QTest::newRow("blanks kept") << QStringLiteral("  spaced  \rtab\t") << false << false
+                                     << QStringList({QStringLiteral("  spaced  "), QStringLiteral("tab\t")});
+        QTest::newRow("both on: lower wins") << QStringLiteral("Host") << true << true << QStringList{QStringLiteral("host")};
+        QTest::newRow("upper, non-ASCII kept") << QStringLiteral("bücher.de") << false << true << QStringList{QStringLiteral("BüCHER.DE")};
+        QTest::newRow("no text") << QString() << false << false << QStringList();
+    }
+    void paste()
+    {
+        QFETCH(QString, clipboard);
+        QFETCH(bool, lc);
+        QFETCH(bool, uc);
+        QFETCH(QStringList, entries);
+        form->AppSettings.ConvertToLC = lc;
+        form->AppSettings.ConvertToUC = uc;
+        QApplication::clipboard()->setText(clipboard);
+        form->aPasteFromClipboard->trigger();
+        QCOMPARE(form->HostLines(), entries);
+        form->aPasteFromClipboard->trigger();
+        QCOMPARE(form->HostLines(), entries + entries);
+    }
+
+    void add_trimsAndIgnoresBlankText()
+    {
+        form->NewHostEdit->setText(QStringLiteral("  Host.Example \t"));
+        QTest::mouseClick(form->AddNewHostSpeedButton, Qt::LeftButton);
+        QCOMPARE(form->HostLines(), QStringList{QStringLiteral("Host.Example")});
+        QCOMPARE(form->NewHostEdit->text(), QString());
+        form->NewHostEdit->setText(QStringLiteral("   "));
+        form->aAddNewHost->trigger();
+        QCOMPARE(form->HostLines().size(), 1);
+        QCOMPARE(form->NewHostEdit->text(), QStringLiteral("   "));
+        QTest::keyClick(form->NewHostEdit, Qt::Key_Return);
+        QCOMPARE(form->HostLines().size(), 1);
+    }
+
+    void copy_data()
+    {
+        QTest::addColumn<QList<int>>("selected");
+        QTest::addColumn<QString>("clipboard");
+        QTest::newRow("three") << QList<int>{0, 2, 3} << QStringLiteral("a\r\nc\r\nd\r\n");
+        QTest::newRow("one") << QList<int>{1} << QStringLiteral("b");
+        QTest::newRow("none") << QList<int>{} << QString();
+    }
+    void copy()
+    {
+        QFETCH(QList<int>, selected);
+        QFETCH(QString, clipboard);
+        form->SetHostLines({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")});
+        QApplication::clipboard()->setText(QStringLiteral("previous"));
+        select(selected);
+        form->aCopyToClipboard->trigger();
+        QCOMPARE(QApplication::clipboard()->text(), clipboard);
+    }
+
+    void keys_deleteSelectAllAndCopyAreOurs()
+    {
+        form->SetHostLines({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"), QStringLiteral("e")});
+        select({0, 2, 4}, 1);
+        QTest::keyClick(list(), Qt::Key_Delete);
+        QCOMPARE(form->HostLines(), QStringList({QStringLiteral("b"), QStringLiteral("d")}));
+        QTest::keyClick(list(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(list()->SelectedIndexes(), QList<int>({0, 1}));
+        // The list view's own Ctrl+C would copy only the current entry.
+        QTest::keyClick(list(), Qt::Key_C, Qt::ControlModifier);
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("b\r\nd\r\n"));
+    }
+
+    void deleteCommand_needsAFocusedEntry()
+    {
+        form->SetHostLines({QStringLiteral("a"), QStringLiteral("b")});
+        select({0});
+        list()->SetItemIndex(-1);
+        form->aDeleteSelectedHost->trigger();
+        QCOMPARE(form->HostLines().size(), 2);
+        list()->SetItemIndex(1);
+        form->aDeleteSelectedHost->trigger();
+        QCOMPARE(form->HostLines(), QStringList{QStringLiteral("b")});
+    }
+
+    void caseCommands_changeOnlyTheFocusedEntry()
+    {
+        form->SetHostLines({QStringLiteral("A1"), QStringLiteral("B2"), QStringLiteral("Ünï-C3"), QStringLiteral("D4"), QStringLiteral("E5")});
+        select({0, 1, 2, 3, 4}, 2);
+        form->aLowerCase->trigger();
+        QCOMPARE(form->HostLines(), QStringList({QStringLiteral("A1"), QStringLiteral("B2"), QStringLiteral("Ünï-c3"),
+                                                 QStringLiteral("D4"), QStringLiteral("E5")}));
+        list()->SetItemIndex(0);
+        form->aUpperCase->trigger();
+        QCOMPARE(form->HostLines().front(), QStringLiteral("A1"));
+        form->aLowerCase->trigger();
+        QCOMPARE(form->HostLines().front(), QStringLiteral("a1"));
+    }
+
+    void mousePress_focusesAndSelectsOnlyWithoutSelection()
+    {
+        form->SetHostLines({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+        list()->clearSelection();
+        const QPoint onB = list()->visualItemRect(list()->item(1)).center();
+        QTest::mousePress(list()->viewport(), Qt::RightButton, {}, onB);
+        QCOMPARE(list()->ItemIndex(), 1);
+        QCOMPARE(list()->SelectedIndexes(), QList<int>{1});
+        QTest::mouseRelease(list()->viewport(), Qt::RightButton, {}, onB);
+        select({0});
+        const QPoint onC = list()->visualItemRect(list()->item(2)).center();
+        QTest::mousePress(list()->viewport(), Qt::RightButton, {}, onC);
+        QCOMPARE(list()->ItemIndex(), 2);
+        QCOMPARE(list()->SelectedIndexes(), QList<int>{0});
+        QTest::mouseRelease(list()->viewport(), Qt::RightButton, {}, onC);
+    }
+
+    void pingSelected_framesInListOrderEachStarted()
+    {
+        form->SetHostLines({QStringLiteral("10.0.0.1"), QStringLiteral("skip"), QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.1")});
+        form->aPingSelected->trigger();  // nothing selected: nothing happens
+        QVERIFY(form->ColumnFrames1.isEmpty());
+        select({0, 2, 3});
+        form->aPingSelected->trigger();
+        QCOMPARE(frameHosts(), QStringList({QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.1")}));
+        QCOMPARE(echoes->count(), 3u);
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(form->ColumnFrames1[i]->Running());
+            QCOMPARE(echoes->pending[i]->PingHostName, frameHosts()[i]);
+            QCOMPARE(form->ColumnFrames1[i]->height(), form->ColumnPanel1->height() / 3);
+        }
+        QCOMPARE(list()->SelectedIndexes(), QList<int>({0, 2, 3}));
+    }
+
+    void pingSelected_emptyEntryNotStarted_blankEntryFailsItsLookup()
+    {
+        form->SetHostLines({QString(), QStringLiteral("   ")});
+        select({0, 1});
+        form->aPingSelected->trigger();
+        QCOMPARE(form->ColumnFrames1.size(), 2);
+        QVERIFY(!form->ColumnFrames1[0]->Running());
+        QVERIFY(form->ColumnFrames1[1]->Running());
+        QCOMPARE(resolver->asked, QStringList{QString()});
+        resolver->answer(11001);
+        QTRY_COMPARE(form->ColumnFrames1[1]->IPAddressLbl->text(), QStringLiteral("DNS Error!"));
+        QCOMPARE(errors->messages, QStringList());
+    }
+
+    void doubleClick_pingsSelected()
+    {
+        form->SetHostLines({QStringLiteral("10.0.0.7")});
+        const QPoint p = list()->visualItemRect(list()->item(0)).center();
+        QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, p);
+        QCOMPARE(frameHosts(), QStringList{QStringLiteral("10.0.0.7")});
+    }
+
+    void pingSelectedWithExpand_growsByAFrameEachTime()
+    {
+        form->SetHostLines({QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2")});
+        select({0});
+        const int h0 = form->height();
+        form->aPingSelectedWithExpand->trigger();
+        QCOMPARE(form->height(), h0 + TPingFrame::kDesignedHeight);
+        const int frameH = form->ColumnFrames1[0]->height();
+        select({1});
+        form->aPingSelectedWithExpand->trigger();
+        QCOMPARE(form->height(), h0 + TPingFrame::kDesignedHeight + frameH);
+        QCOMPARE(form->ColumnFrames1[1]->height(), form->ColumnPanel1->height() / 2);
+    }
+
+    void pingSelected2_onlyWithColumn2()
+    {
+        QVERIFY(!form->aPingSelected2->isVisible());
+        form->mmiShow2->trigger();
+        QVERIFY(form->aPingSelected2->isVisible());
+        form->SetHostLines({QStringLiteral("10.0.0.3")});
+        select({0});
+        form->aPingSelected2->trigger();
+        QCOMPARE(form->ColumnFrames2.size(), 1);
+        QCOMPARE(form->ColumnFrames2[0]->objectName(), QStringLiteral("PingFrame2_0"));
+        QVERIFY(form->ColumnFrames2[0]->Running());
+    }
+
+    void editDialog_okKeepsNonBlankLinesUnchanged()
+    {
+        form->SetHostLines({QStringLiteral(" a "), QString(), QStringLiteral("  "), QStringLiteral("B"), QStringLiteral("a")});
+        select({0, 3});
+        editAsText([](THLBEditMemoDlg *d) {
+            QCOMPARE(d->windowTitle(), QStringLiteral("Host Listbox Edit Memo"));
+            QCOMPARE(d->ListBoxEditMemo->toPlainText(), QStringLiteral(" a \n\n  \nB\na\n"));
+            QVERIFY(d->ListBoxEditMemo->hasFocus());
+            d->OKBtn->click();
+        });
+        QCOMPARE(form->HostLines(), QStringList({QStringLiteral(" a "), QStringLiteral("B"), QStringLiteral("a")}));
+        QVERIFY(list()->SelectedIndexes().isEmpty());
+    }
+
+    void editDialog_sortThenCancelChangesNothing_emptiedEditorEmptiesList()
+    {
+        const QStringList original{QStringLiteral("b"), QStringLiteral("A"), QStringLiteral("a"), QStringLiteral("C")};
+        form->SetHostLines(original);
+        editAsText([](THLBEditMemoDlg *d) {
+            d->SortBtn->click();
+            const QStringList sorted = d->ListBoxEditMemo->toPlainText().split(u'\n');
+            QCOMPARE(sorted.mid(0, 2).join(QString()).toLower(), QStringLiteral("aa"));
+            QCOMPARE(sorted.mid(2, 2), QStringList({QStringLiteral("b"), QStringLiteral("C")}));
+            d->CancelBtn->click();
+        });
+        QCOMPARE(form->HostLines(), original);
+        editAsText([](THLBEditMemoDlg *d) {
+            d->ListBoxEditMemo->clear();
+            d->OKBtn->click();
+        });
+        QCOMPARE(form->HostLines(), QStringList());
+    }
+
+    void sortLines_emptyFirstCaseInsensitive()
+    {
+        QCOMPARE(THLBEditMemoDlg::SortLines({QStringLiteral("beta"), QString(), QStringLiteral("Alpha"), QStringLiteral("alpha2"), QString()}),
+                 QStringList({QString(), QString(), QStringLiteral("Alpha"), QStringLiteral("alpha2"), QStringLiteral("beta")}));
+    }
+
+    void autosavedList_survivesRestartInItsEncoding()
+    {
+        const QString file = form->LstDir + QStringLiteral("AutoSaveList.txt");
+        ListFile::write(file, {QStringLiteral("  münchen"), QString(), QStringLiteral("x")}, TextCodec::Encoding::Utf8Bom);
+        form.reset();
+        form = makeMainForm();
+        QCOMPARE(form->HostLines(), QStringList({QStringLiteral("  münchen"), QString(), QStringLiteral("x")}));
+        form->SetHostLines({QStringLiteral("y")});
+        form->close();
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), QByteArray("\xEF\xBB\xBFy\r\n"));
+    }
+
+    void unreadableAutosavedList_leavesListEmptyAndProgramRunning()
+    {
+        form.reset();
+        QDir().mkpath(home->dtaDir() + QStringLiteral("LST/AutoSaveList.txt"));  // a folder, not a file
+        form = makeMainForm();
+        QVERIFY(form->FormActivated);
+        QVERIFY(form->isVisible());
+        QCOMPARE(form->HostLines(), QStringList());
+    }
+
+    void hugeList_loadsAndSaves()
+    {
+        QStringList many;
+        for (int i = 0; i < 100000; ++i)
+            many.append(QStringLiteral("host%1.example").arg(i));
+        const QString file = form->LstDir + QStringLiteral("AutoSaveList.txt");
+        ListFile::write(file, many, TextCodec::Encoding::Ansi);
+        form.reset();
+        form = makeMainForm();
+        QCOMPARE(form->HostLines().size(), 100000);
+        form->close();
+        QCOMPARE(ListFile::read(file).lines, many);
+    }
+};
+
+QTEST_MAIN(TestHostList)
 #include "tst_hostlist.moc"
