@@ -2,6 +2,11 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QHash>
+#include <QStaticText>
+#include <QVarLengthArray>
+
+#include <climits>
 
 #include <cmath>
 
@@ -107,43 +112,90 @@ double TPingChart::effectiveMaximum() const
 void TPingChart::paintEvent(QPaintEvent *)
 {
     QPainter p(this);
+    p.setFont(font());
+    Draw(p);
+}
+
+namespace {
+// Tick labels repeat from frame to frame and from second to second: lay each text out once.
+// Shared by every chart of the program, and bounded.
+void drawLabel(QPainter &p, const QRect &box, Qt::Alignment align, const QString &text)
+{
+    static QHash<QString, QStaticText> cache;
+    static QFont cachedFont;
+    if (p.font() != cachedFont || cache.size() > 2048) {
+        cache.clear();
+        cachedFont = p.font();
+    }
+    auto it = cache.find(text);
+    if (it == cache.end()) {
+        QStaticText st(text);
+        st.setTextFormat(Qt::PlainText);
+        st.prepare(QTransform(), p.font());
+        it = cache.insert(text, st);
+    }
+    const QSizeF size = it->size();
+    qreal x = box.left();
+    if (align & Qt::AlignRight)
+        x = box.right() + 1 - size.width();
+    else if (align & Qt::AlignHCenter)
+        x = box.left() + (box.width() - size.width()) / 2;
+    qreal y = box.top();
+    if (align & Qt::AlignVCenter)
+        y = box.top() + (box.height() - size.height()) / 2;
+    p.drawStaticText(QPointF(x, y), *it);
+}
+} // namespace
+
+void TPingChart::Draw(QPainter &p)
+{
     const QPalette &pal = palette();
     p.fillRect(rect(), pal.base());
 
     const QFontMetrics fm(font());
     const int textH = fm.height();
-    if (height() < textH * 2 + 4 || width() < 40)
+    if (width() < 20 || height() < 3)
         return;
+    if (height() < textH * 2 + 6) {
+        // Too short for axes: the series alone, as a sparkline.
+        drawSeries(p, QRectF(1, 1, width() - 2, height() - 2), effectiveMaximum());
+        return;
+    }
 
+    // Left axis: 0 to the maximum in round steps; at least the two ends when space is short.
     const double maxY = effectiveMaximum();
     const int yTicks = std::max(1, (height() - textH) / (textH * 2));
-    const double yStep = ChartTicks::niceStep(maxY, yTicks);
+    const double yStep = std::max(1.0, ChartTicks::niceStep(maxY, yTicks));  // whole milliseconds
     const int decimals = yStep >= 1 ? 0 : int(std::ceil(-std::log10(yStep)));
     const QString widest = QString::number(std::floor(maxY / yStep) * yStep, 'f', decimals);
-    const int leftW = fm.horizontalAdvance(widest) + 8;
-    const QRect plot(leftW, textH / 2 + 2, width() - leftW - fm.horizontalAdvance(QStringLiteral("00:00:00")) / 2 - 2,
-                     height() - textH - textH / 2 - 6);
-    if (plot.width() < 10 || plot.height() < 4)
+    // Labels stay clear of the small "#" and "C" panels in the left corners.
+    const int leftW = fm.horizontalAdvance(widest) + 14;
+    const int timeW = fm.horizontalAdvance(QStringLiteral("00:00:00"));
+    const QRect plot(leftW, textH / 2 + 1, width() - leftW - timeW / 2 - 2, height() - textH - textH / 2 - 4);
+    if (plot.width() < 10 || plot.height() < 2)
         return;
 
     const QColor textColour = pal.color(QPalette::Text);
     QColor gridColour = pal.color(QPalette::Mid);
-    gridColour.setAlpha(90);
-
+    gridColour.setAlpha(80);
     auto yPos = [&](double y) { return plot.bottom() - (std::clamp(y, 0.0, maxY) / maxY) * plot.height(); };
 
-    // Left axis and horizontal grid.
-    p.setPen(textColour);
+    int lastLabelY = INT_MAX;
     for (int i = 0;; ++i) {
         const double v = i * yStep;
         if (v > maxY + yStep * 1e-9)
             break;
         const int y = int(std::lround(yPos(v)));
-        p.setPen(gridColour);
-        p.drawLine(plot.left(), y, plot.right(), y);
-        p.setPen(textColour);
-        p.drawText(QRect(0, y - textH / 2, leftW - 4, textH), Qt::AlignRight | Qt::AlignVCenter,
-                   QString::number(v, 'f', decimals));
+        if (i > 0) {
+            p.setPen(gridColour);
+            p.drawLine(plot.left() + 1, y, plot.right(), y);
+        }
+        if (lastLabelY - y >= textH) {
+            p.setPen(textColour);
+            drawLabel(p, QRect(0, y - textH / 2, leftW - 4, textH), Qt::AlignRight | Qt::AlignVCenter,
+                      QString::number(v, 'f', decimals));
+            lastLabelY = y;
+        }
     }
     p.setPen(pal.color(QPalette::Mid));
     p.drawLine(plot.bottomLeft(), plot.bottomRight());
@@ -152,7 +204,7 @@ void TPingChart::paintEvent(QPaintEvent *)
     if (m_points.isEmpty())
         return;
 
-    // Bottom axis: automatic over the points' times.
+    // Bottom axis: automatic over the points' times, ticks on round local times.
     qint64 x0 = m_points.front().x;
     qint64 x1 = m_points.back().x;
     if (x1 - x0 < 2000) {
@@ -161,39 +213,67 @@ void TPingChart::paintEvent(QPaintEvent *)
         x1 = mid + 1000;
     }
     const double span = double(x1 - x0);
-    auto xPos = [&](qint64 x) { return plot.left() + (double(x - x0) / span) * plot.width(); };
+    const double xScale = plot.width() / span;
+    auto xPos = [&](qint64 x) { return plot.left() + double(x - x0) * xScale; };
 
-    const int labelW = fm.horizontalAdvance(QStringLiteral("00:00:00")) + 12;
-    const int step = ChartTicks::timeStepSeconds(span / 1000.0, std::max(1, plot.width() / labelW));
-    const QDateTime first = QDateTime::fromMSecsSinceEpoch(x0);
-    const qint64 dayStartMs = first.date().startOfDay().toMSecsSinceEpoch();
-    qint64 tick = dayStartMs + ((x0 - dayStartMs + step * 1000 - 1) / (step * 1000)) * step * 1000;
-    for (; tick <= x1; tick += qint64(step) * 1000) {
-        const int x = int(std::lround(xPos(tick)));
+    const qint64 offsetMs = qint64(QDateTime::fromMSecsSinceEpoch(x0).offsetFromUtc()) * 1000;
+    const int labelW = timeW + 12;
+    const qint64 stepMs = qint64(ChartTicks::timeStepSeconds(span / 1000.0, std::max(1, plot.width() / labelW))) * 1000;
+    const qint64 firstLocal = ((x0 + offsetMs + stepMs - 1) / stepMs) * stepMs;
+    for (qint64 local = firstLocal; local - offsetMs <= x1; local += stepMs) {
+        const int x = int(std::lround(xPos(local - offsetMs)));
         p.setPen(gridColour);
-        p.drawLine(x, plot.top(), x, plot.bottom());
+        p.drawLine(x, plot.top(), x, plot.bottom() - 1);
+        const QRect box(x - labelW / 2, plot.bottom() + 2, labelW, textH);
+        if (box.left() < 0 || box.right() > width())
+            continue;
         p.setPen(textColour);
-        const QString label = QDateTime::fromMSecsSinceEpoch(tick).time().toString(QStringLiteral("h:mm:ss"));
-        p.drawText(QRect(x - labelW / 2, plot.bottom() + 3, labelW, textH), Qt::AlignHCenter | Qt::AlignTop, label);
+        const QString label = QTime::fromMSecsSinceStartOfDay(int(((local % 86400000) + 86400000) % 86400000))
+                                  .toString(QStringLiteral("h:mm:ss"));
+        drawLabel(p, box, Qt::AlignHCenter | Qt::AlignTop, label);
     }
 
-    // The series: each segment in the colour of the point it leads to, each point marked.
+    drawSeries(p, plot, maxY, x0, x1);
+}
+
+void TPingChart::drawSeries(QPainter &p, const QRectF &plot, double maxY, qint64 x0, qint64 x1) const
+{
+    const qsizetype n = m_points.size();
+    if (n == 0)
+        return;
+    if (x1 <= x0) {
+        x0 = m_points.front().x;
+        x1 = std::max(m_points.back().x, x0 + 2000);
+    }
+    const double xScale = plot.width() / double(x1 - x0);
+    auto xPos = [&](qint64 x) { return plot.left() + double(x - x0) * xScale; };
+    auto yPos = [&](double y) { return plot.bottom() - (std::clamp(y, 0.0, maxY) / maxY) * plot.height(); };
+    QVarLengthArray<QPointF, 320> pts(n);
+    for (qsizetype i = 0; i < n; ++i)
+        pts[i] = QPointF(xPos(m_points[i].x), yPos(m_points[i].y));
+    p.save();
     p.setRenderHint(QPainter::Antialiasing, true);
     p.setClipRect(plot.adjusted(-2, -2, 2, 2));
-    const qreal lineW = 1.5;
-    QPointF prev(xPos(m_points.front().x), yPos(m_points.front().y));
-    for (qsizetype i = 1; i < m_points.size(); ++i) {
-        const Point &pt = m_points[i];
-        const QPointF cur(xPos(pt.x), yPos(pt.y));
-        p.setPen(QPen(QColor::fromRgb(pt.rgb), lineW));
-        p.drawLine(prev, cur);
-        prev = cur;
+    // One polyline per run of points of one colour, each segment in the colour of the point
+    // it leads to. A cosmetic one-pixel pen takes the rasteriser's fast path: crisp and cheap.
+    qsizetype run = 1;
+    while (run < n) {
+        const QRgb colour = m_points[run].rgb;
+        qsizetype end = run + 1;
+        while (end < n && m_points[end].rgb == colour)
+            ++end;
+        QPen pen(QColor::fromRgb(colour), 1);
+        pen.setCosmetic(true);
+        p.setPen(pen);
+        p.drawPolyline(pts.data() + run - 1, int(end - run + 1));
+        run = end;
     }
-    if (plot.width() / std::max<qsizetype>(1, m_points.size()) >= 3) {
+    if (n == 1 || plot.width() / double(n) >= 3) {
         p.setPen(Qt::NoPen);
-        for (const Point &pt : m_points) {
-            p.setBrush(QColor::fromRgb(pt.rgb));
-            p.drawEllipse(QPointF(xPos(pt.x), yPos(pt.y)), 1.8, 1.8);
+        for (qsizetype i = 0; i < n; ++i) {
+            p.setBrush(QColor::fromRgb(m_points[i].rgb));
+            p.drawEllipse(pts[i], 1.8, 1.8);
         }
     }
+    p.restore();
 }

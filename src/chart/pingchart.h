@@ -30,6 +30,9 @@ public:
     // Two small controls that sit in the chart's top-left and bottom-left corners.
     void SetCornerWidgets(QWidget *topLeft, QWidget *bottomLeft);
 
+    // Paints the chart at its current size; paintEvent and benchmarks use it.
+    void Draw(QPainter &p);
+
     QSize sizeHint() const override { return {300, 80}; }
     QSize minimumSizeHint() const override { return {0, 0}; }
 
@@ -45,6 +48,8 @@ private:
         QRgb rgb;
     };
     double effectiveMaximum() const;
+    // x0 >= x1 spans the points themselves.
+    void drawSeries(QPainter &p, const QRectF &plot, double maxY, qint64 x0 = 0, qint64 x1 = 0) const;
     void placeCorners();
 
     QList<Point> m_points;

@@ -143,8 +143,13 @@ TPingFrame::TPingFrame(QWidget *parent)
     Splitter->setSizedWidget(BottomRightPanel, TSplitterBar::Sizes::RightNeighbour);
 
     auto *details = new QVBoxLayout(BottomRightPanel);
-    details->setContentsMargins(2, 1, 2, 1);
-    details->setSpacing(1);
+    details->setContentsMargins(1, 0, 1, 0);
+    details->setSpacing(0);
+    {
+        QFont small = BottomRightPanel->font();
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+        BottomRightPanel->setFont(small);
+    }
     TimeoutsLbl = makeLabel(BottomRightPanel, "TimeoutsLbl", QStringLiteral("Timeouts: 0"));
     LastTimeoutComboBox = new QComboBox(BottomRightPanel);
     LastTimeoutComboBox->setObjectName(QStringLiteral("LastTimeoutComboBox"));
@@ -155,6 +160,11 @@ TPingFrame::TPingFrame(QWidget *parent)
     TimeSinceLastTimeoutLbl = makeLabel(BottomRightPanel, "TimeSinceLastTimeoutLbl", QString());
     TimeSinceLastTimeoutLbl->setToolTip(QStringLiteral("Time Since Last Timeout"));
     PointsLbl = makeLabel(BottomRightPanel, "PointsLbl", QStringLiteral("Points: 0"));
+    // In a short frame the rows give up height rather than spill over each other.
+    for (QWidget *w : {static_cast<QWidget *>(TimeoutsLbl), static_cast<QWidget *>(LastTimeoutComboBox),
+                       static_cast<QWidget *>(TimeSinceLastTimeoutLbl), static_cast<QWidget *>(PointsLbl)})
+        w->setMinimumHeight(1);
+    LastTimeoutComboBox->setMaximumHeight(20);
     details->addWidget(TimeoutsLbl);
     details->addWidget(LastTimeoutComboBox, 0, Qt::AlignHCenter);
     details->addWidget(TimeSinceLastTimeoutLbl);

@@ -90,7 +90,7 @@ done
 set +e
 
 export NETKIT=1 NETKIT_LOG="$work/responder.log" NETKIT_RESPONDER_PID="$resp_pid"
-export NETKIT_NS_CLIENT=$C NETKIT_NS_ROUTER=$R NETKIT_NS_TARGET=$P
+export NETKIT_NS_CLIENT=$C NETKIT_NS_ROUTER=$R NETKIT_NS_ANSWER=$T NETKIT_NS_SILENT=$S NETKIT_NS_TARGET=$P
 if [ $# -eq 0 ]; then
     echo "netkit up: client namespace $C (Ctrl+C to tear down)"
     ip netns exec $C "${SHELL:-bash}"

@@ -117,7 +117,7 @@ private slots:
         QFETCH(int, code);
         QFETCH(QString, text);
         TICMP::SetSocketPreference(TICMP::SocketKind(sockets));
-        const auto w = echo(target, 700);
+        const auto w = echo(target, total ? 2000 : 700);
         QCOMPARE(w->ReplyTotal, total);
         if (total) {
             QCOMPARE(w->ReplyIPAddr, from);

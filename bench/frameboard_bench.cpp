@@ -1,0 +1,159 @@
+// N running frames in one main window, pinging the network test kit's hosts at their normal
+// pace: user-interface thread CPU, resident memory, chart paint time, the interval between a
+// frame's results, and the longest stall of the event loop.
+//   frameboard_bench --frames N --seconds S [--screenshot FILE]
+#include "hlbeditmemodlg.h"
+#include "mainform.h"
+#include "pingchart.h"
+#include "pingframe.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QImage>
+#include <QPainter>
+#include <QLineEdit>
+#include <QTimer>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+double threadCpu()
+{
+    rusage ru{};
+    getrusage(RUSAGE_THREAD, &ru);
+    return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+}
+
+double rssMiB()
+{
+    QFile f(QStringLiteral("/proc/self/statm"));
+    f.open(QIODevice::ReadOnly);
+    const QList<QByteArray> parts = f.readAll().split(' ');
+    return parts.value(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / (1024.0 * 1024.0);
+}
+
+double percentile(QList<double> v, double p)
+{
+    if (v.isEmpty())
+        return 0;
+    std::sort(v.begin(), v.end());
+    return v[std::min<qsizetype>(v.size() - 1, qsizetype(p * double(v.size())))];
+}
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    auto opt = [&](const char *name, const QString &def) {
+        const qsizetype i = args.indexOf(QString::fromLatin1(name));
+        return i >= 0 && i + 1 < args.size() ? args[i + 1] : def;
+    };
+    const int n = opt("--frames", QStringLiteral("50")).toInt();
+    const int seconds = opt("--seconds", QStringLiteral("60")).toInt();
+    const QString shot = opt("--screenshot", QString());
+    const QStringList hosts = qEnvironmentVariableIsEmpty("NETKIT")
+                                  ? QStringList{QStringLiteral("127.0.0.1")}
+                                  : QStringList{QStringLiteral("10.77.2.2"), QStringLiteral("10.77.4.20"),
+                                                QStringLiteral("10.77.4.50"), QStringLiteral("10.77.4.40")};
+
+    TMainForm form;
+    form.HLBEditMemoDlg = new THLBEditMemoDlg(&form);
+    form.resize(opt("--width", QStringLiteral("1200")).toInt(), opt("--height", QString::number(std::max(400, n * 45))).toInt());
+    form.show();
+    QElapsedTimer wait;
+    wait.start();
+    while (!form.FormActivated && wait.elapsed() < 3000)
+        app.processEvents();
+
+    const double rss0 = rssMiB();
+    for (int i = 0; i < n; ++i)
+        form.AddHostFrame(hosts[i % hosts.size()], true);
+
+    // Event-loop stalls: a 10 ms timer that should never be late.
+    QElapsedTimer beat;
+    beat.start();
+    qint64 last = 0, longest = 0;
+    QTimer heartbeat;
+    heartbeat.setInterval(10);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        const qint64 now = beat.elapsed();
+        longest = std::max(longest, now - last - 10);
+        last = now;
+    });
+    heartbeat.start();
+
+    // Settle for a few seconds, then measure.
+    auto runFor = [](int ms) {
+        QEventLoop loop;
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec();
+    };
+    runFor(3000);
+    longest = 0;
+    const double cpu0 = threadCpu();
+    QElapsedTimer t;
+    t.start();
+    runFor(seconds * 1000);
+    const double cpu = threadCpu() - cpu0;
+    const double elapsed = t.elapsed() / 1000.0;
+    const double rss1 = rssMiB();
+
+    // Result intervals of frames whose host always answers at once.
+    QList<double> gaps;
+    for (TPingFrame *f : form.ColumnFrames1) {
+        if (f->HostEdit->text() != hosts.front())
+            continue;
+        for (int i = 1; i < f->PingChart->Count(); ++i)
+            gaps.append(double(f->PingChart->XValue(i - 1).msecsTo(f->PingChart->XValue(i))));
+    }
+
+    // Paint cost of one chart with 180 points, at pixel ratios 1 and 2.
+    TPingChart chart;
+    chart.resize(360, 80);
+    QDateTime x = QDateTime::currentDateTime();
+    for (int i = 0; i < 180; ++i)
+        chart.AddXY(x.addSecs(i), 5 + i % 17, i % 9 == 0 ? QColor(255, 0, 0) : QColor(0, 128, 0));
+    chart.SetLeftMaximum(30);
+    double paintMs[2];
+    for (int dpr : {1, 2}) {
+        QImage img(chart.size() * dpr, QImage::Format_ARGB32_Premultiplied);
+        img.setDevicePixelRatio(dpr);
+        auto draw = [&] {
+            QPainter painter(&img);
+            painter.setFont(chart.font());
+            chart.Draw(painter);
+        };
+        for (int i = 0; i < 50; ++i)
+            draw();
+        QElapsedTimer paint;
+        paint.start();
+        const int paints = 1000;
+        for (int i = 0; i < paints; ++i)
+            draw();
+        paintMs[dpr - 1] = paint.nsecsElapsed() / 1e6 / paints;
+    }
+
+    std::printf("frames %d, %d s, hosts %s\n", n, seconds, qPrintable(hosts.join(u' ')));
+    std::printf("  UI thread CPU        %8.3f ms per frame per second (%.1f %% of one core)\n", cpu * 1000.0 / n / elapsed,
+                cpu / elapsed * 100.0);
+    std::printf("  resident memory      %8.1f KiB per frame (%.1f MiB for all)\n", (rss1 - rss0) * 1024.0 / n, rss1 - rss0);
+    std::printf("  chart paint          %8.3f ms per update at pixel ratio 1, %.3f ms at 2 (180 points, 360x80)\n",
+                paintMs[0], paintMs[1]);
+    std::printf("  result interval      median %.0f ms, p99 %.0f ms (%lld intervals)\n", percentile(gaps, 0.5),
+                percentile(gaps, 0.99), (long long)gaps.size());
+    std::printf("  longest loop stall   %8lld ms\n", (long long)longest);
+
+    if (!shot.isEmpty())
+        form.grab().save(shot);
+    form.AppSettings.PauseForRemoveFrame = false;
+    form.AppSettings.TimeToWait = 0;
+    form.ClearAllFrames();
+    return 0;
+}
