@@ -53,11 +53,11 @@ class TestBoard : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<FreshHome> home;
-    std::unique_ptr<ScriptedEchoLauncher> echoes;
-    std::unique_ptr<ScriptedResolver> resolver;
-    std::unique_ptr<ErrorRecorder> errors;
+    std::unique_ptr<ScriptedWorld> world;
     std::unique_ptr<TMainForm> form;
+    ScriptedEchoLauncher *echoes = nullptr;
+    ScriptedResolver *resolver = nullptr;
+    ErrorRecorder *errors = nullptr;
 
     void addHosts(const QStringList &hosts, int column = 1)
     {
@@ -86,20 +86,17 @@ class TestBoard : public QObject
 private slots:
     void init()
     {
-        home = std::make_unique<FreshHome>();
-        echoes = std::make_unique<ScriptedEchoLauncher>();
-        resolver = std::make_unique<ScriptedResolver>();
-        errors = std::make_unique<ErrorRecorder>();
+        world = std::make_unique<ScriptedWorld>();
+        echoes = &world->echoes;
+        resolver = &world->resolver;
+        errors = &world->errors;
         form = makeMainForm();
         form->AppSettings.TimeToWait = 0;
     }
     void cleanup()
     {
         form.reset();
-        errors.reset();
-        resolver.reset();
-        echoes.reset();
-        home.reset();
+        world.reset();
     }
 
     void addFrames_namesTagsAndEqualShares()
@@ -398,6 +395,20 @@ private slots:
         QVERIFY(!watch);
         QVERIFY(form->ColumnFrames1.isEmpty());
         QVERIFY(form->ColumnPanel1->findChildren<TPingFrame *>().isEmpty());
+    }
+
+    void negativeTimeToWait_sleepsNothing()
+    {
+        form->AppSettings.TimeToWait = -5;
+        form->AppSettings.PauseForRemoveFrame = false;
+        addHosts({QStringLiteral("a"), QStringLiteral("b")});
+        QElapsedTimer t;
+        t.start();
+        form->FramePM1->prepareFor(form->ColumnFrames1[0]);
+        form->pmiRemoveFrameObject->trigger();
+        form->aClearFrames->trigger();
+        QVERIFY(form->ColumnFrames1.isEmpty());
+        QVERIFY(t.elapsed() < 1000);
     }
 
     void lateEchoOfClearedFrame_isDropped()

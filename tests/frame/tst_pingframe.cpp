@@ -22,11 +22,12 @@ class TestPingFrame : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<ScriptedEchoLauncher> echoes;
-    std::unique_ptr<ScriptedResolver> resolver;
+    std::unique_ptr<ScriptedWorld> world;
     std::unique_ptr<PinnedClock> clock;
-    std::unique_ptr<ErrorRecorder> errors;
     std::unique_ptr<TPingFrame> frame;
+    ScriptedEchoLauncher *echoes = nullptr;
+    ScriptedResolver *resolver = nullptr;
+    ErrorRecorder *errors = nullptr;
 
     void start(const QString &host = kHost)
     {
@@ -62,10 +63,11 @@ class TestPingFrame : public QObject
 private slots:
     void init()
     {
-        echoes = std::make_unique<ScriptedEchoLauncher>();
-        resolver = std::make_unique<ScriptedResolver>();
+        world = std::make_unique<ScriptedWorld>();
+        echoes = &world->echoes;
+        resolver = &world->resolver;
+        errors = &world->errors;
         clock = std::make_unique<PinnedClock>();
-        errors = std::make_unique<ErrorRecorder>();
         frame = std::make_unique<TPingFrame>();
         frame->show();
         AppClock::setTerminating(false);
@@ -73,10 +75,8 @@ private slots:
     void cleanup()
     {
         frame.reset();
-        errors.reset();
         clock.reset();
-        resolver.reset();
-        echoes.reset();
+        world.reset();
         AppClock::setTerminating(false);
     }
 

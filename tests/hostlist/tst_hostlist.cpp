@@ -25,11 +25,11 @@ class TestHostList : public QObject
 {
     Q_OBJECT
 
-    std::unique_ptr<FreshHome> home;
-    std::unique_ptr<ScriptedEchoLauncher> echoes;
-    std::unique_ptr<ScriptedResolver> resolver;
-    std::unique_ptr<ErrorRecorder> errors;
+    std::unique_ptr<ScriptedWorld> world;
     std::unique_ptr<TMainForm> form;
+    ScriptedEchoLauncher *echoes = nullptr;
+    ScriptedResolver *resolver = nullptr;
+    ErrorRecorder *errors = nullptr;
 
     THostListBox *list() const { return form->HostListBox; }
     void select(const QList<int> &rows, int focus = -1)
@@ -56,19 +56,16 @@ class TestHostList : public QObject
 private slots:
     void init()
     {
-        home = std::make_unique<FreshHome>();
-        echoes = std::make_unique<ScriptedEchoLauncher>();
-        resolver = std::make_unique<ScriptedResolver>();
-        errors = std::make_unique<ErrorRecorder>();
+        world = std::make_unique<ScriptedWorld>();
+        echoes = &world->echoes;
+        resolver = &world->resolver;
+        errors = &world->errors;
         form = makeMainForm();
     }
     void cleanup()
     {
         form.reset();
-        errors.reset();
-        resolver.reset();
-        echoes.reset();
-        home.reset();
+        world.reset();
     }
 
     void paste_data()
@@ -311,7 +308,7 @@ private slots:
     void unreadableAutosavedList_leavesListEmptyAndProgramRunning()
     {
         form.reset();
-        QDir().mkpath(home->dtaDir() + QStringLiteral("LST/AutoSaveList.txt"));  // a folder, not a file
+        QDir().mkpath(world->home.dtaDir() + QStringLiteral("LST/AutoSaveList.txt"));  // a folder, not a file
         form = makeMainForm();
         QVERIFY(form->FormActivated);
         QVERIFY(form->isVisible());

@@ -92,3 +92,13 @@ private:
 
 // A main window as the program makes it, shown and through its first activation.
 std::unique_ptr<TMainForm> makeMainForm();
+
+// Everything a widget test replaces: a private home, scripted echoes and lookups, and an
+// error recorder. Members are destroyed in reverse order, the home last.
+struct ScriptedWorld
+{
+    FreshHome home;
+    ScriptedEchoLauncher echoes;
+    ScriptedResolver resolver;
+    ErrorRecorder errors;
+};
