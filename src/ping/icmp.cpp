@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstring>
 #include <linux/errqueue.h>
+#include <linux/filter.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/ip.h>
@@ -87,6 +88,28 @@ bool parseIPv4(const QString &text, std::uint32_t &out)
 }
 
 using Clock = std::chrono::steady_clock;
+
+// A raw ICMP socket receives a copy of every ICMP packet of the host; with hundreds of echoes
+// in flight each would wake for all the others' replies. This filter lets through only echo
+// replies with our identifier, and the error types (checked in full after receipt).
+void attachReplyFilter(int fd, std::uint16_t id)
+{
+    sock_filter code[] = {
+        BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0),              // X = IP header length
+        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 0),               // A = ICMP type
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_ECHOREPLY, 0, 2),
+        BPF_STMT(BPF_LD | BPF_H | BPF_IND, 4),               // A = identifier
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, id, 4, 5),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_DEST_UNREACH, 3, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_TIME_EXCEEDED, 2, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_PARAMETERPROB, 1, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_SOURCE_QUENCH, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, 0xFFFF),
+        BPF_STMT(BPF_RET | BPF_K, 0),
+    };
+    sock_fprog prog{static_cast<unsigned short>(sizeof code / sizeof code[0]), code};
+    ::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &prog, sizeof prog);
+}
 
 } // namespace
 
@@ -303,6 +326,9 @@ int TICMP::sendAndWait()
     auto *rng = QRandomGenerator::global();
     const std::uint16_t id = static_cast<std::uint16_t>(rng->bounded(1, 0xFFFF));
     const std::uint16_t seq = static_cast<std::uint16_t>(rng->bounded(1, 0xFFFF));
+
+    if (m_raw)
+        attachReplyFilter(hICMP, id);
 
     QByteArray packet(int(sizeof(icmphdr)) + size, '\0');
     auto *hdr = reinterpret_cast<icmphdr *>(packet.data());
