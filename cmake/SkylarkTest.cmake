@@ -8,6 +8,7 @@ function(skylark_add_test name)
     target_link_libraries(${name} PRIVATE ${T_LIBS} Qt6::Test)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
     set(home ${CMAKE_BINARY_DIR}/testhome/${name})
+    set_property(GLOBAL APPEND PROPERTY SKYLARK_TEST_HOMES ${home}/tmp)
     if(T_NETKIT)
         add_test(NAME ${name}
                  COMMAND ${PROJECT_SOURCE_DIR}/tests/netkit/netkit.sh
@@ -24,4 +25,14 @@ function(skylark_add_test name)
         TIMEOUT ${T_TIMEOUT}
         ENVIRONMENT "QT_QPA_PLATFORM=offscreen;HOME=${home};XDG_CONFIG_HOME=${home}/.config;XDG_DATA_HOME=${home}/.local/share;XDG_DOCUMENTS_DIR=${home}/Documents;TMPDIR=${home}/tmp;QT_LOGGING_RULES=qt.qpa.*=false"
         FIXTURES_REQUIRED testhome)
+endfunction()
+
+# Run after every skylark_add_test: the fixture that gives each test an empty home folder
+# (with its TMPDIR) at the start of every run of the suite.
+function(skylark_add_test_homes)
+    get_property(homes GLOBAL PROPERTY SKYLARK_TEST_HOMES)
+    add_test(NAME testhome_setup
+             COMMAND ${CMAKE_COMMAND} -DROOT=${CMAKE_BINARY_DIR}/testhome "-DHOMES=${homes}"
+                     -P ${PROJECT_SOURCE_DIR}/cmake/MakeTestHomes.cmake)
+    set_tests_properties(testhome_setup PROPERTIES FIXTURES_SETUP testhome)
 endfunction()
