@@ -56,9 +56,9 @@ void TApplication::handleSignal()
 {
     char buf[16];
     [[maybe_unused]] const auto n = ::read(g_signalFds[1], buf, sizeof buf);
-    if (m_mainWindow)
-        m_mainWindow->close();
-    else
+    // A signal ends the program once the shutdown sequence has run, even with a modal
+    // dialog open; if that sequence could not finish, the window stays and so do we.
+    if (!m_mainWindow || m_mainWindow->close())
         quit();
 }
 

@@ -28,6 +28,7 @@ const QColor kOrange(255, 128, 0);
 const QColor kRed(255, 0, 0);
 const QColor kYellow(255, 255, 0);
 const QString kNoTimeout = QStringLiteral("00:00:00");
+constexpr int kMaxNestedEventPasses = 8;
 
 QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, Qt::Alignment align = Qt::AlignCenter)
 {
@@ -375,13 +376,20 @@ void TPingFrame::PingThreadTerminate(TPingThread *sender)
     }
 
     // 7. Let the chart and labels repaint; other frames' events may run here, and this
-    // frame may even be freed by them.
-    QPointer<TPingFrame> self(this);
-    ++m_terminateDepth;
-    QCoreApplication::processEvents();
-    if (!self)
-        return;
-    --m_terminateDepth;
+    // frame may even be freed by them. Results of other frames arriving meanwhile do the
+    // same, so the passes nest; past a few levels a pass is left to the event loop, which
+    // keeps the stack bounded on a board of hundreds of frames.
+    static int nestedPasses = 0;
+    if (nestedPasses < kMaxNestedEventPasses) {
+        QPointer<TPingFrame> self(this);
+        ++m_terminateDepth;
+        ++nestedPasses;
+        QCoreApplication::processEvents();
+        --nestedPasses;
+        if (!self)
+            return;
+        --m_terminateDepth;
+    }
 
     // 8, 9.
     ThreadInProgressLbl->setText(QStringLiteral("-"));
