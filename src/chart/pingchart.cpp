@@ -225,7 +225,7 @@ void TPingChart::Draw(QPainter &p)
         p.setPen(gridColour);
         p.drawLine(x, plot.top(), x, plot.bottom() - 1);
         const QRect box(x - labelW / 2, plot.bottom() + 2, labelW, textH);
-        if (box.left() < 0 || box.right() > width())
+        if (x - timeW / 2 < 12 || x + timeW / 2 > width())  // clear of the "C" panel and the edge
             continue;
         p.setPen(textColour);
         const QString label = QTime::fromMSecsSinceStartOfDay(int(((local % 86400000) + 86400000) % 86400000))

@@ -82,15 +82,13 @@ TPingFrame::TPingFrame(QWidget *parent)
     HostEdit = new QLineEdit(QStringLiteral("LocalHost"), TopPanel);
     HostEdit->setObjectName(QStringLiteral("HostEdit"));
     HostEdit->setAlignment(Qt::AlignCenter);
-    HostEdit->setMinimumWidth(40);
+    HostEdit->setMinimumWidth(30);
 
     IPAddressLbl = makeLabel(TopPanel, "IPAddressLbl", QStringLiteral("0.0.0.0"));
     IPAddressLbl->setMinimumWidth(0);
     IPAddressLbl->setFixedWidth(82);
     StatusLbl = makeLabel(TopPanel, "StatusLbl", QStringLiteral("Low: -  Avg: -  High: -"));
-    StatusLbl->setMinimumWidth(0);
-    StatusLbl->setMaximumWidth(175);
-    StatusLbl->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    StatusLbl->setFixedWidth(175);
     ThreadInProgressLbl = makeLabel(TopPanel, "ThreadInProgressLbl", QStringLiteral("-"));
     ThreadInProgressLbl->setFixedWidth(10);
     SpinEdit = new QSpinBox(TopPanel);
@@ -106,9 +104,7 @@ TPingFrame::TPingFrame(QWidget *parent)
     top->addWidget(StatusLbl, 0);
     top->addWidget(ThreadInProgressLbl);
     top->addWidget(SpinEdit);
-    // StatusLbl gives up its width first when the frame is narrow.
-    StatusLbl->setSizePolicy(QSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred));
-    StatusLbl->setMinimumWidth(0);
+    TopPanel->installEventFilter(this);
 
     BottomPanel = new QWidget(this);
     BottomPanel->setObjectName(QStringLiteral("BottomPanel"));
@@ -234,6 +230,15 @@ void TPingFrame::setToggleColour(const QColor &colour)
 
 bool TPingFrame::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == TopPanel && event->type() == QEvent::Resize) {
+        // In a narrow frame the status line gives up its width before the host does.
+        const int others = ContinuousPingSpdBtn->width() + IPAddressLbl->width() + ThreadInProgressLbl->width() +
+                           SpinEdit->width() + 5 * 3 + 2;
+        const int width = std::clamp(TopPanel->width() - others - 75, 0, 175);
+        StatusLbl->setFixedWidth(width);
+        StatusLbl->setAlignment(width < 175 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
+        return false;
+    }
     if (event->type() == QEvent::MouseButtonPress && watched == TimeoutsLbl) {
         auto *me = static_cast<QMouseEvent *>(event);
         TimeoutsLblMouseDown(me->button(), me->modifiers());
