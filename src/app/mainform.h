@@ -191,6 +191,8 @@ private:
     void createActions();
     void createMenus();
     void createControls();
+    // Runs an operation when the action fires; its raised errors go to the error display.
+    void connectGuarded(QAction *action, void (TMainForm::*operation)());
     void wireShellCommands();
     void wireBoardCommands();
     void wireHostListCommands();

@@ -42,6 +42,11 @@ QAction *TMainForm::addItem(QWidget *menu, const char *name, QAction *action, co
     return item;
 }
 
+void TMainForm::connectGuarded(QAction *action, void (TMainForm::*operation)())
+{
+    connect(action, &QAction::triggered, this, [this, operation] { runGuarded([this, operation] { (this->*operation)(); }); });
+}
+
 void TMainForm::createActions()
 {
     addAction(aSelectListFile, "aSelectListFile", QStringLiteral("Select List File"), "File");

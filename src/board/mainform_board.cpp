@@ -65,9 +65,7 @@ void TMainForm::sleepTimeToWait() const
 
 void TMainForm::wireBoardCommands()
 {
-    auto guarded = [this](QAction *a, void (TMainForm::*op)()) {
-        connect(a, &QAction::triggered, this, [this, op] { runGuarded([this, op] { (this->*op)(); }); });
-    };
+    auto guarded = [this](QAction *a, void (TMainForm::*op)()) { connectGuarded(a, op); };
     guarded(aAddPingFrame, &TMainForm::AddPingFrame);
     guarded(aClearFrames, &TMainForm::ClearColumnFrames1);
     guarded(aClearFrames2, &TMainForm::ClearColumnFrames2);

@@ -22,9 +22,7 @@
 void TMainForm::wireHostListCommands()
 {
     AddNewHostSpeedButton->setDefaultAction(aAddNewHost);
-    auto guarded = [this](QAction *a, void (TMainForm::*op)()) {
-        connect(a, &QAction::triggered, this, [this, op] { runGuarded([this, op] { (this->*op)(); }); });
-    };
+    auto guarded = [this](QAction *a, void (TMainForm::*op)()) { connectGuarded(a, op); };
     guarded(aAddNewHost, &TMainForm::AddNewHost);
     guarded(aPasteFromClipboard, &TMainForm::PasteFromClipboard);
     guarded(aCopyToClipboard, &TMainForm::CopySelectedHosts);
