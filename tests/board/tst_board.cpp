@@ -55,9 +55,6 @@ class TestBoard : public QObject
 
     std::unique_ptr<ScriptedWorld> world;
     std::unique_ptr<TMainForm> form;
-    ScriptedEchoLauncher *echoes = nullptr;
-    ScriptedResolver *resolver = nullptr;
-    ErrorRecorder *errors = nullptr;
 
     void addHosts(const QStringList &hosts, int column = 1)
     {
@@ -87,9 +84,6 @@ private slots:
     void init()
     {
         world = std::make_unique<ScriptedWorld>();
-        echoes = &world->echoes;
-        resolver = &world->resolver;
-        errors = &world->errors;
         form = makeMainForm();
         form->AppSettings.TimeToWait = 0;
     }
@@ -279,8 +273,8 @@ private slots:
         QCOMPARE(form->ColumnFrames1.isEmpty(), left1 == 0);
         QCOMPARE(form->ColumnFrames2.isEmpty(), left2 == 0);
         // The echoes of the freed frames come back later and go nowhere.
-        while (echoes->count())
-            echoes->replyAndProcess(5);
+        while (world->echoes.count())
+            world->echoes.replyAndProcess(5);
     }
 
     void pause_dialogCountsDownAndClosesItself()
@@ -332,9 +326,9 @@ private slots:
         QVERIFY(form->ColumnFrames1[0]->Running());
         QVERIFY(!form->ColumnFrames1[1]->Running());
         QVERIFY(form->ColumnFrames1[2]->Running());
-        QCOMPARE(errors->messages, QStringList{QStringLiteral("DNS lookup: invalid host name.")});
-        echoes->replyAndProcess(5);
-        echoes->replyAndProcess(5);
+        QCOMPARE(world->errors.messages, QStringList{QStringLiteral("DNS lookup: invalid host name.")});
+        world->echoes.replyAndProcess(5);
+        world->echoes.replyAndProcess(5);
         QVERIFY(form->ColumnFrames1[0]->PingTimer->isActive());
         form->aStopAllPinging->trigger();
         for (TPingFrame *f : form->ColumnFrames1) {
@@ -350,7 +344,7 @@ private slots:
         form->AddHostFrame(QStringLiteral("10.0.0.9"), true);
         TPingFrame *running = form->ColumnFrames1[1];
         QVERIFY(running->InFlight());
-        QTimer::singleShot(350, [&] { echoes->reply(5); });
+        QTimer::singleShot(350, [&] { world->echoes.reply(5); });
         QElapsedTimer t;
         t.start();
         form->FramePM1->prepareFor(running);
@@ -377,7 +371,7 @@ private slots:
             form->close();
             QVERIFY(form->isVisible());
         });
-        QTimer::singleShot(300, [&] { echoes->reply(5); });
+        QTimer::singleShot(300, [&] { world->echoes.reply(5); });
         form->FramePM1->prepareFor(running);
         form->pmiRemoveFrameObject->trigger();
         QCOMPARE(during.size(), 3);
@@ -415,11 +409,11 @@ private slots:
     {
         form->AppSettings.PauseForRemoveFrame = false;
         form->AddHostFrame(QStringLiteral("10.0.0.1"), true);
-        QCOMPARE(echoes->count(), 1u);
+        QCOMPARE(world->echoes.count(), 1u);
         form->ClearAllFrames();
         QVERIFY(form->ColumnFrames1.isEmpty());
-        echoes->replyAndProcess(5);  // must not reach the freed frame
-        QCOMPARE(echoes->count(), 0u);
+        world->echoes.replyAndProcess(5);  // must not reach the freed frame
+        QCOMPARE(world->echoes.count(), 0u);
     }
 };
 

@@ -25,9 +25,6 @@ class TestPingFrame : public QObject
     std::unique_ptr<ScriptedWorld> world;
     std::unique_ptr<PinnedClock> clock;
     std::unique_ptr<TPingFrame> frame;
-    ScriptedEchoLauncher *echoes = nullptr;
-    ScriptedResolver *resolver = nullptr;
-    ErrorRecorder *errors = nullptr;
 
     void start(const QString &host = kHost)
     {
@@ -56,7 +53,7 @@ class TestPingFrame : public QObject
             if (i > 0)
                 tick();
             const int r = results[i];
-            echoes->replyAndProcess(r == -2 ? 5 : r, r == -2 ? QStringLiteral("10.9.9.9") : QString());
+            world->echoes.replyAndProcess(r == -2 ? 5 : r, r == -2 ? QStringLiteral("10.9.9.9") : QString());
         }
     }
 
@@ -64,9 +61,6 @@ private slots:
     void init()
     {
         world = std::make_unique<ScriptedWorld>();
-        echoes = &world->echoes;
-        resolver = &world->resolver;
-        errors = &world->errors;
         clock = std::make_unique<PinnedClock>();
         frame = std::make_unique<TPingFrame>();
         frame->show();
@@ -187,7 +181,7 @@ private slots:
         QCOMPARE(frame->PingChart->Count(), points);
         frame->SpinEdit->setValue(spin);
         tick();
-        echoes->replyAndProcess(9);
+        world->echoes.replyAndProcess(9);
         QCOMPARE(frame->PingChart->Count(), after);
         QCOMPARE(frame->PingChart->YValue(after - 1), 9.0);
     }
@@ -198,7 +192,7 @@ private slots:
         play({5, -1});  // the timeout at 23:59:50
         clock->set(QDateTime(QDate(2026, 12, 11), QTime(0, 0, 10)));
         frame->PingTimerTimer();
-        echoes->replyAndProcess(5);
+        world->echoes.replyAndProcess(5);
         QCOMPARE(frame->TimeSinceLastTimeoutLbl->text(), QStringLiteral("23:59:40"));
     }
 
@@ -207,7 +201,7 @@ private slots:
         play({5, -1});
         frame->LastTimeoutComboBox->setEditText(QStringLiteral("banana"));
         tick();
-        echoes->replyAndProcess(5);
+        world->echoes.replyAndProcess(5);
         QCOMPARE(frame->TimeSinceLastTimeoutLbl->text(), QString());
         QCOMPARE(frame->ThreadInProgressLbl->text(), QStringLiteral("-"));
         QVERIFY(frame->PingTimer->isActive());
@@ -217,7 +211,7 @@ private slots:
     {
         start();
         AppClock::setTerminating(true);
-        echoes->replyAndProcess(8);
+        world->echoes.replyAndProcess(8);
         QCOMPARE(frame->PingChart->Count(), 1);
         QCOMPARE(frame->ThreadInProgressLbl->text(), QStringLiteral("-"));
         QVERIFY(!frame->PingTimer->isActive());
@@ -229,8 +223,8 @@ private slots:
         QCOMPARE(frame->ThreadInProgressLbl->text(), QStringLiteral("+"));
         QCOMPARE(frame->ContinuousPingSpdBtn->text(), QStringLiteral("Stop"));
         QVERIFY(!frame->HostEdit->isEnabled());
-        QCOMPARE(echoes->count(), 1u);
-        const auto &w = echoes->pending.front();
+        QCOMPARE(world->echoes.count(), 1u);
+        const auto &w = world->echoes.pending.front();
         QCOMPARE(w->PingHostName, kHost);
         QCOMPARE(w->PingTimeout, 4000);
         QCOMPARE(w->PingTTL, 32);
@@ -244,8 +238,8 @@ private slots:
         stop();
         QVERIFY(frame->PingTimer->isActive());
         tick();
-        QCOMPARE(echoes->count(), 1u);
-        echoes->replyAndProcess(6);
+        QCOMPARE(world->echoes.count(), 1u);
+        world->echoes.replyAndProcess(6);
         QCOMPARE(frame->PingChart->Count(), 2);
         QVERIFY(!frame->PingTimer->isActive());
         QCOMPARE(frame->ThreadInProgressLbl->text(), QStringLiteral("-"));
@@ -256,8 +250,8 @@ private slots:
         play({5});
         stop();
         start(QStringLiteral("no-such.example"));
-        QCOMPARE(resolver->asked, QStringList{QStringLiteral("no-such.example")});
-        resolver->answer(11001);
+        QCOMPARE(world->resolver.asked, QStringList{QStringLiteral("no-such.example")});
+        world->resolver.answer(11001);
         QTRY_COMPARE(frame->IPAddressLbl->text(), QStringLiteral("DNS Error!"));
         QCOMPARE(frame->ContinuousPingSpdBtn->text(), QStringLiteral("Start"));
         QVERIFY(!frame->Running());
@@ -272,7 +266,7 @@ private slots:
         QTest::mouseClick(frame->ContinuousPingSpdBtn, Qt::LeftButton);
         QCOMPARE(frame->IPAddressLbl->text(), QStringLiteral("DNS Error!"));
         QVERIFY(!frame->Running());
-        QCOMPARE(errors->messages, QStringList{QStringLiteral("DNS lookup: invalid host name.")});
+        QCOMPARE(world->errors.messages, QStringList{QStringLiteral("DNS lookup: invalid host name.")});
     }
 
     void clearChart_whileStopped_waitsForTheSecondCycle()
@@ -283,11 +277,11 @@ private slots:
         QTest::mouseClick(frame->ClearChartPnl, Qt::LeftButton);
         QCOMPARE(frame->PingChart->Count(), 2);
         start();
-        echoes->replyAndProcess(7);
+        world->echoes.replyAndProcess(7);
         QCOMPARE(frame->PingChart->Count(), 3);
         tick();
         QCOMPARE(frame->PingChart->Count(), 0);
-        echoes->replyAndProcess(8);
+        world->echoes.replyAndProcess(8);
         QCOMPARE(frame->PingChart->Count(), 1);
     }
 
@@ -335,7 +329,7 @@ private slots:
         start();
         QTest::mouseClick(frame->ThreadInProgressLbl, Qt::LeftButton);
         QCOMPARE(frame->ThreadInProgressLbl->text(), QStringLiteral("-"));
-        echoes->replyAndProcess(5);
+        world->echoes.replyAndProcess(5);
         QCOMPARE(frame->PingChart->Count(), 1);
     }
 
@@ -344,10 +338,10 @@ private slots:
         start();
         stop();
         start();
-        QCOMPARE(echoes->count(), 2u);
-        echoes->replyAndProcess(5);
+        QCOMPARE(world->echoes.count(), 2u);
+        world->echoes.replyAndProcess(5);
         QCOMPARE(frame->ThreadInProgressLbl->text(), QStringLiteral("-"));
-        echoes->replyAndProcess(6);
+        world->echoes.replyAndProcess(6);
         QCOMPARE(frame->PingChart->Count(), 2);
         QVERIFY(frame->PingTimer->isActive());
     }
@@ -359,10 +353,10 @@ private slots:
         stop();
         start(QStringLiteral("pending.example"));
         frame.reset();
-        echoes->replyAndProcess(5);
-        resolver->answer(0, {kHost});
+        world->echoes.replyAndProcess(5);
+        world->resolver.answer(0, {kHost});
         QTest::qWait(20);
-        QCOMPARE(echoes->count(), 0u);  // the late lookup started nothing
+        QCOMPARE(world->echoes.count(), 0u);  // the late lookup started nothing
     }
 };
 

@@ -27,9 +27,6 @@ class TestHostList : public QObject
 
     std::unique_ptr<ScriptedWorld> world;
     std::unique_ptr<TMainForm> form;
-    ScriptedEchoLauncher *echoes = nullptr;
-    ScriptedResolver *resolver = nullptr;
-    ErrorRecorder *errors = nullptr;
 
     THostListBox *list() const { return form->HostListBox; }
     void select(const QList<int> &rows, int focus = -1)
@@ -57,9 +54,6 @@ private slots:
     void init()
     {
         world = std::make_unique<ScriptedWorld>();
-        echoes = &world->echoes;
-        resolver = &world->resolver;
-        errors = &world->errors;
         form = makeMainForm();
     }
     void cleanup()
@@ -194,10 +188,10 @@ private slots:
         select({0, 2, 3});
         form->aPingSelected->trigger();
         QCOMPARE(frameHosts(), QStringList({QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.1")}));
-        QCOMPARE(echoes->count(), 3u);
+        QCOMPARE(world->echoes.count(), 3u);
         for (int i = 0; i < 3; ++i) {
             QVERIFY(form->ColumnFrames1[i]->Running());
-            QCOMPARE(echoes->pending[i]->PingHostName, frameHosts()[i]);
+            QCOMPARE(world->echoes.pending[i]->PingHostName, frameHosts()[i]);
             QCOMPARE(form->ColumnFrames1[i]->height(), form->ColumnPanel1->height() / 3);
         }
         QCOMPARE(list()->SelectedIndexes(), QList<int>({0, 2, 3}));
@@ -211,10 +205,10 @@ private slots:
         QCOMPARE(form->ColumnFrames1.size(), 2);
         QVERIFY(!form->ColumnFrames1[0]->Running());
         QVERIFY(form->ColumnFrames1[1]->Running());
-        QCOMPARE(resolver->asked, QStringList{QString()});
-        resolver->answer(11001);
+        QCOMPARE(world->resolver.asked, QStringList{QString()});
+        world->resolver.answer(11001);
         QTRY_COMPARE(form->ColumnFrames1[1]->IPAddressLbl->text(), QStringLiteral("DNS Error!"));
-        QCOMPARE(errors->messages, QStringList());
+        QCOMPARE(world->errors.messages, QStringList());
     }
 
     void doubleClick_pingsSelected()
