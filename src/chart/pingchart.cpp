@@ -117,24 +117,37 @@ void TPingChart::paintEvent(QPaintEvent *)
 }
 
 namespace {
+QStaticText &cachedText(const QFont &font, const QString &text);
+
+qreal textWidth(const QFont &font, const QString &text)
+{
+    return cachedText(font, text).size().width();
+}
+
 // Tick labels repeat from frame to frame and from second to second: lay each text out once.
 // Shared by every chart of the program, and bounded.
-void drawLabel(QPainter &p, const QRect &box, Qt::Alignment align, const QString &text)
+QStaticText &cachedText(const QFont &font, const QString &text)
 {
     static QHash<QString, QStaticText> cache;
     static QFont cachedFont;
-    if (p.font() != cachedFont || cache.size() > 2048) {
+    if (font != cachedFont || cache.size() > 2048) {
         cache.clear();
-        cachedFont = p.font();
+        cachedFont = font;
     }
     auto it = cache.find(text);
     if (it == cache.end()) {
         QStaticText st(text);
         st.setTextFormat(Qt::PlainText);
-        st.prepare(QTransform(), p.font());
+        st.prepare(QTransform(), font);
         it = cache.insert(text, st);
     }
-    const QSizeF size = it->size();
+    return *it;
+}
+
+void drawLabel(QPainter &p, const QRect &box, Qt::Alignment align, const QString &text)
+{
+    const QStaticText &st = cachedText(p.font(), text);
+    const QSizeF size = st.size();
     qreal x = box.left();
     if (align & Qt::AlignRight)
         x = box.right() + 1 - size.width();
@@ -143,7 +156,7 @@ void drawLabel(QPainter &p, const QRect &box, Qt::Alignment align, const QString
     qreal y = box.top();
     if (align & Qt::AlignVCenter)
         y = box.top() + (box.height() - size.height()) / 2;
-    p.drawStaticText(QPointF(x, y), *it);
+    p.drawStaticText(QPointF(x, y), st);
 }
 } // namespace
 
@@ -152,7 +165,7 @@ void TPingChart::Draw(QPainter &p)
     const QPalette &pal = palette();
     p.fillRect(rect(), pal.base());
 
-    const QFontMetrics fm(font());
+    const QFontMetrics fm(p.font());
     const int textH = fm.height();
     if (width() < 20 || height() < 3)
         return;
@@ -169,15 +182,18 @@ void TPingChart::Draw(QPainter &p)
     const int decimals = yStep >= 1 ? 0 : int(std::ceil(-std::log10(yStep)));
     const QString widest = QString::number(std::floor(maxY / yStep) * yStep, 'f', decimals);
     // Labels stay clear of the small "#" and "C" panels in the left corners.
-    const int leftW = fm.horizontalAdvance(widest) + 14;
-    const int timeW = fm.horizontalAdvance(QStringLiteral("00:00:00"));
+    const int leftW = int(std::ceil(textWidth(p.font(), widest))) + 14;
+    const int timeW = int(std::ceil(textWidth(p.font(), QStringLiteral("00:00:00"))));
     const QRect plot(leftW, textH / 2 + 1, width() - leftW - timeW / 2 - 2, height() - textH - textH / 2 - 4);
     if (plot.width() < 10 || plot.height() < 2)
         return;
 
     const QColor textColour = pal.color(QPalette::Text);
-    QColor gridColour = pal.color(QPalette::Mid);
-    gridColour.setAlpha(80);
+    // The grid is Mid at about a third over Base, mixed here so it draws as an opaque line.
+    const QColor mid = pal.color(QPalette::Mid), base = pal.color(QPalette::Base);
+    const QColor gridColour = QColor::fromRgbF(base.redF() + (mid.redF() - base.redF()) * 0.32f,
+                                               base.greenF() + (mid.greenF() - base.greenF()) * 0.32f,
+                                               base.blueF() + (mid.blueF() - base.blueF()) * 0.32f);
     auto yPos = [&](double y) { return plot.bottom() - (std::clamp(y, 0.0, maxY) / maxY) * plot.height(); };
 
     int lastLabelY = INT_MAX;
