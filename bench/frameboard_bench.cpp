@@ -58,7 +58,9 @@ int main(int argc, char **argv)
     const int n = opt("--frames", QStringLiteral("50")).toInt();
     const int seconds = opt("--seconds", QStringLiteral("60")).toInt();
     const QString shot = opt("--screenshot", QString());
-    const QStringList hosts = qEnvironmentVariableIsEmpty("NETKIT")
+    const QString only = opt("--hosts", QString());
+    const QStringList hosts = !only.isEmpty() ? only.split(u',')
+                              : qEnvironmentVariableIsEmpty("NETKIT")
                                   ? QStringList{QStringLiteral("127.0.0.1")}
                                   : QStringList{QStringLiteral("10.77.2.2"), QStringLiteral("10.77.4.20"),
                                                 QStringLiteral("10.77.4.50"), QStringLiteral("10.77.4.40")};
