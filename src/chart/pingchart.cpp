@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmap>
 #include <QHash>
 #include <QStaticText>
 #include <QVarLengthArray>
@@ -117,6 +118,28 @@ void TPingChart::paintEvent(QPaintEvent *)
 }
 
 namespace {
+constexpr qreal kMarkRadius = 1.8;
+
+const QPixmap &pointMark(QRgb colour, qreal dpr)
+{
+    static QHash<QPair<QRgb, int>, QPixmap> cache;
+    const QPair<QRgb, int> key(colour, int(dpr * 100));
+    auto it = cache.find(key);
+    if (it == cache.end()) {
+        const int side = int(std::ceil(2 * kMarkRadius * dpr));
+        QPixmap pm(side, side);
+        pm.fill(Qt::transparent);
+        pm.setDevicePixelRatio(dpr);
+        QPainter mp(&pm);
+        mp.setRenderHint(QPainter::Antialiasing, true);
+        mp.setPen(Qt::NoPen);
+        mp.setBrush(QColor::fromRgb(colour));
+        mp.drawEllipse(QPointF(kMarkRadius, kMarkRadius), kMarkRadius, kMarkRadius);
+        it = cache.insert(key, pm);
+    }
+    return *it;
+}
+
 QStaticText &cachedText(const QFont &font, const QString &text);
 
 qreal textWidth(const QFont &font, const QString &text)
@@ -285,10 +308,11 @@ void TPingChart::drawSeries(QPainter &p, const QRectF &plot, double maxY, qint64
         run = end;
     }
     if (n == 1 || plot.width() / double(n) >= 3) {
-        p.setPen(Qt::NoPen);
+        // Point marks are blitted from a small pre-drawn dot per colour.
+        const qreal dpr = p.device() ? p.device()->devicePixelRatioF() : 1.0;
         for (qsizetype i = 0; i < n; ++i) {
-            p.setBrush(QColor::fromRgb(m_points[i].rgb));
-            p.drawEllipse(pts[i], 1.8, 1.8);
+            const QPixmap &dot = pointMark(m_points[i].rgb, dpr);
+            p.drawPixmap(pts[i] - QPointF(kMarkRadius, kMarkRadius), dot);
         }
     }
     p.restore();
