@@ -217,6 +217,19 @@ private slots:
         QVERIFY(!form->aPingSelected2->isVisible() && !form->aClearFrames2->isVisible());
     }
 
+    void endOfSizeMove_relaysOnlyWhenTheHeightChanged()
+    {
+        addHosts({QStringLiteral("a"), QStringLiteral("b")});
+        const int h = form->ColumnFrames1[0]->height();
+        form->ColumnFrames1[0]->resize(form->ColumnFrames1[0]->width(), 10);
+        form->WMEnterSizeMove();
+        form->WMExitSizeMove();  // a move: height unchanged
+        QCOMPARE(form->ColumnFrames1[0]->height(), 10);
+        form->SizeMoveStartHeight = form->height() - 1;
+        form->WMExitSizeMove();  // the height changed during the drag
+        QCOMPARE(form->ColumnFrames1[0]->height(), h);
+    }
+
     void column2Width_isHalfOfTheBoard()
     {
         showColumn2();
