@@ -86,11 +86,6 @@ QString ProfileFile::readString(const QString &section, const QString &key, cons
     return k < 0 ? def : valueOf(m_lines[k]);
 }
 
-bool ProfileFile::valueExists(const QString &section, const QString &key) const
-{
-    return findKey(findSection(section), key) >= 0;
-}
-
 int ProfileFile::parseInteger(const QString &text, int def)
 {
     const QString t = text.trimmed();

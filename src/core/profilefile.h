@@ -19,7 +19,6 @@ public:
     QString readString(const QString &section, const QString &key, const QString &def) const;
     int readInteger(const QString &section, const QString &key, int def) const;
     bool readBool(const QString &section, const QString &key, bool def) const;
-    bool valueExists(const QString &section, const QString &key) const;
     // Number of key lines in the section, whatever their names.
     int keyCount(const QString &section) const;
     QStringList sectionNames() const;

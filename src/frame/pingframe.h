@@ -73,7 +73,6 @@ public:
     void TimeoutsLblMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift);
     void ThreadInProgressLblClick();
 
-    bool ClearChartPending() const { return ClearChart; }
     // Whether the "#" panel shows the yellow timeout mark.
     bool TimeoutMarked() const;
 

@@ -41,7 +41,6 @@ public:
     std::function<void(QObject *sender, std::uint16_t errCode)> OnDnsLookupDone;
 
     void DnsLookup(const QString &hostName);
-    bool LookupPending() const { return m_pending != 0; }
 
     // The dotted-address pre-check: the parsed address, or nothing.
     static bool IsDottedIPv4(const QString &name, QString &result);

@@ -15,7 +15,6 @@ public:
 
     // The width the column asks for. Unlike a fixed width it never holds the window wider
     // than the user or a command makes it; the column then simply gets less.
-    int PanelWidth() const { return m_panelWidth; }
     void SetPanelWidth(int width);
     QSize sizeHint() const override { return {m_panelWidth, 100}; }
     QSize minimumSizeHint() const override { return {0, 0}; }
