@@ -1,10 +1,10 @@
 #include "listfile.h"
 
+#include "safesave.h"
 #include "skylarkerror.h"
 #include "textrules.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace ListFile {
 
@@ -29,9 +29,7 @@ Contents read(const QString &fileName)
 
 void write(const QString &fileName, const QStringList &lines, TextCodec::Encoding encoding)
 {
-    QSaveFile f(fileName);
-    if (!f.open(QIODevice::WriteOnly) || f.write(encode(lines, encoding)) < 0 || !f.commit())
-        throw SkylarkError(QStringLiteral("Unable to write to %1").arg(fileName));
+    SafeSave::write(fileName, encode(lines, encoding));
 }
 
 } // namespace ListFile

@@ -1,11 +1,11 @@
 #include "profilefile.h"
 
+#include "safesave.h"
 #include "skylarkerror.h"
 #include "textcodec.h"
 #include "textrules.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace {
 bool sameName(const QString &a, const QString &b)
@@ -195,7 +195,5 @@ void ProfileFile::save() const
         text += l.text;
         text += m_eol;
     }
-    QSaveFile f(m_fileName);
-    if (!f.open(QIODevice::WriteOnly) || f.write(text.toUtf8()) < 0 || !f.commit())
-        throw SkylarkError(QStringLiteral("Unable to write to %1").arg(m_fileName));
+    SafeSave::write(m_fileName, text.toUtf8());
 }
