@@ -123,6 +123,8 @@ public:
     void RemoveOrphanFrames();
     // True while a board command waits for pings; board commands are refused meanwhile.
     bool BoardBusy() const { return m_boardWaits > 0; }
+    // Runs a command that touches frames, unless one is waiting for pings; false if refused.
+    bool runBoardCommand(const std::function<void()> &operation);
 
     // Pause for running pings.
     QPointer<QDialog> aMsgDlgTm;
@@ -193,6 +195,8 @@ private:
     void createControls();
     // Runs an operation when the action fires; its raised errors go to the error display.
     void connectGuarded(QAction *action, void (TMainForm::*operation)());
+    // As connectGuarded, for commands that touch frames; see runBoardCommand.
+    void connectBoardCommand(QAction *action, void (TMainForm::*operation)());
     void wireShellCommands();
     void wireBoardCommands();
     void wireHostListCommands();

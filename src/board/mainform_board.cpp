@@ -53,8 +53,8 @@ bool stillInFlight(const QPointer<TPingFrame> &f)
 TMainForm::Column TMainForm::column(int k)
 {
     if (k == 2)
-        return {&ColumnFrames2, ColumnPanel2, QStringLiteral("PingFrame2_"), FramePM2};
-    return {&ColumnFrames1, ColumnPanel1, QStringLiteral("PingFrame_"), FramePM1};
+        return { &ColumnFrames2, ColumnPanel2, QStringLiteral("PingFrame2_"), FramePM2 };
+    return { &ColumnFrames1, ColumnPanel1, QStringLiteral("PingFrame_"), FramePM1 };
 }
 
 void TMainForm::sleepTimeToWait() const
@@ -63,38 +63,46 @@ void TMainForm::sleepTimeToWait() const
         QThread::msleep(static_cast<unsigned long>(AppSettings.TimeToWait));
 }
 
+void TMainForm::connectBoardCommand(QAction *action, void (TMainForm::*operation)())
+{
+    connect(action, &QAction::triggered, this,
+        [this, operation] { runBoardCommand([this, operation] { (this->*operation)(); }); });
+}
+
+// The one rule for commands that touch frames: while a command waits for pings (and lets
+// events through meanwhile), every other such command is refused, since the waiting one
+// holds frames it is about to free. A close that arrives meanwhile is deferred (closeEvent).
+bool TMainForm::runBoardCommand(const std::function<void()> &operation)
+{
+    if (BoardBusy())
+        return false;
+    runGuarded(operation);
+    return true;
+}
+
 void TMainForm::wireBoardCommands()
 {
-    auto guarded = [this](QAction *a, void (TMainForm::*op)()) { connectGuarded(a, op); };
-    guarded(aAddPingFrame, &TMainForm::AddPingFrame);
-    guarded(aClearFrames, &TMainForm::ClearColumnFrames1);
-    guarded(aClearFrames2, &TMainForm::ClearColumnFrames2);
-    guarded(aClearAllFrames, &TMainForm::ClearAllFrames);
-    guarded(aStartAllPinging, &TMainForm::StartAllPinging);
-    guarded(aStopAllPinging, &TMainForm::StopAllPinging);
-    guarded(aRemoveOrphanFrames, &TMainForm::RemoveOrphanFrames);
-    guarded(aSizeFrames, &TMainForm::SizeFrames);
-    guarded(aSizeFrames2, &TMainForm::SizeFrames2);
-    guarded(aShow3, &TMainForm::aShow3Execute);
+    for (auto [action, operation] : std::initializer_list<std::pair<QAction *, void (TMainForm::*)()>> {
+             { aAddPingFrame, &TMainForm::AddPingFrame }, { aClearFrames, &TMainForm::ClearColumnFrames1 },
+             { aClearFrames2, &TMainForm::ClearColumnFrames2 }, { aClearAllFrames, &TMainForm::ClearAllFrames },
+             { aStartAllPinging, &TMainForm::StartAllPinging }, { aStopAllPinging, &TMainForm::StopAllPinging },
+             { aRemoveOrphanFrames, &TMainForm::RemoveOrphanFrames }, { aSizeFrames, &TMainForm::SizeFrames },
+             { aSizeFrames2, &TMainForm::SizeFrames2 }, { aShow3, &TMainForm::aShow3Execute },
+             { pmiRemoveFrameObject, &TMainForm::pmiRemoveFrameObjectClick },
+             { pmiRemoveFrameObject2, &TMainForm::pmiRemoveFrameObject2Click },
+             { pmiMoveUp, &TMainForm::pmiMoveUpClick }, { pmiMoveDown, &TMainForm::pmiMoveDownClick },
+             { pmiMoveUp2, &TMainForm::pmiMoveUp2Click }, { pmiMoveDown2, &TMainForm::pmiMoveDown2Click },
+             { pmiMovetoColumn2, &TMainForm::pmiMovetoColumn2Click },
+             { pmiMovetoColumn1, &TMainForm::pmiMovetoColumn1Click } })
+        connectBoardCommand(action, operation);
     connect(aShow2, &QAction::triggered, this, [this] {
-        if (BoardBusy()) {
-            mmiShow2->setChecked(!mmiShow2->isChecked());  // refused: undo the item's own toggle
-            return;
-        }
-        runGuarded([this] { ShowColumn2(); });
+        if (!runBoardCommand([this] { ShowColumn2(); }))
+            mmiShow2->setChecked(!mmiShow2->isChecked()); // refused: undo the item's own toggle
     });
     connect(mmiShowColumn2Resize, &QAction::triggered, this, [this] {
-        mmiShowColumn2Resize->setChecked(mmiShow2->isChecked());
-        runGuarded([this] { ShowColumn2Resize(); });
+        mmiShowColumn2Resize->setChecked(mmiShow2->isChecked()); // the state follows column 2
+        runBoardCommand([this] { ShowColumn2Resize(); });
     });
-    guarded(pmiRemoveFrameObject, &TMainForm::pmiRemoveFrameObjectClick);
-    guarded(pmiRemoveFrameObject2, &TMainForm::pmiRemoveFrameObject2Click);
-    guarded(pmiMoveUp, &TMainForm::pmiMoveUpClick);
-    guarded(pmiMoveDown, &TMainForm::pmiMoveDownClick);
-    guarded(pmiMoveUp2, &TMainForm::pmiMoveUp2Click);
-    guarded(pmiMoveDown2, &TMainForm::pmiMoveDown2Click);
-    guarded(pmiMovetoColumn2, &TMainForm::pmiMovetoColumn2Click);
-    guarded(pmiMovetoColumn1, &TMainForm::pmiMovetoColumn1Click);
     FramePM1->OnPopup = [this](TPopupMenu *m) { return FramePM1Popup(m); };
     FramePM2->OnPopup = [this](TPopupMenu *m) { return FramePM2Popup(m); };
 }
@@ -126,15 +134,11 @@ void TMainForm::addFrame(Column c, const QString *host, bool start, bool expand)
 
 void TMainForm::AddPingFrame()
 {
-    if (BoardBusy())
-        return;
     addFrame(column(1), nullptr, false, false);
 }
 
 void TMainForm::AddPingFrame2()
 {
-    if (BoardBusy())
-        return;
     addFrame(column(2), nullptr, false, false);
 }
 
@@ -188,14 +192,14 @@ void TMainForm::ShowColumn2()
         ColumnPanel2->setCaption(QString());
         ColumnPanel2->show();
         Splitter12->show();
-        for (QAction *a : {aPingSelected2, aClearFrames2, aSizeFrames2})
+        for (QAction *a : { aPingSelected2, aClearFrames2, aSizeFrames2 })
             a->setVisible(true);
         pmiMovetoColumn2->setVisible(true);
     } else {
         ClearColumnFrames2();
         ColumnPanel2->hide();
         Splitter12->hide();
-        for (QAction *a : {aShow3, aPingSelected2, aClearFrames2, aSizeFrames2})
+        for (QAction *a : { aShow3, aPingSelected2, aClearFrames2, aSizeFrames2 })
             a->setVisible(false);
         pmiMovetoColumn2->setVisible(false);
     }
@@ -203,8 +207,6 @@ void TMainForm::ShowColumn2()
 
 void TMainForm::ShowColumn2Resize()
 {
-    if (BoardBusy())
-        return;
     mmiShow2->setChecked(!mmiShow2->isChecked());
     mmiShowColumn2Resize->setChecked(mmiShow2->isChecked());
     if (mmiShow2->isChecked())
@@ -278,26 +280,31 @@ static void renumber(QList<TPingFrame *> &frames, int from, const QString &prefi
 
 void TMainForm::removeFrame(Column c, TPingFrame *frame)
 {
-    if (BoardBusy() || !frame)
+    if (!frame)
         return;
-    const int idx = lastIndexOfName(*c.frames, frame->objectName());
+    int idx = lastIndexOfName(*c.frames, frame->objectName());
     if (idx < 0)
         return;
+    QPointer<TPingFrame> f = c.frames->at(idx);
     {
         BoardWait wait(this);
-        QPointer<TPingFrame> f = c.frames->at(idx);
         if (f->Running()) {
             f->SetDown(false);
             f->ContinuousPingSpdBtnClick();
         }
+        f->setEnabled(false); // nobody restarts it while we wait
         do {
             QCoreApplication::processEvents();
             sleepTimeToWait();
         } while (stillInFlight(f));
-        delete f.data();
     }
-    c.frames->removeAt(idx);
-    renumber(*c.frames, idx, c.prefix);
+    // Out of the list before it is freed: the list never holds a freed frame.
+    idx = int(c.frames->indexOf(f.data()));
+    if (idx >= 0)
+        c.frames->removeAt(idx);
+    delete f.data();
+    if (idx >= 0)
+        renumber(*c.frames, idx, c.prefix);
     sizeColumn(c);
 }
 
@@ -313,7 +320,7 @@ void TMainForm::pmiRemoveFrameObject2Click()
 
 void TMainForm::moveFrame(Column c, TPingFrame *frame, int delta)
 {
-    if (BoardBusy() || !frame)
+    if (!frame)
         return;
     const int t = frame->Tag;
     const int u = t + delta;
@@ -353,7 +360,7 @@ void TMainForm::pmiMoveDown2Click()
 
 void TMainForm::moveToOtherColumn(Column from, Column to, TPingFrame *frame)
 {
-    if (BoardBusy() || !frame)
+    if (!frame)
         return;
     const int idx = lastIndexOfName(*from.frames, frame->objectName());
     if (idx < 0)
@@ -397,6 +404,7 @@ void TMainForm::stopColumnFrames(Column c, bool &anyRunning)
             anyRunning = true;
         }
         f->PingTimer->stop();
+        f->setEnabled(false); // nobody restarts it before it is freed
     }
 }
 
@@ -409,23 +417,21 @@ void TMainForm::markColumnFramesIdle(Column c)
 
 void TMainForm::freeColumnFrames(Column c)
 {
-    for (int i = 0; i < c.frames->size(); ++i) {
-        QPointer<TPingFrame> f = (*c.frames)[i];
+    while (!c.frames->isEmpty()) {
+        QPointer<TPingFrame> f = c.frames->first();
         while (stillInFlight(f)) {
             QCoreApplication::processEvents();
             if (stillInFlight(f))
                 QThread::msleep(2);
         }
+        // Out of the list before it is freed: the list never holds a freed frame.
+        c.frames->removeOne(f.data());
         delete f.data();
-        (*c.frames)[i] = nullptr;
     }
-    c.frames->clear();
 }
 
 void TMainForm::clearColumns(const QList<int> &columns)
 {
-    if (BoardBusy())
-        return;
     BoardWait wait(this);
     bool anyRunning = false;
     for (int k : columns)
@@ -441,17 +447,17 @@ void TMainForm::clearColumns(const QList<int> &columns)
 
 void TMainForm::ClearColumnFrames1()
 {
-    clearColumns({1});
+    clearColumns({ 1 });
 }
 
 void TMainForm::ClearColumnFrames2()
 {
-    clearColumns({2});
+    clearColumns({ 2 });
 }
 
 void TMainForm::ClearAllFrames()
 {
-    clearColumns({1, 2});
+    clearColumns({ 1, 2 });
 }
 
 // --- Start, stop, orphans ------------------------------------------------------------
@@ -461,7 +467,7 @@ void TMainForm::StartAllPinging()
     // A frame that cannot start (empty host) must not keep the frames after it stopped:
     // start them all, then report the first error once.
     QString firstError;
-    for (QList<TPingFrame *> *list : {&ColumnFrames1, &ColumnFrames2}) {
+    for (QList<TPingFrame *> *list : { &ColumnFrames1, &ColumnFrames2 }) {
         const QList<TPingFrame *> frames = *list;
         for (TPingFrame *f : frames) {
             if (f->Running())
@@ -481,7 +487,7 @@ void TMainForm::StartAllPinging()
 
 void TMainForm::StopAllPinging()
 {
-    for (QList<TPingFrame *> *list : {&ColumnFrames1, &ColumnFrames2}) {
+    for (QList<TPingFrame *> *list : { &ColumnFrames1, &ColumnFrames2 }) {
         for (TPingFrame *f : *list) {
             if (f->Running()) {
                 f->SetDown(false);
@@ -494,11 +500,9 @@ void TMainForm::StopAllPinging()
 
 void TMainForm::RemoveOrphanFrames()
 {
-    if (BoardBusy())
-        return;
     BoardWait wait(this);
     auto framesIn = [](TColumnPanel *panel) { return panel->findChildren<TPingFrame *>(Qt::FindDirectChildrenOnly); };
-    for (TColumnPanel *panel : {ColumnPanel1, ColumnPanel2}) {
+    for (TColumnPanel *panel : { ColumnPanel1, ColumnPanel2 }) {
         const QList<TPingFrame *> frames = framesIn(panel);
         for (auto it = frames.rbegin(); it != frames.rend(); ++it) {
             if ((*it)->Running()) {
@@ -506,17 +510,22 @@ void TMainForm::RemoveOrphanFrames()
                 (*it)->ContinuousPingSpdBtnClick();
             }
             (*it)->PingTimer->stop();
+            (*it)->setEnabled(false);
         }
     }
     sleepTimeToWait();
-    for (auto [panel, list] : {std::pair{ColumnPanel1, &ColumnFrames1}, std::pair{ColumnPanel2, &ColumnFrames2}}) {
-        const QList<TPingFrame *> frames = framesIn(panel);
-        for (auto it = frames.rbegin(); it != frames.rend(); ++it) {
-            QPointer<TPingFrame> f = *it;
+    for (auto [panel, list] :
+        { std::pair { ColumnPanel1, &ColumnFrames1 }, std::pair { ColumnPanel2, &ColumnFrames2 } }) {
+        QList<QPointer<TPingFrame>> frames;
+        for (TPingFrame *f : framesIn(panel))
+            frames.prepend(f); // last child first
+        for (const QPointer<TPingFrame> &f : frames) {
             do {
                 QCoreApplication::processEvents();
                 sleepTimeToWait();
             } while (stillInFlight(f));
+            // Out of the list before it is freed: the list never holds a freed frame.
+            list->removeAll(f.data());
             delete f.data();
         }
         list->clear();
@@ -526,5 +535,5 @@ void TMainForm::RemoveOrphanFrames()
 void TMainForm::ShowPause()
 {
     ShowMsgDlgTm(QStringLiteral("Pausing for pings to finish!"), QStringLiteral("Continue"),
-                 QStringLiteral("Confirmation"), frameGeometry(), AppSettings.CntDwnFrm);
+        QStringLiteral("Confirmation"), frameGeometry(), AppSettings.CntDwnFrm);
 }

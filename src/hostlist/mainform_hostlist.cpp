@@ -31,15 +31,15 @@ void TMainForm::wireHostListCommands()
     guarded(aLowerCase, &TMainForm::aLowerCaseExecute);
     guarded(aUpperCase, &TMainForm::aUpperCaseExecute);
     guarded(aHLBEditMemo, &TMainForm::aHLBEditMemoExecute);
-    guarded(aPingSelected, &TMainForm::PingSelectedHosts);
-    guarded(aPingSelectedWithExpand, &TMainForm::PingSelectedHostsWithExpand);
-    guarded(aPingSelected2, &TMainForm::PingSelectedHosts2);
+    connectBoardCommand(aPingSelected, &TMainForm::PingSelectedHosts);
+    connectBoardCommand(aPingSelectedWithExpand, &TMainForm::PingSelectedHostsWithExpand);
+    connectBoardCommand(aPingSelected2, &TMainForm::PingSelectedHosts2);
 
     HostListBox->PopupMenu = HostListBoxPopupMenu;
     HostListBox->OnDeleteKey = [this] { DeleteSelectedHosts(); };
     HostListBox->OnSelectAllKey = [this] { SelectAllHosts(); };
     HostListBox->OnCopyKey = [this] { CopySelectedHosts(); };
-    HostListBox->OnDblClick = [this] { PingSelectedHosts(); };
+    HostListBox->OnDblClick = [this] { runBoardCommand([this] { PingSelectedHosts(); }); };
 }
 
 QStringList TMainForm::HostLines() const
@@ -140,8 +140,6 @@ void TMainForm::aHLBEditMemoExecute()
 
 void TMainForm::pingSelected(const std::function<void(const QString &)> &add)
 {
-    if (BoardBusy())
-        return;
     const int n = HostListBox->count();
     for (int i = 0; i < n && i < HostListBox->count(); ++i)
         if (HostListBox->item(i)->isSelected())

@@ -1,5 +1,6 @@
 // The frame board: columns, layout, frame commands, clears and the pause.
 #include "columnpanel.h"
+#include "hostlistbox.h"
 #include "mainform.h"
 #include "pingframe.h"
 #include "popupmenu.h"
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QSet>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -96,15 +98,16 @@ private slots:
     void addFrames_namesTagsAndEqualShares()
     {
         setColumnHeight(220);
-        form->SizeFrames();  // an empty column: nothing to do
+        form->SizeFrames(); // an empty column: nothing to do
         form->aAddPingFrame->trigger();
         QCOMPARE(form->ColumnFrames1.front()->geometry(), QRect(0, 0, form->ColumnPanel1->width(), 220));
         QCOMPARE(form->ColumnFrames1.front()->HostEdit->text(), QStringLiteral("LocalHost"));
         QVERIFY(!form->ColumnFrames1.front()->Running());
         form->AddPingFrame();
         form->AddPingFrame();
-        QCOMPARE(names(form->ColumnFrames1), QStringList({QStringLiteral("PingFrame_0/LocalHost/0"), QStringLiteral("PingFrame_1/LocalHost/1"),
-                                                          QStringLiteral("PingFrame_2/LocalHost/2")}));
+        QCOMPARE(names(form->ColumnFrames1),
+            QStringList({ QStringLiteral("PingFrame_0/LocalHost/0"), QStringLiteral("PingFrame_1/LocalHost/1"),
+                QStringLiteral("PingFrame_2/LocalHost/2") }));
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(form->ColumnFrames1[i]->y(), 73 * i);
             QCOMPARE(form->ColumnFrames1[i]->height(), 73);
@@ -122,14 +125,18 @@ private slots:
         QTest::addColumn<QString>("command");
         QTest::addColumn<int>("on");
         QTest::addColumn<QStringList>("column1");
-        QTest::newRow("remove middle") << QStringLiteral("remove") << 1
-                                       << QStringList({QStringLiteral("PingFrame_0/a/0"), QStringLiteral("PingFrame_1/c/1")});
+        QTest::newRow("remove middle") << QStringLiteral(
+            "remove") << 1 << QStringList({ QStringLiteral("PingFrame_0/a/0"), QStringLiteral("PingFrame_1/c/1") });
         QTest::newRow("move up") << QStringLiteral("up") << 2
-                                 << QStringList({QStringLiteral("PingFrame_0/a/0"), QStringLiteral("PingFrame_1/c/1"), QStringLiteral("PingFrame_2/b/2")});
+                                 << QStringList({ QStringLiteral("PingFrame_0/a/0"), QStringLiteral("PingFrame_1/c/1"),
+                                        QStringLiteral("PingFrame_2/b/2") });
         QTest::newRow("move down") << QStringLiteral("down") << 0
-                                   << QStringList({QStringLiteral("PingFrame_0/b/0"), QStringLiteral("PingFrame_1/a/1"), QStringLiteral("PingFrame_2/c/2")});
-        QTest::newRow("move up on top does nothing") << QStringLiteral("up") << 0
-                                   << QStringList({QStringLiteral("PingFrame_0/a/0"), QStringLiteral("PingFrame_1/b/1"), QStringLiteral("PingFrame_2/c/2")});
+                                   << QStringList({ QStringLiteral("PingFrame_0/b/0"),
+                                          QStringLiteral("PingFrame_1/a/1"), QStringLiteral("PingFrame_2/c/2") });
+        QTest::newRow("move up on top does nothing")
+            << QStringLiteral("up") << 0
+            << QStringList({ QStringLiteral("PingFrame_0/a/0"), QStringLiteral("PingFrame_1/b/1"),
+                   QStringLiteral("PingFrame_2/c/2") });
     }
     void removeAndMove_keepNamesTagsAndLayout()
     {
@@ -137,10 +144,10 @@ private slots:
         QFETCH(int, on);
         QFETCH(QStringList, column1);
         setColumnHeight(220);
-        addHosts({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+        addHosts({ QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c") });
         QVERIFY(form->FramePM1->prepareFor(form->ColumnFrames1[on]));
         QAction *item = command == QStringLiteral("remove") ? form->pmiRemoveFrameObject
-                        : command == QStringLiteral("up")   ? form->pmiMoveUp
+            : command == QStringLiteral("up")               ? form->pmiMoveUp
                                                             : form->pmiMoveDown;
         item->trigger();
         QCOMPARE(names(form->ColumnFrames1), column1);
@@ -152,15 +159,17 @@ private slots:
     void moveTopToColumn2_landsAtItsBottomAndKeepsPinging()
     {
         showColumn2();
-        addHosts({QStringLiteral("x")}, 2);
-        addHosts({QStringLiteral("10.0.0.1"), QStringLiteral("b"), QStringLiteral("c")});
+        addHosts({ QStringLiteral("x") }, 2);
+        addHosts({ QStringLiteral("10.0.0.1"), QStringLiteral("b"), QStringLiteral("c") });
         TPingFrame *moved = form->ColumnFrames1.front();
         moved->SetDown(true);
         moved->ContinuousPingSpdBtnClick();
         form->FramePM1->prepareFor(moved);
         form->pmiMovetoColumn2->trigger();
-        QCOMPARE(names(form->ColumnFrames2), QStringList({QStringLiteral("PingFrame2_0/x/0"), QStringLiteral("PingFrame2_1/10.0.0.1/1")}));
-        QCOMPARE(names(form->ColumnFrames1), QStringList({QStringLiteral("PingFrame_0/b/0"), QStringLiteral("PingFrame_1/c/1")}));
+        QCOMPARE(names(form->ColumnFrames2),
+            QStringList({ QStringLiteral("PingFrame2_0/x/0"), QStringLiteral("PingFrame2_1/10.0.0.1/1") }));
+        QCOMPARE(names(form->ColumnFrames1),
+            QStringList({ QStringLiteral("PingFrame_0/b/0"), QStringLiteral("PingFrame_1/c/1") }));
         QCOMPARE(moved->parentWidget(), form->ColumnPanel2);
         QCOMPARE(moved->PopupMenu, form->FramePM2);
         QVERIFY(moved->Running());
@@ -169,17 +178,17 @@ private slots:
         form->FramePM2->prepareFor(form->ColumnFrames2.front());
         form->pmiMovetoColumn1->trigger();
         QCOMPARE(names(form->ColumnFrames1).last(), QStringLiteral("PingFrame_2/x/2"));
-        QCOMPARE(names(form->ColumnFrames2), QStringList{QStringLiteral("PingFrame2_0/10.0.0.1/0")});
+        QCOMPARE(names(form->ColumnFrames2), QStringList { QStringLiteral("PingFrame2_0/10.0.0.1/0") });
     }
 
     void popups_moveItemsOnlyWhereTheyAct_andShiftAbandons()
     {
-        addHosts({QStringLiteral("a")});
+        addHosts({ QStringLiteral("a") });
         QVERIFY(form->FramePM1->prepareFor(form->ColumnFrames1[0]));
         QVERIFY(!form->pmiMoveUp->isVisible());
         QVERIFY(!form->pmiMoveDown->isVisible());
         QVERIFY(!form->pmiMovetoColumn2->isVisible());
-        addHosts({QStringLiteral("b"), QStringLiteral("c")});
+        addHosts({ QStringLiteral("b"), QStringLiteral("c") });
         form->FramePM1->prepareFor(form->ColumnFrames1[0]);
         QVERIFY(!form->pmiMoveUp->isVisible());
         QVERIFY(form->pmiMoveDown->isVisible());
@@ -204,10 +213,11 @@ private slots:
         QVERIFY(form->mmiShowColumn2Resize->isChecked());
         QVERIFY(!form->ColumnPanel2->isHidden());
         QCOMPARE(form->ColumnPanel2->Caption, QString());
-        QVERIFY(form->aPingSelected2->isVisible() && form->aClearFrames2->isVisible() && form->aSizeFrames2->isVisible());
+        QVERIFY(
+            form->aPingSelected2->isVisible() && form->aClearFrames2->isVisible() && form->aSizeFrames2->isVisible());
         QVERIFY(form->pmiMovetoColumn2->isVisible());
 
-        addHosts({QStringLiteral("gone")}, 2);
+        addHosts({ QStringLiteral("gone") }, 2);
         form->ColumnPanel2->SetPanelWidth(485);
         QTRY_COMPARE(form->ColumnPanel2->width(), 485);
         form->mmiShowColumn2Resize->trigger();
@@ -219,14 +229,14 @@ private slots:
 
     void endOfSizeMove_relaysOnlyWhenTheHeightChanged()
     {
-        addHosts({QStringLiteral("a"), QStringLiteral("b")});
+        addHosts({ QStringLiteral("a"), QStringLiteral("b") });
         const int h = form->ColumnFrames1[0]->height();
         form->ColumnFrames1[0]->resize(form->ColumnFrames1[0]->width(), 10);
         form->WMEnterSizeMove();
-        form->WMExitSizeMove();  // a move: height unchanged
+        form->WMExitSizeMove(); // a move: height unchanged
         QCOMPARE(form->ColumnFrames1[0]->height(), 10);
         form->SizeMoveStartHeight = form->height() - 1;
-        form->WMExitSizeMove();  // the height changed during the drag
+        form->WMExitSizeMove(); // the height changed during the drag
         QCOMPARE(form->ColumnFrames1[0]->height(), h);
     }
 
@@ -249,7 +259,8 @@ private slots:
         QTest::addColumn<int>("left2");
         QTest::newRow("clear 1, none running") << QStringLiteral("clear1") << false << false << true << 0 << 0 << 2;
         QTest::newRow("clear 1, running") << QStringLiteral("clear1") << true << false << true << 1 << 0 << 2;
-        QTest::newRow("clear 1, running, pause off") << QStringLiteral("clear1") << true << false << false << 0 << 0 << 2;
+        QTest::newRow("clear 1, running, pause off")
+            << QStringLiteral("clear1") << true << false << false << 0 << 0 << 2;
         QTest::newRow("clear 2, running") << QStringLiteral("clear2") << false << true << true << 1 << 2 << 0;
         QTest::newRow("clear all, running in 2 only") << QStringLiteral("all") << false << true << true << 1 << 0 << 0;
         QTest::newRow("clear all, running in both") << QStringLiteral("all") << true << true << true << 1 << 0 << 0;
@@ -266,8 +277,8 @@ private slots:
         showColumn2();
         form->AppSettings.TimeToWait = 120;
         form->AppSettings.PauseForRemoveFrame = pauseOn;
-        addHosts({QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2")}, 1);
-        addHosts({QStringLiteral("10.0.0.3"), QStringLiteral("10.0.0.4")}, 2);
+        addHosts({ QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2") }, 1);
+        addHosts({ QStringLiteral("10.0.0.3"), QStringLiteral("10.0.0.4") }, 2);
         if (running1)
             form->AddHostFrame(QStringLiteral("10.0.0.5"), true);
         if (running2)
@@ -310,11 +321,12 @@ private slots:
                 QVERIFY(!(d->windowFlags() & Qt::WindowCloseButtonHint));
                 QVERIFY(!(d->windowFlags() & Qt::WindowSystemMenuHint));
                 QCOMPARE(d->minimumSize(), d->maximumSize());
-                QCOMPARE(d->findChild<QLabel *>(QStringLiteral("Message"))->text(), QStringLiteral("Pausing for pings to finish!"));
+                QCOMPARE(d->findChild<QLabel *>(QStringLiteral("Message"))->text(),
+                    QStringLiteral("Pausing for pings to finish!"));
                 QCOMPARE(d->findChild<QPushButton *>(QStringLiteral("Continue"))->text(), QStringLiteral("Continue"));
                 const double dpi = d->screen()->logicalDotsPerInch();
                 QCOMPARE(d->findChild<QLabel *>(QStringLiteral("DlgLbl"))->pos(),
-                         QPoint(int(std::lround(88 * dpi / 144)), int(std::lround(50 * dpi / 144))));
+                    QPoint(int(std::lround(88 * dpi / 144)), int(std::lround(50 * dpi / 144))));
                 const QRect mainRect = form->frameGeometry();
                 QCOMPARE(d->x(), mainRect.x() + (mainRect.width() - d->width()) / 2);
                 QCOMPARE(d->y(), mainRect.y() + (mainRect.height() - d->height()) / 2);
@@ -332,14 +344,14 @@ private slots:
 
     void stopAll_switchesOffEveryTimer_startAllStartsTheStopped()
     {
-        addHosts({QStringLiteral("10.0.0.1"), QString(), QStringLiteral("10.0.0.2")});
-        form->ColumnFrames1[0]->PingTimer->start(1000);  // a stopped frame with one tick left
+        addHosts({ QStringLiteral("10.0.0.1"), QString(), QStringLiteral("10.0.0.2") });
+        form->ColumnFrames1[0]->PingTimer->start(1000); // a stopped frame with one tick left
         form->aStartAllPinging->trigger();
         // The empty host fails alone: the frames after it start, the error shows once.
         QVERIFY(form->ColumnFrames1[0]->Running());
         QVERIFY(!form->ColumnFrames1[1]->Running());
         QVERIFY(form->ColumnFrames1[2]->Running());
-        QCOMPARE(world->errors.messages, QStringList{QStringLiteral("DNS lookup: invalid host name.")});
+        QCOMPARE(world->errors.messages, QStringList { QStringLiteral("DNS lookup: invalid host name.") });
         world->echoes.replyAndProcess(5);
         world->echoes.replyAndProcess(5);
         QVERIFY(form->ColumnFrames1[0]->PingTimer->isActive());
@@ -353,7 +365,7 @@ private slots:
     void removeRunningFrame_waitsForItsEcho()
     {
         form->AppSettings.TimeToWait = 100;
-        addHosts({QStringLiteral("a")});
+        addHosts({ QStringLiteral("a") });
         form->AddHostFrame(QStringLiteral("10.0.0.9"), true);
         TPingFrame *running = form->ColumnFrames1[1];
         QVERIFY(running->InFlight());
@@ -363,39 +375,130 @@ private slots:
         form->FramePM1->prepareFor(running);
         form->pmiRemoveFrameObject->trigger();
         QVERIFY2(t.elapsed() >= 350, qPrintable(QString::number(t.elapsed())));
-        QCOMPARE(names(form->ColumnFrames1), QStringList{QStringLiteral("PingFrame_0/a/0")});
+        QCOMPARE(names(form->ColumnFrames1), QStringList { QStringLiteral("PingFrame_0/a/0") });
     }
 
-    void reentry_boardCommandsDuringAWaitAreRefused_closeIsDeferred()
+    // Every wait for pings lets events through. Whatever the user does meanwhile (commands
+    // that touch frames, resizing, closing), the lists never hold a freed frame, no frame is
+    // started or stopped behind the waiting command's back, and a close runs after the wait.
+    void waitsForPings_refuseFrameCommands_listsHoldOnlyLiveFrames_data()
     {
-        form->AppSettings.TimeToWait = 50;
-        addHosts({QStringLiteral("a"), QStringLiteral("b")});
-        form->AddHostFrame(QStringLiteral("10.0.0.9"), true);
-        TPingFrame *running = form->ColumnFrames1[2];
-        QStringList during;
-        QTimer::singleShot(120, [&] {
-            QVERIFY(form->BoardBusy());
+        QTest::addColumn<QString>("wait");
+        QTest::newRow("remove frame") << QStringLiteral("remove");
+        QTest::newRow("clear all, in the pause") << QStringLiteral("clear");
+        QTest::newRow("remove orphan frames") << QStringLiteral("orphans");
+    }
+    void waitsForPings_refuseFrameCommands_listsHoldOnlyLiveFrames()
+    {
+        QFETCH(QString, wait);
+        form->AppSettings.TimeToWait = 20;
+        form->AppSettings.PauseForRemoveFrame = true;
+        form->AppSettings.CntDwnFrm = 1;
+        showColumn2();
+        QSet<const QObject *> live;
+        auto track = [&](TPingFrame *f) {
+            live.insert(f);
+            QObject::connect(f, &QObject::destroyed, [&live](QObject *o) { live.remove(o); });
+        };
+        for (int i = 0; i < 8; ++i) {
+            form->AddHostFrame(QStringLiteral("10.0.0.%1").arg(i + 1), true);
+            track(form->ColumnFrames1.back());
+        }
+        form->AddHostFrame2(QStringLiteral("10.0.1.1"), true);
+        track(form->ColumnFrames2.back());
+        form->SetHostLines({ QStringLiteral("10.0.2.1") });
+        form->HostListBox->item(0)->setSelected(true);
+        QCOMPARE(world->echoes.count(), 9u);
+        auto launched = [&] { return world->echoes.pending.size() + world->echoes.started.size(); };
+
+        int checks = 0;
+        auto checkLists = [&] {
+            for (const QList<TPingFrame *> *list : { &form->ColumnFrames1, &form->ColumnFrames2 })
+                for (TPingFrame *f : *list) {
+                    QVERIFY2(live.contains(f), "a list holds a freed frame");
+                    QVERIFY(f->height() >= 0); // touch it, as a layout pass would
+                }
+            ++checks;
+        };
+        QTimer watcher;
+        QObject::connect(&watcher, &QTimer::timeout, checkLists);
+        watcher.start(1);
+
+        bool acted = false;
+        std::size_t launchedBefore = 0;
+        QStringList namesBefore;
+        QList<bool> runningBefore;
+        auto actMeanwhile = [&] {
+            if (acted || !form->BoardBusy())
+                return;
+            acted = true;
+            launchedBefore = launched();
+            namesBefore = names(form->ColumnFrames1) + names(form->ColumnFrames2);
+            for (TPingFrame *f : form->ColumnFrames1 + form->ColumnFrames2)
+                runningBefore.append(f->Running());
+            form->aStartAllPinging->trigger();
+            form->aStopAllPinging->trigger();
             form->aClearAllFrames->trigger();
-            form->FramePM1->prepareFor(form->ColumnFrames1[0]);
+            form->aClearFrames2->trigger();
+            form->FramePM1->prepareFor(form->ColumnFrames1.back());
             form->pmiRemoveFrameObject->trigger();
+            form->pmiMoveUp->trigger();
+            form->pmiMovetoColumn2->trigger();
             form->aAddPingFrame->trigger();
+            form->aPingSelected->trigger();
+            form->aRemoveOrphanFrames->trigger();
             form->mmiShow2->trigger();
-            during = names(form->ColumnFrames1);
+            for (int dw : { 120, -60, 40 }) {
+                form->resize(form->width() + dw, form->height() + dw);
+                QCoreApplication::processEvents();
+                checkLists();
+            }
+            form->aSizeFrames->trigger();
+            QCOMPARE(launched(), launchedBefore);
+            QCOMPARE(names(form->ColumnFrames1) + names(form->ColumnFrames2), namesBefore);
+            QList<bool> runningNow;
+            for (TPingFrame *f : form->ColumnFrames1 + form->ColumnFrames2)
+                runningNow.append(f->Running());
+            QCOMPARE(runningNow, runningBefore);
+            QVERIFY(form->mmiShow2->isChecked());
             form->close();
             QVERIFY(form->isVisible());
+        };
+        // Act once the wait has begun, then let the echoes come back one at a time.
+        QTimer actor;
+        QObject::connect(&actor, &QTimer::timeout, [&] {
+            if (!acted) {
+                actMeanwhile();
+                return;
+            }
+            world->echoes.reply(5);
         });
-        QTimer::singleShot(300, [&] { world->echoes.reply(5); });
-        form->FramePM1->prepareFor(running);
-        form->pmiRemoveFrameObject->trigger();
-        QCOMPARE(during.size(), 3);
-        QVERIFY(!form->mmiShow2->isChecked());
-        QCOMPARE(names(form->ColumnFrames1), QStringList({QStringLiteral("PingFrame_0/a/0"), QStringLiteral("PingFrame_1/b/1")}));
-        QTRY_VERIFY(!form->isVisible());  // the close asked for during the wait
+        actor.start(30);
+        PauseWatcher pauses(false); // the pause closes itself a second later
+
+        if (wait == QStringLiteral("remove")) {
+            form->FramePM1->prepareFor(form->ColumnFrames1.front());
+            form->pmiRemoveFrameObject->trigger();
+            QCOMPARE(form->ColumnFrames1.size(), 7);
+        } else if (wait == QStringLiteral("clear")) {
+            form->aClearAllFrames->trigger();
+            QCOMPARE(pauses.shown, 1);
+            QVERIFY(form->ColumnFrames1.isEmpty());
+        } else {
+            form->aRemoveOrphanFrames->trigger();
+            QVERIFY(form->ColumnFrames1.isEmpty());
+            QVERIFY(form->ColumnPanel1->findChildren<TPingFrame *>().isEmpty());
+        }
+        QVERIFY(acted);
+        QVERIFY(checks > 3);
+        checkLists();
+        QTRY_VERIFY(!form->isVisible()); // the close asked for during the wait
+        QVERIFY(form->ColumnFrames1.isEmpty() && form->ColumnFrames2.isEmpty());
     }
 
     void removeOrphanFrames_freesFramesMissingFromTheList()
     {
-        addHosts({QStringLiteral("a")});
+        addHosts({ QStringLiteral("a") });
         auto *orphan = new TPingFrame(form->ColumnPanel1);
         QPointer<TPingFrame> watch(orphan);
         form->aRemoveOrphanFrames->trigger();
@@ -408,7 +511,7 @@ private slots:
     {
         form->AppSettings.TimeToWait = -5;
         form->AppSettings.PauseForRemoveFrame = false;
-        addHosts({QStringLiteral("a"), QStringLiteral("b")});
+        addHosts({ QStringLiteral("a"), QStringLiteral("b") });
         QElapsedTimer t;
         t.start();
         form->FramePM1->prepareFor(form->ColumnFrames1[0]);
@@ -425,7 +528,7 @@ private slots:
         QCOMPARE(world->echoes.count(), 1u);
         form->ClearAllFrames();
         QVERIFY(form->ColumnFrames1.isEmpty());
-        world->echoes.replyAndProcess(5);  // must not reach the freed frame
+        world->echoes.replyAndProcess(5); // must not reach the freed frame
         QCOMPARE(world->echoes.count(), 0u);
     }
 };
