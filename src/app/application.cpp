@@ -1,5 +1,6 @@
 #include "application.h"
 
+#include "mainform.h"
 #include "skylarkerror.h"
 
 #include <QMessageBox>
@@ -11,7 +12,7 @@
 #include <unistd.h>
 
 namespace {
-int g_signalFds[2] = {-1, -1};
+int g_signalFds[2] = { -1, -1 };
 
 extern "C" void onTerminationSignal(int)
 {
@@ -30,24 +31,23 @@ TApplication::TApplication(int &argc, char **argv)
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalFds) == 0) {
         m_signalNotifier = new QSocketNotifier(g_signalFds[1], QSocketNotifier::Read, this);
         connect(m_signalNotifier, &QSocketNotifier::activated, this, &TApplication::handleSignal);
-        struct sigaction sa{};
+        struct sigaction sa
+        {
+        };
         sa.sa_handler = onTerminationSignal;
         sigemptyset(&sa.sa_mask);
         sa.sa_flags = SA_RESTART;
-        for (int sig : {SIGTERM, SIGINT, SIGHUP})
+        for (int sig : { SIGTERM, SIGINT, SIGHUP })
             ::sigaction(sig, &sa, nullptr);
     }
 
-    // Logging out closes the main window like any other close; a refused close cancels it.
-    connect(this, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &manager) {
-        if (m_mainWindow && m_mainWindow->isVisible() && !m_mainWindow->close())
-            manager.cancel();
-    });
+    // Logging out closes the main window as a signal does: nobody is there to answer.
+    connect(this, &QGuiApplication::commitDataRequest, this, [this](QSessionManager &) { closeUnattended(); });
 }
 
 TApplication::~TApplication()
 {
-    for (int sig : {SIGTERM, SIGINT, SIGHUP})
+    for (int sig : { SIGTERM, SIGINT, SIGHUP })
         ::signal(sig, SIG_DFL);
     ErrorDisplay::setSink({});
 }
@@ -56,9 +56,15 @@ void TApplication::handleSignal()
 {
     char buf[16];
     [[maybe_unused]] const auto n = ::read(g_signalFds[1], buf, sizeof buf);
-    // A signal ends the program once the shutdown sequence has run, even with a modal
-    // dialog open; if that sequence could not finish, the window stays and so do we.
-    if (!m_mainWindow || m_mainWindow->close())
+    closeUnattended();
+}
+
+void TApplication::closeUnattended()
+{
+    // The shutdown sequence runs whole and the program ends, even with a modal dialog open.
+    if (auto *form = qobject_cast<TMainForm *>(m_mainWindow.data()))
+        form->CloseUnattended();
+    else if (!m_mainWindow || m_mainWindow->close())
         quit();
 }
 

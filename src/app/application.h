@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QPointer>
 
 class QSocketNotifier;
 
@@ -23,7 +24,8 @@ public:
 
 private:
     void handleSignal();
+    void closeUnattended();
 
-    QWidget *m_mainWindow = nullptr;
+    QPointer<QWidget> m_mainWindow;
     QSocketNotifier *m_signalNotifier = nullptr;
 };

@@ -9,14 +9,17 @@
 #include "utlunit.h"
 
 #include <QCloseEvent>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDialog>
 #include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QStandardPaths>
+#include <QThread>
 #include <QTimer>
 #include <QToolButton>
 #include <QUrl>
@@ -130,8 +133,8 @@ void TMainForm::createControls()
     ColumnPanel3->setCaption(QStringLiteral("3"));
     Splitter12->setSizedWidget(ColumnPanel2, TSplitterBar::Sizes::RightNeighbour);
     Splitter23->setSizedWidget(ColumnPanel3, TSplitterBar::Sizes::RightNeighbour);
-    for (QWidget *w : {static_cast<QWidget *>(Splitter12), static_cast<QWidget *>(ColumnPanel2),
-                       static_cast<QWidget *>(Splitter23), static_cast<QWidget *>(ColumnPanel3)})
+    for (QWidget *w : { static_cast<QWidget *>(Splitter12), static_cast<QWidget *>(ColumnPanel2),
+             static_cast<QWidget *>(Splitter23), static_cast<QWidget *>(ColumnPanel3) })
         w->hide();
     ColumnPanel1->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     rh->addWidget(ColumnPanel1, 1);
@@ -139,7 +142,10 @@ void TMainForm::createControls()
     rh->addWidget(ColumnPanel2);
     rh->addWidget(Splitter23);
     rh->addWidget(ColumnPanel3);
-    connect(Splitter12, &TSplitterBar::moved, this, [this] { SizeFrames(); SizeFrames2(); });
+    connect(Splitter12, &TSplitterBar::moved, this, [this] {
+        SizeFrames();
+        SizeFrames2();
+    });
 
     h->addWidget(LeftPanel);
     h->addWidget(Splitter);
@@ -210,9 +216,49 @@ void TMainForm::changeEvent(QEvent *e)
 
 void TMainForm::FormClose()
 {
-    SaveAutoSaveList();
-    ClearAllFrames();
-    WriteIniFile();
+    const std::function<void()> steps[] = {
+        [this] { SaveAutoSaveList(); },
+        [this] {
+            clearColumns({ 1, 2 }, true);
+        },
+        [this] { WriteIniFile(); },
+    };
+    for (const auto &step : steps) {
+        for (int attempt = 1;; ++attempt) {
+            try {
+                step();
+                break;
+            } catch (const SkylarkError &e) {
+                if (!m_unattended)
+                    throw;
+                // Unattended: a passing failure may clear up in a moment; a lasting one leaves
+                // that file as it was, and the remaining steps still get their chance.
+                if (attempt < 3) {
+                    QThread::msleep(100);
+                    continue;
+                }
+                qWarning("%s", qPrintable(e.message()));
+                break;
+            }
+        }
+    }
+}
+
+void TMainForm::CloseUnattended()
+{
+    m_unattended = true;
+    if (aMsgDlgTm)
+        aMsgDlgTm->reject(); // a pause that nobody will answer
+    if (m_closing || BoardBusy()) {
+        // A close or a wait for pings is under way below us; the close finishes when it
+        // returns, and the application then quits.
+        m_quitAfterClose = true;
+        if (BoardBusy())
+            m_closeAfterWait = true;
+        return;
+    }
+    if (!isVisible() || close())
+        QCoreApplication::quit();
 }
 
 void TMainForm::closeEvent(QCloseEvent *e)
@@ -228,15 +274,30 @@ void TMainForm::closeEvent(QCloseEvent *e)
         return;
     }
     m_closing = true;
+    QString failure;
     try {
         FormClose();
-        AppClock::setTerminating(true);
-        e->accept();
     } catch (const SkylarkError &err) {
-        e->ignore();
-        ErrorDisplay::show(err.message());
+        failure = err.message();
     }
     m_closing = false;
+    if (failure.isEmpty()) {
+        AppClock::setTerminating(true);
+        e->accept();
+        if (m_unattended || m_quitAfterClose)
+            QTimer::singleShot(0, qApp, [] {
+                // Dialogs left open (an error box of an earlier close) have nobody to answer
+                // them; close them so that their loops end too, then quit.
+                for (int i = 0; i < 20 && QApplication::activeModalWidget(); ++i)
+                    QApplication::activeModalWidget()->close();
+                QCoreApplication::quit();
+            });
+        return;
+    }
+    e->ignore();
+    // Shown once this close is over, so that a further close (a termination signal while
+    // the box is open) runs the whole sequence again instead of finding one in progress.
+    QTimer::singleShot(0, this, [failure] { ErrorDisplay::show(failure); });
 }
 
 // --- Window events -------------------------------------------------------------------

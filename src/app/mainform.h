@@ -162,7 +162,14 @@ public:
     void FormCreate();
     void FormActivate();
     // The shutdown sequence; throws SkylarkError when a write fails (the window stays open).
+    // In an unattended close it never throws: see CloseUnattended.
     void FormClose();
+    // Closes the window for a termination signal or the session manager. Nobody is there to
+    // answer a dialog: the pause is skipped, a failed write is retried and then logged (the
+    // safe save leaves that file as it was) while the other steps still run, and the
+    // application quits once the sequence is done, even from inside a modal dialog.
+    void CloseUnattended();
+    bool ClosingUnattended() const { return m_unattended; }
     void ApplyFormPosSize();
     void RightMenu(QAction *mmiMoveRight);
     void mmiShowReloadClick();
@@ -222,7 +229,7 @@ private:
     void stopColumnFrames(Column c, bool &anyRunning);
     void markColumnFramesIdle(Column c);
     void freeColumnFrames(Column c);
-    void clearColumns(const QList<int> &columns);
+    void clearColumns(const QList<int> &columns, bool atShutdown = false);
     void pingSelected(const std::function<void(const QString &)> &add);
     TPingFrame *popupFrame(TPopupMenu *menu) const;
     void sleepTimeToWait() const;
@@ -231,6 +238,11 @@ private:
     int m_boardWaits = 0;
     bool m_closeAfterWait = false;
     bool m_closing = false;
+    bool m_unattended = false;
+    bool m_quitAfterClose = false;
+    // The autosaved list could not be read at start-up: it is kept unless the list changes.
+    bool m_autoSaveListUnread = false;
+    bool m_hostListChanged = false;
     bool m_column2EverShown = false;
     QTimer *m_sizeMoveTimer = nullptr;
 };

@@ -430,14 +430,17 @@ void TMainForm::freeColumnFrames(Column c)
     }
 }
 
-void TMainForm::clearColumns(const QList<int> &columns)
+void TMainForm::clearColumns(const QList<int> &columns, bool atShutdown)
 {
     BoardWait wait(this);
     bool anyRunning = false;
     for (int k : columns)
         stopColumnFrames(column(k), anyRunning);
-    sleepTimeToWait();
-    if (AppSettings.PauseForRemoveFrame && anyRunning)
+    // At shutdown there is nothing to wait for when no frame was running, and nobody to
+    // answer the pause when a signal or the session manager closes us.
+    if (!atShutdown || anyRunning)
+        sleepTimeToWait();
+    if (AppSettings.PauseForRemoveFrame && anyRunning && !(atShutdown && m_unattended))
         ShowPause();
     for (int k : columns) {
         markColumnFramesIdle(column(k));

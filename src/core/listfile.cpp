@@ -23,7 +23,7 @@ Contents read(const QString &fileName)
 {
     QFile f(fileName);
     if (!f.open(QIODevice::ReadOnly))
-        throw SkylarkError(QStringLiteral("Cannot open file \"%1\". %2").arg(fileName, f.errorString()));
+        throw SkylarkError(QStringLiteral("Cannot open file \"%1\": %2.").arg(fileName, asClause(f.errorString())));
     return decode(f.readAll());
 }
 

@@ -44,3 +44,14 @@ void runGuarded(const std::function<void()> &fn)
         ErrorDisplay::show(e.message());
     }
 }
+
+QString asClause(const QString &detail)
+{
+    QString t = detail.trimmed();
+    while (t.endsWith(u'.'))
+        t.chop(1);
+    // Lower the first letter of a word, not of an acronym ("EIO", "I/O").
+    if (t.size() > 1 && t[0].isUpper() && t[1].isLower())
+        t[0] = t[0].toLower();
+    return t.isEmpty() ? QStringLiteral("unknown error") : t;
+}

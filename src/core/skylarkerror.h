@@ -18,6 +18,10 @@ private:
     QString m_message;
 };
 
+// A system error text ("Permission denied.") made the tail of one of our sentences:
+// "permission denied", so that "Cannot open file \"x\": permission denied." reads as one.
+QString asClause(const QString &detail);
+
 namespace ErrorDisplay {
 // Where raised errors end up. The user-interface library installs a message box; tests
 // install a recorder. Without a sink the text goes to the debug log.

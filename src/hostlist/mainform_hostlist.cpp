@@ -35,6 +35,15 @@ void TMainForm::wireHostListCommands()
     connectBoardCommand(aPingSelectedWithExpand, &TMainForm::PingSelectedHostsWithExpand);
     connectBoardCommand(aPingSelected2, &TMainForm::PingSelectedHosts2);
 
+    QAbstractItemModel *model = HostListBox->model();
+    auto changed = [this] { m_hostListChanged = true; };
+    connect(model, &QAbstractItemModel::rowsInserted, this, changed);
+    connect(model, &QAbstractItemModel::rowsRemoved, this, changed);
+    connect(model, &QAbstractItemModel::rowsMoved, this, changed);
+    connect(model, &QAbstractItemModel::dataChanged, this, changed);
+    connect(model, &QAbstractItemModel::modelReset, this, changed);
+    connect(model, &QAbstractItemModel::layoutChanged, this, changed);
+
     HostListBox->PopupMenu = HostListBoxPopupMenu;
     HostListBox->OnDeleteKey = [this] { DeleteSelectedHosts(); };
     HostListBox->OnSelectAllKey = [this] { SelectAllHosts(); };
@@ -181,15 +190,22 @@ void TMainForm::AddHostFrame2(const QString &host, bool start)
 void TMainForm::LoadAutoSaveList()
 {
     const QString file = LstDir + QStringLiteral("AutoSaveList.txt");
+    m_hostListChanged = false;
     if (!QFileInfo::exists(file))
         return;
+    m_autoSaveListUnread = true;
     const ListFile::Contents c = ListFile::read(file);
     HostListEncoding = c.encoding;
     SetHostLines(c.lines);
+    m_autoSaveListUnread = false;
+    m_hostListChanged = false;
 }
 
 void TMainForm::SaveAutoSaveList()
 {
+    // A list we could not read is still the user's: an empty one must not replace it.
+    if (m_autoSaveListUnread && !m_hostListChanged)
+        return;
     QDir().mkpath(LstDir);  // a folder that could not be made at start-up may be possible now
     ListFile::write(LstDir + QStringLiteral("AutoSaveList.txt"), HostLines(), HostListEncoding);
 }

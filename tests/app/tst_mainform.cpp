@@ -5,10 +5,12 @@
 #include "profilefile.h"
 #include "popupmenu.h"
 #include "scripted.h"
+#include "support/fulldisk.h"
 
 #include <QAction>
 #include <QClipboard>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -20,6 +22,8 @@
 #include <QTimer>
 #include <QLabel>
 #include <QToolButton>
+
+#include <csignal>
 
 namespace {
 // The visible items of a menu as captions, "-" for a separator, ">Caption" for a submenu.
@@ -295,12 +299,145 @@ private slots:
         form->SetHostLines({QStringLiteral("precious")});
         form->close();
         QVERIFY(form->isVisible());
-        QCOMPARE(errors.messages, QStringList{QStringLiteral("Unable to write to ") + form->LstDir + QStringLiteral("AutoSaveList.txt")});
+        QTRY_COMPARE(errors.messages, QStringList{QStringLiteral("Unable to write to ") + form->LstDir + QStringLiteral("AutoSaveList.txt")});
         QFile::remove(home.path() + QStringLiteral("/Documents"));
         form->close();
         QVERIFY(!form->isVisible());
         QCOMPARE(readFile(form->LstDir + QStringLiteral("AutoSaveList.txt")), QByteArray("precious\r\n"));
         QVERIFY(QFileInfo::exists(form->IniFileName()));
+    }
+
+    // A close on a full disk must leave the host list and the settings file exactly as they
+    // were, and say so; a close by signal there ends the program with both files intact.
+    void fullDiskAtClose_keepsBothFilesAndSaysSo()
+    {
+        FreshHome home;
+        ErrorRecorder errors;
+        FullDisk disk(home.path() + QStringLiteral("/Documents"), 128);
+        if (!disk.available()) {
+            if (qEnvironmentVariableIsSet("CI"))
+                QFAIL("cannot mount a small file system (needs root)");
+            QSKIP("mounting a small file system needs root");
+        }
+        QStringList hosts;
+        for (int i = 0; i < 800; ++i)
+            hosts << QStringLiteral("host-%1.example.net").arg(i);
+        {
+            auto form = makeMainForm();
+            form->SetHostLines(hosts);
+            form->close();
+            QVERIFY(!form->isVisible());
+        }
+        const QString list = home.dtaDir() + QStringLiteral("LST/AutoSaveList.txt");
+        const QString ini = home.dtaDir() + QStringLiteral("Skylark.INI");
+        const QByteArray listBefore = readFile(list), iniBefore = readFile(ini);
+        QVERIFY(listBefore.size() > 15000);
+
+        auto form = makeMainForm();
+        QCOMPARE(form->HostLines(), hosts);
+        form->SetHostLines(hosts + hosts);
+        form->move(form->x() + 7, form->y() + 5);
+        disk.fill();
+        form->close();
+        QVERIFY(form->isVisible());
+        QTRY_COMPARE(errors.messages, QStringList{QStringLiteral("Unable to write to ") + list});
+        QCOMPARE(readFile(list), listBefore);
+        QCOMPARE(readFile(ini), iniBefore);
+
+        form->CloseUnattended();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(readFile(list), listBefore);
+        QCOMPARE(readFile(ini), iniBefore);
+        QCOMPARE(errors.messages.size(), 1);  // nobody to tell: logged, no box
+    }
+
+    // A termination signal with running frames: no pause for nobody to see, both files written.
+    void sigtermWithRunningFrames_skipsThePauseAndWritesBothFiles()
+    {
+        ScriptedWorld world;
+        auto form = makeMainForm();
+        auto *app = static_cast<TApplication *>(QCoreApplication::instance());
+        app->setMainWindow(form.get());
+        QCOMPARE(form->AppSettings.PauseForRemoveFrame, true);
+        for (int i = 0; i < 20; ++i)
+            form->AddHostFrame(QStringLiteral("10.0.0.%1").arg(i + 1), true);
+        QCOMPARE(world.echoes.count(), 20u);  // every echo in flight, none will come back
+        form->SetHostLines({QStringLiteral("kept.example")});
+        int pauses = 0;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            if (auto *d = QApplication::activeModalWidget(); d && d->objectName() == QStringLiteral("MsgDlgTm")) {
+                ++pauses;
+                d->close();
+            }
+        });
+        watch.start(10);
+        QElapsedTimer t;
+        t.start();
+        ::raise(SIGTERM);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->isVisible(), 20000);
+        qInfo("closed by SIGTERM with 20 running frames in %lld ms", t.elapsed());
+        QCOMPARE(pauses, 0);
+        QVERIFY(form->ColumnFrames1.isEmpty());
+        QCOMPARE(readFile(form->LstDir + QStringLiteral("AutoSaveList.txt")), QByteArray("kept.example\r\n"));
+        QVERIFY(QFileInfo::exists(form->IniFileName()));
+        app->setMainWindow(nullptr);
+    }
+
+    // No frame running: the shutdown has nothing to wait for, whatever TimeToWait says.
+    void closeWithoutRunningFrames_doesNotSleep()
+    {
+        ScriptedWorld world;
+        auto form = makeMainForm();
+        form->AddHostFrame(QStringLiteral("10.0.0.1"), false);
+        form->AppSettings.TimeToWait = 60000;
+        QElapsedTimer t;
+        t.start();
+        form->close();
+        QVERIFY(!form->isVisible());
+        QVERIFY2(t.elapsed() < 30000, "the shutdown slept TimeToWait with no frame running");
+    }
+
+    // A second close by signal while the error box of a failed close is open must run the
+    // whole sequence again: here the folder is writable by then, so nothing may be skipped.
+    void signalWhileErrorBoxOpen_completesTheShutdown_data()
+    {
+        QTest::addColumn<bool>("writable");
+        QTest::newRow("writes can succeed now: both files written") << true;
+        QTest::newRow("still failing: files left as they were, program ends") << false;
+    }
+    void signalWhileErrorBoxOpen_completesTheShutdown()
+    {
+        QFETCH(bool, writable);
+        FreshHome home;
+        QFile blocker(home.path() + QStringLiteral("/Documents"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        auto form = makeMainForm();
+        auto *app = static_cast<TApplication *>(QCoreApplication::instance());
+        app->setMainWindow(form.get());
+        form->SetHostLines({QStringLiteral("precious")});
+        bool boxSeen = false;
+        QTimer::singleShot(0, [&] {
+            form->close();  // fails: the box comes up next
+            QTimer::singleShot(100, [&] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                boxSeen = box && box->text().startsWith(QStringLiteral("Unable to write to "));
+                if (writable)
+                    QFile::remove(home.path() + QStringLiteral("/Documents"));
+                ::raise(SIGTERM);
+            });
+        });
+        QTRY_VERIFY_WITH_TIMEOUT(boxSeen, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(!form->isVisible(), 10000);
+        QVERIFY(!QApplication::activeModalWidget());
+        if (writable) {
+            QCOMPARE(readFile(home.dtaDir() + QStringLiteral("LST/AutoSaveList.txt")), QByteArray("precious\r\n"));
+            QVERIFY(QFileInfo::exists(home.dtaDir() + QStringLiteral("Skylark.INI")));
+        } else {
+            QVERIFY(QFileInfo(home.path() + QStringLiteral("/Documents")).isFile());
+        }
+        app->setMainWindow(nullptr);
     }
 
     void raisedError_showsOneCriticalBoxAndProgramGoesOn()

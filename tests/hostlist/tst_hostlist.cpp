@@ -16,10 +16,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
+#include <sys/fsuid.h>
+#include <unistd.h>
 
 class TestHostList : public QObject
 {
@@ -299,14 +303,75 @@ private slots:
         QCOMPARE(f.readAll(), QByteArray("\xEF\xBB\xBFy\r\n"));
     }
 
-    void unreadableAutosavedList_leavesListEmptyAndProgramRunning()
+    // A folder in the file's place: one error at start-up, as one sentence naming the file;
+    // the program runs on with an empty list, and the close adds no second message.
+    void unreadableAutosavedList_oneClearErrorAndProgramRunning()
     {
         form.reset();
-        QDir().mkpath(world->home.dtaDir() + QStringLiteral("LST/AutoSaveList.txt"));  // a folder, not a file
+        const QString file = world->home.dtaDir() + QStringLiteral("LST/AutoSaveList.txt");
+        QDir().mkpath(file);  // a folder, not a file
         form = makeMainForm();
         QVERIFY(form->FormActivated);
         QVERIFY(form->isVisible());
         QCOMPARE(form->HostLines(), QStringList());
+        QCOMPARE(world->errors.messages.size(), 1);
+        const QString message = world->errors.messages.front();
+        QVERIFY2(message.startsWith(QStringLiteral("Cannot open file \"") + file + QStringLiteral("\": ")), qPrintable(message));
+        QVERIFY2(message.endsWith(u'.') && message.count(u'.') == 1 + file.count(u'.'), qPrintable(message));
+        const QString detail = message.mid(message.indexOf(QStringLiteral("\": ")) + 3);
+        QVERIFY2(detail.front().isLower(), qPrintable(message));
+        form->close();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(world->errors.messages.size(), 1);
+        QVERIFY(QFileInfo(file).isDir());
+    }
+
+    // A list the program may not read at start-up stays the user's: the close replaces it
+    // only when the list was changed during the run.
+    void autosavedListUnreadableAtStart_keptUnlessListChanged_data()
+    {
+        QTest::addColumn<bool>("change");
+        QTest::newRow("list unchanged: file kept") << false;
+        QTest::newRow("host added: new list written") << true;
+    }
+    void autosavedListUnreadableAtStart_keptUnlessListChanged()
+    {
+        QFETCH(bool, change);
+        if (::geteuid() != 0) {
+            if (qEnvironmentVariableIsSet("CI"))
+                QFAIL("needs root to run as another user's file system identity");
+            QSKIP("needs root");
+        }
+        form.reset();
+        const QString lst = world->home.dtaDir() + QStringLiteral("LST/");
+        QDir().mkpath(lst);
+        const QString file = lst + QStringLiteral("AutoSaveList.txt");
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("precious\r\n");
+        }
+        QVERIFY(QFile::setPermissions(file, QFileDevice::Permissions()));
+        // Everything but that file belongs to "nobody", and so do we, for file access only.
+        QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("65534:65534"), world->home.path()});
+        QVERIFY(::chown(QFile::encodeName(file).constData(), 0, 0) == 0);
+        struct FsUid
+        {
+            FsUid() { ::setfsuid(65534); ::setfsgid(65534); }
+            ~FsUid() { ::setfsuid(0); ::setfsgid(0); }
+        } asNobody;
+        form = makeMainForm();
+        QCOMPARE(world->errors.messages.size(), 1);
+        QVERIFY(world->errors.messages.front().startsWith(QStringLiteral("Cannot open file \"") + file));
+        if (change)
+            form->SetHostLines({QStringLiteral("typed.example")});
+        form->close();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(world->errors.messages.size(), 1);
+        ::setfsuid(0);
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), change ? QByteArray("typed.example\r\n") : QByteArray("precious\r\n"));
     }
 
     void hugeList_loadsAndSaves()
