@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -28,7 +30,14 @@ const QColor kOrange(255, 128, 0);
 const QColor kRed(255, 0, 0);
 const QColor kYellow(255, 255, 0);
 const QString kNoTimeout = QStringLiteral("00:00:00");
+const QString kTimeFormat = QStringLiteral("hh:mm:ss");
+// The widest texts the top bar's labels and the host edit must show whole.
+const QString kWidestStatus = QStringLiteral("Low: 4000  Avg: 4000  High: 4000");
+const QString kWidestAddress = QStringLiteral("255.255.255.255");
+const QString kDnsError = QStringLiteral("DNS Error!");
+constexpr int kTopBarHeight = 25;
 constexpr int kMaxNestedEventPasses = 8;
+constexpr int kMSecsPerDay = 24 * 60 * 60 * 1000;
 
 QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, Qt::Alignment align = Qt::AlignCenter)
 {
@@ -38,12 +47,19 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, Qt::Al
     return l;
 }
 
-QString formatSpan(qint64 seconds)
+// The width a line edit needs to show `text` whole: the text, the two pixels Qt keeps on
+// either side of it, the text margins and the style's frame.
+int lineEditWidthFor(const QLineEdit *edit, const QString &text)
 {
-    return QStringLiteral("%1:%2:%3")
-        .arg(seconds / 3600 % 100, 2, 10, QLatin1Char('0'))
-        .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    QStyleOptionFrame opt;
+    opt.initFrom(edit);
+    opt.lineWidth = edit->hasFrame() ? edit->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &opt, edit) : 0;
+    opt.midLineWidth = 0;
+    opt.state |= QStyle::State_Sunken;
+    const QMargins m = edit->textMargins();
+    const QFontMetrics fm = edit->fontMetrics();
+    const QSize contents(fm.horizontalAdvance(text) + 2 * 2 + m.left() + m.right(), fm.height());
+    return edit->style()->sizeFromContents(QStyle::CT_LineEdit, &opt, contents, edit).width();
 }
 } // namespace
 
@@ -60,7 +76,7 @@ TPingFrame::TPingFrame(QWidget *parent)
 
     TopPanel = new QWidget(this);
     TopPanel->setObjectName(QStringLiteral("TopPanel"));
-    TopPanel->setFixedHeight(25);
+    TopPanel->setFixedHeight(kTopBarHeight);
     auto *top = new QHBoxLayout(TopPanel);
     top->setContentsMargins(1, 1, 1, 1);
     top->setSpacing(3);
@@ -69,7 +85,10 @@ TPingFrame::TPingFrame(QWidget *parent)
     ContinuousPingSpdBtn->setObjectName(QStringLiteral("ContinuousPingSpdBtn"));
     ContinuousPingSpdBtn->setText(QStringLiteral("Start"));
     ContinuousPingSpdBtn->setCheckable(true);
-    ContinuousPingSpdBtn->setFixedSize(35, 23);
+    // 35 × 23, but in a frame shorter than the bar it gives up height with the bar.
+    ContinuousPingSpdBtn->setFixedWidth(35);
+    ContinuousPingSpdBtn->setMaximumHeight(23);
+    ContinuousPingSpdBtn->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     {
         QPalette p = ContinuousPingSpdBtn->palette();
         p.setColor(QPalette::ButtonText, kGreen);
@@ -82,13 +101,9 @@ TPingFrame::TPingFrame(QWidget *parent)
     HostEdit = new QLineEdit(QStringLiteral("LocalHost"), TopPanel);
     HostEdit->setObjectName(QStringLiteral("HostEdit"));
     HostEdit->setAlignment(Qt::AlignCenter);
-    HostEdit->setMinimumWidth(30);
 
     IPAddressLbl = makeLabel(TopPanel, "IPAddressLbl", QStringLiteral("0.0.0.0"));
-    IPAddressLbl->setMinimumWidth(0);
-    IPAddressLbl->setFixedWidth(82);
     StatusLbl = makeLabel(TopPanel, "StatusLbl", QStringLiteral("Low: -  Avg: -  High: -"));
-    StatusLbl->setFixedWidth(175);
     ThreadInProgressLbl = makeLabel(TopPanel, "ThreadInProgressLbl", QStringLiteral("-"));
     ThreadInProgressLbl->setFixedWidth(10);
     SpinEdit = new QSpinBox(TopPanel);
@@ -104,7 +119,6 @@ TPingFrame::TPingFrame(QWidget *parent)
     top->addWidget(StatusLbl, 0);
     top->addWidget(ThreadInProgressLbl);
     top->addWidget(SpinEdit);
-    TopPanel->installEventFilter(this);
 
     BottomPanel = new QWidget(this);
     BottomPanel->setObjectName(QStringLiteral("BottomPanel"));
@@ -157,10 +171,6 @@ TPingFrame::TPingFrame(QWidget *parent)
     TimeSinceLastTimeoutLbl = makeLabel(BottomRightPanel, "TimeSinceLastTimeoutLbl", QString());
     TimeSinceLastTimeoutLbl->setToolTip(QStringLiteral("Time Since Last Timeout"));
     PointsLbl = makeLabel(BottomRightPanel, "PointsLbl", QStringLiteral("Points: 0"));
-    // In a short frame the rows give up height rather than spill over each other.
-    for (QWidget *w : {static_cast<QWidget *>(TimeoutsLbl), static_cast<QWidget *>(LastTimeoutComboBox),
-                       static_cast<QWidget *>(TimeSinceLastTimeoutLbl), static_cast<QWidget *>(PointsLbl)})
-        w->setMinimumHeight(1);
     LastTimeoutComboBox->setMaximumHeight(20);
     details->addWidget(TimeoutsLbl);
     details->addWidget(LastTimeoutComboBox, 0, Qt::AlignHCenter);
@@ -191,6 +201,9 @@ TPingFrame::TPingFrame(QWidget *parent)
     for (QWidget *w : {static_cast<QWidget *>(ToggleBRPnl), static_cast<QWidget *>(ClearChartPnl),
                        static_cast<QWidget *>(TimeoutsLbl), static_cast<QWidget *>(ThreadInProgressLbl)})
         w->installEventFilter(this);
+
+    sizeToText();
+    fitToSize();
 }
 
 TPingFrame::~TPingFrame() = default;
@@ -220,6 +233,101 @@ QString TPingFrame::FormatStatus(int low, int avg, int high)
     return QStringLiteral("Low: %1  Avg: %2  High: %3").arg(low).arg(avg).arg(high);
 }
 
+QString TPingFrame::TimeSince(const QTime &timeout, const QTime &now)
+{
+    // Times of day only: the span runs forward from the timeout and wraps at midnight; part
+    // seconds are cut.
+    const int ms = (now.msecsSinceStartOfDay() - timeout.msecsSinceStartOfDay() + kMSecsPerDay) % kMSecsPerDay;
+    return QTime::fromMSecsSinceStartOfDay(ms / 1000 * 1000).toString(kTimeFormat);
+}
+
+void TPingFrame::sizeToText()
+{
+    StatusLbl->setFixedWidth(StatusLbl->fontMetrics().horizontalAdvance(kWidestStatus));
+    const QFontMetrics ip = IPAddressLbl->fontMetrics();
+    IPAddressLbl->setFixedWidth(std::max(ip.horizontalAdvance(kWidestAddress), ip.horizontalAdvance(kDnsError)));
+    m_hostWidth = lineEditWidthFor(HostEdit, kWidestAddress);
+    for (QWidget *row : detailRows())
+        row->setMinimumHeight(std::min(row->sizeHint().height(), row->maximumHeight()));
+}
+
+QList<QWidget *> TPingFrame::detailRows() const
+{
+    return {TimeoutsLbl, LastTimeoutComboBox, TimeSinceLastTimeoutLbl, PointsLbl};
+}
+
+void TPingFrame::fitToSize()
+{
+    const QMargins outer = layout()->contentsMargins();
+    const int width = contentsRect().width() - outer.left() - outer.right();
+    const int height = contentsRect().height() - outer.top() - outer.bottom();
+
+    // The top bar: while the controls do not fit, the status line gives way first, then
+    // the address; their text goes to the frame's tooltip. The host edit stays to the last.
+    auto *bar = TopPanel->layout();
+    const QMargins barMargins = bar->contentsMargins();
+    auto needs = [&](const QList<QWidget *> &shown) {
+        int w = barMargins.left() + barMargins.right() + bar->spacing() * (int(shown.size()) - 1);
+        for (QWidget *c : shown)
+            w += c == HostEdit ? m_hostWidth : c->minimumWidth();
+        return w;
+    };
+    QList<QWidget *> shown{ContinuousPingSpdBtn, HostEdit, IPAddressLbl, StatusLbl, ThreadInProgressLbl, SpinEdit};
+    for (QWidget *givesWay : {static_cast<QWidget *>(StatusLbl), static_cast<QWidget *>(IPAddressLbl)}) {
+        if (needs(shown) <= width)
+            break;
+        shown.removeOne(givesWay);
+    }
+    StatusLbl->setVisible(shown.contains(StatusLbl));
+    IPAddressLbl->setVisible(shown.contains(IPAddressLbl));
+    // Narrower still, the host edit takes what is left and scrolls its text.
+    HostEdit->setMinimumWidth(std::clamp(m_hostWidth - (needs(shown) - width), 0, m_hostWidth));
+    updateTip();
+
+    // The details panel keeps whole rows from the top down; those that do not fit go.
+    const int barHeight = std::clamp(height, 0, kTopBarHeight);
+    TopPanel->setFixedHeight(barHeight);
+    auto *details = BottomRightPanel->layout();
+    int room = height - barHeight - details->contentsMargins().top() - details->contentsMargins().bottom();
+    bool fits = true;
+    for (QWidget *row : detailRows()) {
+        const int needed = row->minimumHeight() + (row == TimeoutsLbl ? 0 : details->spacing());
+        fits = fits && needed <= room;
+        if (fits)
+            room -= needed;
+        row->setVisible(fits);
+    }
+
+    // Lay out now, so that nothing is ever drawn in the old arrangement.
+    layout()->activate();
+    bar->activate();
+    details->activate();
+}
+
+void TPingFrame::updateTip()
+{
+    QStringList hidden;
+    for (QLabel *l : {IPAddressLbl, StatusLbl})
+        if (l->isHidden())
+            hidden.append(l->text());
+    setToolTip(hidden.join(QLatin1Char('\n')));
+}
+
+void TPingFrame::resizeEvent(QResizeEvent *e)
+{
+    QFrame::resizeEvent(e);
+    fitToSize();
+}
+
+void TPingFrame::changeEvent(QEvent *e)
+{
+    QFrame::changeEvent(e);
+    if (e->type() == QEvent::FontChange || e->type() == QEvent::StyleChange) {
+        sizeToText();
+        fitToSize();
+    }
+}
+
 void TPingFrame::setToggleColour(const QColor &colour)
 {
     QPalette p = ToggleBRPnl->palette();
@@ -230,15 +338,6 @@ void TPingFrame::setToggleColour(const QColor &colour)
 
 bool TPingFrame::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == TopPanel && event->type() == QEvent::Resize) {
-        // In a narrow frame the status line gives up its width before the host does.
-        const int others = ContinuousPingSpdBtn->width() + IPAddressLbl->width() + ThreadInProgressLbl->width() +
-                           SpinEdit->width() + 5 * 3 + 2;
-        const int width = std::clamp(TopPanel->width() - others - 75, 0, 175);
-        StatusLbl->setFixedWidth(width);
-        StatusLbl->setAlignment(width < 175 ? Qt::AlignLeft | Qt::AlignVCenter : Qt::AlignCenter);
-        return false;
-    }
     if (event->type() == QEvent::MouseButtonPress && watched == TimeoutsLbl) {
         auto *me = static_cast<QMouseEvent *>(event);
         TimeoutsLblMouseDown(me->button(), me->modifiers());
@@ -299,7 +398,8 @@ void TPingFrame::WSocketDnsLookupDone(QObject *, std::uint16_t errCode)
         StartPingThread(1, WSocket->DnsResult);
         return;
     }
-    IPAddressLbl->setText(QStringLiteral("DNS Error!"));
+    IPAddressLbl->setText(kDnsError);
+    updateTip();
     ContinuousPingSpdBtn->setChecked(false);
     ContinuousPingSpdBtnClick();
 }
@@ -353,32 +453,31 @@ void TPingFrame::PingThreadTerminate(TPingThread *sender)
         // 4. A timeout: a foreign reply (orange) or none (red), level with the last point.
         if (PingChart->Count() > 0)
             PingChart->AddXY(now, PingChart->YValue(PingChart->Count() - 1), sender->ReplyTotal != 0 ? kOrange : kRed);
-        const QString stamp = now.time().toString(QStringLiteral("hh:mm:ss"));
-        LastTimeoutComboBox->setEditText(stamp);
+        // The newest timeout becomes the current item, so that trimming the oldest never
+        // moves the shown text to another entry.
+        const QString stamp = now.time().toString(kTimeFormat);
         LastTimeoutComboBox->insertItem(0, stamp);
-        LastTimeoutComboBox->setEditText(stamp);
+        LastTimeoutComboBox->setCurrentIndex(0);
         while (LastTimeoutComboBox->count() > 99)
             LastTimeoutComboBox->removeItem(LastTimeoutComboBox->count() - 1);
+        LastTimeoutComboBox->setEditText(stamp);
         TimeoutsLbl->setText(QStringLiteral("Timeouts: %1").arg(LastTimeoutComboBox->count()));
         setToggleColour(kYellow);
     }
 
+    updateTip();
+
     // 5.
     PointsLbl->setText(QStringLiteral("Points: %1").arg(PingChart->Count()));
 
-    // 6. Time since the last timeout, as times of day; text that is no time shows nothing.
+    // 6. Time since the shown timeout (the newest, or one the user picked); text that is
+    // no time shows nothing.
     const QString last = LastTimeoutComboBox->currentText();
-    if (last != kNoTimeout) {
-        const QTime t = QTime::fromString(last, QStringLiteral("hh:mm:ss"));
-        if (t.isValid()) {
-            const qint64 diffMs = std::llabs(qint64(now.time().msecsSinceStartOfDay()) - t.msecsSinceStartOfDay());
-            TimeSinceLastTimeoutLbl->setText(formatSpan(diffMs / 1000));
-        } else {
-            TimeSinceLastTimeoutLbl->clear();
-        }
-    } else {
+    const QTime lastTime = QTime::fromString(last, kTimeFormat);
+    if (last != kNoTimeout && lastTime.isValid())
+        TimeSinceLastTimeoutLbl->setText(TimeSince(lastTime, now.time()));
+    else
         TimeSinceLastTimeoutLbl->clear();
-    }
 
     // 7. Let the chart and labels repaint; other frames' events may run here, and this
     // frame may even be freed by them. Results of other frames arriving meanwhile do the

@@ -3,6 +3,7 @@
 #include "completionport.h"
 
 #include <QFrame>
+#include <QList>
 #include <QPointer>
 
 #include <cstdint>
@@ -11,6 +12,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QSpinBox;
+class QTime;
 class QTimer;
 class QToolButton;
 class TPingChart;
@@ -77,17 +79,30 @@ public:
     bool TimeoutMarked() const;
 
     static QString FormatStatus(int low, int avg, int high);
+    // The time that passed from a timeout's time of day to now's, "hh:mm:ss"; both are times
+    // of day, so a span that crosses midnight is taken forward and is always under a day.
+    static QString TimeSince(const QTime &timeout, const QTime &now);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
+    void changeEvent(QEvent *e) override;
 
 private:
     void StartPingThread(int id, const QString &address);
     void PingThreadTerminate(TPingThread *sender);
     void setToggleColour(const QColor &colour);
+    // Sizes the labels and the host edit for the widest text they show, in the current font.
+    void sizeToText();
+    // Shows what fits the frame's size whole and hides the rest, in a fixed order.
+    void fitToSize();
+    // The frame's tooltip holds the text of the top bar's labels hidden for lack of room.
+    void updateTip();
+    QList<QWidget *> detailRows() const;
 
     bool ClearChart = false;
     int m_terminateDepth = 0;
+    int m_hostWidth = 0;
     CompletionPort m_port{this};
 };

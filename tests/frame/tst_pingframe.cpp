@@ -6,9 +6,12 @@
 #include "splitterbar.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -16,6 +19,88 @@
 namespace {
 const QColor kGreen(0, 128, 0), kOrange(255, 128, 0), kRed(255, 0, 0);
 const QString kHost = QStringLiteral("10.1.1.1");
+const QString kWideHost = QStringLiteral("10.77.4.100");
+const QString kWidestStatus = QStringLiteral("Low: 4000  Avg: 4000  High: 4000");
+const QString kWidestAddress = QStringLiteral("255.255.255.255");
+
+// The width a line edit gives its text: inside its frame, less the side margins it keeps.
+int textRoom(const QLineEdit *e)
+{
+    QStyleOptionFrame opt;
+    opt.initFrom(e);
+    opt.lineWidth = e->hasFrame() ? e->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &opt, e) : 0;
+    const QMargins m = e->textMargins();
+    return e->style()->subElementRect(QStyle::SE_LineEditContents, &opt, e).width() - m.left() - m.right() - 2 * 2;
+}
+
+int advance(const QWidget *w, const QString &text)
+{
+    return w->fontMetrics().horizontalAdvance(text);
+}
+
+// Every shown control of the top bar lies inside the frame and holds the widest text it
+// can show; what gave way is hidden and, for the labels, in the frame's tooltip.
+void checkTopBar(TPingFrame *f, bool roomForHost)
+{
+    QVERIFY(f->contentsRect().contains(f->TopPanel->geometry()));
+    for (QWidget *w : f->TopPanel->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
+        if (w->isHidden())
+            continue;
+        QVERIFY2(f->TopPanel->rect().contains(w->geometry()), qPrintable(w->objectName()));
+        QVERIFY2(w->height() >= w->fontMetrics().height(), qPrintable(w->objectName()));
+    }
+    if (roomForHost)
+        QVERIFY(textRoom(f->HostEdit) >= advance(f->HostEdit, kWidestAddress));
+    QVERIFY(!f->ContinuousPingSpdBtn->isHidden());
+    QVERIFY(!f->SpinEdit->isHidden());
+    if (!f->StatusLbl->isHidden())
+        QVERIFY(f->StatusLbl->contentsRect().width() >= advance(f->StatusLbl, kWidestStatus));
+    if (!f->IPAddressLbl->isHidden())
+        QVERIFY(f->IPAddressLbl->contentsRect().width() >= advance(f->IPAddressLbl, kWidestAddress));
+    QVERIFY(!f->IPAddressLbl->isHidden() || f->StatusLbl->isHidden());  // the status line gives way first
+    const QString tip = f->toolTip();
+    QCOMPARE(tip.contains(f->StatusLbl->text()), f->StatusLbl->isHidden());
+    QCOMPARE(tip.contains(f->IPAddressLbl->text()), f->IPAddressLbl->isHidden());
+    if (!f->StatusLbl->isHidden())
+        QCOMPARE(tip, QString());
+}
+
+// The rows of the details panel shown are whole and from the top; those dropped are the
+// bottom ones.
+void checkDetailRows(TPingFrame *f)
+{
+    QVERIFY(f->contentsRect().contains(f->BottomPanel->geometry()));
+    QVERIFY(f->BottomPanel->rect().contains(f->BottomRightPanel->geometry()));
+    const QList<QWidget *> rows {f->TimeoutsLbl, f->LastTimeoutComboBox, f->TimeSinceLastTimeoutLbl, f->PointsLbl};
+    int bottom = 0;
+    bool dropped = false;
+    for (QWidget *row : rows) {
+        if (row->isHidden()) {
+            dropped = true;
+            continue;
+        }
+        QVERIFY2(!dropped, qPrintable(row->objectName()));
+        QVERIFY2(f->BottomRightPanel->rect().contains(row->geometry()), qPrintable(row->objectName()));
+        QVERIFY2(row->y() >= bottom, qPrintable(row->objectName()));
+        QVERIFY2(
+            row->height() >= std::min(row->sizeHint().height(), row->maximumHeight()), qPrintable(row->objectName()));
+        QVERIFY2(row->height() >= row->fontMetrics().height(), qPrintable(row->objectName()));
+        bottom = row->geometry().bottom() + 1;
+    }
+    QVERIFY(f->TimeoutsLbl->contentsRect().width() >= advance(f->TimeoutsLbl, QStringLiteral("Timeouts: 99")));
+    QVERIFY(
+        textRoom(f->LastTimeoutComboBox->lineEdit()) >= advance(f->LastTimeoutComboBox, QStringLiteral("23:59:59")));
+    QVERIFY(f->TimeSinceLastTimeoutLbl->contentsRect().width()
+        >= advance(f->TimeSinceLastTimeoutLbl, QStringLiteral("23:59:59")));
+    QVERIFY(f->PointsLbl->contentsRect().width() >= advance(f->PointsLbl, QStringLiteral("Points: 300")));
+}
+
+void saveShot(QWidget *w, const QString &name)
+{
+    const QString dir = qEnvironmentVariable("SKYLARK_SHOTS");
+    if (!dir.isEmpty() && QDir().mkpath(dir))
+        w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
 } // namespace
 
 class TestPingFrame : public QObject
@@ -55,6 +140,25 @@ class TestPingFrame : public QObject
             const int r = results[i];
             world->echoes.replyAndProcess(r == -2 ? 5 : r, r == -2 ? QStringLiteral("10.9.9.9") : QString());
         }
+    }
+
+    // Pings 10.77.4.100 from a frame placed on a board, with results as in play(), and
+    // stops it again.
+    void feed(TPingFrame *f, const QList<int> &results)
+    {
+        f->HostEdit->setText(kWideHost);
+        f->SetDown(true);
+        f->ContinuousPingSpdBtnClick();
+        for (int i = 0; i < results.size(); ++i) {
+            if (i > 0) {
+                clock->advance(1000);
+                f->PingTimerTimer();
+            }
+            world->echoes.replyAndProcess(results[i]);
+        }
+        f->SetDown(false);
+        f->ContinuousPingSpdBtnClick();
+        f->PingTimer->stop();
     }
 
 private slots:
@@ -154,14 +258,43 @@ private slots:
         QCOMPARE(frame->StatusLbl->text(), QStringLiteral("Low: -  Avg: -  High: -"));
     }
 
+    // What the user sees after every timeout is the newest one, also once the list is
+    // trimmed; a pick of an older entry holds until the next timeout.
     void timeoutList_keeps99NewestFirst()
     {
-        QList<int> timeouts(120, -1);
-        play(timeouts);
-        QCOMPARE(frame->LastTimeoutComboBox->count(), 99);
+        QComboBox *box = frame->LastTimeoutComboBox;
+        start();
+        for (int i = 0; i < 120; ++i) {
+            if (i > 0)
+                tick();
+            world->echoes.replyAndProcess(-1);
+            const QString stamp = clock->now.time().toString(QStringLiteral("hh:mm:ss"));
+            QCOMPARE(box->itemText(0), stamp);
+            QCOMPARE(box->currentText(), stamp);
+            QCOMPARE(box->lineEdit()->text(), stamp);
+        }
+        QCOMPARE(box->count(), 99);
         QCOMPARE(frame->TimeoutsLbl->text(), QStringLiteral("Timeouts: 99"));
-        QCOMPARE(frame->LastTimeoutComboBox->itemText(0), QStringLiteral("12:01:59"));
-        QCOMPARE(frame->LastTimeoutComboBox->itemText(98), QStringLiteral("12:00:21"));
+        QCOMPARE(box->itemText(0), QStringLiteral("12:01:59"));
+        QCOMPARE(box->itemText(98), QStringLiteral("12:00:21"));
+
+        tick();  // the host answers again at 12:02:00
+        world->echoes.replyAndProcess(5);
+        QCOMPARE(box->lineEdit()->text(), QStringLiteral("12:01:59"));
+        QCOMPARE(frame->TimeSinceLastTimeoutLbl->text(), QStringLiteral("00:00:01"));
+
+        box->setCurrentIndex(9);  // the user picks 12:01:50 from the list
+        tick();
+        world->echoes.replyAndProcess(5);
+        QCOMPARE(box->lineEdit()->text(), QStringLiteral("12:01:50"));
+        QCOMPARE(frame->TimeSinceLastTimeoutLbl->text(), QStringLiteral("00:00:11"));
+
+        tick();  // the next timeout, at 12:02:02, takes over again
+        world->echoes.replyAndProcess(-1);
+        QCOMPARE(box->currentText(), QStringLiteral("12:02:02"));
+        QCOMPARE(box->lineEdit()->text(), QStringLiteral("12:02:02"));
+        QCOMPARE(box->count(), 99);
+        QCOMPARE(frame->TimeSinceLastTimeoutLbl->text(), QStringLiteral("00:00:00"));
     }
 
     void trimming_keepsSpinEditPoints_data()
@@ -186,14 +319,46 @@ private slots:
         QCOMPARE(frame->PingChart->YValue(after - 1), 9.0);
     }
 
+    // The span runs forward from the timeout's time of day, also past midnight, for the
+    // newest timeout and for an older one picked from the list.
     void timeSince_wrapsOverMidnight()
     {
-        clock->set(QDateTime(QDate(2026, 12, 10), QTime(23, 59, 49)));
-        play({5, -1});  // the timeout at 23:59:50
+        clock->set(QDateTime(QDate(2026, 12, 10), QTime(23, 59, 39)));
+        play({5, -1, 5});  // timeouts at 23:59:40 and 23:59:50
+        clock->set(QDateTime(QDate(2026, 12, 10), QTime(23, 59, 50)));
+        frame->PingTimerTimer();
+        world->echoes.replyAndProcess(-1);
         clock->set(QDateTime(QDate(2026, 12, 11), QTime(0, 0, 10)));
         frame->PingTimerTimer();
         world->echoes.replyAndProcess(5);
-        QCOMPARE(frame->TimeSinceLastTimeoutLbl->text(), QStringLiteral("23:59:40"));
+        QCOMPARE(frame->TimeSinceLastTimeoutLbl->text(), QStringLiteral("00:00:20"));
+
+        frame->LastTimeoutComboBox->setCurrentIndex(1);
+        QCOMPARE(frame->LastTimeoutComboBox->currentText(), QStringLiteral("23:59:40"));
+        tick();
+        world->echoes.replyAndProcess(5);
+        QCOMPARE(frame->TimeSinceLastTimeoutLbl->text(), QStringLiteral("00:00:31"));
+    }
+
+    void timeSince_spans_data()
+    {
+        QTest::addColumn<QTime>("timeout");
+        QTest::addColumn<QTime>("now");
+        QTest::addColumn<QString>("span");
+        QTest::newRow("same second") << QTime(12, 0, 0) << QTime(12, 0, 0) << QStringLiteral("00:00:00");
+        QTest::newRow("part seconds are cut") << QTime(12, 0, 0) << QTime(12, 0, 1, 999) << QStringLiteral("00:00:01");
+        QTest::newRow("hours, minutes, seconds") << QTime(8, 15, 30) << QTime(19, 47, 5) << QStringLiteral("11:31:35");
+        QTest::newRow("over midnight") << QTime(23, 59, 50) << QTime(0, 0, 10) << QStringLiteral("00:00:20");
+        QTest::newRow("from midnight") << QTime(0, 0, 0) << QTime(23, 59, 59) << QStringLiteral("23:59:59");
+        QTest::newRow("now earlier in the day") << QTime(12, 0, 10) << QTime(12, 0, 5) << QStringLiteral("23:59:55");
+        QTest::newRow("evening to morning") << QTime(22, 30, 0) << QTime(6, 45, 15) << QStringLiteral("08:15:15");
+    }
+    void timeSince_spans()
+    {
+        QFETCH(QTime, timeout);
+        QFETCH(QTime, now);
+        QFETCH(QString, span);
+        QCOMPARE(TPingFrame::TimeSince(timeout, now), span);
     }
 
     void timeSince_textThatIsNoTime_stillEndsTheCycle()
@@ -205,6 +370,130 @@ private slots:
         QCOMPARE(frame->TimeSinceLastTimeoutLbl->text(), QString());
         QCOMPARE(frame->ThreadInProgressLbl->text(), QStringLiteral("-"));
         QVERIFY(frame->PingTimer->isActive());
+    }
+
+    void topBar_givesWayInOrder_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<bool>("statusShown");
+        QTest::addColumn<bool>("addressShown");
+        QTest::addColumn<bool>("roomForHost");
+        QTest::newRow("wide 800") << 800 << true << true << true;
+        QTest::newRow("one column, 480") << 480 << false << true << true;
+        QTest::newRow("designed 454") << 454 << false << true << true;
+        QTest::newRow("300") << 300 << false << false << true;
+        QTest::newRow("two columns, 240") << 240 << false << false << true;
+        QTest::newRow("150") << 150 << false << false << false;
+    }
+    void topBar_givesWayInOrder()
+    {
+        QFETCH(int, width);
+        QFETCH(bool, statusShown);
+        QFETCH(bool, addressShown);
+        QFETCH(bool, roomForHost);
+        QWidget board;
+        board.resize(800, 200);
+        board.show();
+        auto *f = new TPingFrame(&board);
+        f->setGeometry(0, 0, width, TPingFrame::kDesignedHeight);
+        f->show();
+        feed(f, {1001, 3999, 2500});
+        QCOMPARE(f->StatusLbl->text(), QStringLiteral("Low: 1001  Avg: 2500  High: 3999"));
+        QCOMPARE(!f->StatusLbl->isHidden(), statusShown);
+        QCOMPARE(!f->IPAddressLbl->isHidden(), addressShown);
+        checkTopBar(f, roomForHost);
+        if (QTest::currentTestFailed())
+            return;
+
+        feed(f, {4000});  // a later result, while the status line is hidden too
+        QCOMPARE(f->StatusLbl->text(), QStringLiteral("Low: 1001  Avg: 2875  High: 4000"));
+        checkTopBar(f, roomForHost);
+        if (QTest::currentTestFailed())
+            return;
+
+        f->setGeometry(0, 0, 800, TPingFrame::kDesignedHeight);
+        QVERIFY(!f->StatusLbl->isHidden());
+        QVERIFY(!f->IPAddressLbl->isHidden());
+        checkTopBar(f, true);
+    }
+
+    void detailRows_dropFromTheBottom_data()
+    {
+        QTest::addColumn<int>("height");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("one frame, 222") << 222 << 4;
+        QTest::newRow("designed 109") << 109 << 4;
+        QTest::newRow("80") << 80 << 3;
+        QTest::newRow("70") << 70 << 2;
+        QTest::newRow("four frames, 55") << 55 << 1;
+        QTest::newRow("eight frames, 27") << 27 << 0;
+    }
+    void detailRows_dropFromTheBottom()
+    {
+        QFETCH(int, height);
+        QFETCH(int, rows);
+        QWidget board;
+        board.resize(500, 250);
+        board.show();
+        auto *f = new TPingFrame(&board);
+        f->setGeometry(0, 0, 480, height);
+        f->BottomRightPanel->show();
+        f->show();
+        feed(f, {12, -1, 14});
+        const QList<QWidget *> all {f->TimeoutsLbl, f->LastTimeoutComboBox, f->TimeSinceLastTimeoutLbl, f->PointsLbl};
+        for (int i = 0; i < all.size(); ++i)
+            QVERIFY2(all[i]->isHidden() == (i >= rows), qPrintable(all[i]->objectName()));
+        checkDetailRows(f);
+        if (QTest::currentTestFailed())
+            return;
+
+        f->setGeometry(0, 0, 480, 222);
+        for (QWidget *row : all)
+            QVERIFY(!row->isHidden());
+        checkDetailRows(f);
+    }
+
+    // The board's columns in the default window: one of 480 pixels, or two of 240 and 237,
+    // 222 high, shared by 1, 4 or 8 frames. With SKYLARK_SHOTS=<folder> each case is also
+    // saved as a picture there.
+    void defaultWindow_showsNoCutText_data()
+    {
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<int>("frames");
+        for (int columns : {1, 2})
+            for (int frames : {1, 4, 8})
+                QTest::addRow("%d-columns-%d-frames", columns, frames) << columns << frames;
+    }
+    void defaultWindow_showsNoCutText()
+    {
+        QFETCH(int, columns);
+        QFETCH(int, frames);
+        QWidget board;
+        board.resize(480, 222);
+        board.show();
+        const QList<QRect> areas = columns == 1 ? QList<QRect> {QRect(0, 0, 480, 222)}
+                                                : QList<QRect> {QRect(0, 0, 240, 222), QRect(243, 0, 237, 222)};
+        QList<TPingFrame *> all;
+        for (const QRect &area : areas) {
+            const int h = area.height() / frames;
+            for (int i = 0; i < frames; ++i) {
+                auto *f = new TPingFrame(&board);
+                f->setGeometry(area.x(), i * h, area.width(), h);
+                f->BottomRightPanel->setVisible(i % 2 == 0);
+                f->show();
+                feed(f, {1001, 3999, 2500, -1});
+                all.append(f);
+            }
+        }
+        saveShot(&board, QString::fromLatin1(QTest::currentDataTag()));
+        for (TPingFrame *f : all) {
+            QCOMPARE(f->StatusLbl->text(), QStringLiteral("Low: 1001  Avg: 2500  High: 3999"));
+            checkTopBar(f, true);
+            if (!f->BottomRightPanel->isHidden())
+                checkDetailRows(f);
+            if (QTest::currentTestFailed())
+                return;
+        }
     }
 
     void resultAfterTerminationBegan_isChartedButNotRearmed()
