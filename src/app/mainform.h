@@ -77,7 +77,6 @@ public:
     QMenu *mmiFile, *mmiDirectories, *mmiPing, *mmiScreenPresets, *mmiStyles, *mmiMisc, *Debug1;
     QAction *mmiShow2, *mmiShowColumn2Resize, *mmiShowReload, *mmiShow3, *mmiClearFrames2;
     QAction *mmiReloadAutosaveSession, *mmiSettings, *mmiHelp, *mmiVersionAbout;
-    QToolButton *AboutButton;  // shows mmiVersionAbout at the right end of the menu bar
     TPopupMenu *FramePM1, *FramePM2, *HostListBoxPopupMenu;
     QAction *pmiMoveUp, *pmiMoveDown, *pmiMovetoColumn2, *pmiMoveUp2, *pmiMoveDown2, *pmiMovetoColumn1;
     QAction *pmiRemoveFrameObject, *pmiRemoveFrameObject2;

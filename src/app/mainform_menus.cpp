@@ -8,8 +8,86 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QKeySequence>
 #include <QMenuBar>
-#include <QToolButton>
+#include <QProxyStyle>
+#include <QSet>
+#include <QShortcut>
+#include <QStyleFactory>
+
+namespace {
+// The menu bar's style: the application's, except that the items after a separator stand at
+// the right end of the bar (where the About item goes), drawn and reached by the keyboard as
+// any other item, and that Alt alone moves into the bar.
+class MenuBarStyle : public QProxyStyle
+{
+public:
+    MenuBarStyle()
+        : QProxyStyle(QStyleFactory::create(QApplication::style()->name()))
+    {
+    }
+    int styleHint(
+        StyleHint hint, const QStyleOption *option, const QWidget *widget, QStyleHintReturn *returnData) const override
+    {
+        if (hint == SH_DrawMenuBarSeparator || hint == SH_MenuBar_AltKeyNavigation)
+            return 1;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+void applyMenuBarStyle(QMenuBar *bar)
+{
+    QStyle *old = bar->style();
+    auto *style = new MenuBarStyle;
+    style->setParent(bar);
+    bar->setStyle(style);
+    if (old->parent() == bar)
+        old->deleteLater();
+}
+
+// Gives the bar a new style of its own each time the application's style changes.
+class StyleFollower : public QObject
+{
+public:
+    explicit StyleFollower(QMenuBar *bar)
+        : QObject(bar)
+        , m_bar(bar)
+    {
+    }
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::StyleChange)
+            applyMenuBarStyle(m_bar);
+        return false;
+    }
+
+private:
+    QMenuBar *m_bar;
+};
+
+// Marks the first letter or digit of the item's caption that no other item of the menu uses
+// as its access key, unless the caption already has one.
+void giveAccessKey(QWidget *menu, QAction *item)
+{
+    const QString text = item->text();
+    if (!QKeySequence::mnemonic(text).isEmpty())
+        return;
+    QSet<QKeySequence> taken;
+    for (QAction *other : menu->actions())
+        if (other != item)
+            taken.insert(QKeySequence::mnemonic(other->text()));
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!text[i].isLetterOrNumber())
+            continue;
+        QString marked = text;
+        marked.insert(i, u'&');
+        if (!taken.contains(QKeySequence::mnemonic(marked))) {
+            item->setText(marked);
+            return;
+        }
+    }
+}
+} // namespace
 
 QAction *TMainForm::addAction(QAction *&slot, const char *name, const QString &caption, const char *category,
                               bool visible)
@@ -49,54 +127,59 @@ void TMainForm::connectGuarded(QAction *action, void (TMainForm::*operation)())
 
 void TMainForm::createActions()
 {
-    addAction(aSelectListFile, "aSelectListFile", QStringLiteral("Select List File"), "File");
-    addAction(aLoadListFile, "aLoadListFile", QStringLiteral("Load List File"), "File");
-    addAction(aSaveListFile, "aSaveListFile", QStringLiteral("Save List File"), "File");
-    addAction(aOpenDtaDirInExplorer, "aOpenDtaDirInExplorer", QStringLiteral("Open DtaDir in Explorer"), "File");
-    addAction(aCopyDtaDirPathToClipboard, "aCopyDtaDirPathToClipboard", QStringLiteral("Copy DtaDir Path To Clipboard"), "File");
-    addAction(aOpenLstDirInExplorer, "aOpenLstDirInExplorer", QStringLiteral("Open LstDir In Explorer"), "File");
-    addAction(aCopyLstDirPathToClipboard, "aCopyLstDirPathToClipboard", QStringLiteral("Copy LstDir Path To Clipboard"), "File");
-    addAction(aOpenSsnDirInExplorer, "aOpenSsnDirInExplorer", QStringLiteral("Open SsnDir In Explorer"), "File");
-    addAction(aCopySsnDirPathToClipboard, "aCopySsnDirPathToClipboard", QStringLiteral("Copy SsnDir Path To Clipboard"), "File");
-    addAction(aOpenTmpDirInExplorer, "aOpenTmpDirInExplorer", QStringLiteral("Open TmpDir in Explorer"), "File");
-    addAction(aCopyTmpDirPathToClipboard, "aCopyTmpDirPathToClipboard", QStringLiteral("Copy TmpDir Path To Clipboard"), "File");
-    addAction(aExit, "aExit", QStringLiteral("Exit"), "File");
+    addAction(aSelectListFile, "aSelectListFile", QStringLiteral("&Select List File"), "File");
+    addAction(aLoadListFile, "aLoadListFile", QStringLiteral("&Load List File"), "File");
+    addAction(aSaveListFile, "aSaveListFile", QStringLiteral("Sa&ve List File"), "File");
+    addAction(aOpenDtaDirInExplorer, "aOpenDtaDirInExplorer", QStringLiteral("Open &DtaDir in Explorer"), "File");
+    addAction(aCopyDtaDirPathToClipboard, "aCopyDtaDirPathToClipboard",
+        QStringLiteral("Copy Dt&aDir Path To Clipboard"), "File");
+    addAction(aOpenLstDirInExplorer, "aOpenLstDirInExplorer", QStringLiteral("Open &LstDir In Explorer"), "File");
+    addAction(aCopyLstDirPathToClipboard, "aCopyLstDirPathToClipboard",
+        QStringLiteral("Copy LstD&ir Path To Clipboard"), "File");
+    addAction(aOpenSsnDirInExplorer, "aOpenSsnDirInExplorer", QStringLiteral("Open &SsnDir In Explorer"), "File");
+    addAction(aCopySsnDirPathToClipboard, "aCopySsnDirPathToClipboard",
+        QStringLiteral("Copy Ss&nDir Path To Clipboard"), "File");
+    addAction(aOpenTmpDirInExplorer, "aOpenTmpDirInExplorer", QStringLiteral("Open &TmpDir in Explorer"), "File");
+    addAction(aCopyTmpDirPathToClipboard, "aCopyTmpDirPathToClipboard",
+        QStringLiteral("Copy T&mpDir Path To Clipboard"), "File");
+    addAction(aExit, "aExit", QStringLiteral("E&xit"), "File");
 
-    addAction(aAddPingFrame, "aAddPingFrame", QStringLiteral("Add Frame"), "Ping");
-    addAction(aClearFrames, "aClearFrames", QStringLiteral("Clear Frames"), "Ping");
-    addAction(aClearAllFrames, "aClearAllFrames", QStringLiteral("Clear All Frames"), "Ping");
-    addAction(aStartAllPinging, "aStartAllPinging", QStringLiteral("Start All Pinging"), "Ping");
-    addAction(aStopAllPinging, "aStopAllPinging", QStringLiteral("Stop All Pinging"), "Ping");
-    addAction(aSelectSessionFile, "aSelectSessionFile", QStringLiteral("Select Session File"), "Ping");
-    addAction(aSaveFrameSession, "aSaveFrameSession", QStringLiteral("Save Frame Session"), "Ping");
-    addAction(aLoadFrameSession, "aLoadFrameSession", QStringLiteral("Load Frame Session"), "Ping");
-    addAction(aReloadAutosaveSession, "aReloadAutosaveSession", QStringLiteral("Reload"), "Ping", false);
-    addAction(aAddPingForm, "aAddPingForm", QStringLiteral("Add Form"), "Ping");
-    addAction(aClearPingForms, "aClearPingForms", QStringLiteral("Clear Forms"), "Ping");
+    addAction(aAddPingFrame, "aAddPingFrame", QStringLiteral("Add &Frame"), "Ping");
+    addAction(aClearFrames, "aClearFrames", QStringLiteral("&Clear Frames"), "Ping");
+    addAction(aClearAllFrames, "aClearAllFrames", QStringLiteral("Clear &All Frames"), "Ping");
+    addAction(aStartAllPinging, "aStartAllPinging", QStringLiteral("&Start All Pinging"), "Ping");
+    addAction(aStopAllPinging, "aStopAllPinging", QStringLiteral("St&op All Pinging"), "Ping");
+    addAction(aSelectSessionFile, "aSelectSessionFile", QStringLiteral("S&elect Session File"), "Ping");
+    addAction(aSaveFrameSession, "aSaveFrameSession", QStringLiteral("Sa&ve Frame Session"), "Ping");
+    addAction(aLoadFrameSession, "aLoadFrameSession", QStringLiteral("&Load Frame Session"), "Ping");
+    addAction(aReloadAutosaveSession, "aReloadAutosaveSession", QStringLiteral("&Reload"), "Ping", false);
+    addAction(aAddPingForm, "aAddPingForm", QStringLiteral("A&dd Form"), "Ping");
+    addAction(aClearPingForms, "aClearPingForms", QStringLiteral("Clear Fo&rms"), "Ping");
 
     addAction(aAddNewHost, "aAddNewHost", QStringLiteral("Add"), "HostListbox");
-    addAction(aPingSelected, "aPingSelected", QStringLiteral("Ping Selected"), "HostListbox");
-    addAction(aPingSelectedWithExpand, "aPingSelectedWithExpand", QStringLiteral("Ping Selected With Expand"), "HostListbox");
-    addAction(aPingSelected2, "aPingSelected2", QStringLiteral("Ping Selected Column 2"), "HostListbox", false);
-    addAction(aHLBEditMemo, "aHLBEditMemo", QStringLiteral("Edit"), "HostListbox");
-    addAction(aSelectAll, "aSelectAll", QStringLiteral("Select All"), "HostListbox");
-    addAction(aDeleteSelectedHost, "aDeleteSelectedHost", QStringLiteral("Delete"), "HostListbox");
-    addAction(aPasteFromClipboard, "aPasteFromClipboard", QStringLiteral("Paste"), "HostListbox");
-    addAction(aCopyToClipboard, "aCopyToClipboard", QStringLiteral("Copy"), "HostListbox");
-    addAction(aLowerCase, "aLowerCase", QStringLiteral("LowerCase"), "HostListbox");
-    addAction(aUpperCase, "aUpperCase", QStringLiteral("UpperCase"), "HostListbox");
+    addAction(aPingSelected, "aPingSelected", QStringLiteral("&Ping Selected"), "HostListbox");
+    addAction(aPingSelectedWithExpand, "aPingSelectedWithExpand", QStringLiteral("Ping Selected With E&xpand"),
+        "HostListbox");
+    addAction(aPingSelected2, "aPingSelected2", QStringLiteral("Ping Selected Column &2"), "HostListbox", false);
+    addAction(aHLBEditMemo, "aHLBEditMemo", QStringLiteral("&Edit"), "HostListbox");
+    addAction(aSelectAll, "aSelectAll", QStringLiteral("Select &All"), "HostListbox");
+    addAction(aDeleteSelectedHost, "aDeleteSelectedHost", QStringLiteral("&Delete"), "HostListbox");
+    addAction(aPasteFromClipboard, "aPasteFromClipboard", QStringLiteral("Pas&te"), "HostListbox");
+    addAction(aCopyToClipboard, "aCopyToClipboard", QStringLiteral("C&opy"), "HostListbox");
+    addAction(aLowerCase, "aLowerCase", QStringLiteral("Lo&werCase"), "HostListbox");
+    addAction(aUpperCase, "aUpperCase", QStringLiteral("&UpperCase"), "HostListbox");
 
-    addAction(aSettings, "aSettings", QStringLiteral("Settings"), "Misc");
-    addAction(aOIForm, "aOIForm", QStringLiteral("Object Inspector"), "Misc");
-    addAction(aInfoMemo, "aInfoMemo", QStringLiteral("InfoMemo"), "Misc");
-    addAction(aSizeFrames, "aSizeFrames", QStringLiteral("Size Frames"), "Misc");
-    addAction(aSizeFrames2, "aSizeFrames2", QStringLiteral("Size Frames 2"), "Misc", false);
-    addAction(aShow2, "aShow2", QStringLiteral("Show Column 2"), "Misc");
-    addAction(aShow3, "aShow3", QStringLiteral("Show Column 3"), "Misc", false);
-    addAction(aClearFrames2, "aClearFrames2", QStringLiteral("Clear Ping Frames Column 2"), "Misc", false);
-    addAction(aRemoveOrphanFrames, "aRemoveOrphanFrames", QStringLiteral("Remove Orphan Frames"), "Misc");
+    addAction(aSettings, "aSettings", QStringLiteral("&Settings"), "Misc");
+    addAction(aOIForm, "aOIForm", QStringLiteral("&Object Inspector"), "Misc");
+    addAction(aInfoMemo, "aInfoMemo", QStringLiteral("&InfoMemo"), "Misc");
+    addAction(aSizeFrames, "aSizeFrames", QStringLiteral("Si&ze Frames"), "Misc");
+    addAction(aSizeFrames2, "aSizeFrames2", QStringLiteral("Size Frames &2"), "Misc", false);
+    addAction(aShow2, "aShow2", QStringLiteral("Show Column &2"), "Misc");
+    addAction(aShow3, "aShow3", QStringLiteral("Show Column &3"), "Misc", false);
+    addAction(aClearFrames2, "aClearFrames2", QStringLiteral("Clear Ping &Frames Column 2"), "Misc", false);
+    addAction(aRemoveOrphanFrames, "aRemoveOrphanFrames", QStringLiteral("&Remove Orphan Frames"), "Misc");
 
-    addAction(aHelp, "aHelp", QStringLiteral("Help"), nullptr, false);
+    addAction(aHelp, "aHelp", QStringLiteral("&Help"), nullptr, false);
 }
 
 void TMainForm::createMenus()
@@ -105,6 +188,9 @@ void TMainForm::createMenus()
     MainMenu->setObjectName(QStringLiteral("MainMenu"));
     // The About item must stay at the right end, which a global (exported) menu bar loses.
     MainMenu->setNativeMenuBar(false);
+    applyMenuBarStyle(MainMenu);
+    // A change of the application's style reaches the window, not the bar with its own style.
+    installEventFilter(new StyleFollower(MainMenu));
 
     auto topMenu = [this](const char *name, const QString &caption) {
         QMenu *m = MainMenu->addMenu(caption);
@@ -113,12 +199,12 @@ void TMainForm::createMenus()
         return m;
     };
 
-    mmiFile = topMenu("mmiFile", QStringLiteral("File"));
+    mmiFile = topMenu("mmiFile", QStringLiteral("&File"));
     addItem(mmiFile, "mmiSelectListFile", aSelectListFile);
     addItem(mmiFile, "mmiLoadListFile", aLoadListFile);
     addItem(mmiFile, "mmiSaveListFile", aSaveListFile);
     mmiFile->addSeparator()->setObjectName(QStringLiteral("mmiRecentFilesSeparator"));
-    mmiDirectories = mmiFile->addMenu(QStringLiteral("Directories"));
+    mmiDirectories = mmiFile->addMenu(QStringLiteral("&Directories"));
     mmiDirectories->setObjectName(QStringLiteral("mmiDirectories"));
     addItem(mmiDirectories, "mmiOpenDtaDirInExplorer", aOpenDtaDirInExplorer);
     addItem(mmiDirectories, "mmiCopyDtaDirPathToClipboard", aCopyDtaDirPathToClipboard);
@@ -134,10 +220,10 @@ void TMainForm::createMenus()
     mmiFile->addSeparator();
     addItem(mmiFile, "mmiExit", aExit);
 
-    mmiPing = topMenu("mmiPing", QStringLiteral("Ping"));
+    mmiPing = topMenu("mmiPing", QStringLiteral("&Ping"));
     addItem(mmiPing, "mmiAddPingFrame", aAddPingFrame);
     addItem(mmiPing, "mmiClearFrames", aClearFrames);
-    mmiClearFrames2 = addItem(mmiPing, "mmiClearFrames2", aClearFrames2, QStringLiteral("Clear Frames Column 2"));
+    mmiClearFrames2 = addItem(mmiPing, "mmiClearFrames2", aClearFrames2, QStringLiteral("Clear Frames Column &2"));
     addItem(mmiPing, "mmiClearAllFrames", aClearAllFrames);
     mmiPing->addSeparator();
     addItem(mmiPing, "mmiStartAllPinging", aStartAllPinging);
@@ -152,24 +238,24 @@ void TMainForm::createMenus()
         item->setVisible(false);
     }
 
-    mmiScreenPresets = topMenu("mmiScreenPresets", QStringLiteral("Screen Presets"));
+    mmiScreenPresets = topMenu("mmiScreenPresets", QStringLiteral("S&creen Presets"));
     mmiScreenPresets->menuAction()->setVisible(false);
-    mmiStyles = topMenu("mmiStyles", QStringLiteral("Styles"));
+    mmiStyles = topMenu("mmiStyles", QStringLiteral("S&tyles"));
 
-    mmiMisc = topMenu("mmiMisc", QStringLiteral("Misc"));
+    mmiMisc = topMenu("mmiMisc", QStringLiteral("&Misc"));
     mmiShow2 = addItem(mmiMisc, "mmiShow2", aShow2);
     mmiShow2->setCheckable(true);
-    mmiShowColumn2Resize = new QAction(QStringLiteral("Show Column 2 Resize"), mmiMisc);
+    mmiShowColumn2Resize = new QAction(QStringLiteral("Show Column 2 &Resize"), mmiMisc);
     mmiShowColumn2Resize->setObjectName(QStringLiteral("mmiShowColumn2Resize"));
     mmiShowColumn2Resize->setCheckable(true);
     mmiMisc->addAction(mmiShowColumn2Resize);
     mmiMisc->addSeparator();
-    Debug1 = mmiMisc->addMenu(QStringLiteral("Debug"));
+    Debug1 = mmiMisc->addMenu(QStringLiteral("&Debug"));
     Debug1->setObjectName(QStringLiteral("Debug1"));
     addItem(Debug1, "mmiInfoMemo", aInfoMemo);
     addItem(Debug1, "mmiOIForm", aOIForm);
     addItem(Debug1, "mmiRemoveOrphanFrames", aRemoveOrphanFrames);
-    mmiShowReload = new QAction(QStringLiteral("Show Reload"), Debug1);
+    mmiShowReload = new QAction(QStringLiteral("&Show Reload"), Debug1);
     mmiShowReload->setObjectName(QStringLiteral("mmiShowReload"));
     mmiShowReload->setCheckable(true);
     Debug1->addAction(mmiShowReload);
@@ -182,13 +268,23 @@ void TMainForm::createMenus()
     mmiSettings = addItem(MainMenu, "mmiSettings", aSettings);
     mmiHelp = addItem(MainMenu, "mmiHelp", aHelp);
 
-    mmiVersionAbout = new QAction(QStringLiteral("About"), this);
+    mmiVersionAbout = new QAction(QStringLiteral("&About"), this);
     mmiVersionAbout->setObjectName(QStringLiteral("mmiVersionAbout"));
-    AboutButton = new QToolButton(MainMenu);
-    AboutButton->setObjectName(QStringLiteral("AboutButton"));
-    AboutButton->setAutoRaise(true);
-    AboutButton->setDefaultAction(mmiVersionAbout);
-    AboutButton->setFocusPolicy(Qt::NoFocus);
+    MainMenu->addAction(mmiVersionAbout);
+    // The caption becomes the version at start-up; whatever it reads, it keeps an access key.
+    connect(mmiVersionAbout, &QAction::changed, this, [this] { giveAccessKey(MainMenu, mmiVersionAbout); });
+
+    // Like the desktop's own programs: F10 opens the first menu. Not an action shortcut: no
+    // command has one.
+    auto *f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    f10->setObjectName(QStringLiteral("MenuBarKey"));
+    connect(f10, &QShortcut::activated, this, [this] {
+        for (QAction *a : MainMenu->actions())
+            if (a->isVisible() && !a->isSeparator()) {
+                MainMenu->setActiveAction(a);
+                return;
+            }
+    });
 
     // Frame popups: the same items for both columns, each with its own names.
     auto framePopup = [this](const char *name) {
@@ -197,28 +293,28 @@ void TMainForm::createMenus()
         return m;
     };
     FramePM1 = framePopup("FramePM1");
-    pmiRemoveFrameObject = FramePM1->addAction(QStringLiteral("Remove Frame"));
+    pmiRemoveFrameObject = FramePM1->addAction(QStringLiteral("&Remove Frame"));
     pmiRemoveFrameObject->setObjectName(QStringLiteral("pmiRemoveFrameObject"));
     addItem(FramePM1, "pmiClearFramesColumn1", aClearFrames);
     addItem(FramePM1, "pmiClearAllFrames", aClearAllFrames);
-    pmiMoveUp = FramePM1->addAction(QStringLiteral("Move Up"));
+    pmiMoveUp = FramePM1->addAction(QStringLiteral("Move &Up"));
     pmiMoveUp->setObjectName(QStringLiteral("pmiMoveUp"));
-    pmiMoveDown = FramePM1->addAction(QStringLiteral("Move Down"));
+    pmiMoveDown = FramePM1->addAction(QStringLiteral("Move &Down"));
     pmiMoveDown->setObjectName(QStringLiteral("pmiMoveDown"));
-    pmiMovetoColumn2 = FramePM1->addAction(QStringLiteral("Move to Column 2"));
+    pmiMovetoColumn2 = FramePM1->addAction(QStringLiteral("Move to Column &2"));
     pmiMovetoColumn2->setObjectName(QStringLiteral("pmiMovetoColumn2"));
     pmiMovetoColumn2->setVisible(false);
 
     FramePM2 = framePopup("FramePM2");
-    pmiRemoveFrameObject2 = FramePM2->addAction(QStringLiteral("Remove Frame"));
+    pmiRemoveFrameObject2 = FramePM2->addAction(QStringLiteral("&Remove Frame"));
     pmiRemoveFrameObject2->setObjectName(QStringLiteral("pmiRemoveFrameObject2"));
-    addItem(FramePM2, "pmiClearFramesColumn2", aClearFrames2, QStringLiteral("Clear Frames"));
+    addItem(FramePM2, "pmiClearFramesColumn2", aClearFrames2, QStringLiteral("&Clear Frames"));
     addItem(FramePM2, "pmiClearAllFrames2", aClearAllFrames);
-    pmiMoveUp2 = FramePM2->addAction(QStringLiteral("Move Up"));
+    pmiMoveUp2 = FramePM2->addAction(QStringLiteral("Move &Up"));
     pmiMoveUp2->setObjectName(QStringLiteral("pmiMoveUp2"));
-    pmiMoveDown2 = FramePM2->addAction(QStringLiteral("Move Down"));
+    pmiMoveDown2 = FramePM2->addAction(QStringLiteral("Move &Down"));
     pmiMoveDown2->setObjectName(QStringLiteral("pmiMoveDown2"));
-    pmiMovetoColumn1 = FramePM2->addAction(QStringLiteral("Move to Column 1"));
+    pmiMovetoColumn1 = FramePM2->addAction(QStringLiteral("Move to Column &1"));
     pmiMovetoColumn1->setObjectName(QStringLiteral("pmiMovetoColumn1"));
 
     HostListBoxPopupMenu = framePopup("HostListBoxPopupMenu");
@@ -272,10 +368,13 @@ void TMainForm::mmiVersionAboutClick()
 
 void TMainForm::RightMenu(QAction *mmiMoveRight)
 {
-    // A corner widget stays at the right end of the bar whatever is shown or hidden.
-    if (mmiMoveRight == mmiVersionAbout && MainMenu->cornerWidget(Qt::TopRightCorner) != AboutButton)
-        MainMenu->setCornerWidget(AboutButton, Qt::TopRightCorner);
-    AboutButton->show();
-    MainMenu->adjustSize();
+    // The bar's style places the items after a separator at its right end; the About item is
+    // the last one, so it stands there alone.
+    const QList<QAction *> items = MainMenu->actions();
+    const qsizetype at = items.indexOf(mmiMoveRight);
+    if (at < 0)
+        return;
+    if (at == 0 || !items[at - 1]->isSeparator())
+        MainMenu->insertSeparator(mmiMoveRight);
     MainMenu->update();
 }

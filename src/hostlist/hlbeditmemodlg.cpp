@@ -1,13 +1,28 @@
 #include "hlbeditmemodlg.h"
 
-#include "textrules.h"
+#include "hostlistbox.h"
 
 #include <QCollator>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QVBoxLayout>
+
+namespace {
+// The character format property that marks a stand-in and holds the character it stands for.
+constexpr int kHeldChar = QTextFormat::UserProperty;
+
+// Characters the editor would turn into a line break: they are held as stand-ins.
+bool heldAsStandIn(QChar c)
+{
+    return c == QChar::LineSeparator || c == QChar::ParagraphSeparator || c.unicode() == 0xFDD0
+        || c.unicode() == 0xFDD1;
+}
+} // namespace
 
 THLBEditMemoDlg::THLBEditMemoDlg(QWidget *parent)
     : QDialog(parent)
@@ -65,10 +80,62 @@ QStringList THLBEditMemoDlg::SortLines(const QStringList &lines)
     return sorted;
 }
 
+void THLBEditMemoDlg::SetLines(const QStringList &lines)
+{
+    QTextDocument *doc = ListBoxEditMemo->document();
+    doc->setUndoRedoEnabled(false);
+    doc->clear();
+    QTextCursor cursor(doc);
+    const QTextCharFormat plain;
+    for (const QString &line : lines) {
+        qsizetype runStart = 0;
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            if (!heldAsStandIn(line[i]))
+                continue;
+            cursor.insertText(line.mid(runStart, i - runStart), plain);
+            QTextCharFormat held;
+            held.setProperty(kHeldChar, int(line[i].unicode()));
+            cursor.insertText(QString(THostListBox::standIn(line[i])), held);
+            runStart = i + 1;
+        }
+        cursor.insertText(line.mid(runStart), plain);
+        cursor.insertBlock();
+    }
+    doc->setUndoRedoEnabled(true);
+    doc->setModified(false);
+    ListBoxEditMemo->moveCursor(QTextCursor::Start);
+}
+
+QStringList THLBEditMemoDlg::Lines() const
+{
+    // Read block by block, not through toPlainText(), which turns a no-break space into a
+    // blank and a line separator into a line end.
+    QStringList lines;
+    const QTextDocument *doc = ListBoxEditMemo->document();
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        QString line;
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            QString text = fragment.text();
+            const QVariant held = fragment.charFormat().property(kHeldChar);
+            if (held.isValid()) {
+                // Text typed right after a stand-in takes on its format; only the stand-in
+                // itself goes back.
+                const QChar original(char16_t(held.toInt()));
+                text.replace(THostListBox::standIn(original), original);
+            }
+            line += text;
+        }
+        lines.append(line);
+    }
+    if (!lines.isEmpty() && lines.back().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
 void THLBEditMemoDlg::SortBtnClick()
 {
-    const QStringList sorted = SortLines(TextRules::textToLines(ListBoxEditMemo->toPlainText()));
-    ListBoxEditMemo->setPlainText(sorted.isEmpty() ? QString() : sorted.join(u'\n') + u'\n');
+    SetLines(SortLines(Lines()));
 }
 
 bool THLBEditMemoDlg::eventFilter(QObject *watched, QEvent *event)

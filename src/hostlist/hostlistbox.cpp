@@ -6,12 +6,52 @@
 #include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QStyledItemDelegate>
+
+namespace {
+// Draws every entry on one line, whatever separators it holds.
+class OneLineDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QString displayText(const QVariant &value, const QLocale &) const override
+    {
+        return THostListBox::shownText(value.toString());
+    }
+};
+} // namespace
 
 THostListBox::THostListBox(QWidget *parent)
     : QListWidget(parent)
 {
     setSelectionMode(QAbstractItemView::ExtendedSelection);
     setUniformItemSizes(true);
+    setItemDelegate(new OneLineDelegate(this));
+}
+
+QChar THostListBox::standIn(QChar c)
+{
+    switch (c.unicode()) {
+    case u'\n':
+    case u'\r':
+    case QChar::LineSeparator:
+        return QChar(0x21B5); // downwards arrow with corner leftwards
+    case QChar::ParagraphSeparator:
+        return QChar(0x00B6); // pilcrow
+    case 0xFDD0: // the text engine's frame marks
+    case 0xFDD1:
+        return QChar(QChar::ReplacementCharacter);
+    default:
+        return c;
+    }
+}
+
+QString THostListBox::shownText(const QString &entry)
+{
+    QString out = entry;
+    for (QChar &c : out)
+        c = standIn(c);
+    return out;
 }
 
 void THostListBox::SetItemIndex(int index)

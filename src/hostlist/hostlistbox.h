@@ -27,6 +27,13 @@ public:
     void SetEntries(const QStringList &entries);
     QList<int> SelectedIndexes() const;
 
+    // The character drawn in place of c so that an entry stays on one line: the line and
+    // paragraph separators (and a stray CR or LF) get visible stand-ins, every other
+    // character is itself.
+    static QChar standIn(QChar c);
+    // An entry as the list draws it; the entry itself is never changed.
+    static QString shownText(const QString &entry);
+
 protected:
     void keyPressEvent(QKeyEvent *e) override;
     void mousePressEvent(QMouseEvent *e) override;

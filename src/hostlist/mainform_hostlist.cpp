@@ -16,7 +16,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QToolButton>
 
 void TMainForm::wireHostListCommands()
@@ -134,12 +133,11 @@ void TMainForm::aHLBEditMemoExecute()
 {
     if (!HLBEditMemoDlg)
         return;
-    const QStringList entries = HostLines();
-    HLBEditMemoDlg->ListBoxEditMemo->setPlainText(entries.isEmpty() ? QString() : entries.join(u'\n') + u'\n');
+    HLBEditMemoDlg->SetLines(HostLines());
     if (HLBEditMemoDlg->exec() != QDialog::Accepted)
         return;
     QStringList kept;
-    for (const QString &line : TextRules::textToLines(HLBEditMemoDlg->ListBoxEditMemo->toPlainText()))
+    for (const QString &line : HLBEditMemoDlg->Lines())
         if (!TextRules::trimmed(line).isEmpty())
             kept.append(line);
     SetHostLines(kept);

@@ -18,6 +18,8 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QProcess>
+#include <QProxyStyle>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QLabel>
@@ -26,6 +28,18 @@
 #include <csignal>
 
 namespace {
+// A caption as shown: the "&" that marks the access key removed, "&&" read as "&".
+QString shown(const QString &caption)
+{
+    QString out;
+    for (qsizetype i = 0; i < caption.size(); ++i) {
+        if (caption[i] == u'&' && i + 1 < caption.size())
+            ++i;
+        out.append(caption[i]);
+    }
+    return out;
+}
+
 // The visible items of a menu as captions, "-" for a separator, ">Caption" for a submenu.
 QStringList captions(const QWidget *menu, bool visibleOnly = true)
 {
@@ -36,11 +50,32 @@ QStringList captions(const QWidget *menu, bool visibleOnly = true)
         if (a->isSeparator())
             out.append(QStringLiteral("-"));
         else if (a->menu())
-            out.append(QStringLiteral(">") + a->text());
+            out.append(QStringLiteral(">") + shown(a->text()));
         else
-            out.append(a->text());
+            out.append(shown(a->text()));
     }
     return out;
+}
+
+// The object names of a menu's items in order, "-" for a separator.
+QStringList names(const QWidget *menu)
+{
+    QStringList out;
+    for (QAction *a : menu->actions())
+        out.append(a->isSeparator() ? QStringLiteral("-") : a->objectName());
+    return out;
+}
+
+// Every item of a menu and of its submenus, hidden ones included, keyed by the menu that shows it.
+void collectItems(QWidget *menu, QList<std::pair<QWidget *, QAction *>> &out)
+{
+    for (QAction *a : menu->actions()) {
+        if (a->isSeparator())
+            continue;
+        out.append({menu, a});
+        if (a->menu())
+            collectItems(a->menu(), out);
+    }
 }
 
 QStringList allCaptions(const QWidget *menu)
@@ -49,7 +84,7 @@ QStringList allCaptions(const QWidget *menu)
     for (QAction *a : menu->actions()) {
         if (!a->isVisible())
             continue;
-        out.append(a->text());
+        out.append(shown(a->text()));
         if (a->menu())
             out += allCaptions(a->menu());
     }
@@ -156,8 +191,8 @@ private slots:
     {
         FreshHome home;
         auto form = makeMainForm();
-        QCOMPARE(captions(form->MainMenu), QStringList({QStringLiteral(">File"), QStringLiteral(">Ping"),
-                                                        QStringLiteral(">Misc"), QStringLiteral("Settings")}));
+        QCOMPARE(captions(form->MainMenu), QStringList({QStringLiteral(">File"), QStringLiteral(">Ping"), QStringLiteral(">Misc"),
+                                                        QStringLiteral("Settings"), QStringLiteral("-"), QStringLiteral("Skylark-v0.1.0.0")}));
         QCOMPARE(captions(form->mmiFile), QStringList({QStringLiteral("Select List File"), QStringLiteral("Load List File"),
                                                        QStringLiteral("Save List File"), QStringLiteral("-"),
                                                        QStringLiteral(">Directories"), QStringLiteral("-"), QStringLiteral("Exit")}));
@@ -179,13 +214,44 @@ private slots:
         // Everything that exists, hidden or not, is in its place.
         QCOMPARE(captions(form->MainMenu, false),
                  QStringList({QStringLiteral(">File"), QStringLiteral(">Ping"), QStringLiteral(">Screen Presets"), QStringLiteral(">Styles"),
-                              QStringLiteral(">Misc"), QStringLiteral("Reload"), QStringLiteral("Settings"), QStringLiteral("Help")}));
+                              QStringLiteral(">Misc"), QStringLiteral("Reload"), QStringLiteral("Settings"), QStringLiteral("Help"),
+                              QStringLiteral("-"), QStringLiteral("Skylark-v0.1.0.0")}));
         QCOMPARE(captions(form->mmiPing, false).mid(2, 1), QStringList{QStringLiteral("Clear Frames Column 2")});
+        QCOMPARE(names(form->HostListBoxPopupMenu),
+                 QStringList({QStringLiteral("pmiPingSelected"), QStringLiteral("pmiPingSelectedWithExpand"), QStringLiteral("pmiClearFrames"),
+                              QStringLiteral("pmiPingSelected2"), QStringLiteral("pmiClearFrames2"), QStringLiteral("-"),
+                              QStringLiteral("pmiSelectListFile"), QStringLiteral("pmiLoadListFile"), QStringLiteral("pmiSaveListFile"),
+                              QStringLiteral("-"), QStringLiteral("pmiCopyToClipboard"), QStringLiteral("pmiDeleteSelectedHost"),
+                              QStringLiteral("pmiHLBEditMemo"), QStringLiteral("pmiAddToHostListboxFromClipboard"), QStringLiteral("pmiSelectAll"),
+                              QStringLiteral("pmiLowerCase"), QStringLiteral("pmiUpperCase")}));
+        QCOMPARE(captions(form->HostListBoxPopupMenu, false),
+                 QStringList({QStringLiteral("Ping Selected"), QStringLiteral("Ping Selected With Expand"), QStringLiteral("Clear Frames"),
+                              QStringLiteral("Ping Selected Column 2"), QStringLiteral("Clear Ping Frames Column 2"), QStringLiteral("-"),
+                              QStringLiteral("Select List File"), QStringLiteral("Load List File"), QStringLiteral("Save List File"),
+                              QStringLiteral("-"), QStringLiteral("Copy"), QStringLiteral("Delete"), QStringLiteral("Edit"), QStringLiteral("Paste"),
+                              QStringLiteral("Select All"), QStringLiteral("LowerCase"), QStringLiteral("UpperCase")}));
+        // Column 2's items wait for column 2.
+        QCOMPARE(captions(form->HostListBoxPopupMenu).mid(2, 2), QStringList({QStringLiteral("Clear Frames"), QStringLiteral("-")}));
 
-        // The version at the right end of the bar.
-        QCOMPARE(form->MainMenu->cornerWidget(Qt::TopRightCorner), form->AboutButton);
-        QCOMPARE(form->mmiVersionAbout->text(), QStringLiteral("Skylark-v0.1.0.0"));
-        QVERIFY(form->AboutButton->geometry().right() >= form->MainMenu->width() - 8);
+        // The version at the right end of the bar, drawn as one of its items, level with the titles.
+        QCOMPARE(shown(form->mmiVersionAbout->text()), QStringLiteral("Skylark-v0.1.0.0"));
+        QVERIFY(form->MainMenu->actions().contains(form->mmiVersionAbout));
+        QVERIFY(!form->MainMenu->cornerWidget(Qt::TopRightCorner));
+        const QRect about = form->MainMenu->actionGeometry(form->mmiVersionAbout);
+        const QRect file = form->MainMenu->actionGeometry(form->mmiFile->menuAction());
+        QVERIFY(about.right() >= form->MainMenu->width() - 8);
+        QCOMPARE(about.top(), file.top());
+        QCOMPARE(about.height(), file.height());
+        // A change of the application's style reaches the bar, which keeps the About item in place.
+        const QString appStyle = QApplication::style()->name();
+        const QString otherStyle = appStyle.compare(QStringLiteral("Windows"), Qt::CaseInsensitive) == 0 ? QStringLiteral("Fusion")
+                                                                                                         : QStringLiteral("Windows");
+        QApplication::setStyle(otherStyle);
+        const auto *barStyle = qobject_cast<const QProxyStyle *>(form->MainMenu->style());
+        QVERIFY(barStyle);
+        QCOMPARE(barStyle->baseStyle()->name().toLower(), otherStyle.toLower());
+        QVERIFY(form->MainMenu->actionGeometry(form->mmiVersionAbout).right() >= form->MainMenu->width() - 8);
+        QApplication::setStyle(appStyle);
 
         const QStringList everything = allCaptions(form->MainMenu) + allCaptions(form->FramePM1) + allCaptions(form->FramePM2) +
                                        allCaptions(form->HostListBoxPopupMenu);
@@ -216,10 +282,66 @@ private slots:
         FreshHome home;
         auto form = makeMainForm();
         form->mmiShowReload->trigger();
-        QCOMPARE(captions(form->MainMenu).mid(3), QStringList({QStringLiteral("Reload"), QStringLiteral("Settings")}));
-        QCOMPARE(form->MainMenu->cornerWidget(Qt::TopRightCorner), form->AboutButton);
+        QCOMPARE(captions(form->MainMenu).mid(3), QStringList({QStringLiteral("Reload"), QStringLiteral("Settings"), QStringLiteral("-"),
+                                                              QStringLiteral("Skylark-v0.1.0.0")}));
+        QVERIFY(form->MainMenu->actionGeometry(form->mmiVersionAbout).right() >= form->MainMenu->width() - 8);
         form->mmiShowReload->trigger();
-        QCOMPARE(captions(form->MainMenu).mid(3), QStringList({QStringLiteral("Settings")}));
+        QCOMPARE(captions(form->MainMenu).mid(3), QStringList({QStringLiteral("Settings"), QStringLiteral("-"),
+                                                              QStringLiteral("Skylark-v0.1.0.0")}));
+        QVERIFY(form->MainMenu->actionGeometry(form->mmiVersionAbout).right() >= form->MainMenu->width() - 8);
+    }
+
+    void keyboard_accessKeysF10AndTheAboutItem()
+    {
+        FreshHome home;
+        auto form = makeMainForm();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+
+        // Every title and item has an access key of its own within its menu; none has a shortcut.
+        QList<std::pair<QWidget *, QAction *>> items;
+        for (QWidget *m : std::initializer_list<QWidget *>{form->MainMenu, form->FramePM1, form->FramePM2, form->HostListBoxPopupMenu})
+            collectItems(m, items);
+        QHash<QWidget *, QHash<QKeySequence, QString>> taken;
+        for (const auto &[menu, item] : items) {
+            const QKeySequence key = QKeySequence::mnemonic(item->text());
+            QVERIFY2(!key.isEmpty(), qPrintable(item->text()));
+            QVERIFY2(!taken[menu].contains(key), qPrintable(item->text() + QStringLiteral(" and ") + taken[menu].value(key)));
+            taken[menu].insert(key, item->text());
+            QVERIFY2(item->shortcuts().isEmpty(), qPrintable(item->text()));
+        }
+        for (QAction *a : form->Actions())
+            QVERIFY2(a->shortcuts().isEmpty(), qPrintable(a->objectName()));
+
+        // Typing in the host edit: Alt+F opens the File menu instead of typing, Enter adds nothing.
+        form->NewHostEdit->setFocus();
+        QTest::keyClick(form->NewHostEdit, Qt::Key_F, Qt::AltModifier);
+        QTRY_COMPARE(QApplication::activePopupWidget(), static_cast<QWidget *>(form->mmiFile));
+        QCOMPARE(form->NewHostEdit->text(), QString());
+        form->mmiFile->close();
+        QTRY_VERIFY(!QApplication::activePopupWidget());
+        form->NewHostEdit->setText(QStringLiteral("10.0.0.1"));
+        QTest::keyClick(form->NewHostEdit, Qt::Key_Return);
+        QCOMPARE(form->HostLines(), QStringList());
+        QCOMPARE(form->NewHostEdit->text(), QStringLiteral("10.0.0.1"));
+
+        // F10 opens the first menu; Left from there reaches the About item, Enter runs it.
+        QSignalSpy about(form->mmiVersionAbout, &QAction::triggered);
+        QTest::keyClick(form->NewHostEdit, Qt::Key_F10);
+        QTRY_COMPARE(QApplication::activePopupWidget(), static_cast<QWidget *>(form->mmiFile));
+        QCOMPARE(form->MainMenu->activeAction(), form->mmiFile->menuAction());
+        QTest::keyClick(form->mmiFile, Qt::Key_Left);
+        QTRY_COMPARE(form->MainMenu->activeAction(), form->mmiVersionAbout);
+        QVERIFY(!QApplication::activePopupWidget());
+        QTest::keyClick(form->MainMenu, Qt::Key_Return);
+        QCOMPARE(about.count(), 1);
+
+        // Its own access key runs it too.
+        form->NewHostEdit->setFocus();
+        const QKeyCombination aboutKey = QKeySequence::mnemonic(form->mmiVersionAbout->text())[0];
+        QTest::keyClick(form->NewHostEdit, aboutKey.key(), aboutKey.keyboardModifiers());
+        QCOMPARE(about.count(), 2);
+        QCOMPARE(form->NewHostEdit->text(), QStringLiteral("10.0.0.1"));
     }
 
     void help_onlyWithHelpFileAtFirstActivation()

@@ -18,6 +18,10 @@
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QAbstractTextDocumentLayout>
+#include <QStyleOptionViewItem>
+#include <QTextBlock>
+#include <QTextDocument>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -281,6 +285,68 @@ private slots:
             d->OKBtn->click();
         });
         QCOMPARE(form->HostLines(), QStringList());
+    }
+
+    void editDialog_keepsEveryCharacter_listDrawsOneLine_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::newRow("no-break space") << QStringLiteral("a\u00A0b");
+        QTest::newRow("line separator") << QStringLiteral("a\u2028b");
+        QTest::newRow("paragraph separator") << QStringLiteral("a\u2029b");
+        QTest::newRow("tab") << QStringLiteral("a\tb");
+        QTest::newRow("plain") << QStringLiteral("host.example");
+        QTest::newRow("mixed, at the ends") << QStringLiteral("\u2029x\u2028\u2029\u00A0\uFDD0y\u2028");
+    }
+    void editDialog_keepsEveryCharacter_listDrawsOneLine()
+    {
+        QFETCH(QString, entry);
+        const QStringList entries{QStringLiteral("first"), entry, QStringLiteral("last")};
+        form->SetHostLines(entries);
+
+        // The list draws the entry on one line.
+        QStyleOptionViewItem option;
+        option.initFrom(list());
+        const auto rowHeight = [&](int row) {
+            const QModelIndex i = list()->model()->index(row, 0);
+            return list()->itemDelegateForIndex(i)->sizeHint(option, i).height();
+        };
+        QCOMPARE(rowHeight(1), rowHeight(0));
+
+        // OK without a change, the editor showing one line per entry.
+        int blocks = 0;
+        qreal entryHeight = 0, firstHeight = -1;
+        editAsText([&](THLBEditMemoDlg *d) {
+            QTextDocument *doc = d->ListBoxEditMemo->document();
+            const auto height = [doc](int block) {
+                return doc->documentLayout()->blockBoundingRect(doc->findBlockByNumber(block)).height();
+            };
+            blocks = doc->blockCount();
+            firstHeight = height(0);
+            entryHeight = height(1);
+            d->OKBtn->click();
+        });
+        QCOMPARE(blocks, 4);
+        QCOMPARE(entryHeight, firstHeight);
+        QCOMPARE(form->HostLines(), entries);
+
+        // Typed into: the line above and the entry's own end. What was there stays as it was.
+        editAsText([](THLBEditMemoDlg *d) {
+            d->ListBoxEditMemo->moveCursor(QTextCursor::Start);
+            QTest::keyClicks(d->ListBoxEditMemo, QStringLiteral("new-"));
+            d->ListBoxEditMemo->moveCursor(QTextCursor::NextBlock);
+            d->ListBoxEditMemo->moveCursor(QTextCursor::EndOfBlock);
+            QTest::keyClicks(d->ListBoxEditMemo, QStringLiteral("z"));
+            d->OKBtn->click();
+        });
+        QCOMPARE(form->HostLines(), QStringList({QStringLiteral("new-first"), entry + u'z', QStringLiteral("last")}));
+
+        // Sorted: the entry is still there, whole.
+        editAsText([](THLBEditMemoDlg *d) {
+            d->SortBtn->click();
+            d->OKBtn->click();
+        });
+        QCOMPARE(form->HostLines().size(), 3);
+        QVERIFY(form->HostLines().contains(entry + u'z'));
     }
 
     void sortLines_emptyFirstCaseInsensitive()
