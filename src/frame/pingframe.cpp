@@ -243,9 +243,11 @@ QString TPingFrame::TimeSince(const QTime &timeout, const QTime &now)
 
 void TPingFrame::sizeToText()
 {
-    StatusLbl->setFixedWidth(StatusLbl->fontMetrics().horizontalAdvance(kWidestStatus));
+    m_statusWidth = StatusLbl->fontMetrics().horizontalAdvance(kWidestStatus);
+    StatusLbl->setFixedWidth(m_statusWidth);
     const QFontMetrics ip = IPAddressLbl->fontMetrics();
-    IPAddressLbl->setFixedWidth(std::max(ip.horizontalAdvance(kWidestAddress), ip.horizontalAdvance(kDnsError)));
+    m_addressWidth = std::max(ip.horizontalAdvance(kWidestAddress), ip.horizontalAdvance(kDnsError));
+    IPAddressLbl->setFixedWidth(m_addressWidth);
     m_hostWidth = lineEditWidthFor(HostEdit, kWidestAddress);
     for (QWidget *row : detailRows())
         row->setMinimumHeight(std::min(row->sizeHint().height(), row->maximumHeight()));
@@ -262,24 +264,44 @@ void TPingFrame::fitToSize()
     const int width = contentsRect().width() - outer.left() - outer.right();
     const int height = contentsRect().height() - outer.top() - outer.bottom();
 
-    // The top bar: while the controls do not fit, the status line gives way first, then
-    // the address; their text goes to the frame's tooltip. The host edit stays to the last.
+    // The top bar: while the controls do not fit, the address and the status line shrink
+    // to their present text, then the status line gives way, then the address; the text of
+    // a hidden label goes to the frame's tooltip. The host edit stays to the last. Labels
+    // take the width of their widest text when there is room, so frames line up.
     auto *bar = TopPanel->layout();
     const QMargins barMargins = bar->contentsMargins();
+    const int fixedPart = barMargins.left() + barMargins.right() + bar->spacing() * 5 + ContinuousPingSpdBtn->minimumWidth() +
+                          m_hostWidth + ThreadInProgressLbl->minimumWidth() + SpinEdit->minimumWidth();
+    auto textWidth = [](QLabel *l) { return l->fontMetrics().horizontalAdvance(l->text()) + 2; };
+    const int ipFull = std::max(m_addressWidth, textWidth(IPAddressLbl)), ipText = textWidth(IPAddressLbl);
+    const int stFull = std::max(m_statusWidth, textWidth(StatusLbl)), stText = textWidth(StatusLbl);
+    struct Choice { int ip, status; };  // 0 = hidden
+    const Choice choices[] = {{ipFull, stFull}, {ipFull, stText}, {ipText, stText}, {ipFull, 0}, {ipText, 0}, {0, 0}};
+    Choice pick = choices[std::size(choices) - 1];
+    for (const Choice &c : choices) {
+        const int w = fixedPart + c.ip + c.status - (c.ip ? 0 : bar->spacing()) - (c.status ? 0 : bar->spacing());
+        if (w <= width) {
+            pick = c;
+            break;
+        }
+    }
+    if (pick.ip)
+        IPAddressLbl->setFixedWidth(pick.ip);
+    if (pick.status)
+        StatusLbl->setFixedWidth(pick.status);
+    StatusLbl->setVisible(pick.status > 0);
+    IPAddressLbl->setVisible(pick.ip > 0);
+    QList<QWidget *> shown{ContinuousPingSpdBtn, HostEdit, ThreadInProgressLbl, SpinEdit};
+    if (pick.ip)
+        shown << IPAddressLbl;
+    if (pick.status)
+        shown << StatusLbl;
     auto needs = [&](const QList<QWidget *> &shown) {
         int w = barMargins.left() + barMargins.right() + bar->spacing() * (int(shown.size()) - 1);
         for (QWidget *c : shown)
             w += c == HostEdit ? m_hostWidth : c->minimumWidth();
         return w;
     };
-    QList<QWidget *> shown{ContinuousPingSpdBtn, HostEdit, IPAddressLbl, StatusLbl, ThreadInProgressLbl, SpinEdit};
-    for (QWidget *givesWay : {static_cast<QWidget *>(StatusLbl), static_cast<QWidget *>(IPAddressLbl)}) {
-        if (needs(shown) <= width)
-            break;
-        shown.removeOne(givesWay);
-    }
-    StatusLbl->setVisible(shown.contains(StatusLbl));
-    IPAddressLbl->setVisible(shown.contains(IPAddressLbl));
     // Narrower still, the host edit takes what is left and scrolls its text.
     HostEdit->setMinimumWidth(std::clamp(m_hostWidth - (needs(shown) - width), 0, m_hostWidth));
     updateTip();
@@ -302,6 +324,15 @@ void TPingFrame::fitToSize()
     layout()->activate();
     bar->activate();
     details->activate();
+}
+
+// A label's new text may call for another arrangement of the top bar only when the label
+// is hidden or narrowed to its text; at its full width every text it can hold fits.
+void TPingFrame::refitFor(QLabel *label, int fullWidth)
+{
+    if (label->isHidden() || label->width() < fullWidth ||
+        label->fontMetrics().horizontalAdvance(label->text()) + 2 > label->width())
+        fitToSize();
 }
 
 void TPingFrame::updateTip()
@@ -399,6 +430,7 @@ void TPingFrame::WSocketDnsLookupDone(QObject *, std::uint16_t errCode)
         return;
     }
     IPAddressLbl->setText(kDnsError);
+    refitFor(IPAddressLbl, m_addressWidth);
     updateTip();
     ContinuousPingSpdBtn->setChecked(false);
     ContinuousPingSpdBtnClick();
@@ -428,7 +460,10 @@ void TPingFrame::PingThreadTerminate(TPingThread *sender)
 
     // 2.
     if (sender->ReplyTotal != 0)
-        IPAddressLbl->setText(sender->DnsHostIP);
+        if (IPAddressLbl->text() != sender->DnsHostIP) {
+            IPAddressLbl->setText(sender->DnsHostIP);
+            refitFor(IPAddressLbl, m_addressWidth);
+        }
 
     const bool reply = sender->ReplyTotal != 0 && sender->ReplyIPAddr == sender->DnsHostIP;
     if (reply) {
@@ -447,6 +482,7 @@ void TPingFrame::PingThreadTerminate(TPingThread *sender)
             sum += whole(i);
         const int avg = static_cast<int>(std::nearbyint(double(sum) / n));  // a half goes to the even neighbour
         StatusLbl->setText(FormatStatus(low, avg, high));
+        refitFor(StatusLbl, m_statusWidth);
         PingChart->SetLeftAutomaticMaximum(false);
         PingChart->SetLeftMaximum(high + high * 0.25);
     } else {

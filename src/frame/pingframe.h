@@ -99,10 +99,13 @@ private:
     void fitToSize();
     // The frame's tooltip holds the text of the top bar's labels hidden for lack of room.
     void updateTip();
+    void refitFor(QLabel *label, int fullWidth);
     QList<QWidget *> detailRows() const;
 
     bool ClearChart = false;
     int m_terminateDepth = 0;
     int m_hostWidth = 0;
+    int m_statusWidth = 0;
+    int m_addressWidth = 0;
     CompletionPort m_port{this};
 };

@@ -54,9 +54,9 @@ void checkTopBar(TPingFrame *f, bool roomForHost)
     QVERIFY(!f->ContinuousPingSpdBtn->isHidden());
     QVERIFY(!f->SpinEdit->isHidden());
     if (!f->StatusLbl->isHidden())
-        QVERIFY(f->StatusLbl->contentsRect().width() >= advance(f->StatusLbl, kWidestStatus));
+        QVERIFY(f->StatusLbl->contentsRect().width() >= advance(f->StatusLbl, f->StatusLbl->text()));
     if (!f->IPAddressLbl->isHidden())
-        QVERIFY(f->IPAddressLbl->contentsRect().width() >= advance(f->IPAddressLbl, kWidestAddress));
+        QVERIFY(f->IPAddressLbl->contentsRect().width() >= advance(f->IPAddressLbl, f->IPAddressLbl->text()));
     QVERIFY(!f->IPAddressLbl->isHidden() || f->StatusLbl->isHidden());  // the status line gives way first
     const QString tip = f->toolTip();
     QCOMPARE(tip.contains(f->StatusLbl->text()), f->StatusLbl->isHidden());
@@ -375,19 +375,25 @@ private slots:
     void topBar_givesWayInOrder_data()
     {
         QTest::addColumn<int>("width");
+        QTest::addColumn<QList<int>>("rtts");
         QTest::addColumn<bool>("statusShown");
         QTest::addColumn<bool>("addressShown");
         QTest::addColumn<bool>("roomForHost");
-        QTest::newRow("wide 800") << 800 << true << true << true;
-        QTest::newRow("one column, 480") << 480 << false << true << true;
-        QTest::newRow("designed 454") << 454 << false << true << true;
-        QTest::newRow("300") << 300 << false << false << true;
-        QTest::newRow("two columns, 240") << 240 << false << false << true;
-        QTest::newRow("150") << 150 << false << false << false;
+        const QList<int> wide{1001, 3999, 2500}, narrow{1, 3, 2};
+        QTest::newRow("wide 800") << 800 << wide << true << true << true;
+        QTest::newRow("one column, 480") << 480 << wide << false << true << true;
+        QTest::newRow("one column, 480, short figures") << 480 << narrow << true << true << true;
+        QTest::newRow("designed 454") << 454 << wide << false << true << true;
+        QTest::newRow("designed 454, short figures") << 454 << narrow << true << true << true;
+        QTest::newRow("300") << 300 << wide << false << true << true;
+        QTest::newRow("260") << 260 << wide << false << false << true;
+        QTest::newRow("two columns, 240") << 240 << narrow << false << false << true;
+        QTest::newRow("150") << 150 << narrow << false << false << false;
     }
     void topBar_givesWayInOrder()
     {
         QFETCH(int, width);
+        QFETCH(QList<int>, rtts);
         QFETCH(bool, statusShown);
         QFETCH(bool, addressShown);
         QFETCH(bool, roomForHost);
@@ -397,16 +403,15 @@ private slots:
         auto *f = new TPingFrame(&board);
         f->setGeometry(0, 0, width, TPingFrame::kDesignedHeight);
         f->show();
-        feed(f, {1001, 3999, 2500});
-        QCOMPARE(f->StatusLbl->text(), QStringLiteral("Low: 1001  Avg: 2500  High: 3999"));
+        feed(f, rtts);
         QCOMPARE(!f->StatusLbl->isHidden(), statusShown);
         QCOMPARE(!f->IPAddressLbl->isHidden(), addressShown);
         checkTopBar(f, roomForHost);
         if (QTest::currentTestFailed())
             return;
 
-        feed(f, {4000});  // a later result, while the status line is hidden too
-        QCOMPARE(f->StatusLbl->text(), QStringLiteral("Low: 1001  Avg: 2875  High: 4000"));
+        feed(f, {4000});  // longer figures: the status line never shows them cut
+        QCOMPARE(f->StatusLbl->text().right(10), QStringLiteral("High: 4000"));
         checkTopBar(f, roomForHost);
         if (QTest::currentTestFailed())
             return;
