@@ -71,6 +71,33 @@ private slots:
         QCOMPARE(contents(f), QByteArray("[A]\nx=10\ny=2\nnew=n\n\n[B]\nz=3\n[C]\nflag=1\n"));
     }
 
+    // Reading trims blanks and drops one pair of matching quotes; a value written must still read
+    // back as it was (a preset name or style read from a hand-edited file is written at close).
+    void writeString_readsBackAsWritten_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("plain") << QStringLiteral("Windows") << QByteArray("k=Windows");
+        QTest::newRow("empty") << QString() << QByteArray("k=");
+        QTest::newRow("inner blanks and quotes") << QStringLiteral("a \"b\" c") << QByteArray("k=a \"b\" c");
+        QTest::newRow("one quote") << QStringLiteral("'a") << QByteArray("k='a");
+        QTest::newRow("blanks around") << QStringLiteral("  Caf\u00E9 ") << QByteArray("k=\"  Caf\xC3\xA9 \"");
+        QTest::newRow("tab at the end") << QStringLiteral("x\t") << QByteArray("k=\"x\t\"");
+        QTest::newRow("double quoted") << QStringLiteral("\"q\"") << QByteArray("k=\"\"q\"\"");
+        QTest::newRow("single quoted") << QStringLiteral("'q'") << QByteArray("k=\"'q'\"");
+    }
+    void writeString_readsBackAsWritten()
+    {
+        QFETCH(QString, value);
+        QFETCH(QByteArray, line);
+        const QString f = write("[S]\r\nk=old\r\n");
+        ProfileFile ini(f);
+        ini.writeString(QStringLiteral("S"), QStringLiteral("k"), value);
+        ini.save();
+        QCOMPARE(contents(f), "[S]\r\n" + line + "\r\n");
+        QCOMPARE(ProfileFile(f).readString(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("<none>")), value);
+    }
+
     void eraseSection_removesEveryCopyAndKeepsOthers()
     {
         const QString f = write("[L]\n0=a\n[K]\nk=1\n[l]\n1=b\n");
