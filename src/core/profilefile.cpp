@@ -37,7 +37,16 @@ ProfileFile::ProfileFile(const QString &fileName)
     const QByteArray bytes = f.readAll();
     if (bytes.contains("\r\n"))
         m_eol = QStringLiteral("\r\n");
-    const QStringList lines = TextRules::textToLines(TextCodec::decode(bytes).text);
+    QString text = TextCodec::decode(bytes).text;
+    // Profile strings cannot hold a NUL: NULs (left by a crash, or by a tool that put UTF-16
+    // into an 8-bit file) are dropped, so that a save cannot turn the file into something that
+    // reads as UTF-16. A U+FEFF at the start is a second mark, not text.
+    text.remove(QChar(0));
+    qsizetype marks = 0;
+    while (marks < text.size() && text.at(marks) == QChar(0xFEFF))
+        ++marks;
+    text.remove(0, marks);
+    const QStringList lines = TextRules::textToLines(text);
     m_lines.reserve(lines.size());
     for (const QString &raw : lines) {
         Line l;

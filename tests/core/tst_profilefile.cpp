@@ -98,6 +98,33 @@ private slots:
         QCOMPARE(ProfileFile(f).readString(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("<none>")), value);
     }
 
+    // A file saved untouched reads back as it read before, whatever was in it.
+    void save_untouchedFile_readsTheSame_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("value");
+        // Saved as 8-bit text, every other byte would be zero: read back as UTF-16.
+        QTest::newRow("NULs after the names") << QByteArray("\xEF\xBB\xBF[\0S\0]\0\r\nk\0=\0v\0\r\n", 19) << QStringLiteral("v");
+        QTest::newRow("NULs inside a value") << QByteArray("[S]\r\nk=a\0b\r\n", 12) << QStringLiteral("ab");
+        // A second mark is not text: the section still starts the file.
+        QTest::newRow("mark twice") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF[S]\r\nk=v\r\n") << QStringLiteral("v");
+        QTest::newRow("utf16 mark twice") << QByteArray("\xFF\xFE\xFF\xFE[\0S\0]\0\n\0k\0=\0v\0", 18) << QStringLiteral("v");
+        QTest::newRow("windows-1252") << QByteArray("[S]\r\nk=caf\xE9\r\n") << QStringLiteral("caf\u00E9");
+    }
+    void save_untouchedFile_readsTheSame()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, value);
+        const QString f = write(bytes);
+        const ProfileFile before(f);
+        QCOMPARE(before.readString(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("<none>")), value);
+        before.save();
+        const ProfileFile after(f);
+        QCOMPARE(after.sectionNames(), QStringList{QStringLiteral("S")});
+        QCOMPARE(after.keyNames(QStringLiteral("S")), QStringList{QStringLiteral("k")});
+        QCOMPARE(after.readString(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("<none>")), value);
+    }
+
     void eraseSection_removesEveryCopyAndKeepsOthers()
     {
         const QString f = write("[L]\n0=a\n[K]\nk=1\n[l]\n1=b\n");
