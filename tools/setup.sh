@@ -3,13 +3,17 @@
 #   tools/setup.sh run    install what is missing, build, start Skylark
 #   tools/setup.sh test   install what is missing, build, run every test
 #   tools/setup.sh build  install what is missing, build
+#   tools/setup.sh asan   build in build-asan with AddressSanitizer and UBSan, run every test there
+#   tools/setup.sh fuzz [SECONDS]  build the fuzz targets in build-fuzz (clang, libFuzzer) and
+#                         run each for SECONDS (default 60) on a copy of its seed corpus
 # Works as root; for another user it asks for sudo only to install packages.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 what="${1:-build}"
-packages=(g++ make cmake qt6-base-dev libgl-dev iproute2 iputils-ping util-linux)
+packages=(g++ make cmake qt6-base-dev libgl-dev iproute2 iputils-ping util-linux nftables)
 [ "$what" = bench ] && packages+=(fping)
+[ "$what" = fuzz ] && packages+=(clang libfuzzer-14-dev libclang-rt-14-dev)
 
 missing=()
 for p in "${packages[@]}"; do
@@ -23,6 +27,34 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
 fi
 
+case "$what" in
+    asan)
+        cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSKYLARK_ASAN=ON >/dev/null
+        cmake --build build-asan -j"$(nproc)"
+        exec ctest --test-dir build-asan --output-on-failure ;;
+    fuzz)
+        seconds="${2:-60}"
+        targets=(fuzz_profilefile fuzz_listfile fuzz_textcodec)
+        CC=clang CXX=clang++ cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSKYLARK_FUZZ=ON >/dev/null
+        cmake --build build-fuzz -j"$(nproc)" --target "${targets[@]}"
+        # New inputs go to build-fuzz/corpus, findings and logs to build-fuzz/findings; the
+        # committed seeds stay as they are.
+        for t in "${targets[@]}"; do
+            mkdir -p "build-fuzz/corpus/$t" build-fuzz/findings
+            log="build-fuzz/findings/$t.log"
+            echo "== $t for ${seconds}s"
+            if "build-fuzz/fuzz/$t" -max_total_time="$seconds" -artifact_prefix="build-fuzz/findings/$t-" \
+                "build-fuzz/corpus/$t" "fuzz/corpus/$t" >"$log" 2>&1; then
+                grep -E '^Done' "$log"
+            else
+                tail -n 40 "$log"
+                echo "$t found a fault: the input is in build-fuzz/findings, the log in $log" >&2
+                exit 1
+            fi
+        done
+        exit 0 ;;
+esac
+
 cmake -S . -B build -DCMAKE_BUILD_TYPE="${CMAKE_BUILD_TYPE:-RelWithDebInfo}" >/dev/null
 cmake --build build -j"$(nproc)"
 
@@ -31,5 +63,5 @@ case "$what" in
     test) exec ctest --test-dir build --output-on-failure ;;
     bench) exec build/bench/run_benchmarks.sh ;;
     build) ;;
-    *) echo "usage: $0 run|test|build|bench" >&2; exit 2 ;;
+    *) echo "usage: $0 run|test|build|bench|asan|fuzz [SECONDS]" >&2; exit 2 ;;
 esac

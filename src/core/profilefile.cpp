@@ -12,6 +12,20 @@ bool sameName(const QString &a, const QString &b)
 {
     return a.compare(b, Qt::CaseInsensitive) == 0;
 }
+
+bool quotedPair(const QString &v)
+{
+    return v.size() >= 2 && (v.front() == u'"' || v.front() == u'\'') && v.back() == v.front();
+}
+
+// A value that reading would change (blanks at either end trimmed, one pair of quotes
+// dropped) is written inside double quotes, which reading takes off again.
+QString storedValue(const QString &value)
+{
+    if (quotedPair(value) || TextRules::trimmed(value) != value)
+        return u'"' + value + u'"';
+    return value;
+}
 } // namespace
 
 ProfileFile::ProfileFile(const QString &fileName)
@@ -23,7 +37,16 @@ ProfileFile::ProfileFile(const QString &fileName)
     const QByteArray bytes = f.readAll();
     if (bytes.contains("\r\n"))
         m_eol = QStringLiteral("\r\n");
-    const QStringList lines = TextRules::textToLines(TextCodec::decode(bytes).text);
+    QString text = TextCodec::decode(bytes).text;
+    // Profile strings cannot hold a NUL: NULs (left by a crash, or by a tool that put UTF-16
+    // into an 8-bit file) are dropped, so that a save cannot turn the file into something that
+    // reads as UTF-16. A U+FEFF at the start is a second mark, not text.
+    text.remove(QChar(0));
+    qsizetype marks = 0;
+    while (marks < text.size() && text.at(marks) == QChar(0xFEFF))
+        ++marks;
+    text.remove(0, marks);
+    const QStringList lines = TextRules::textToLines(text);
     m_lines.reserve(lines.size());
     for (const QString &raw : lines) {
         Line l;
@@ -75,7 +98,7 @@ QString ProfileFile::valueOf(const Line &line)
 {
     QString v = TextRules::trimmed(line.text.mid(line.text.indexOf(u'=') + 1));
     // Windows drops one pair of matching quotes around a value.
-    if (v.size() >= 2 && (v.front() == u'"' || v.front() == u'\'') && v.back() == v.front())
+    if (quotedPair(v))
         v = v.mid(1, v.size() - 2);
     return v;
 }
@@ -145,7 +168,7 @@ void ProfileFile::writeString(const QString &section, const QString &key, const 
     Line kl;
     kl.kind = Line::Key;
     kl.name = TextRules::trimmed(key);
-    kl.text = kl.name + u'=' + value;
+    kl.text = kl.name + u'=' + storedValue(value);
 
     const qsizetype h = findSection(section);
     if (h < 0) {
@@ -160,7 +183,7 @@ void ProfileFile::writeString(const QString &section, const QString &key, const 
     const qsizetype k = findKey(h, key);
     if (k >= 0) {
         kl.name = m_lines[k].name;
-        kl.text = kl.name + u'=' + value;
+        kl.text = kl.name + u'=' + storedValue(value);
         m_lines[k] = kl;
         return;
     }

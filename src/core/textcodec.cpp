@@ -9,12 +9,14 @@ namespace {
 
 // 0x80..0x9F of Windows-1252; the five unassigned bytes map to their C1 code points,
 // as Windows' own conversion does.
+// clang-format off
 constexpr char16_t kCp1252High[32] = {
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
+// clang-format on
 
 // Text without a mark that is plainly UTF-16 (every other byte zero) is read as such:
 // a user who saved "Unicode" from an old editor expects the names, not NUL-studded noise.
@@ -35,10 +37,35 @@ Encoding sniffUnmarkedUtf16(const QByteArray &bytes)
     return Encoding::Ansi;
 }
 
-QString decodeUtf16(QByteArrayView bytes, QStringConverter::Encoding enc)
+// The mark, when there is one, has been taken off already: a U+FEFF that follows it is text
+// and stays. Lone surrogates become U+FFFD, so that the text can be written in any encoding.
+QString decodeBody(QByteArrayView bytes, QStringConverter::Encoding enc)
 {
-    QStringDecoder dec(enc, QStringConverter::Flag::Stateless);
-    return dec.decode(bytes);
+    QStringDecoder dec(enc, QStringConverter::Flag::Stateless | QStringConverter::Flag::ConvertInitialBom);
+    QString text = dec.decode(bytes);
+    if (enc == QStringConverter::Utf8)
+        return text;
+    QChar *d = text.data();
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        if (d[i].isHighSurrogate() && i + 1 < n && d[i + 1].isLowSurrogate())
+            ++i;
+        else if (d[i].isSurrogate())
+            d[i] = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
+QString decode8Bit(const QByteArray &bytes)
+{
+    return isValidUtf8(bytes) ? decodeBody(bytes, QStringConverter::Utf8) : fromWindows1252(bytes);
+}
+
+// Unmarked UTF-8 that would not read back as written: NULs make the UTF-16 guess above
+// possible, and a leading U+FEFF would be taken for a mark.
+bool needsMark(const QString &text)
+{
+    return text.startsWith(QChar(0xFEFF)) || text.contains(QChar(0));
 }
 
 } // namespace
@@ -97,27 +124,27 @@ Decoded decode(const QByteArray &bytes)
     if (bytes.startsWith("\xEF\xBB\xBF")) {
         r.encoding = Encoding::Utf8Bom;
         const QByteArray body = bytes.mid(3);
-        r.text = isValidUtf8(body) ? QString::fromUtf8(body) : fromWindows1252(body);
+        r.text = decode8Bit(body);
         return r;
     }
     if (bytes.startsWith("\xFF\xFE")) {
         r.encoding = Encoding::Utf16LE;
-        r.text = decodeUtf16(QByteArrayView(bytes).sliced(2), QStringConverter::Utf16LE);
+        r.text = decodeBody(QByteArrayView(bytes).sliced(2), QStringConverter::Utf16LE);
         return r;
     }
     if (bytes.startsWith("\xFE\xFF")) {
         r.encoding = Encoding::Utf16BE;
-        r.text = decodeUtf16(QByteArrayView(bytes).sliced(2), QStringConverter::Utf16BE);
+        r.text = decodeBody(QByteArrayView(bytes).sliced(2), QStringConverter::Utf16BE);
         return r;
     }
     const Encoding sniffed = sniffUnmarkedUtf16(bytes);
     if (sniffed != Encoding::Ansi) {
         r.encoding = sniffed;
-        r.text = decodeUtf16(bytes, sniffed == Encoding::Utf16LE ? QStringConverter::Utf16LE
-                                                                  : QStringConverter::Utf16BE);
+        r.text
+            = decodeBody(bytes, sniffed == Encoding::Utf16LE ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
         return r;
     }
-    r.text = isValidUtf8(bytes) ? QString::fromUtf8(bytes) : fromWindows1252(bytes);
+    r.text = decode8Bit(bytes);
     return r;
 }
 
@@ -125,13 +152,15 @@ QByteArray encode(const QString &text, Encoding encoding)
 {
     switch (encoding) {
     case Encoding::Ansi:
-        return text.toUtf8();
+        if (!needsMark(text))
+            return text.toUtf8();
+        [[fallthrough]];
     case Encoding::Utf8Bom:
         return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
     case Encoding::Utf16LE:
     case Encoding::Utf16BE: {
         QStringEncoder enc(encoding == Encoding::Utf16LE ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
-                           QStringConverter::Flag::WriteBom);
+            QStringConverter::Flag::WriteBom);
         return enc.encode(text);
     }
     }

@@ -8,6 +8,8 @@
 // by Windows editors load as written.
 namespace TextCodec {
 
+// Without a mark the text is written as UTF-8, with the UTF-8 mark instead when it would not
+// read back without one (NULs, a leading U+FEFF).
 enum class Encoding {
     Ansi,      // no byte-order mark: read as UTF-8 or Windows-1252, written as UTF-8
     Utf8Bom,   // EF BB BF

@@ -32,6 +32,38 @@ private slots:
         QCOMPARE(back.lines, lines);
     }
 
+    // Whatever a list can hold (any characters but line ends) reads back as saved. An unmarked
+    // save that would read as something else (NULs look like UTF-16, a leading U+FEFF like a
+    // mark) is written as UTF-8 with a mark instead.
+    void roundTrip_awkwardEntries_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("encoding");
+        QTest::addColumn<int>("readBackAs");
+        const QString nul = QStringLiteral("a") + QChar(0) + QStringLiteral("b");
+        const QStringList nuls{nul, nul, QString(QChar(0))};
+        // Saved unmarked, every other byte is zero: read back as UTF-16, "host" + U+0A0D.
+        const QStringList everyOtherNul{QString::fromUtf8(QByteArrayView("h\0o\0s\0t\0", 8))};
+        const QStringList leadingMark{QChar(0xFEFF) + QStringLiteral("host"), QStringLiteral("x")};
+        QTest::newRow("every other byte NUL ansi") << everyOtherNul << int(Encoding::Ansi) << int(Encoding::Utf8Bom);
+        QTest::newRow("NULs ansi") << nuls << int(Encoding::Ansi) << int(Encoding::Utf8Bom);
+        QTest::newRow("NULs utf8 bom") << nuls << int(Encoding::Utf8Bom) << int(Encoding::Utf8Bom);
+        for (auto [name, enc] : {std::pair{"ansi", Encoding::Ansi}, std::pair{"utf8 bom", Encoding::Utf8Bom},
+                                 std::pair{"utf16le", Encoding::Utf16LE}, std::pair{"utf16be", Encoding::Utf16BE}}) {
+            const int readBack = int(enc == Encoding::Ansi ? Encoding::Utf8Bom : enc);
+            QTest::addRow("leading U+FEFF %s", name) << leadingMark << int(enc) << readBack;
+        }
+    }
+    void roundTrip_awkwardEntries()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(int, encoding);
+        QFETCH(int, readBackAs);
+        const ListFile::Contents back = ListFile::decode(ListFile::encode(lines, Encoding(encoding)));
+        QCOMPARE(back.lines, lines);
+        QCOMPARE(int(back.encoding), readBackAs);
+    }
+
     void emptyList_writesOnlyTheMark()
     {
         QCOMPARE(ListFile::encode({}, Encoding::Ansi), QByteArray());

@@ -71,6 +71,60 @@ private slots:
         QCOMPARE(contents(f), QByteArray("[A]\nx=10\ny=2\nnew=n\n\n[B]\nz=3\n[C]\nflag=1\n"));
     }
 
+    // Reading trims blanks and drops one pair of matching quotes; a value written must still read
+    // back as it was (a preset name or style read from a hand-edited file is written at close).
+    void writeString_readsBackAsWritten_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("line");
+        QTest::newRow("plain") << QStringLiteral("Windows") << QByteArray("k=Windows");
+        QTest::newRow("empty") << QString() << QByteArray("k=");
+        QTest::newRow("inner blanks and quotes") << QStringLiteral("a \"b\" c") << QByteArray("k=a \"b\" c");
+        QTest::newRow("one quote") << QStringLiteral("'a") << QByteArray("k='a");
+        QTest::newRow("blanks around") << QStringLiteral("  Caf\u00E9 ") << QByteArray("k=\"  Caf\xC3\xA9 \"");
+        QTest::newRow("tab at the end") << QStringLiteral("x\t") << QByteArray("k=\"x\t\"");
+        QTest::newRow("double quoted") << QStringLiteral("\"q\"") << QByteArray("k=\"\"q\"\"");
+        QTest::newRow("single quoted") << QStringLiteral("'q'") << QByteArray("k=\"'q'\"");
+    }
+    void writeString_readsBackAsWritten()
+    {
+        QFETCH(QString, value);
+        QFETCH(QByteArray, line);
+        const QString f = write("[S]\r\nk=old\r\n");
+        ProfileFile ini(f);
+        ini.writeString(QStringLiteral("S"), QStringLiteral("k"), value);
+        ini.save();
+        QCOMPARE(contents(f), "[S]\r\n" + line + "\r\n");
+        QCOMPARE(ProfileFile(f).readString(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("<none>")), value);
+    }
+
+    // A file saved untouched reads back as it read before, whatever was in it.
+    void save_untouchedFile_readsTheSame_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("value");
+        // Saved as 8-bit text, every other byte would be zero: read back as UTF-16.
+        QTest::newRow("NULs after the names") << QByteArray("\xEF\xBB\xBF[\0S\0]\0\r\nk\0=\0v\0\r\n", 19) << QStringLiteral("v");
+        QTest::newRow("NULs inside a value") << QByteArray("[S]\r\nk=a\0b\r\n", 12) << QStringLiteral("ab");
+        // A second mark is not text: the section still starts the file.
+        QTest::newRow("mark twice") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF[S]\r\nk=v\r\n") << QStringLiteral("v");
+        QTest::newRow("utf16 mark twice") << QByteArray("\xFF\xFE\xFF\xFE[\0S\0]\0\n\0k\0=\0v\0", 18) << QStringLiteral("v");
+        QTest::newRow("windows-1252") << QByteArray("[S]\r\nk=caf\xE9\r\n") << QStringLiteral("caf\u00E9");
+    }
+    void save_untouchedFile_readsTheSame()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, value);
+        const QString f = write(bytes);
+        const ProfileFile before(f);
+        QCOMPARE(before.readString(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("<none>")), value);
+        before.save();
+        const ProfileFile after(f);
+        QCOMPARE(after.sectionNames(), QStringList{QStringLiteral("S")});
+        QCOMPARE(after.keyNames(QStringLiteral("S")), QStringList{QStringLiteral("k")});
+        QCOMPARE(after.readString(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("<none>")), value);
+    }
+
     void eraseSection_removesEveryCopyAndKeepsOthers()
     {
         const QString f = write("[L]\n0=a\n[K]\nk=1\n[l]\n1=b\n");

@@ -10,7 +10,7 @@
 #   resp    10.77.4.x      echoes ignored by the kernel, answered by our responder:
 #             .10 at once, .20 after 20 ms, .100 after 100 ms, .30 the first 3 only,
 #             .40 from 10.77.4.3 instead, .50 drops every 2nd, .60 after 1000 ms
-#   10.77.9.0/24 sits behind an "unreachable" route on the router (host unreachable).
+#   10.77.9.0/24 is answered by the router with "host unreachable", every time.
 #
 # Only these namespaces and 127.0.0.0/8 are ever sent to. Needs root. Under CI it must run;
 # elsewhere, without root, it reports "skipped" (exit 77).
@@ -24,8 +24,8 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-if [ "$(id -u)" != 0 ] || ! command -v ip >/dev/null; then
-    echo "netkit: needs root and iproute2 to build test namespaces" >&2
+if [ "$(id -u)" != 0 ] || ! command -v ip >/dev/null || ! command -v nft >/dev/null; then
+    echo "netkit: needs root, iproute2 and nftables to build test namespaces" >&2
     [ "${CI:-}" = "true" ] && exit 1
     exit 77
 fi
@@ -68,11 +68,24 @@ ip -n $T route add default via 10.77.2.1
 ip -n $S route add default via 10.77.3.1
 ip -n $P route add default via 10.77.4.1
 ip netns exec $R sysctl -qw net.ipv4.ip_forward=1
+# The router answers for 10.77.9.0/24 with "host unreachable" through a reject rule of its own.
+# An "unreachable" route alone would do, but the kernel limits those answers by the route
+# error cost (about one a second after a burst of five), a setting of the host's first
+# namespace only; a reject rule's answers obey the namespace's own ICMP limits, raised below.
 ip -n $R route add unreachable 10.77.9.0/24
+ip netns exec $R nft -f - <<'NFT'
+table inet netkit {
+    chain prerouting {
+        type filter hook prerouting priority 0; policy accept;
+        ip daddr 10.77.9.0/24 reject with icmp type host-unreachable
+    }
+}
+NFT
 ip netns exec $S sysctl -qw net.ipv4.icmp_echo_ignore_all=1
 ip netns exec $P sysctl -qw net.ipv4.icmp_echo_ignore_all=1
 # Routers rate-limit their ICMP errors; tests send many on purpose.
-ip netns exec $R sysctl -qw net.ipv4.icmp_ratelimit=0
+ip netns exec $R sysctl -qw net.ipv4.icmp_ratelimit=0 net.ipv4.icmp_msgs_per_sec=100000 \
+    net.ipv4.icmp_msgs_burst=100000
 ip netns exec $C sysctl -qw net.ipv4.ping_group_range="0 2147483647"
 
 if [ -n "$responder" ]; then
