@@ -91,10 +91,10 @@ void TPingThread::Execute()
     }
 }
 
-void TPingThread::Deliver()
+bool TPingThread::Deliver()
 {
     auto self = shared_from_this();
-    CompletionPort::deliver(m_port, [self] {
+    return CompletionPort::deliver(m_port, [self] {
         if (self->OnTerminate)
             self->OnTerminate(self.get());
     });

@@ -55,8 +55,9 @@ public:
     void Start(CompletionPort::Handle port);
     // The echo itself, synchronous, on whatever thread calls it.
     void Execute();
-    // Posts OnTerminate to the port owner's thread (dropped if the owner is gone).
-    void Deliver();
+    // Posts OnTerminate to the port owner's thread; false when the owner is gone and the
+    // result is dropped.
+    bool Deliver();
 
 private:
     TPingThread() = default;

@@ -1,5 +1,6 @@
 // The main window's start-up, menus, shell commands and shutdown.
 #include "application.h"
+#include "columnpanel.h"
 #include "mainform.h"
 #include "pingframe.h"
 #include "profilefile.h"
@@ -17,6 +18,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QProxyStyle>
 #include <QSignalSpy>
@@ -128,6 +130,68 @@ private slots:
                                                   QStringLiteral("Section-Misc")}));
         QCOMPARE(ini.readInteger(QStringLiteral("Section-Window"), QStringLiteral("Width"), 0), form->width());
         QCOMPARE(errors.messages, QStringList());
+    }
+
+    // What the close writes, line by line: the write order of a new file, keys kept in place
+    // in an existing one, the shown settings page (-1 for none), and the frames cleared.
+    void close_writesSettingsLineByLine_data()
+    {
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<QByteArray>("after");
+        const QByteArray window = "[Section-Window]\nSaveFormSize=0\nSaveFormPosition=0\nDefaultTop=75\nDefaultLeft=75\n"
+                                  "DefaultHeight=280\nDefaultWidth=600\nTop={y}\nLeft={x}\nHeight={h}\nWidth={w}\n";
+        const QByteArray update = "[Section-Update]\nFtpHostName=\nFtpUserName=\nFtpPassWord=\nAppName=\n";
+        const QByteArray options = "[Section-Options]\nStyle=Windows\nStylesMM=0\nStylesEnabled=0\n";
+        const QByteArray misc = "[Section-Misc]\nTimeToWait=400\n";
+        QTest::newRow("first run, two running frames")
+            << QByteArray() << 2
+            << window + update + options +
+                   "[Section-Settings]\nCurrentPage=2\nAutoStartPinging=0\nStartTimeoutPnlVisible=1\nConvertToLC=0\n"
+                   "ConvertToUC=0\nPauseForRemoveFrame=0\nCntDwnFrm=10\n" + misc;
+        QTest::newRow("both conversions on, page out of range, keys kept in place")
+            << QByteArray("[Section-Settings]\nConvertToUC=1\nCurrentPage=7\nConvertToLC=1\nPauseForRemoveFrame=0\n") << 0
+            << "[Section-Settings]\nConvertToUC=1\nCurrentPage=-1\nConvertToLC=1\nPauseForRemoveFrame=0\nAutoStartPinging=0\n"
+               "StartTimeoutPnlVisible=1\nCntDwnFrm=10\n" + window + update + options + misc;
+        QTest::newRow("update section always emptied, other keys kept")
+            << QByteArray("[Section-Update]\nAppName=x\nOther=kept\n[Section-Misc]\nTimeToWait=400\n") << 0
+            << "[Section-Update]\nAppName=\nOther=kept\nFtpHostName=\nFtpUserName=\nFtpPassWord=\n" + misc + window + options +
+                   "[Section-Settings]\nCurrentPage=2\nAutoStartPinging=0\nStartTimeoutPnlVisible=1\nConvertToLC=0\n"
+                   "ConvertToUC=0\nPauseForRemoveFrame=1\nCntDwnFrm=10\n";
+    }
+    void close_writesSettingsLineByLine()
+    {
+        QFETCH(QByteArray, before);
+        QFETCH(int, frames);
+        QFETCH(QByteArray, after);
+        ScriptedWorld world;
+        QDir().mkpath(world.home.dtaDir());
+        const QString ini = world.home.dtaDir() + QStringLiteral("Skylark.INI");
+        if (!before.isEmpty()) {
+            QFile f(ini);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(before);
+        }
+        auto form = makeMainForm();
+        form->AppSettings.PauseForRemoveFrame = form->AppSettings.PauseForRemoveFrame && frames == 0;
+        for (int i = 0; i < frames; ++i)
+            form->AddHostFrame(QStringLiteral("10.0.0.%1").arg(i + 1), true);
+        QList<QPointer<TPingFrame>> made;
+        for (TPingFrame *f : form->ColumnFrames1)
+            made.append(f);
+        const QPoint pos = form->pos();
+        const QSize size = form->size();
+        form->close();
+        QVERIFY(!form->isVisible());
+        after.replace("{x}", QByteArray::number(pos.x())).replace("{y}", QByteArray::number(pos.y()));
+        after.replace("{w}", QByteArray::number(size.width())).replace("{h}", QByteArray::number(size.height()));
+        QCOMPARE(readFile(ini), after);
+        QVERIFY(QFileInfo(form->LstDir + QStringLiteral("AutoSaveList.txt")).isFile());
+        QVERIFY(form->ColumnFrames1.isEmpty());
+        for (const QPointer<TPingFrame> &f : made)
+            QVERIFY2(!f, "a frame outlived the close");
+        QVERIFY(form->ColumnPanel1->findChildren<TPingFrame *>().isEmpty());
+        QVERIFY(world.errors.messages.isEmpty());
     }
 
     void laterActivations_doNoStartUpWork()

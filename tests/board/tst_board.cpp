@@ -528,7 +528,8 @@ private slots:
         QCOMPARE(world->echoes.count(), 1u);
         form->ClearAllFrames();
         QVERIFY(form->ColumnFrames1.isEmpty());
-        world->echoes.replyAndProcess(5); // must not reach the freed frame
+        world->echoes.replyAndProcess(5);
+        QVERIFY2(!world->echoes.lastDelivered, "a result was handed to a freed frame");
         QCOMPARE(world->echoes.count(), 0u);
     }
 };

@@ -28,7 +28,7 @@ void ScriptedEchoLauncher::reply(int rtt, const QString &from)
         w->ErrCode = 11010;
         w->ErrString = QStringLiteral("Request timed out");
     }
-    w->Deliver();
+    lastDelivered = w->Deliver();
 }
 
 void ScriptedEchoLauncher::replyAndProcess(int rtt, const QString &from)

@@ -28,6 +28,8 @@ public:
 
     std::vector<std::shared_ptr<TPingThread>> pending;
     std::vector<std::shared_ptr<TPingThread>> started;
+    // Whether the last completed echo was handed to its frame (false: its frame was gone).
+    bool lastDelivered = false;
 };
 
 // Resolver backend for tests: names wait until answered; every name asked is recorded.
