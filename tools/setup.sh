@@ -31,7 +31,8 @@ case "$what" in
     asan)
         cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSKYLARK_ASAN=ON >/dev/null
         cmake --build build-asan -j"$(nproc)"
-        exec ctest --test-dir build-asan --output-on-failure ;;
+        # Undefined behaviour ends the test that shows it, as a memory error does.
+        UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1" exec ctest --test-dir build-asan --output-on-failure ;;
     fuzz)
         seconds="${2:-60}"
         targets=(fuzz_profilefile fuzz_listfile fuzz_textcodec)

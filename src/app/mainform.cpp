@@ -67,7 +67,12 @@ TMainForm::TMainForm(QWidget *parent)
     FormCreate();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm()
+{
+    // The host list tells of its last changes while its children are destroyed, when this
+    // window is only part of itself any more.
+    disconnect(HostListBox->model(), nullptr, this, nullptr);
+}
 
 void TMainForm::createControls()
 {
