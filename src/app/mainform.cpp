@@ -200,7 +200,9 @@ void TMainForm::FormActivate()
         aHelp->setVisible(true);
     RightMenu(mmiVersionAbout);
     ReadIniSettings();
-    LoadAutoSaveList();
+    // A list that cannot be read must not keep the session from being restored.
+    runGuarded([this] { LoadAutoSaveList(); });
+    RestoreAutoSaveSession();
 }
 
 void TMainForm::showEvent(QShowEvent *e)
@@ -223,6 +225,7 @@ void TMainForm::FormClose()
 {
     const std::function<void()> steps[] = {
         [this] { SaveAutoSaveList(); },
+        [this] { AutoSaveSession(); },
         [this] {
             clearColumns({ 1, 2 }, true);
         },

@@ -157,6 +157,15 @@ public:
     void LoadAutoSaveList();
     void SaveAutoSaveList();
 
+    // --- Sessions --------------------------------------------------------------------
+    QString AutoSaveSessionName() const;
+    void SaveFrameSession(const QString &fileName);
+    // Replaces the board with the one in the file (a missing file gives an empty board).
+    void LoadFrameSession(const QString &fileName);
+    void aReloadAutosaveSessionExecute();
+    void RestoreAutoSaveSession();
+    void AutoSaveSession();
+
     // --- Shell -----------------------------------------------------------------------
     void FormCreate();
     void FormActivate();
@@ -242,6 +251,9 @@ private:
     // The autosaved list could not be read at start-up: it is kept unless the list changes.
     bool m_autoSaveListUnread = false;
     bool m_hostListChanged = false;
+    // Likewise for the autosaved session, kept unless a board command ran.
+    bool m_autoSessionUnread = false;
+    bool m_boardChanged = false;
     bool m_column2EverShown = false;
     QTimer *m_sizeMoveTimer = nullptr;
 };

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+
+class ProfileFile;
+
+// A saved board: the window's geometry as preset text, whether column 2 is shown, and every
+// frame of each column from the top. Read and written over a profile file, so keys and
+// sections that a save does not write stay in the file.
+namespace SessionFile {
+
+struct Frame
+{
+    QString host = QStringLiteral("LocalHost");
+    int points = 180;
+    bool details = false;
+    bool running = false;
+    bool operator==(const Frame &) const = default;
+};
+
+struct Board
+{
+    QString preset;
+    bool column2Visible = false;
+    QList<Frame> column1, column2;
+    bool operator==(const Board &) const = default;
+};
+
+// Missing keys read as their defaults; so does everything of a missing file.
+Board read(const ProfileFile &file);
+// Column 2's count is always written, its frames only while it is shown.
+void write(ProfileFile &file, const Board &board);
+
+// "Session_2024-03-05_14.07.09.txt" for that local time.
+QString proposedName(const QDateTime &when);
+// The name with its extension replaced by ".txt", or ".txt" added when it has none.
+QString withTxtExtension(const QString &path);
+
+} // namespace SessionFile

@@ -1,0 +1,404 @@
+// Sessions: the board saved to a file and rebuilt from it, hand-edited files, and the
+// autosaved session across runs.
+#include "hostlistbox.h"
+#include "mainform.h"
+#include "pingframe.h"
+#include "profilefile.h"
+#include "scripted.h"
+#include "sessionfile.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QSpinBox>
+#include <QTest>
+#include <QTimer>
+
+#include <sys/fsuid.h>
+#include <unistd.h>
+
+namespace {
+// One frame as "host/points/details/running".
+QString describe(const TPingFrame *f)
+{
+    return QStringLiteral("%1/%2/%3/%4")
+        .arg(f->HostEdit->text())
+        .arg(f->SpinEdit->value())
+        .arg(f->BottomRightPanel->isVisibleTo(f) ? QStringLiteral("details") : QStringLiteral("-"))
+        .arg(f->Running() ? QStringLiteral("running") : QStringLiteral("stopped"));
+}
+
+QStringList describe(const QList<TPingFrame *> &frames)
+{
+    QStringList out;
+    for (const TPingFrame *f : frames)
+        out.append(describe(f));
+    return out;
+}
+
+void writeFile(const QString &name, const QByteArray &bytes)
+{
+    QFile f(name);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+
+QByteArray readFile(const QString &name)
+{
+    QFile f(name);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+} // namespace
+
+class TestSession : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<ScriptedWorld> world;
+    std::unique_ptr<TMainForm> form;
+
+    // Builds frames from "host/points/details/running" descriptions.
+    void build(const QStringList &column1, const QStringList &column2)
+    {
+        if (!column2.isEmpty()) {
+            form->mmiShow2->setChecked(true);
+            form->ShowColumn2();
+        }
+        for (int column : { 1, 2 }) {
+            for (const QString &d : column == 1 ? column1 : column2) {
+                const QStringList p = d.split(u'/');
+                if (column == 1)
+                    form->AddPingFrame();
+                else
+                    form->AddPingFrame2();
+                TPingFrame *f = column == 1 ? form->ColumnFrames1.back() : form->ColumnFrames2.back();
+                f->HostEdit->setText(p[0]);
+                f->SpinEdit->setValue(p[1].toInt());
+                f->BottomRightPanel->setVisible(p[2] == QStringLiteral("details"));
+                if (p[3] == QStringLiteral("running")) {
+                    f->SetDown(true);
+                    f->ContinuousPingSpdBtnClick();
+                }
+            }
+        }
+    }
+
+private slots:
+    void init()
+    {
+        world = std::make_unique<ScriptedWorld>();
+        form = makeMainForm();
+        form->AppSettings.PauseForRemoveFrame = false;
+        form->AppSettings.TimeToWait = 0;
+    }
+    void cleanup()
+    {
+        form.reset();
+        world.reset();
+    }
+
+    void names_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("saved");
+        QTest::newRow("other extension") << QStringLiteral("/s/board.ini") << QStringLiteral("/s/board.txt");
+        QTest::newRow("none") << QStringLiteral("/s/board") << QStringLiteral("/s/board.txt");
+        QTest::newRow("already .txt") << QStringLiteral("/s/a.txt") << QStringLiteral("/s/a.txt");
+        QTest::newRow("last extension only") << QStringLiteral("/s/a.tar.gz") << QStringLiteral("/s/a.tar.txt");
+        QTest::newRow("dot in a folder") << QStringLiteral("/s.d/board") << QStringLiteral("/s.d/board.txt");
+        QTest::newRow("hidden file") << QStringLiteral("/s/.board") << QStringLiteral("/s/.board.txt");
+    }
+    void names()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(QString, saved);
+        QCOMPARE(SessionFile::withTxtExtension(chosen), saved);
+        QCOMPARE(SessionFile::proposedName(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9))),
+            QStringLiteral("Session_2024-03-05_14.07.09.txt"));
+    }
+
+    void saveThenLoad_rebuildsTheSameBoard_data()
+    {
+        QTest::addColumn<QStringList>("column1");
+        QTest::addColumn<QStringList>("column2");
+        QTest::newRow("one column") << QStringList { QStringLiteral("10.0.0.1/180/details/running"),
+            QStringLiteral(" padded host /5/-/stopped") }
+                                    << QStringList();
+        QTest::newRow("two columns") << QStringList { QStringLiteral("münchen.example/300/-/stopped") }
+                                     << QStringList { QStringLiteral("10.0.0.2/5/details/running"),
+                                            QStringLiteral("/180/-/stopped") };
+        QTest::newRow("empty board") << QStringList() << QStringList();
+    }
+    void saveThenLoad_rebuildsTheSameBoard()
+    {
+        QFETCH(QStringList, column1);
+        QFETCH(QStringList, column2);
+        form->move(40, 30);
+        form->resize(700, 400);
+        build(column1, column2);
+        QCOMPARE(describe(form->ColumnFrames1), column1);
+        QCOMPARE(describe(form->ColumnFrames2), column2);
+        const QRect geometry(form->pos(), form->size());
+        const QString file = form->SsnDir + QStringLiteral("board.txt");
+        form->SaveFrameSession(file);
+
+        form->ClearAllFrames();
+        form->mmiShow2->setChecked(false);
+        form->ShowColumn2();
+        form->move(90, 80);
+        form->resize(500, 300);
+        form->LoadFrameSession(file);
+        QCOMPARE(QRect(form->pos(), form->size()), geometry);
+        QCOMPARE(form->mmiShow2->isChecked(), !column2.isEmpty());
+        QCOMPARE(describe(form->ColumnFrames1), column1);
+        QCOMPARE(describe(form->ColumnFrames2), column2);
+        QCOMPARE(world->errors.messages, QStringList());
+    }
+
+    void save_writesTheFileLineByLine()
+    {
+        form->move(200, 100);
+        form->resize(800, 480);
+        build({ QStringLiteral("first/180/details/stopped"), QStringLiteral("second/60/-/stopped") }, {});
+        const QString file = form->SsnDir + QStringLiteral("small.txt");
+        // An earlier, longer board: its extra sections stay, as does a key of our own.
+        writeFile(file, "[Frame]\nCount=5\nNote=mine\n[Frame_4]\nHostEditText=old\n");
+        form->SaveFrameSession(file);
+        QCOMPARE(readFile(file),
+            QByteArray("[Frame]\nCount=2\nNote=mine\n[Frame_4]\nHostEditText=old\n"
+                       "[Screen]\nPreset=T:100 | L:200 | H:480 | W:800\n"
+                       "[FrameColumn2]\nVisible=0\n[Frame2]\nCount=0\n"
+                       "[Frame_0]\nHostEditText=first\nSpinEditValue=180\nBottomRightPanelVisible=1\nAutoStart=0\n"
+                       "[Frame_1]\nHostEditText=second\nSpinEditValue=60\nBottomRightPanelVisible=0\nAutoStart=0\n"));
+    }
+
+    void load_handEditedFiles_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("moved");
+        QTest::addColumn<QStringList>("column1");
+        QTest::addColumn<QStringList>("column2");
+        QTest::addColumn<bool>("column2Shown");
+        QTest::addColumn<int>("errors");
+        QTest::newRow("missing and empty host, points out of range")
+            << QByteArray("[Frame]\nCount=3\n[Frame_0]\nSpinEditValue=1000\n[Frame_1]\nHostEditText=\nSpinEditValue=0\n"
+                          "[Frame_2]\nHostEditText=x\nSpinEditValue=abc\nBottomRightPanelVisible=7\n")
+            << false
+            << QStringList { QStringLiteral("LocalHost/300/-/stopped"), QStringLiteral("/5/-/stopped"),
+                   QStringLiteral("x/180/details/stopped") }
+            << QStringList() << false << 0;
+        QTest::newRow("hidden column 2 with a count, stale sections ignored") << QByteArray(
+            "[FrameColumn2]\nVisible=0\n[Frame2]\nCount=2\n[Frame2_0]\nHostEditText=a\n[Frame2_1]\nHostEditText=b\n"
+            "[Frame2_2]\nHostEditText=stale\n") << false << QStringList()
+                                                                              << QStringList { QStringLiteral(
+                                                                                                   "a/180/-/stopped"),
+                                                                                     QStringLiteral("b/180/-/stopped") }
+                                                                              << false << 0;
+        QTest::newRow("preset with text around it")
+            << QByteArray("[Screen]\nPreset=desk T:100 | L:200 | H:480 | W:800 end\n") << true << QStringList()
+            << QStringList() << false << 0;
+        QTest::newRow("negative preset leaves the window")
+            << QByteArray("[Screen]\nPreset=T:100 | L:-1920 | H:480 | W:800\n[Frame]\nCount=1\n") << false
+            << QStringList { QStringLiteral("LocalHost/180/-/stopped") } << QStringList() << false << 0;
+        QTest::newRow("overflowing preset: window kept, frames still made") << QByteArray(
+            "[Screen]\nPreset=T:99999999999 | L:200 | H:480 | W:800\n[Frame]\nCount=1\n[Frame_0]\nHostEditText=kept\n")
+                                                                            << false
+                                                                            << QStringList { QStringLiteral(
+                                                                                   "kept/180/-/stopped") }
+                                                                            << QStringList() << false << 0;
+        QTest::newRow("empty host to start in the middle: later frames still made, one error")
+            << QByteArray(
+                   "[Frame]\nCount=3\n[Frame_0]\nHostEditText=10.0.0.1\nAutoStart=1\n[Frame_1]\nHostEditText="
+                   "\nAutoStart=1\n"
+                   "[Frame_2]\nHostEditText=10.0.0.3\nAutoStart=1\n[FrameColumn2]\nVisible=1\n[Frame2]\nCount=1\n"
+                   "[Frame2_0]\nHostEditText=10.0.0.4\nAutoStart=1\n")
+            << false
+            << QStringList { QStringLiteral("10.0.0.1/180/-/running"), QStringLiteral("/180/-/stopped"),
+                   QStringLiteral("10.0.0.3/180/-/running") }
+            << QStringList { QStringLiteral("10.0.0.4/180/-/running") } << true << 1;
+        QTest::newRow("file that does not exist")
+            << QByteArray() << false << QStringList() << QStringList() << false << 0;
+    }
+    void load_handEditedFiles()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, moved);
+        QFETCH(QStringList, column1);
+        QFETCH(QStringList, column2);
+        QFETCH(bool, column2Shown);
+        QFETCH(int, errors);
+        build({ QStringLiteral("before/180/-/stopped") }, { QStringLiteral("before2/180/-/stopped") });
+        form->move(10, 20);
+        form->resize(600, 300);
+        const QRect before(form->pos(), form->size());
+        const QString file = form->SsnDir + QStringLiteral("edited.txt");
+        if (!text.isEmpty())
+            writeFile(file, text);
+        runGuarded([&] { form->LoadFrameSession(file); });
+        QCOMPARE(QRect(form->pos(), form->size()) != before, moved);
+        if (moved)
+            QCOMPARE(QRect(form->pos(), form->size()), QRect(200, 100, 800, 480));
+        QCOMPARE(describe(form->ColumnFrames1), column1);
+        QCOMPARE(describe(form->ColumnFrames2), column2);
+        QCOMPARE(form->mmiShow2->isChecked(), column2Shown);
+        QCOMPARE(world->errors.messages.size(), errors);
+        if (errors)
+            QCOMPARE(world->errors.messages.front(), QStringLiteral("DNS lookup: invalid host name."));
+    }
+
+    // With AutoStartPinging on, the close saves the board (or deletes the file when column 1
+    // is empty) and the next start rebuilds it, running frames pinging again.
+    void autosave_atCloseAndRestoredAtStart_data()
+    {
+        QTest::addColumn<bool>("autoStart");
+        QTest::addColumn<QStringList>("column1");
+        QTest::addColumn<QStringList>("column2");
+        QTest::addColumn<QByteArray>("fileAfterClose"); // "<missing>", "<kept>" or "<board>"
+        QTest::newRow("on: saved and restored")
+            << true
+            << QStringList { QStringLiteral("10.0.0.1/180/details/running"), QStringLiteral("idle/30/-/stopped") }
+            << QStringList { QStringLiteral("10.0.0.2/180/-/running") } << QByteArray("<board>");
+        QTest::newRow("on, frames only in column 2: file deleted")
+            << true << QStringList() << QStringList { QStringLiteral("x/180/-/stopped") } << QByteArray("<missing>");
+        QTest::newRow("off: file untouched, not loaded")
+            << false << QStringList { QStringLiteral("y/180/-/stopped") } << QStringList() << QByteArray("<kept>");
+    }
+    void autosave_atCloseAndRestoredAtStart()
+    {
+        QFETCH(bool, autoStart);
+        QFETCH(QStringList, column1);
+        QFETCH(QStringList, column2);
+        QFETCH(QByteArray, fileAfterClose);
+        const QString file = form->AutoSaveSessionName();
+        const QByteArray earlier = "[Frame]\nCount=1\n[Frame_0]\nHostEditText=earlier\n";
+        writeFile(file, earlier);
+        form->AppSettings.AutoStartPinging = autoStart;
+        build(column1, column2);
+        form->close();
+        QVERIFY(!form->isVisible());
+        if (fileAfterClose == "<kept>")
+            QCOMPARE(readFile(file), earlier);
+        else if (fileAfterClose == "<missing>")
+            QVERIFY(!QFile::exists(file));
+        else
+            QVERIFY(readFile(file).contains("HostEditText=10.0.0.1"));
+
+        ProfileFile ini(form->IniFileName());
+        ini.writeBool(QStringLiteral("Section-Settings"), QStringLiteral("AutoStartPinging"), autoStart);
+        ini.writeBool(QStringLiteral("Section-Settings"), QStringLiteral("PauseForRemoveFrame"), false);
+        ini.save();
+        const std::size_t echoesBefore = world->echoes.count();
+        form = makeMainForm();
+        if (fileAfterClose == "<board>") {
+            QCOMPARE(describe(form->ColumnFrames1), column1);
+            QCOMPARE(describe(form->ColumnFrames2), column2);
+            QCOMPARE(world->echoes.count(), echoesBefore + 2); // both running frames ping again
+        } else {
+            QVERIFY(form->ColumnFrames1.isEmpty());
+        }
+        QCOMPARE(world->errors.messages, QStringList());
+    }
+
+    // A broken autosaved list is reported, and the session is restored all the same.
+    void unreadableList_doesNotStopTheSessionRestore()
+    {
+        form->AppSettings.AutoStartPinging = true;
+        build({ QStringLiteral("kept.example/180/-/stopped") }, {});
+        form->close();
+        ProfileFile ini(form->IniFileName());
+        ini.writeBool(QStringLiteral("Section-Settings"), QStringLiteral("AutoStartPinging"), true);
+        ini.save();
+        const QString list = form->LstDir + QStringLiteral("AutoSaveList.txt");
+        QFile::remove(list);
+        QDir().mkpath(list); // a folder in the list's place
+        form = makeMainForm();
+        QCOMPARE(world->errors.messages.size(), 1);
+        QVERIFY(world->errors.messages.front().startsWith(QStringLiteral("Cannot open file \"") + list));
+        QCOMPARE(describe(form->ColumnFrames1), QStringList { QStringLiteral("kept.example/180/-/stopped") });
+    }
+
+    // An autosaved session the program may not read stays the user's unless the board changes.
+    void unreadableAutosavedSession_keptUnlessBoardChanged_data()
+    {
+        QTest::addColumn<bool>("change");
+        QTest::newRow("board unchanged: file kept") << false;
+        QTest::newRow("frame added: board saved") << true;
+    }
+    void unreadableAutosavedSession_keptUnlessBoardChanged()
+    {
+        QFETCH(bool, change);
+        if (::geteuid() != 0) {
+            if (qEnvironmentVariableIsSet("CI"))
+                QFAIL("needs root to read files as another user");
+            QSKIP("needs root");
+        }
+        const QString file = form->AutoSaveSessionName();
+        form->close();
+        form.reset();
+        {
+            ProfileFile ini(world->home.dtaDir() + QStringLiteral("Skylark.INI"));
+            ini.writeBool(QStringLiteral("Section-Settings"), QStringLiteral("AutoStartPinging"), true);
+            ini.save();
+        }
+        const QByteArray precious = "[Frame]\nCount=1\n[Frame_0]\nHostEditText=precious\n";
+        writeFile(file, precious);
+        QVERIFY(QFile::setPermissions(file, QFileDevice::Permissions()));
+        QProcess::execute(
+            QStringLiteral("chown"), { QStringLiteral("-R"), QStringLiteral("65534:65534"), world->home.path() });
+        QVERIFY(::chown(QFile::encodeName(file).constData(), 0, 0) == 0);
+        struct FsUid
+        {
+            FsUid()
+            {
+                ::setfsuid(65534);
+                ::setfsgid(65534);
+            }
+            ~FsUid()
+            {
+                ::setfsuid(0);
+                ::setfsgid(0);
+            }
+        } asNobody;
+        form = makeMainForm();
+        QCOMPARE(world->errors.messages.size(), 1);
+        QVERIFY(world->errors.messages.front().startsWith(QStringLiteral("Cannot open file \"") + file));
+        form->AppSettings.PauseForRemoveFrame = false;
+        if (change)
+            form->aAddPingFrame->trigger();
+        form->close();
+        QVERIFY(!form->isVisible());
+        ::setfsuid(0);
+        if (change)
+            QVERIFY(readFile(file).contains("HostEditText=LocalHost"));
+        else
+            QCOMPARE(readFile(file), precious);
+    }
+
+    // While a load waits for pings, the other frame commands are refused.
+    void load_isOneBoardCommand()
+    {
+        form->AppSettings.TimeToWait = 20;
+        build({ QStringLiteral("10.0.0.1/180/-/running") }, {});
+        const QString file = form->SsnDir + QStringLiteral("s.txt");
+        writeFile(file, "[Frame]\nCount=1\n[Frame_0]\nHostEditText=loaded\n");
+        bool busyDuring = false;
+        int framesDuring = -1;
+        QTimer::singleShot(0, [&] {
+            busyDuring = form->BoardBusy();
+            form->aAddPingFrame->trigger();
+            form->aStartAllPinging->trigger();
+            framesDuring = int(form->ColumnFrames1.size());
+        });
+        form->AppSettings.PauseForRemoveFrame = true;
+        form->AppSettings.CntDwnFrm = 1; // the pause closes itself
+        form->LoadFrameSession(file);
+        QVERIFY(busyDuring);
+        QCOMPARE(framesDuring, 1);
+        QCOMPARE(describe(form->ColumnFrames1), QStringList { QStringLiteral("loaded/180/-/stopped") });
+    }
+};
+
+QTEST_MAIN(TestSession)
+#include "tst_session.moc"
