@@ -25,6 +25,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 std::function<void(const QString &)> &openUrlHandler()
 {
@@ -196,13 +198,24 @@ void TMainForm::FormActivate()
     VersionText = QStringLiteral("Skylark-v") + UtlUnit::GetFileVersionStr(QCoreApplication::applicationFilePath());
     ReadIniMisc();
     mmiVersionAbout->setText(VersionText);
-    if (QFileInfo::exists(ExeDir + QStringLiteral("Skylark.chm")))
-        aHelp->setVisible(true);
+    // The manual: a help file beside the program, the HTML manual beside it in a build
+    // folder, or the installed one in the data folder next to the program's bin folder.
+    for (const QString &candidate : {ExeDir + QStringLiteral("Skylark.chm"), ExeDir + QStringLiteral("manual.html"),
+                                     ExeDir + QStringLiteral("../share/skylark/manual.html")}) {
+        if (QFileInfo::exists(candidate)) {
+            HelpFileName = QFileInfo(candidate).absoluteFilePath();
+            aHelp->setVisible(true);
+            break;
+        }
+    }
     RightMenu(mmiVersionAbout);
     ReadIniSettings();
     // A list that cannot be read must not keep the session from being restored.
     runGuarded([this] { LoadAutoSaveList(); });
-    RestoreAutoSaveSession();
+    runGuarded([this] { RestoreAutoSaveSession(); });
+    // After the session, whose load clears the board; the host list is left as it is.
+    for (const QString &host : std::exchange(StartHosts, {}))
+        AddHostFrame(host, true);
 }
 
 void TMainForm::showEvent(QShowEvent *e)
@@ -358,7 +371,8 @@ void TMainForm::OpenInExplorer(const QString &dir)
 
 void TMainForm::aHelpExecute()
 {
-    openWithShell(ExeDir + QStringLiteral("Skylark.chm"));
+    if (!HelpFileName.isEmpty())
+        openWithShell(HelpFileName);
 }
 
 void TMainForm::aExitExecute()

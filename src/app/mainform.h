@@ -45,6 +45,10 @@ public:
     QString GetSsnDir() const { return SsnDir; }
     QString GetTmpDir() const { return TmpDir; }
     QString VersionText;
+    // The manual found at the first activation; empty when there is none (Help stays hidden).
+    QString HelpFileName;
+    // Hosts named on the command line: running frames once start-up is done.
+    QStringList StartHosts;
 
     TAppSettings AppSettings;
     SettingsExtras SettingsExtra;

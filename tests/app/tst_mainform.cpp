@@ -4,6 +4,7 @@
 #include "mainform.h"
 #include "pingframe.h"
 #include "profilefile.h"
+#include "sessionfile.h"
 #include "popupmenu.h"
 #include "scripted.h"
 #include "support/fulldisk.h"
@@ -408,27 +409,36 @@ private slots:
         QCOMPARE(form->NewHostEdit->text(), QStringLiteral("10.0.0.1"));
     }
 
+    void help_onlyWithHelpFileAtFirstActivation_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("help file beside the program") << QStringLiteral("Skylark.chm");
+        QTest::newRow("manual beside the program") << QStringLiteral("manual.html");
+        QTest::newRow("installed manual") << QStringLiteral("../share/skylark/manual.html");
+    }
     void help_onlyWithHelpFileAtFirstActivation()
     {
-        const QString chm = QCoreApplication::applicationDirPath() + QStringLiteral("/Skylark.chm");
+        QFETCH(QString, file);
+        const QString help = QCoreApplication::applicationDirPath() + u'/' + file;
         QStringList opened;
         TMainForm::SetOpenUrlHandler([&](const QString &p) { opened.append(p); });
         {
             FreshHome home;
             auto form = makeMainForm();
             QVERIFY(!form->aHelp->isVisible());
-            QFile(chm).open(QIODevice::WriteOnly);
+            QDir().mkpath(QFileInfo(help).path());
+            QFile(help).open(QIODevice::WriteOnly);
             form->FormActivate();
             QVERIFY(!form->aHelp->isVisible());  // not looked for again
         }
         {
             FreshHome home;
             auto form = makeMainForm();
-            QFile::remove(chm);
+            QFile::remove(help);
             QVERIFY(form->aHelp->isVisible());
             QVERIFY(captions(form->MainMenu).contains(QStringLiteral("Help")));
             form->mmiHelp->trigger();
-            QCOMPARE(opened, QStringList{chm});
+            QCOMPARE(opened, QStringList{QFileInfo(help).absoluteFilePath()});
         }
         TMainForm::SetOpenUrlHandler({});
     }
@@ -645,6 +655,83 @@ private slots:
         QCOMPARE(shown, QStringLiteral("DNS lookup: invalid host name."));
         QVERIFY(form->isVisible());
         QCOMPARE(frame->IPAddressLbl->text(), QStringLiteral("DNS Error!"));
+    }
+
+    // --help and --version need no display; a bad option is an error with exit code 2.
+    void commandLine_helpVersionAndErrors_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("out");
+        QTest::addColumn<QString>("err");
+        QTest::newRow("version") << QStringList{QStringLiteral("--version")} << 0 << QStringLiteral("Skylark-v0.1.0.0\n") << QString();
+        QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0 << QStringLiteral("[host...]") << QString();
+        QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus")} << 2 << QString()
+                                        << QStringLiteral("skylark: Unknown option 'bogus'.");
+        QTest::newRow("option after hosts") << QStringList{QStringLiteral("a.example"), QStringLiteral("-x")} << 2 << QString()
+                                            << QStringLiteral("Unknown option 'x'");
+    }
+    void commandLine_helpVersionAndErrors()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, exitCode);
+        QFETCH(QString, out);
+        QFETCH(QString, err);
+        FreshHome home;
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("QT_QPA_PLATFORM"));  // no display at all
+        env.remove(QStringLiteral("DISPLAY"));
+        env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(SKYLARK_EXE), args);
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), exitCode);
+        const QString stdOut = QString::fromLocal8Bit(p.readAllStandardOutput());
+        const QString stdErr = QString::fromLocal8Bit(p.readAllStandardError());
+        if (out.isEmpty())
+            QCOMPARE(stdOut, QString());
+        else
+            QVERIFY2(stdOut.contains(out), qPrintable(stdOut));
+        if (!err.isEmpty())
+            QVERIFY2(stdErr.contains(err), qPrintable(stdErr));
+        QVERIFY(!QFileInfo::exists(home.dtaDir()));  // answered before the program started
+    }
+
+    // Hosts on the command line become running frames after the session restore (which
+    // clears the board), and the host list does not grow.
+    void commandLine_hostsBecomeRunningFrames()
+    {
+        FreshHome home;
+        QDir().mkpath(home.dtaDir() + QStringLiteral("Sessions"));
+        {
+            ProfileFile ini(home.dtaDir() + QStringLiteral("Skylark.INI"));
+            ini.writeBool(QStringLiteral("Section-Settings"), QStringLiteral("AutoStartPinging"), true);
+            ini.save();
+            ProfileFile session(home.dtaDir() + QStringLiteral("Sessions/Session_AutoSave.txt"));
+            session.writeInteger(QStringLiteral("Frame"), QStringLiteral("Count"), 1);
+            session.writeString(QStringLiteral("Frame_0"), QStringLiteral("HostEditText"), QStringLiteral("127.0.0.9"));
+            session.save();
+        }
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(SKYLARK_EXE), {QStringLiteral("127.0.0.1"), QStringLiteral(" 127.0.0.2 ")});
+        QVERIFY(p.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(home.dtaDir() + QStringLiteral("LST")).isDir(), 5000);
+        QTest::qWait(500);
+        p.terminate();
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 0);
+        const SessionFile::Board board = SessionFile::read(ProfileFile(home.dtaDir() + QStringLiteral("Sessions/Session_AutoSave.txt")));
+        QStringList frames;
+        for (const SessionFile::Frame &f : board.column1)
+            frames << f.host + (f.running ? QStringLiteral(" running") : QStringLiteral(" stopped"));
+        QCOMPARE(frames, QStringList({QStringLiteral("127.0.0.9 stopped"), QStringLiteral("127.0.0.1 running"),
+                                      QStringLiteral("127.0.0.2 running")}));
+        QCOMPARE(readFile(home.dtaDir() + QStringLiteral("LST/AutoSaveList.txt")), QByteArray());
     }
 
     void sigterm_runsTheShutdownSequence()

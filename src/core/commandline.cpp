@@ -1,0 +1,47 @@
+#include "commandline.h"
+
+#include <QCommandLineParser>
+
+CommandLine CommandLine::parse(const QStringList &args, const QString &versionText)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Watches the reachability and latency of many hosts at once."));
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help and exits."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Shows the version and exits."));
+    parser.addOption(help);
+    parser.addOption(version);
+    for (const char *name : {"platform", "style", "stylesheet", "display", "geometry", "session", "title", "qwindowtitle"}) {
+        QCommandLineOption toolkit(QString::fromLatin1(name), QString(), QStringLiteral("value"));
+        toolkit.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(toolkit);
+    }
+    for (const char *name : {"reverse", "widgetcount", "sync", "nograb", "dograb"}) {
+        QCommandLineOption toolkit(QString::fromLatin1(name));
+        toolkit.setFlags(QCommandLineOption::HiddenFromHelp);
+        parser.addOption(toolkit);
+    }
+    parser.addPositionalArgument(QStringLiteral("hosts"), QStringLiteral("Host names or addresses to watch, each in a running frame."),
+                                 QStringLiteral("[host...]"));
+
+    CommandLine cl;
+    if (!parser.parse(args)) {
+        cl.action = Action::Fail;
+        cl.text = QStringLiteral("skylark: %1\nTry 'skylark --help' for more information.\n").arg(parser.errorText());
+        return cl;
+    }
+    if (parser.isSet(help)) {
+        cl.action = Action::Print;
+        cl.text = parser.helpText();
+        return cl;
+    }
+    if (parser.isSet(version)) {
+        cl.action = Action::Print;
+        cl.text = versionText + u'\n';
+        return cl;
+    }
+    for (const QString &host : parser.positionalArguments())
+        if (!host.trimmed().isEmpty())
+            cl.hosts.append(host.trimmed());
+    return cl;
+}

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// What the command line asks for: host names to watch, or a text to print and leave.
+struct CommandLine
+{
+    enum class Action { Run, Print, Fail };
+    Action action = Action::Run;
+    QStringList hosts;  // become running frames once the program has started
+    QString text;       // help, version or error text for Print / Fail
+
+    // args as the program got them, the program's name first. Options of the toolkit's own
+    // (-platform, -style, -display, ...) are let through for it.
+    static CommandLine parse(const QStringList &args, const QString &versionText);
+};
