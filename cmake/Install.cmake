@@ -1,7 +1,7 @@
 # Installation into a prefix (cmake --install) and the Debian package (cpack -G DEB).
-# Debian keeps documentation under the package's own (lower-case) name.
-set(CMAKE_INSTALL_DOCDIR share/doc/skylark CACHE PATH "Documentation folder")
 include(GNUInstallDirs)
+# Debian keeps documentation under the package's own (lower-case) name.
+set(SKYLARK_DOCDIR ${CMAKE_INSTALL_DATADIR}/doc/skylark)
 
 set(SKYLARK_APP_ID org.corvid.Skylark)
 
@@ -17,9 +17,9 @@ endforeach()
 # The manual lives with the program's data; the documentation folder only links to it.
 install(FILES ${PROJECT_SOURCE_DIR}/docs/manual.html DESTINATION ${CMAKE_INSTALL_DATADIR}/skylark)
 install(CODE "
-    file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DOCDIR}\")
+    file(MAKE_DIRECTORY \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${SKYLARK_DOCDIR}\")
     file(CREATE_LINK ../../skylark/manual.html
-         \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_DOCDIR}/manual.html\" SYMBOLIC)
+         \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${SKYLARK_DOCDIR}/manual.html\" SYMBOLIC)
 ")
 
 set(CPACK_GENERATOR DEB)
@@ -32,6 +32,7 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_STRIP_FILES ON)
 # The platform plugins are loaded at run time, where shlibdeps cannot see them.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, libcap2-bin")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${PROJECT_SOURCE_DIR}/packaging/postinst;${PROJECT_SOURCE_DIR}/packaging/prerm")

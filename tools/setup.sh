@@ -3,6 +3,7 @@
 #   tools/setup.sh run    install what is missing, build, start Skylark
 #   tools/setup.sh test   install what is missing, build, run every test
 #   tools/setup.sh build  install what is missing, build
+#   tools/setup.sh package  build, then the Debian package in build/package/
 #   tools/setup.sh asan   build in build-asan with AddressSanitizer and UBSan, run every test there
 #   tools/setup.sh fuzz [SECONDS]  build the fuzz targets in build-fuzz (clang, libFuzzer) and
 #                         run each for SECONDS (default 60) on a copy of its seed corpus
@@ -12,6 +13,8 @@ cd "$(dirname "$0")/.."
 
 what="${1:-build}"
 packages=(g++ make cmake qt6-base-dev libgl-dev iproute2 iputils-ping util-linux nftables)
+# Packaging and its checks: the .deb, and validation of the desktop entry and metainfo.
+packages+=(dpkg-dev desktop-file-utils appstream)
 [ "$what" = bench ] && packages+=(fping)
 [ "$what" = fuzz ] && packages+=(clang libfuzzer-14-dev libclang-rt-14-dev)
 
@@ -63,6 +66,9 @@ case "$what" in
     run) exec build/src/skylark ;;
     test) exec ctest --test-dir build --output-on-failure ;;
     bench) exec build/bench/run_benchmarks.sh ;;
+    package)
+        (cd build && cpack -G DEB -B "$PWD/package")
+        ls build/package/*.deb ;;
     build) ;;
-    *) echo "usage: $0 run|test|build|bench|asan|fuzz [SECONDS]" >&2; exit 2 ;;
+    *) echo "usage: $0 run|test|build|bench|package|asan|fuzz [SECONDS]" >&2; exit 2 ;;
 esac

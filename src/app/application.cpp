@@ -26,6 +26,9 @@ TApplication::TApplication(int &argc, char **argv)
 {
     setApplicationName(QStringLiteral("Skylark"));
     setOrganizationName(QStringLiteral("Corvid"));
+    // Desktop environments match the window to its desktop entry by this name.
+    setDesktopFileName(QStringLiteral("org.corvid.Skylark"));
+    setWindowIcon(programIcon());
     ErrorDisplay::setSink(&TApplication::showErrorBox);
 
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, g_signalFds) == 0) {
@@ -78,6 +81,14 @@ bool TApplication::notify(QObject *receiver, QEvent *event)
         ErrorDisplay::show(QString::fromLocal8Bit(e.what()));
     }
     return false;
+}
+
+QIcon TApplication::programIcon()
+{
+    QIcon icon;
+    for (int size : {48, 128, 256})
+        icon.addFile(QStringLiteral(":/icons/skylark-%1.png").arg(size), QSize(size, size));
+    return icon;
 }
 
 void TApplication::showErrorBox(const QString &message)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QApplication>
+#include <QIcon>
 #include <QPointer>
 
 class QSocketNotifier;
@@ -21,6 +22,8 @@ public:
     void setMainWindow(QWidget *window) { m_mainWindow = window; }
 
     static void showErrorBox(const QString &message);
+    // The program's icon in the sizes it ships.
+    static QIcon programIcon();
 
 private:
     void handleSignal();

@@ -112,6 +112,7 @@ private slots:
         ErrorRecorder errors;
         auto form = makeMainForm();
         QCOMPARE(form->windowTitle(), QStringLiteral("Skylark"));
+        QCOMPARE(form->windowIcon().availableSizes(), QList<QSize>({QSize(48, 48), QSize(128, 128), QSize(256, 256)}));
         QCOMPARE(form->DtaDir, home.dtaDir());
         QCOMPARE(form->LstDir, home.dtaDir() + QStringLiteral("LST/"));
         QCOMPARE(form->SsnDir, home.dtaDir() + QStringLiteral("Sessions/"));
