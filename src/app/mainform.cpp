@@ -1,6 +1,8 @@
 #include "mainform.h"
 
 #include "appclock.h"
+#include "icmpaccess.h"
+#include "icmppermissionnotice.h"
 #include "columnpanel.h"
 #include "hostlistbox.h"
 #include "pingframe.h"
@@ -65,6 +67,14 @@ TMainForm::TMainForm(QWidget *parent)
     m_sizeMoveTimer->setSingleShot(true);
     m_sizeMoveTimer->setInterval(300);
     connect(m_sizeMoveTimer, &QTimer::timeout, this, &TMainForm::WMExitSizeMove);
+
+    // Told once a run, in a box that does not stop anything.
+    connect(IcmpAccess::instance(), &IcmpAccess::unavailable, this, [this] {
+        if (m_icmpNoticeShown || !isVisible())
+            return;
+        m_icmpNoticeShown = true;
+        (new TIcmpPermissionNotice(this))->show();
+    });
 
     FormCreate();
 }

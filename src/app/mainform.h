@@ -258,6 +258,7 @@ private:
     // Likewise for the autosaved session, kept unless a board command ran.
     bool m_autoSessionUnread = false;
     bool m_boardChanged = false;
+    bool m_icmpNoticeShown = false;
     bool m_column2EverShown = false;
     QTimer *m_sizeMoveTimer = nullptr;
 };

@@ -1,6 +1,7 @@
 #include "pingframe.h"
 
 #include "appclock.h"
+#include "icmpaccess.h"
 #include "pingchart.h"
 #include "pingthread.h"
 #include "popupmenu.h"
@@ -457,6 +458,9 @@ void TPingFrame::PingThreadTerminate(TPingThread *sender)
     const int keep = SpinEdit->value();
     while (PingChart->Count() > 0 && PingChart->Count() >= keep)
         PingChart->Delete(0);
+
+    if (sender->ReplyTotal == 0 && IcmpAccess::isNoSocket(sender->ErrCode, sender->ErrString))
+        IcmpAccess::instance()->reportUnavailable();
 
     // 2.
     if (sender->ReplyTotal != 0)

@@ -21,6 +21,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
+#include <QPushButton>
 #include <QProxyStyle>
 #include <QSignalSpy>
 #include <QTest>
@@ -733,6 +734,36 @@ private slots:
         QCOMPARE(frames, QStringList({QStringLiteral("127.0.0.9 stopped"), QStringLiteral("127.0.0.1 running"),
                                       QStringLiteral("127.0.0.2 running")}));
         QCOMPARE(readFile(home.dtaDir() + QStringLiteral("LST/AutoSaveList.txt")), QByteArray());
+    }
+
+    // No ICMP socket at all: the frames go on with red points, and the user is told why
+    // once for the run, in a box that stops nothing; ordinary timeouts say nothing.
+    void noIcmpSocket_explainedOnceWithTheFix()
+    {
+        ScriptedWorld world;
+        auto form = makeMainForm();
+        for (int i = 0; i < 3; ++i)
+            form->AddHostFrame(QStringLiteral("10.0.0.%1").arg(i + 1), true);
+        world.echoes.timeout();
+        QCoreApplication::processEvents();
+        QVERIFY(!form->findChild<QMessageBox *>(QStringLiteral("IcmpPermissionNotice")));
+        for (int round = 0; round < 2; ++round) {
+            while (world.echoes.count() > 0)
+                world.echoes.noSocket();
+            QCoreApplication::processEvents();
+            QTest::qWait(1100);  // the frames ping again
+        }
+        const QList<QMessageBox *> notices = form->findChildren<QMessageBox *>(QStringLiteral("IcmpPermissionNotice"));
+        QCOMPARE(notices.size(), 1);
+        QMessageBox *notice = notices.front();
+        QVERIFY(notice->isVisible());
+        QVERIFY(!notice->isModal());
+        QVERIFY(notice->text().contains(QStringLiteral("ping_group_range")));
+        QVERIFY(notice->text().contains(QStringLiteral("setcap cap_net_raw+ep")));
+        QVERIFY(form->ColumnFrames1.front()->Running());
+        notice->findChild<QPushButton *>(QStringLiteral("CopyCommandButton"))->click();
+        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\""));
+        QVERIFY(notice->isVisible());  // copying leaves it open
     }
 
     void sigterm_runsTheShutdownSequence()

@@ -1,8 +1,12 @@
 // Real frames against loopback and the network test kit's hosts.
 #include "pingchart.h"
 #include "pingframe.h"
+#include "icmp.h"
+#include "icmpaccess.h"
 
 #include <QComboBox>
+#include <QFile>
+#include <QSignalSpy>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -28,6 +32,41 @@ class TestPingFrameNet : public QObject
 {
     Q_OBJECT
 private slots:
+    // With ping sockets closed to every group and no raw socket to fall back on, the real
+    // engine fails each echo with "Unable to get IPv4 ICMP handle": the frame records a
+    // timeout as designed, and the program is told so that it can explain.
+    void noIcmpSocketAllowed_reportedAndCountedAsTimeout()
+    {
+        if (qEnvironmentVariableIsEmpty("NETKIT"))
+            QSKIP("needs the network test kit (tests/netkit/netkit.sh)");
+        const QString range = QStringLiteral("/proc/sys/net/ipv4/ping_group_range");
+        QFile f(range);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray before = f.readAll();
+        f.close();
+        auto setRange = [&](const QByteArray &value) {
+            QFile w(range);
+            QVERIFY(w.open(QIODevice::WriteOnly));
+            w.write(value);
+        };
+        setRange("1 0");  // no group may open a ping socket
+        TICMP::SetSocketPreference(TICMP::SocketKind::PingOnly);  // as without CAP_NET_RAW
+        QSignalSpy told(IcmpAccess::instance(), &IcmpAccess::unavailable);
+        std::unique_ptr<TPingFrame> f1(startFrame(QStringLiteral("127.0.0.1")));
+        QTRY_COMPARE_WITH_TIMEOUT(f1->TimeoutsLbl->text(), QStringLiteral("Timeouts: 1"), 6000);
+        QVERIFY(told.count() >= 1);
+        QCOMPARE(f1->PingChart->Count(), 0);
+        f1.reset();
+        setRange(before.trimmed());
+        TICMP::SetSocketPreference(TICMP::SocketKind::Auto);
+
+        // Allowed again: replies, and nothing more is reported.
+        told.clear();
+        std::unique_ptr<TPingFrame> f2(startFrame(QStringLiteral("127.0.0.1")));
+        QTRY_VERIFY_WITH_TIMEOUT(f2->PingChart->Count() >= 1, 6000);
+        QCOMPARE(told.count(), 0);
+    }
+
     void loopback_greenPointsAboutASecondApart()
     {
         std::unique_ptr<TPingFrame> f(startFrame(QStringLiteral("127.0.0.1")));

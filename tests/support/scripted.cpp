@@ -31,6 +31,20 @@ void ScriptedEchoLauncher::reply(int rtt, const QString &from)
     lastDelivered = w->Deliver();
 }
 
+void ScriptedEchoLauncher::noSocket()
+{
+    if (pending.empty())
+        return;
+    auto w = pending.front();
+    pending.erase(pending.begin());
+    started.push_back(w);
+    w->DnsHostIP = w->PingHostName.trimmed();
+    w->ReplyTotal = 0;
+    w->ErrCode = 100;
+    w->ErrString = QStringLiteral("Unable to get IPv4 ICMP handle");
+    lastDelivered = w->Deliver();
+}
+
 void ScriptedEchoLauncher::replyAndProcess(int rtt, const QString &from)
 {
     reply(rtt, from);

@@ -22,6 +22,8 @@ public:
     // target), rtt < 0 no reply. Delivery goes through the real completion path.
     void reply(int rtt, const QString &from = QString());
     void timeout() { reply(-1); }
+    // Completes the oldest pending echo as one that found no ICMP socket to send with.
+    void noSocket();
     // Completes the oldest pending echo and processes the delivery.
     void replyAndProcess(int rtt, const QString &from = QString());
     std::size_t count() const { return pending.size(); }

@@ -1,0 +1,7 @@
+#include "icmpaccess.h"
+
+IcmpAccess *IcmpAccess::instance()
+{
+    static IcmpAccess access;
+    return &access;
+}
