@@ -163,10 +163,18 @@ void TOIForm::objectGone(QObject *object)
         return;
     m_updating = true;
     for (QListWidget *list : { ListBox1, ListBox2 }) {
+        bool chosenGone = false;
         for (int i = list->count() - 1; i >= 0; --i) {
             const auto *entry = static_cast<ObjectItem *>(list->item(i));
-            if (entry->key == object || !entry->object)
+            if (entry->key == object || !entry->object) {
+                chosenGone = chosenGone || list->currentRow() == i;
                 delete list->takeItem(i);
+            }
+        }
+        // No other entry takes the place of the chosen one.
+        if (chosenGone) {
+            list->clearSelection();
+            list->setCurrentRow(-1);
         }
     }
     m_updating = false;

@@ -253,6 +253,8 @@ private slots:
         QCOMPARE(texts(oi->ListBox1),
             (QStringList { QStringLiteral("ColumnPanel1"), QStringLiteral("RightPanel"), QStringLiteral("ClientArea"),
                 QStringLiteral("MainForm") }));
+        QCOMPARE(oi->ListBox1->currentItem(), nullptr); // no other entry is chosen in its place
+        QVERIFY(oi->ListBox1->selectedItems().isEmpty());
         QTest::qWait(50); // the grid repaints without touching the freed edit
     }
 
