@@ -1,7 +1,9 @@
 #include "application.h"
 #include "commandline.h"
 #include "hlbeditmemodlg.h"
+#include "infomemoform.h"
 #include "mainform.h"
+#include "oiform.h"
 #include "utlunit.h"
 
 #include <cstdio>
@@ -27,6 +29,10 @@ int main(int argc, char **argv)
     // The long-lived windows, in this order; each lives until the process ends.
     TMainForm mainForm;
     app.setMainWindow(&mainForm);
+    TInfoMemoForm infoMemoForm(&mainForm);
+    mainForm.InfoMemoForm = &infoMemoForm;
+    TOIForm oiForm(&mainForm);
+    mainForm.OIForm = &oiForm;
     THLBEditMemoDlg hlbEditMemoDlg(&mainForm);
     mainForm.HLBEditMemoDlg = &hlbEditMemoDlg;
     mainForm.StartHosts = commandLine.hosts;

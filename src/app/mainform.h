@@ -19,6 +19,8 @@ class QTimer;
 class QToolButton;
 class TColumnPanel;
 class THLBEditMemoDlg;
+class TInfoMemoForm;
+class TOIForm;
 class THostListBox;
 class TPingFrame;
 class TPopupMenu;
@@ -56,6 +58,8 @@ public:
 
     // Long-lived windows created after the main window (program entry sets them).
     THLBEditMemoDlg *HLBEditMemoDlg = nullptr;
+    TInfoMemoForm *InfoMemoForm = nullptr;
+    TOIForm *OIForm = nullptr;
 
     // --- Actions ---------------------------------------------------------------------
     // File
@@ -191,6 +195,10 @@ public:
     void OpenInExplorer(const QString &dir);
     // Where the shell's "open" requests go; tests record them instead.
     static void SetOpenUrlHandler(std::function<void(const QString &path)> handler);
+
+    // --- Diagnostics windows ---------------------------------------------------------
+    void aInfoMemoExecute();
+    void aOIFormExecute();
 
     // --- Settings file ---------------------------------------------------------------
     QString IniFileName() const;

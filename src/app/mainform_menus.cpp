@@ -353,6 +353,8 @@ void TMainForm::wireShellCommands()
     connect(aHelp, &QAction::triggered, this, &TMainForm::aHelpExecute);
     connect(mmiShowReload, &QAction::triggered, this, &TMainForm::mmiShowReloadClick);
     connect(mmiVersionAbout, &QAction::triggered, this, &TMainForm::mmiVersionAboutClick);
+    connectGuarded(aInfoMemo, &TMainForm::aInfoMemoExecute);
+    connectGuarded(aOIForm, &TMainForm::aOIFormExecute);
 }
 
 void TMainForm::mmiShowReloadClick()

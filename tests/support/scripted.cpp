@@ -104,7 +104,9 @@ void answerModalSoon(const QString &button, int delayMs)
 }
 
 #include "hlbeditmemodlg.h"
+#include "infomemoform.h"
 #include "mainform.h"
+#include "oiform.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -143,6 +145,8 @@ QString FreshHome::path() const
 std::unique_ptr<TMainForm> makeMainForm()
 {
     auto form = std::make_unique<TMainForm>();
+    form->InfoMemoForm = new TInfoMemoForm(form.get());
+    form->OIForm = new TOIForm(form.get());
     form->HLBEditMemoDlg = new THLBEditMemoDlg(form.get());
     form->show();
     if (!QTest::qWaitFor([&] { return form->FormActivated; }, 5000))
