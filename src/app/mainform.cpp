@@ -57,6 +57,7 @@ TMainForm::TMainForm(QWidget *parent)
     wireShellCommands();
     wireBoardCommands();
     wireHostListCommands();
+    wirePingFormCommands();
     resize(kClientWidth, kClientHeight + MainMenu->sizeHint().height());
 
     m_sizeMoveTimer = new QTimer(this);
@@ -223,6 +224,7 @@ void TMainForm::FormClose()
 {
     const std::function<void()> steps[] = {
         [this] { SaveAutoSaveList(); },
+        [this] { ClearPingForms(); },
         [this] {
             clearColumns({ 1, 2 }, true);
         },

@@ -20,6 +20,7 @@ class QToolButton;
 class TColumnPanel;
 class THLBEditMemoDlg;
 class THostListBox;
+class TPingForm;
 class TPingFrame;
 class TPopupMenu;
 class TSplitterBar;
@@ -134,6 +135,11 @@ public:
     void MsgDlgTmTimer(QTimer *timer);
     void ShowPause();
 
+    // --- Ping windows ----------------------------------------------------------------
+    QList<TPingForm *> PingForms;
+    void AddPingForm();
+    void ClearPingForms();
+
     // --- Host list -------------------------------------------------------------------
     TextCodec::Encoding HostListEncoding = TextCodec::Encoding::Ansi;
     QStringList HostLines() const;
@@ -206,6 +212,7 @@ private:
     void wireShellCommands();
     void wireBoardCommands();
     void wireHostListCommands();
+    void wirePingFormCommands();
     QAction *addAction(QAction *&slot, const char *name, const QString &caption, const char *category,
                        bool visible = true);
     QAction *addItem(QWidget *menu, const char *name, QAction *action, const QString &ownCaption = QString());

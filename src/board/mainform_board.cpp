@@ -3,6 +3,7 @@
 // the frame at position i is "PingFrame_i" (column 2: "PingFrame2_i") with Tag i.
 #include "mainform.h"
 
+#include "boardwait.h"
 #include "columnpanel.h"
 #include "pingframe.h"
 #include "popupmenu.h"
@@ -18,28 +19,6 @@
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
-
-// Marks a board command that waits for pings while events keep flowing. Board commands that
-// arrive meanwhile are refused, and a close that arrives meanwhile runs when the wait is over.
-class BoardWait
-{
-public:
-    explicit BoardWait(TMainForm *form)
-        : m_form(form)
-    {
-        ++m_form->m_boardWaits;
-    }
-    ~BoardWait()
-    {
-        if (--m_form->m_boardWaits == 0 && m_form->m_closeAfterWait) {
-            m_form->m_closeAfterWait = false;
-            QTimer::singleShot(0, m_form, &QWidget::close);
-        }
-    }
-
-private:
-    TMainForm *m_form;
-};
 
 namespace {
 // A frame whose only unfinished business is the result handler below us on the stack will
