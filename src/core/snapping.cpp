@@ -46,8 +46,8 @@ bool overlap(int a0, int a1, int b0, int b1)
 
 // Screen edges, one axis. `lo`/`hi` are the work area's edges on that axis; the functions
 // set the window's low or high edge. The first matching rule applies.
-void screenAxis(Motion m, Placement &p, bool horizontal, const QRect &P, const QRect &R, Timers &out,
-                const Timers &in0, std::int64_t now, int A)
+void screenAxis(Motion m, Placement &p, bool horizontal, const QRect &P, const QRect &R, Timers &out, const Timers &in0,
+    std::int64_t now, int A)
 {
     const int pLo = horizontal ? P.x() : P.y();
     const int pHi = horizontal ? rightOf(P) : bottomOf(P);
@@ -154,7 +154,7 @@ bool windowOffset(int gap, bool towards, bool old, int A, int &offset)
 } // namespace
 
 Result snap(const QRect &proposed, const QRect &current, const QRect &workArea, const QList<QRect> &others,
-            const Timers &timers, std::int64_t now, int area)
+    const Timers &timers, std::int64_t now, int area)
 {
     const QRect &P = proposed;
     Placement p { P };

@@ -14,8 +14,8 @@
 // Two windows touch when one's right equals the other's left.
 namespace Snapping {
 
-constexpr int kDefaultArea = 15;       // snap distance in pixels
-constexpr std::int64_t kHoldMs = 250;  // a side's snap holds this long against further moves
+constexpr int kDefaultArea = 15; // snap distance in pixels
+constexpr std::int64_t kHoldMs = 250; // a side's snap holds this long against further moves
 
 // The time (milliseconds on any steady clock) of the last snap made on each side; 0 = never.
 struct Timers
@@ -42,6 +42,6 @@ struct Result
 // - An axis along which the window did not move gets no adjustment on that axis.
 // Returns the adjusted rectangle and the timers with the sides that snapped set to `now`.
 Result snap(const QRect &proposed, const QRect &current, const QRect &workArea, const QList<QRect> &others,
-            const Timers &timers, std::int64_t now, int area = kDefaultArea);
+    const Timers &timers, std::int64_t now, int area = kDefaultArea);
 
 } // namespace Snapping

@@ -6,8 +6,9 @@
 #include <QVBoxLayout>
 
 TPingForm::TPingForm(QWidget *owner)
-    : QWidget(owner, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint |
-                         Qt::WindowCloseButtonHint)
+    : QWidget(owner,
+        Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint
+            | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("PingForm"));
     setWindowTitle(QStringLiteral("PingForm"));

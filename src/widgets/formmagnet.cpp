@@ -67,8 +67,7 @@ bool TJvFormMagnet::eventFilter(QObject *watched, QEvent *event)
     case QEvent::Expose:
     case QEvent::UpdateRequest:
     case QEvent::Paint:
-        if (!m_placed && m_window->isVisible() && m_window->windowHandle() &&
-            m_window->windowHandle()->isExposed()) {
+        if (!m_placed && m_window->isVisible() && m_window->windowHandle() && m_window->windowHandle()->isExposed()) {
             m_placed = true;
             m_last = m_window->frameGeometry();
         }
@@ -110,5 +109,6 @@ void TJvFormMagnet::userMoved()
         m_window->move(r.rect.topLeft()); // a window's position is that of its frame
         m_correcting = false;
     }
-    m_last = m_window->frameGeometry();
+    // Where we asked it to go: the window system may confirm that later, or not at all.
+    m_last = r.rect;
 }

@@ -28,10 +28,10 @@ public:
     ~TJvFormMagnet() override;
 
     bool Active = true;
-    bool ScreenMagnet = true;   // snap to the work area of the nearest monitor
-    bool FormMagnet = true;     // snap to other windows with an active magnet
+    bool ScreenMagnet = true; // snap to the work area of the nearest monitor
+    bool FormMagnet = true; // snap to other windows with an active magnet
     bool MainFormMagnet = false; // the main window carries no magnet, so this changes nothing
-    bool FormGlue = false;      // other windows are never dragged along
+    bool FormGlue = false; // other windows are never dragged along
     int Area = Snapping::kDefaultArea;
 
     // Time of the last snap on each side (FLastLeftDock, FLastRightDock, FLastTopDock,
@@ -50,7 +50,7 @@ private:
 
     QWidget *m_window;
     Snapping::Timers m_docks;
-    QRect m_last;        // the window's frame where it last stood
+    QRect m_last; // the window's frame where it last stood
     bool m_placed = false; // the window system has placed the shown window
     bool m_correcting = false;
 };

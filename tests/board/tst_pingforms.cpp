@@ -186,8 +186,8 @@ private slots:
             if (!acted) {
                 acted = true;
                 stillRunningInWait = windows[0] && windows[0]->PingFrame->Running();
-                disabledInWait = windows[0] && !windows[0]->PingFrame->isEnabled() && windows[2] &&
-                                 !windows[2]->PingFrame->isEnabled();
+                disabledInWait = windows[0] && !windows[0]->PingFrame->isEnabled() && windows[2]
+                    && !windows[2]->PingFrame->isEnabled();
                 const QStringList before = describe(form->PingForms);
                 const std::size_t launched = world->echoes.started.size() + world->echoes.pending.size();
                 form->aAddPingForm->trigger();
@@ -251,8 +251,8 @@ private slots:
         for (TPingForm *w : form->PingForms)
             QObject::connect(w, &QObject::destroyed, [&freed, name = w->objectName()] { freed.append(name); });
         QVERIFY(form->close());
-        QCOMPARE(freed, (QStringList { QStringLiteral("PingForm_0"), QStringLiteral("PingForm_1"),
-                            QStringLiteral("column") }));
+        QCOMPARE(freed,
+            (QStringList { QStringLiteral("PingForm_0"), QStringLiteral("PingForm_1"), QStringLiteral("column") }));
         QVERIFY(form->PingForms.isEmpty());
     }
 

@@ -9,7 +9,7 @@ const QRect kWorkArea(100, 50, 1000, 700);
 const QSize kWindow(200, 100);
 constexpr std::int64_t kNow = 1000000;
 constexpr std::int64_t kFresh = kNow - 100; // snapped 100 ms ago: within the hold
-constexpr std::int64_t kOld = kNow - 1000;  // rested for a second
+constexpr std::int64_t kOld = kNow - 1000; // rested for a second
 
 Snapping::Timers timersWith(const QString &sides, std::int64_t set, std::int64_t rest)
 {
@@ -44,18 +44,18 @@ private slots:
         const QList<QRect> none;
 
         // Leftwards.
-        QTest::newRow("left edge 10 px inside: lands on the edge") << QPoint(130, 300) << QPoint(110, 300) << ""
-                                                                   << none << QPoint(100, 300) << "L";
-        QTest::newRow("left edge 1 px outside: lands on the edge") << QPoint(130, 300) << QPoint(99, 300) << ""
-                                                                   << none << QPoint(100, 300) << "L";
+        QTest::newRow("left edge 10 px inside: lands on the edge")
+            << QPoint(130, 300) << QPoint(110, 300) << "" << none << QPoint(100, 300) << "L";
+        QTest::newRow("left edge 1 px outside: lands on the edge")
+            << QPoint(130, 300) << QPoint(99, 300) << "" << none << QPoint(100, 300) << "L";
         QTest::newRow("rested at the left edge, 5 px further: 15 beyond")
             << QPoint(100, 300) << QPoint(95, 300) << "" << none << QPoint(85, 300) << "L";
         QTest::newRow("just snapped left, 5 px further: held on the edge")
             << QPoint(100, 300) << QPoint(95, 300) << "L" << none << QPoint(100, 300) << "L";
-        QTest::newRow("left edge 20 px inside: free") << QPoint(140, 300) << QPoint(120, 300) << "" << none
-                                                      << QPoint(120, 300) << "";
-        QTest::newRow("left edge 16 px beyond: free") << QPoint(100, 300) << QPoint(84, 300) << "" << none
-                                                      << QPoint(84, 300) << "";
+        QTest::newRow("left edge 20 px inside: free")
+            << QPoint(140, 300) << QPoint(120, 300) << "" << none << QPoint(120, 300) << "";
+        QTest::newRow("left edge 16 px beyond: free")
+            << QPoint(100, 300) << QPoint(84, 300) << "" << none << QPoint(84, 300) << "";
         QTest::newRow("right edge 5 px beyond, moving back left: lands on the right edge")
             << QPoint(910, 300) << QPoint(905, 300) << "" << none << QPoint(900, 300) << "R";
         QTest::newRow("rested at the right edge, leaving it leftwards: 15 inside")
@@ -76,8 +76,8 @@ private slots:
             << QPoint(100, 300) << QPoint(105, 300) << "" << none << QPoint(115, 300) << "L";
 
         // Upwards.
-        QTest::newRow("top 10 px inside: lands on the edge") << QPoint(400, 70) << QPoint(400, 60) << "" << none
-                                                             << QPoint(400, 50) << "T";
+        QTest::newRow("top 10 px inside: lands on the edge")
+            << QPoint(400, 70) << QPoint(400, 60) << "" << none << QPoint(400, 50) << "T";
         QTest::newRow("rested at the top, 5 px further: 15 beyond")
             << QPoint(400, 50) << QPoint(400, 45) << "" << none << QPoint(400, 35) << "T";
         QTest::newRow("just snapped to the top, 5 px further: held on the edge")
@@ -92,8 +92,8 @@ private slots:
             << QPoint(400, 650) << QPoint(400, 653) << "B" << none << QPoint(400, 665) << "B";
         QTest::newRow("rested at the bottom, 5 px further: 15 below")
             << QPoint(400, 650) << QPoint(400, 655) << "" << none << QPoint(400, 665) << "B";
-        QTest::newRow("bottom 20 px beyond: free") << QPoint(400, 660) << QPoint(400, 670) << "" << none
-                                                   << QPoint(400, 670) << "";
+        QTest::newRow("bottom 20 px beyond: free")
+            << QPoint(400, 660) << QPoint(400, 670) << "" << none << QPoint(400, 670) << "";
         QTest::newRow("rested at the top, leaving it downwards: 15 inside")
             << QPoint(400, 50) << QPoint(400, 55) << "" << none << QPoint(400, 65) << "T";
         QTest::newRow("top 1 px beyond, moving back down: lands on the top")
@@ -104,10 +104,10 @@ private slots:
             << QPoint(105, 300) << QPoint(105, 310) << "" << none << QPoint(105, 310) << "";
         QTest::newRow("moved only left: no rule of the top 5 px away")
             << QPoint(300, 55) << QPoint(290, 55) << "" << none << QPoint(290, 55) << "";
-        QTest::newRow("not moved: nothing") << QPoint(105, 55) << QPoint(105, 55) << "" << none << QPoint(105, 55)
-                                            << "";
-        QTest::newRow("diagonal into the corner: both edges") << QPoint(130, 80) << QPoint(110, 60) << "" << none
-                                                              << QPoint(100, 50) << "LT";
+        QTest::newRow("not moved: nothing")
+            << QPoint(105, 55) << QPoint(105, 55) << "" << none << QPoint(105, 55) << "";
+        QTest::newRow("diagonal into the corner: both edges")
+            << QPoint(130, 80) << QPoint(110, 60) << "" << none << QPoint(100, 50) << "LT";
 
         // Other windows; O spans x 600..800, y 300..400.
         const QList<QRect> o { QRect(600, 300, 200, 100) };
@@ -157,8 +157,8 @@ private slots:
         QFETCH(QList<QRect>, others);
         QFETCH(QPoint, expected);
         QFETCH(QString, snapped);
-        const Snapping::Result r = Snapping::snap(QRect(to, kWindow), QRect(from, kWindow), kWorkArea, others,
-                                                  timersWith(fresh, kFresh, kOld), kNow);
+        const Snapping::Result r = Snapping::snap(
+            QRect(to, kWindow), QRect(from, kWindow), kWorkArea, others, timersWith(fresh, kFresh, kOld), kNow);
         QCOMPARE(r.rect, QRect(expected, kWindow));
         // The sides that snapped are set to now; the others keep their time.
         const Snapping::Timers before = timersWith(fresh, kFresh, kOld);
@@ -186,15 +186,15 @@ private slots:
         Snapping::Timers t;
         if (since >= 0)
             t.left = kNow - since;
-        const auto r = Snapping::snap(QRect(QPoint(95, 300), kWindow), QRect(QPoint(100, 300), kWindow), kWorkArea,
-                                      {}, t, kNow);
+        const auto r
+            = Snapping::snap(QRect(QPoint(95, 300), kWindow), QRect(QPoint(100, 300), kWindow), kWorkArea, {}, t, kNow);
         QCOMPARE(r.rect.topLeft(), expected);
     }
 
     void nullWorkArea_snapsOnlyToWindows()
     {
-        const auto r = Snapping::snap(QRect(QPoint(110, 60), kWindow), QRect(QPoint(130, 80), kWindow), QRect(), {},
-                                      {}, kNow);
+        const auto r
+            = Snapping::snap(QRect(QPoint(110, 60), kWindow), QRect(QPoint(130, 80), kWindow), QRect(), {}, {}, kNow);
         QCOMPARE(r.rect.topLeft(), QPoint(110, 60));
         QCOMPARE(r.timers, Snapping::Timers {});
     }
