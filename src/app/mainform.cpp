@@ -61,6 +61,7 @@ TMainForm::TMainForm(QWidget *parent)
     wireShellCommands();
     wireBoardCommands();
     wireHostListCommands();
+    wirePingFormCommands();
     resize(kClientWidth, kClientHeight + MainMenu->sizeHint().height());
 
     m_sizeMoveTimer = new QTimer(this);
@@ -249,6 +250,7 @@ void TMainForm::FormClose()
     const std::function<void()> steps[] = {
         [this] { SaveAutoSaveList(); },
         [this] { AutoSaveSession(); },
+        [this] { ClearPingForms(); },
         [this] {
             clearColumns({ 1, 2 }, true);
         },

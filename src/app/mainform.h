@@ -22,6 +22,7 @@ class THLBEditMemoDlg;
 class TInfoMemoForm;
 class TOIForm;
 class THostListBox;
+class TPingForm;
 class TPingFrame;
 class TPopupMenu;
 class TSplitterBar;
@@ -142,6 +143,11 @@ public:
     void MsgDlgTmTimer(QTimer *timer);
     void ShowPause();
 
+    // --- Ping windows ----------------------------------------------------------------
+    QList<TPingForm *> PingForms;
+    void AddPingForm();
+    void ClearPingForms();
+
     // --- Host list -------------------------------------------------------------------
     TextCodec::Encoding HostListEncoding = TextCodec::Encoding::Ansi;
     QStringList HostLines() const;
@@ -227,6 +233,7 @@ private:
     void wireShellCommands();
     void wireBoardCommands();
     void wireHostListCommands();
+    void wirePingFormCommands();
     QAction *addAction(QAction *&slot, const char *name, const QString &caption, const char *category,
                        bool visible = true);
     QAction *addItem(QWidget *menu, const char *name, QAction *action, const QString &ownCaption = QString());
