@@ -9,6 +9,7 @@
 #include "utlunit.h"
 
 #include <QCloseEvent>
+#include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -166,6 +167,7 @@ void TMainForm::FormCreate()
     DtaDir = docs + QStringLiteral("/Corvid/Skylark/");
     QDir().mkpath(DtaDir);
     ReadIniOptions();
+    ApplyStyle(AppSettings.Style);
     ReadIniWindow();
     mmiStyles->menuAction()->setVisible(AppSettings.StylesMM);
     ApplyFormPosSize();
@@ -193,13 +195,18 @@ void TMainForm::FormActivate()
     QDir().mkdir(LstDir);
     SsnDir = DtaDir + QStringLiteral("Sessions/");
     QDir().mkdir(SsnDir);
+    ShowDirsInSettings();
     VersionText = QStringLiteral("Skylark-v") + UtlUnit::GetFileVersionStr(QCoreApplication::applicationFilePath());
     ReadIniMisc();
     mmiVersionAbout->setText(VersionText);
+    PopulateStylesMenu(QStringLiteral("Styles"));
+    if (QAction *style = FindMenuItemByHint(MainMenu, AppSettings.Style))
+        style->setChecked(true);
     if (QFileInfo::exists(ExeDir + QStringLiteral("Skylark.chm")))
         aHelp->setVisible(true);
     RightMenu(mmiVersionAbout);
     ReadIniSettings();
+    PopulateStylesListBox();
     LoadAutoSaveList();
 }
 
@@ -318,6 +325,7 @@ void TMainForm::moveEvent(QMoveEvent *e)
 {
     QMainWindow::moveEvent(e);
     sizeMoveActivity(height());
+    UpdateScrPosEdits();
 }
 
 // Qt reports no start or end of an interactive move or size; a burst of move and resize

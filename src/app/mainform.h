@@ -22,6 +22,7 @@ class THLBEditMemoDlg;
 class THostListBox;
 class TPingFrame;
 class TPopupMenu;
+class TSettingsForm;
 class TSplitterBar;
 
 // The main window: the host list on the left, the frame columns on the right, the menus,
@@ -178,6 +179,21 @@ public:
     void OpenInExplorer(const QString &dir);
     // Where the shell's "open" requests go; tests record them instead.
     static void SetOpenUrlHandler(std::function<void(const QString &path)> handler);
+
+    // --- Settings dialog, screen presets, styles, About box --------------------------
+    QPointer<TSettingsForm> SettingsForm;
+    void aSettingsExecute();
+    void UpdateScrPosEdits();
+    void ShowDirsInSettings();
+    void PopulateScreenPresetsMenu();
+    void ScreenPresetsClick(QAction *sender);
+    bool ApplyStyle(const QString &name);
+    void PopulateStylesMenu(const QString &caption);
+    QAction *FindMenuItemByHint(QWidget *menu, const QString &hint) const;
+    void UncheckMenuItems(QMenu *item);
+    void CheckStylesMenuItem(QMenu *item, const QString &name);
+    void StylesMenuClick(QAction *sender);
+    void PopulateStylesListBox();
 
     // --- Settings file ---------------------------------------------------------------
     QString IniFileName() const;
