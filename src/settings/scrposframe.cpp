@@ -12,13 +12,17 @@ TIntSpinEdit::TIntSpinEdit(QWidget *parent)
     setRange(INT_MIN, INT_MAX);
     setValue(0);
     setKeyboardTracking(true);
-    connect(this, &QSpinBox::textChanged, this, [this] {
+    // Typing reaches us through the editor (the spin box tells only of texts it accepts, not
+    // of an emptied one); the spin box's own changes (buttons, the program) through it.
+    const auto changed = [this] {
         const int v = Value();
         if (v == m_last)
             return;
         m_last = v;
         emit Changed(v);
-    });
+    };
+    connect(lineEdit(), &QLineEdit::textChanged, this, changed);
+    connect(this, &QSpinBox::textChanged, this, changed);
 }
 
 int TIntSpinEdit::Value() const
