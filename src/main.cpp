@@ -3,6 +3,7 @@
 #include "hlbeditmemodlg.h"
 #include "infomemoform.h"
 #include "mainform.h"
+#include "settingsform.h"
 #include "oiform.h"
 #include "utlunit.h"
 
@@ -29,6 +30,7 @@ int main(int argc, char **argv)
     // The long-lived windows, in this order; each lives until the process ends.
     TMainForm mainForm;
     app.setMainWindow(&mainForm);
+    TSettingsForm settingsForm(&mainForm);
     TInfoMemoForm infoMemoForm(&mainForm);
     mainForm.InfoMemoForm = &infoMemoForm;
     TOIForm oiForm(&mainForm);

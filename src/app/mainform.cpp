@@ -11,6 +11,7 @@
 #include "utlunit.h"
 
 #include <QCloseEvent>
+#include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -179,6 +180,7 @@ void TMainForm::FormCreate()
     DtaDir = docs + QStringLiteral("/Corvid/Skylark/");
     QDir().mkpath(DtaDir);
     ReadIniOptions();
+    ApplyStyle(AppSettings.Style);
     ReadIniWindow();
     mmiStyles->menuAction()->setVisible(AppSettings.StylesMM);
     ApplyFormPosSize();
@@ -206,9 +208,13 @@ void TMainForm::FormActivate()
     QDir().mkdir(LstDir);
     SsnDir = DtaDir + QStringLiteral("Sessions/");
     QDir().mkdir(SsnDir);
+    ShowDirsInSettings();
     VersionText = QStringLiteral("Skylark-v") + UtlUnit::GetFileVersionStr(QCoreApplication::applicationFilePath());
     ReadIniMisc();
     mmiVersionAbout->setText(VersionText);
+    PopulateStylesMenu(QStringLiteral("Styles"));
+    if (QAction *style = FindMenuItemByHint(MainMenu, AppSettings.Style))
+        style->setChecked(true);
     // The manual: a help file beside the program, the HTML manual beside it in a build
     // folder, or the installed one in the data folder next to the program's bin folder.
     for (const QString &candidate : {ExeDir + QStringLiteral("Skylark.chm"), ExeDir + QStringLiteral("manual.html"),
@@ -221,6 +227,7 @@ void TMainForm::FormActivate()
     }
     RightMenu(mmiVersionAbout);
     ReadIniSettings();
+    PopulateStylesListBox();
     // A list that cannot be read must not keep the session from being restored.
     runGuarded([this] { LoadAutoSaveList(); });
     runGuarded([this] { RestoreAutoSaveSession(); });
@@ -346,6 +353,7 @@ void TMainForm::moveEvent(QMoveEvent *e)
 {
     QMainWindow::moveEvent(e);
     sizeMoveActivity(height());
+    UpdateScrPosEdits();
 }
 
 // Qt reports no start or end of an interactive move or size; a burst of move and resize

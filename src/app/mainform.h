@@ -25,6 +25,7 @@ class THostListBox;
 class TPingForm;
 class TPingFrame;
 class TPopupMenu;
+class TSettingsForm;
 class TSplitterBar;
 
 // The main window: the host list on the left, the frame columns on the right, the menus,
@@ -205,6 +206,20 @@ public:
     // --- Diagnostics windows ---------------------------------------------------------
     void aInfoMemoExecute();
     void aOIFormExecute();
+    // --- Settings dialog, screen presets, styles, About box --------------------------
+    QPointer<TSettingsForm> SettingsForm;
+    void aSettingsExecute();
+    void UpdateScrPosEdits();
+    void ShowDirsInSettings();
+    void PopulateScreenPresetsMenu();
+    void ScreenPresetsClick(QAction *sender);
+    bool ApplyStyle(const QString &name);
+    void PopulateStylesMenu(const QString &caption);
+    QAction *FindMenuItemByHint(QWidget *menu, const QString &hint) const;
+    void UncheckMenuItems(QMenu *item);
+    void CheckStylesMenuItem(QMenu *item, const QString &name);
+    void StylesMenuClick(QAction *sender);
+    void PopulateStylesListBox();
 
     // --- Settings file ---------------------------------------------------------------
     QString IniFileName() const;

@@ -363,11 +363,6 @@ void TMainForm::mmiShowReloadClick()
     RightMenu(mmiVersionAbout);
 }
 
-void TMainForm::mmiVersionAboutClick()
-{
-    // The About box comes with the settings windows; until then the item only shows the version.
-}
-
 void TMainForm::RightMenu(QAction *mmiMoveRight)
 {
     // The bar's style places the items after a separator at its right end; the About item is

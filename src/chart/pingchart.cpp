@@ -120,6 +120,14 @@ void TPingChart::paintEvent(QPaintEvent *)
 namespace {
 constexpr qreal kMarkRadius = 1.8;
 
+// A point's colour as drawn: dark colours (the reply green) are lightened on a dark
+// background so that the series stays readable in a dark look.
+QRgb readableOn(QRgb colour, const QColor &base)
+{
+    const QColor c = QColor::fromRgb(colour);
+    return base.lightness() < 128 && c.lightness() < 100 ? c.lighter(170).rgb() : colour;
+}
+
 const QPixmap &pointMark(QRgb colour, qreal dpr)
 {
     static QHash<QPair<QRgb, int>, QPixmap> cache;
@@ -297,7 +305,7 @@ void TPingChart::drawSeries(QPainter &p, const QRectF &plot, double maxY, qint64
     // it leads to. A cosmetic one-pixel pen takes the rasteriser's fast path: crisp and cheap.
     qsizetype run = 1;
     while (run < n) {
-        const QRgb colour = m_points[run].rgb;
+        const QRgb colour = readableOn(m_points[run].rgb, palette().color(QPalette::Base));
         qsizetype end = run + 1;
         while (end < n && m_points[end].rgb == colour)
             ++end;
@@ -311,7 +319,7 @@ void TPingChart::drawSeries(QPainter &p, const QRectF &plot, double maxY, qint64
         // Point marks are blitted from a small pre-drawn dot per colour.
         const qreal dpr = p.device() ? p.device()->devicePixelRatioF() : 1.0;
         for (qsizetype i = 0; i < n; ++i) {
-            const QPixmap &dot = pointMark(m_points[i].rgb, dpr);
+            const QPixmap &dot = pointMark(readableOn(m_points[i].rgb, palette().color(QPalette::Base)), dpr);
             p.drawPixmap(pts[i] - QPointF(kMarkRadius, kMarkRadius), dot);
         }
     }

@@ -196,6 +196,7 @@ TPingFrame::TPingFrame(QWidget *parent)
     WSocket->OnDnsLookupDone = [this](QObject *sender, std::uint16_t err) { WSocketDnsLookupDone(sender, err); };
 
     setToggleColour(palette().color(QPalette::Button));
+    followPalette();
 
     connect(ContinuousPingSpdBtn, &QToolButton::clicked, this, [this] { runGuarded([this] { ContinuousPingSpdBtnClick(); }); });
     connect(PingTimer, &QTimer::timeout, this, [this] { runGuarded([this] { PingTimerTimer(); }); });
@@ -354,10 +355,24 @@ void TPingFrame::resizeEvent(QResizeEvent *e)
 void TPingFrame::changeEvent(QEvent *e)
 {
     QFrame::changeEvent(e);
+    if (e->type() == QEvent::PaletteChange)
+        followPalette();
     if (e->type() == QEvent::FontChange || e->type() == QEvent::StyleChange) {
         sizeToText();
         fitToSize();
     }
+}
+
+// A new look (a dark one, say) gives new button colours: the Start caption's green and the
+// toggle's resting colour follow, so that both stay readable.
+void TPingFrame::followPalette()
+{
+    const QColor button = palette().color(QPalette::Button);
+    QPalette p = palette();
+    p.setColor(QPalette::ButtonText, button.lightness() < 128 ? QColor(90, 210, 90) : kGreen);
+    ContinuousPingSpdBtn->setPalette(p);
+    if (ToggleBRPnl->palette().color(QPalette::Window) != kYellow)
+        setToggleColour(button);
 }
 
 void TPingFrame::setToggleColour(const QColor &colour)

@@ -93,6 +93,7 @@ private:
     void StartPingThread(int id, const QString &address);
     void PingThreadTerminate(TPingThread *sender);
     void setToggleColour(const QColor &colour);
+    void followPalette();
     // Sizes the labels and the host edit for the widest text they show, in the current font.
     void sizeToText();
     // Shows what fits the frame's size whole and hides the rest, in a fixed order.

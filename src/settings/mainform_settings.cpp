@@ -2,6 +2,7 @@
 #include "mainform.h"
 
 #include "profilefile.h"
+#include "settingsform.h"
 
 #include <QDir>
 
@@ -23,17 +24,27 @@ void TMainForm::ReadIniWindow()
 void TMainForm::ReadIniMisc()
 {
     SettingsFile::readMisc(ProfileFile(IniFileName()), AppSettings, SettingsExtra);
+    // From here on the dialog's list is the preset list.
+    if (SettingsForm)
+        SettingsForm->SetPresets(SettingsExtra.presets);
+    PopulateScreenPresetsMenu();
 }
 
 void TMainForm::ReadIniSettings()
 {
     SettingsFile::readSettings(ProfileFile(IniFileName()), AppSettings, SettingsExtra);
+    if (SettingsForm)
+        SettingsForm->SetCurrentPage(SettingsExtra.CurrentPage);
 }
 
 void TMainForm::WriteIniFile()
 {
     QDir().mkpath(DtaDir);
     ProfileFile ini(IniFileName());
+    if (SettingsForm) {
+        SettingsExtra.CurrentPage = SettingsForm->CurrentPage();
+        SettingsExtra.presets = SettingsForm->Presets();
+    }
     const int page = SettingsExtra.CurrentPage >= 0 && SettingsExtra.CurrentPage <= 3 ? SettingsExtra.CurrentPage : -1;
     SettingsFile::write(ini, AppSettings, QRect(pos(), size()), page, SettingsExtra.presets);
     ini.save();

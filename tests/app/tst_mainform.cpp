@@ -156,6 +156,13 @@ private slots:
             << QByteArray("[Section-Settings]\nConvertToUC=1\nCurrentPage=7\nConvertToLC=1\nPauseForRemoveFrame=0\n") << 0
             << "[Section-Settings]\nConvertToUC=1\nCurrentPage=-1\nConvertToLC=1\nPauseForRemoveFrame=0\nAutoStartPinging=0\n"
                "StartTimeoutPnlVisible=1\nCntDwnFrm=10\n" + window + update + options + misc;
+        QTest::newRow("styles page and presets read back through the dialog, list sections moved to the end")
+            << QByteArray("[Section-Settings]\nCurrentPage=0\n[MainFormSettingsListBox]\n0=T:1 | L:2 | H:300 | W:400\n5=x\n"
+                          "[MainFormSettingsListBoxChecked]\n0=1\n") << 0
+            << "[Section-Settings]\nCurrentPage=0\nAutoStartPinging=0\nStartTimeoutPnlVisible=1\nConvertToLC=0\n"
+               "ConvertToUC=0\nPauseForRemoveFrame=1\nCntDwnFrm=10\n" + window + update + options +
+                   "[MainFormSettingsListBox]\n0=T:1 | L:2 | H:300 | W:400\n1=\n[MainFormSettingsListBoxChecked]\n0=1\n1=0\n" +
+                   misc;
         QTest::newRow("update section always emptied, other keys kept")
             << QByteArray("[Section-Update]\nAppName=x\nOther=kept\n[Section-Misc]\nTimeToWait=400\n") << 0
             << "[Section-Update]\nAppName=\nOther=kept\nFtpHostName=\nFtpUserName=\nFtpPassWord=\n" + misc + window + options +
@@ -400,12 +407,16 @@ private slots:
         QTest::keyClick(form->mmiFile, Qt::Key_Left);
         QTRY_COMPARE(form->MainMenu->activeAction(), form->mmiVersionAbout);
         QVERIFY(!QApplication::activePopupWidget());
+        answerModalSoon(QStringLiteral("OKBtn")); // the About box it opens
         QTest::keyClick(form->MainMenu, Qt::Key_Return);
         QCOMPARE(about.count(), 1);
 
         // Its own access key runs it too.
+        form->activateWindow();
+        QTRY_VERIFY(form->isActiveWindow());
         form->NewHostEdit->setFocus();
         const QKeyCombination aboutKey = QKeySequence::mnemonic(form->mmiVersionAbout->text())[0];
+        answerModalSoon(QStringLiteral("OKBtn"));
         QTest::keyClick(form->NewHostEdit, aboutKey.key(), aboutKey.keyboardModifiers());
         QCOMPARE(about.count(), 2);
         QCOMPARE(form->NewHostEdit->text(), QStringLiteral("10.0.0.1"));

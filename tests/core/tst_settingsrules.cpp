@@ -1,0 +1,129 @@
+#include "settingsrules.h"
+
+#include <QTest>
+
+using namespace SettingsRules;
+Q_DECLARE_METATYPE(std::optional<QPoint>)
+
+class TestSettingsRules : public QObject
+{
+    Q_OBJECT
+private slots:
+    void dialogPosition_data()
+    {
+        QTest::addColumn<QRect>("main");
+        QTest::addColumn<std::optional<QPoint>>("expected");
+        // Dialog 434 × 326 on a work area of 1920 × 1040.
+        QTest::newRow("room to the right: tops aligned") << QRect(100, 50, 600, 280) << std::optional(QPoint(700, 50));
+        QTest::newRow("near the right edge: below, left edges aligned")
+            << QRect(1400, 50, 300, 280) << std::optional(QPoint(1400, 330));
+        QTest::newRow("neither: centred") << QRect(1400, 600, 300, 280) << std::optional<QPoint>();
+        QTest::newRow("ending exactly at the right edge does not go there")
+            << QRect(886, 100, 600, 280) << std::optional(QPoint(886, 380));
+        QTest::newRow("one short of the right edge goes there")
+            << QRect(885, 100, 600, 280) << std::optional(QPoint(1485, 100));
+        QTest::newRow("ending exactly at the bottom is centred") << QRect(1400, 434, 300, 280) << std::optional<QPoint>();
+    }
+    void dialogPosition()
+    {
+        QFETCH(QRect, main);
+        QFETCH(std::optional<QPoint>, expected);
+        QCOMPARE(SettingsRules::dialogPosition(main, QSize(434, 326), QSize(1920, 1040)), expected);
+    }
+
+    void almostFullScreen_leavesThirtyPixelsEachSide()
+    {
+        QCOMPARE(SettingsRules::almostFullScreen(QSize(1920, 1040)), (PresetText::Geometry{30, 30, 980, 1860}));
+    }
+
+    void selectionAfterDelete_data()
+    {
+        QTest::addColumn<int>("deleted");
+        QTest::addColumn<int>("remaining");
+        QTest::addColumn<int>("selected");
+        QTest::newRow("last of three: the new last") << 2 << 2 << 1;
+        QTest::newRow("first of three: the new first") << 0 << 2 << 0;
+        QTest::newRow("middle of three: the one that moved up") << 1 << 2 << 1;
+        QTest::newRow("the only one: nothing") << 0 << 0 << -1;
+    }
+    void selectionAfterDelete()
+    {
+        QFETCH(int, deleted);
+        QFETCH(int, remaining);
+        QFETCH(int, selected);
+        QCOMPARE(SettingsRules::selectionAfterDelete(deleted, remaining), selected);
+    }
+
+    void usableExtent_neverBelowTheSmallest()
+    {
+        QCOMPARE(usableExtent(0, 120), 120);
+        QCOMPARE(usableExtent(-40, 120), 120);
+        QCOMPARE(usableExtent(119, 120), 120);
+        QCOMPARE(usableExtent(500, 120), 500);
+        QCOMPARE(usableExtent(0, 0), 1);
+    }
+
+    void styleNames_matchWithoutCase_sortWithoutCase()
+    {
+        const QStringList offered{QStringLiteral("Windows"), QStringLiteral("Fusion"), QStringLiteral("Fusion Dark")};
+        QCOMPARE(findStyleName(offered, QStringLiteral("fusion DARK")), QStringLiteral("Fusion Dark"));
+        QCOMPARE(findStyleName(offered, QStringLiteral("Windows")), QStringLiteral("Windows"));
+        QCOMPARE(findStyleName(offered, QStringLiteral("Fusion ")), QString());
+        QCOMPARE(findStyleName(offered, QStringLiteral("Motif")), QString());
+        QCOMPARE(sortedStyleNames({QStringLiteral("b"), QStringLiteral("Windows"), QStringLiteral("a"), QStringLiteral("C")}),
+                 QStringList({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("C"), QStringLiteral("Windows")}));
+    }
+
+    void menuCaption_uniqueKeysAndLiteralAmpersands()
+    {
+        QString taken;
+        QCOMPARE(menuCaption(QStringLiteral("Fusion"), taken), QStringLiteral("&Fusion"));
+        QCOMPARE(menuCaption(QStringLiteral("Fusion Dark"), taken), QStringLiteral("F&usion Dark"));
+        QCOMPARE(menuCaption(QStringLiteral("Windows"), taken), QStringLiteral("&Windows"));
+        QCOMPARE(menuCaption(QStringLiteral("R&D: T:1"), taken), QStringLiteral("&R&&D: T:1"));
+        QCOMPARE(menuCaption(QStringLiteral("!!"), taken), QStringLiteral("!!"));
+    }
+
+    void aboutFade_inByFive_outByTwenty_thenClose()
+    {
+        AboutFade f;
+        QCOMPARE(f.alpha(), 0);
+        int ticks = 0;
+        while (f.tick() == AboutFade::Tick::Continue)
+            ++ticks;
+        QCOMPARE(ticks, 51);
+        QCOMPARE(f.alpha(), 255);
+        QVERIFY(!f.timerRunning());
+
+        QVERIFY(!f.closeRequest()); // refused: the fade-out starts
+        QCOMPARE(f.type(), AboutFade::Type::Out);
+        QVERIFY(f.timerRunning());
+        QList<int> values;
+        AboutFade::Tick t;
+        while ((t = f.tick()) == AboutFade::Tick::Continue)
+            values.append(f.alpha());
+        QList<int> expected;
+        for (int v = 235; v >= 15; v -= 20)
+            expected.append(v);
+        expected.append(0);
+        QCOMPARE(values, expected);
+        QCOMPARE(t, AboutFade::Tick::Close);
+        QVERIFY(f.closeRequest()); // the timer's own close is allowed
+    }
+
+    void aboutFade_closeDuringFadeIn_jumpsToOpaque_secondCloseAllowed()
+    {
+        AboutFade f;
+        for (int i = 0; i < 3; ++i)
+            f.tick();
+        QCOMPARE(f.alpha(), 15);
+        QVERIFY(!f.closeRequest());
+        QCOMPARE(f.alpha(), 255);
+        f.tick();
+        QCOMPARE(f.alpha(), 235);
+        QVERIFY(f.closeRequest());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettingsRules)
+#include "tst_settingsrules.moc"
