@@ -1,6 +1,7 @@
 #include "application.h"
 #include "hlbeditmemodlg.h"
 #include "mainform.h"
+#include "selectfiledlg.h"
 
 int main(int argc, char **argv)
 {
@@ -9,6 +10,8 @@ int main(int argc, char **argv)
     // The long-lived windows, in this order; each lives until the process ends.
     TMainForm mainForm;
     app.setMainWindow(&mainForm);
+    TSelectFileDlg selectFileDlg(&mainForm);
+    mainForm.SelectFileDlg = &selectFileDlg;
     THLBEditMemoDlg hlbEditMemoDlg(&mainForm);
     mainForm.HLBEditMemoDlg = &hlbEditMemoDlg;
 

@@ -3,7 +3,9 @@
 #include "appclock.h"
 #include "columnpanel.h"
 #include "hostlistbox.h"
+#include "mostrecentfiles.h"
 #include "pingframe.h"
+#include "selectfiledlg.h"
 #include "skylarkerror.h"
 #include "splitterbar.h"
 #include "utlunit.h"
@@ -57,6 +59,7 @@ TMainForm::TMainForm(QWidget *parent)
     wireShellCommands();
     wireBoardCommands();
     wireHostListCommands();
+    wireListFileCommands();
     resize(kClientWidth, kClientHeight + MainMenu->sizeHint().height());
 
     m_sizeMoveTimer = new QTimer(this);
@@ -194,7 +197,10 @@ void TMainForm::FormActivate()
     SsnDir = DtaDir + QStringLiteral("Sessions/");
     QDir().mkdir(SsnDir);
     VersionText = QStringLiteral("Skylark-v") + UtlUnit::GetFileVersionStr(QCoreApplication::applicationFilePath());
+    MostRecentFiles->SetIniFile(DtaDir + QStringLiteral("LoadFile-MRU.INI"));
     ReadIniMisc();
+    if (SelectFileDlg)
+        SelectFileDlg->resize(SettingsExtra.SelectFileWidth, SettingsExtra.SelectFileHeight);
     mmiVersionAbout->setText(VersionText);
     if (QFileInfo::exists(ExeDir + QStringLiteral("Skylark.chm")))
         aHelp->setVisible(true);

@@ -91,6 +91,7 @@ void answerModalSoon(const QString &button, int delayMs)
 
 #include "hlbeditmemodlg.h"
 #include "mainform.h"
+#include "selectfiledlg.h"
 
 #include <QDir>
 #include <QTemporaryDir>
@@ -129,6 +130,7 @@ QString FreshHome::path() const
 std::unique_ptr<TMainForm> makeMainForm()
 {
     auto form = std::make_unique<TMainForm>();
+    form->SelectFileDlg = new TSelectFileDlg(form.get());
     form->HLBEditMemoDlg = new THLBEditMemoDlg(form.get());
     form->show();
     if (!QTest::qWaitFor([&] { return form->FormActivated; }, 5000))
