@@ -38,9 +38,9 @@ QString entryCaption(int index, const QString &name, bool showFullPath);
 // component's own items are gone.
 struct MenuPlan
 {
-    int separatorBefore = -1;  // insert a separator here first, or -1
-    int firstEntry = 0;        // the entries go at firstEntry, firstEntry + 1, ...
-    int separatorAfter = -1;   // then a separator here, or -1
+    int separatorBefore = -1; // insert a separator here first, or -1
+    int firstEntry = 0; // the entries go at firstEntry, firstEntry + 1, ...
+    int separatorAfter = -1; // then a separator here, or -1
 };
 MenuPlan planMenu(const QList<bool> &itemIsSeparator, int menuPosition, int entryCount);
 

@@ -18,7 +18,7 @@ namespace {
 // "*" also lists names without an extension.
 QStringList listFileFilters()
 {
-    return {QStringLiteral("Text Files (*.TXT)"), QStringLiteral("All Files (*)")};
+    return { QStringLiteral("Text Files (*.TXT)"), QStringLiteral("All Files (*)") };
 }
 
 QFileDialog *makeFileDialog(QWidget *parent, const char *name, QFileDialog::AcceptMode mode)
@@ -46,9 +46,8 @@ void TMainForm::wireListFileCommands()
     MostRecentFiles->SetShowFullPath(true);
     MostRecentFiles->SetOwnerMenuItem(mmiFile);
     MostRecentFiles->SetMenuPosition(3);
-    MostRecentFiles->OnMenuClick = [this](QAction *sender, const QString &filename) {
-        MostRecentFilesMenuClick(sender, filename);
-    };
+    MostRecentFiles->OnMenuClick
+        = [this](QAction *sender, const QString &filename) { MostRecentFilesMenuClick(sender, filename); };
     MostRecentFiles->Loaded();
 
     connectGuarded(aSelectListFile, &TMainForm::aSelectListFileExecute);
@@ -87,7 +86,7 @@ void TMainForm::aSelectListFileExecute()
     if (pick.action == ChooserRules::Pick::Load)
         LoadListFile(pick.path);
     else if (pick.action == ChooserRules::Pick::Edit)
-        OpenInExplorer(pick.path);  // the desktop's program for the file
+        OpenInExplorer(pick.path); // the desktop's program for the file
 }
 
 void TMainForm::aLoadListFileExecute()
@@ -105,8 +104,8 @@ void TMainForm::aSaveListFileExecute()
     SaveDialog->setNameFilters(listFileFilters());
     if (SaveDialog->exec() != QDialog::Accepted || SaveDialog->selectedFiles().isEmpty())
         return;
-    ListFile::write(ListFile::withDefaultExtension(SaveDialog->selectedFiles().constFirst()), HostLines(),
-                    HostListEncoding);
+    ListFile::write(
+        ListFile::withDefaultExtension(SaveDialog->selectedFiles().constFirst()), HostLines(), HostListEncoding);
 }
 
 void TMainForm::MostRecentFilesMenuClick(QAction *, const QString &filename)

@@ -196,8 +196,8 @@ void TMostRecentFiles::MenuItemClick(QAction *sender)
             first = i;
     if (first < 0)
         return;
-    const int k = MruList::clickedIndex(int(items.indexOf(sender)), first, items.at(first)->isSeparator(),
-                                        int(fFileList.size()));
+    const int k = MruList::clickedIndex(
+        int(items.indexOf(sender)), first, items.at(first)->isSeparator(), int(fFileList.size()));
     if (k < 0)
         return;
     const QString name = fFileList.at(k);
@@ -207,8 +207,8 @@ void TMostRecentFiles::MenuItemClick(QAction *sender)
         } else {
             auto *ownerWidget = qobject_cast<QWidget *>(parent());
             QMessageBox box(QMessageBox::Information, QGuiApplication::applicationDisplayName(),
-                            QStringLiteral("The file ...\n\"%1\"\nno longer exists.").arg(name), QMessageBox::Ok,
-                            ownerWidget && ownerWidget->isWindow() ? ownerWidget : nullptr);
+                QStringLiteral("The file ...\n\"%1\"\nno longer exists.").arg(name), QMessageBox::Ok,
+                ownerWidget && ownerWidget->isWindow() ? ownerWidget : nullptr);
             box.setObjectName(QStringLiteral("MruFileNotExistBox"));
             box.exec();
         }

@@ -19,9 +19,8 @@ TSelectFileDlg::TSelectFileDlg(QWidget *parent)
 
 void TSelectFileDlg::FormCreate()
 {
-    SelectFileFrame->OnSelectFile = [this](TSelectFileFrame *sender, const QString &fileName) {
-        SelectFileFrameSelectFile(sender, fileName);
-    };
+    SelectFileFrame->OnSelectFile
+        = [this](TSelectFileFrame *sender, const QString &fileName) { SelectFileFrameSelectFile(sender, fileName); };
 }
 
 void TSelectFileDlg::SelectFileFrameSelectFile(TSelectFileFrame *, const QString &fileName)

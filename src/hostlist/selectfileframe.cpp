@@ -59,8 +59,7 @@ QStringList TSelectFileFrame::matchingEntries() const
     if (mask.isEmpty())
         return {};
     QDir d(dir);
-    return d.entryList({mask}, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                       QDir::Unsorted);
+    return d.entryList({ mask }, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
 }
 
 void TSelectFileFrame::fill(const QStringList &names)
@@ -83,8 +82,7 @@ void TSelectFileFrame::FilterEditChange()
 void TSelectFileFrame::FrameResize()
 {
     const QWidget *vp = FileListBox->viewport();
-    const ChooserRules::Columns c
-        = ChooserRules::columns(FileListBox->count(), vp->height(), kItemHeight, vp->width());
+    const ChooserRules::Columns c = ChooserRules::columns(FileListBox->count(), vp->height(), kItemHeight, vp->width());
     m_rowsPerColumn = c.rowsPerColumn;
     m_columnCount = c.columnCount;
     if (FileListBox->gridSize() != QSize(c.columnWidth, kItemHeight))
