@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -266,9 +267,15 @@ private slots:
     void chooser_sizedFromSettingsAndCentred()
     {
         QCOMPARE(form->SelectFileDlg->size(), QSize(610, 310));
+        const QRect work = form->screen()->availableGeometry();
+        form->move(work.center() - QPoint(form->width() / 2, form->height() / 2));
         QRect shownAt;
         pick(QStringLiteral("nothing-there"), Qt::LeftButton, &shownAt);
         QVERIFY((shownAt.center() - form->frameGeometry().center()).manhattanLength() <= 2);
+        // Centred on a window in the corner it would reach past the screen's edge: it stays on it.
+        form->move(work.topLeft());
+        pick(QStringLiteral("nothing-there"), Qt::LeftButton, &shownAt);
+        QVERIFY2(work.contains(shownAt), qPrintable(QStringLiteral("%1,%2").arg(shownAt.x()).arg(shownAt.y())));
         QCOMPARE(frame()->FileListPath(), form->LstDir);
         QCOMPARE(shown(frame()), QStringList { QStringLiteral("office.txt") });
     }
