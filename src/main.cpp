@@ -3,6 +3,7 @@
 #include "hlbeditmemodlg.h"
 #include "infomemoform.h"
 #include "mainform.h"
+#include "selectfiledlg.h"
 #include "settingsform.h"
 #include "oiform.h"
 #include "utlunit.h"
@@ -30,6 +31,8 @@ int main(int argc, char **argv)
     // The long-lived windows, in this order; each lives until the process ends.
     TMainForm mainForm;
     app.setMainWindow(&mainForm);
+    TSelectFileDlg selectFileDlg(&mainForm);
+    mainForm.SelectFileDlg = &selectFileDlg;
     TSettingsForm settingsForm(&mainForm);
     TInfoMemoForm infoMemoForm(&mainForm);
     mainForm.InfoMemoForm = &infoMemoForm;

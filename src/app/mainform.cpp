@@ -5,7 +5,9 @@
 #include "icmppermissionnotice.h"
 #include "columnpanel.h"
 #include "hostlistbox.h"
+#include "mostrecentfiles.h"
 #include "pingframe.h"
+#include "selectfiledlg.h"
 #include "skylarkerror.h"
 #include "splitterbar.h"
 #include "utlunit.h"
@@ -63,6 +65,7 @@ TMainForm::TMainForm(QWidget *parent)
     wireBoardCommands();
     wireHostListCommands();
     wirePingFormCommands();
+    wireListFileCommands();
     resize(kClientWidth, kClientHeight + MainMenu->sizeHint().height());
 
     m_sizeMoveTimer = new QTimer(this);
@@ -210,7 +213,10 @@ void TMainForm::FormActivate()
     QDir().mkdir(SsnDir);
     ShowDirsInSettings();
     VersionText = QStringLiteral("Skylark-v") + UtlUnit::GetFileVersionStr(QCoreApplication::applicationFilePath());
+    MostRecentFiles->SetIniFile(DtaDir + QStringLiteral("LoadFile-MRU.INI"));
     ReadIniMisc();
+    if (SelectFileDlg)
+        SelectFileDlg->resize(SettingsExtra.SelectFileWidth, SettingsExtra.SelectFileHeight);
     mmiVersionAbout->setText(VersionText);
     PopulateStylesMenu(QStringLiteral("Styles"));
     if (QAction *style = FindMenuItemByHint(MainMenu, AppSettings.Style))

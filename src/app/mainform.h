@@ -11,6 +11,7 @@
 
 class QAction;
 class QDialog;
+class QFileDialog;
 class QLabel;
 class QLineEdit;
 class QMenu;
@@ -26,6 +27,10 @@ class TPingForm;
 class TPingFrame;
 class TPopupMenu;
 class TSettingsForm;
+class TMostRecentFiles;
+class TPingFrame;
+class TPopupMenu;
+class TSelectFileDlg;
 class TSplitterBar;
 
 // The main window: the host list on the left, the frame columns on the right, the menus,
@@ -62,6 +67,7 @@ public:
     THLBEditMemoDlg *HLBEditMemoDlg = nullptr;
     TInfoMemoForm *InfoMemoForm = nullptr;
     TOIForm *OIForm = nullptr;
+    TSelectFileDlg *SelectFileDlg = nullptr;
 
     // --- Actions ---------------------------------------------------------------------
     // File
@@ -180,6 +186,20 @@ public:
     void aReloadAutosaveSessionExecute();
     void RestoreAutoSaveSession();
     void AutoSaveSession();
+    // --- List files and recent files -------------------------------------------------
+    // The open and save dialogs shared by the list and session commands (Qt's own dialog).
+    QFileDialog *OpenDialog = nullptr;
+    QFileDialog *SaveDialog = nullptr;
+    // Off at start; once on it stays on for the rest of the run, for list saves too.
+    void EnableSaveOverwritePrompt();
+    TMostRecentFiles *MostRecentFiles = nullptr;
+    // Replaces the host list by the file's lines and records the file as the most recent;
+    // a file that does not exist changes nothing.
+    void LoadListFile(const QString &name);
+    void aSelectListFileExecute();
+    void aLoadListFileExecute();
+    void aSaveListFileExecute();
+    void MostRecentFilesMenuClick(QAction *sender, const QString &filename);
 
     // --- Shell -----------------------------------------------------------------------
     void FormCreate();
@@ -249,6 +269,7 @@ private:
     void wireBoardCommands();
     void wireHostListCommands();
     void wirePingFormCommands();
+    void wireListFileCommands();
     QAction *addAction(QAction *&slot, const char *name, const QString &caption, const char *category,
                        bool visible = true);
     QAction *addItem(QWidget *menu, const char *name, QAction *action, const QString &ownCaption = QString());

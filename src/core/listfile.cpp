@@ -32,4 +32,12 @@ void write(const QString &fileName, const QStringList &lines, TextCodec::Encodin
     SafeSave::write(fileName, encode(lines, encoding));
 }
 
+QString withDefaultExtension(const QString &fileName)
+{
+    const qsizetype nameStart = fileName.lastIndexOf(u'/') + 1;
+    if (fileName.indexOf(u'.', nameStart) >= 0)
+        return fileName;
+    return fileName + QStringLiteral(".txt");
+}
+
 } // namespace ListFile

@@ -22,4 +22,8 @@ Contents read(const QString &fileName);
 // Atomic replace; throws SkylarkError "Unable to write to <file>" on failure.
 void write(const QString &fileName, const QStringList &lines, TextCodec::Encoding encoding);
 
+// The name a list is saved under: ".txt" appended when the file name part has no extension
+// (no dot at all); a name with any extension, even a bare trailing dot, is kept.
+QString withDefaultExtension(const QString &fileName);
+
 } // namespace ListFile

@@ -3,6 +3,9 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+#include <algorithm>
+#include <iterator>
+
 namespace TextCodec {
 
 namespace {
@@ -144,13 +147,44 @@ Decoded decode(const QByteArray &bytes)
             = decodeBody(bytes, sniffed == Encoding::Utf16LE ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
         return r;
     }
-    r.text = decode8Bit(bytes);
+    if (isValidUtf8(bytes)) {
+        r.text = decodeBody(bytes, QStringConverter::Utf8);
+    } else {
+        r.encoding = Encoding::Windows1252;
+        r.text = fromWindows1252(bytes);
+    }
     return r;
+}
+
+bool toWindows1252(const QString &text, QByteArray &out)
+{
+    out.resize(text.size());
+    char *d = out.data();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) {
+            d[i] = char(c);
+            continue;
+        }
+        const char16_t *hit = std::find(std::begin(kCp1252High), std::end(kCp1252High), c);
+        if (hit == std::end(kCp1252High))
+            return false;
+        d[i] = char(0x80 + (hit - std::begin(kCp1252High)));
+    }
+    return true;
 }
 
 QByteArray encode(const QString &text, Encoding encoding)
 {
     switch (encoding) {
+    case Encoding::Windows1252: {
+        // The bytes must also read back as Windows-1252 text: bytes that happen to be valid
+        // UTF-8 (or look like UTF-16) would be read as something else next time.
+        QByteArray bytes;
+        if (toWindows1252(text, bytes) && decode(bytes).text == text)
+            return bytes;
+        return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+    }
     case Encoding::Ansi:
         if (!needsMark(text))
             return text.toUtf8();

@@ -103,6 +103,64 @@ private slots:
         QCOMPARE(h.lines.last(), QStringLiteral("host99999"));
     }
 
+    // A list read as Windows-1252 goes back as Windows-1252 when every entry fits that code
+    // page and reads back the same; otherwise as UTF-8 with a mark, so nothing is lost.
+    void windows1252_writtenBackWhenEverythingFits_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("edited");  // the list as saved; empty: as loaded
+        QTest::addColumn<QByteArray>("written");
+        const QByteArray cp1252("caf\xE9\r\n\x80uro\r\n  gr\xFC\xDF\r\n\r\n");
+        QTest::newRow("unchanged: same bytes") << cp1252 << QStringList() << cp1252;
+        QTest::newRow("new entry that fits") << cp1252 << QStringList{QStringLiteral("café"), QStringLiteral("ŽŸ‰")}
+                                             << QByteArray("caf\xE9\r\n\x8E\x9F\x89\r\n");
+        QTest::newRow("entry beyond the code page: UTF-8 with mark")
+            << cp1252 << QStringList{QStringLiteral("café"), QStringLiteral("Łódź")}
+            << QByteArray("\xEF\xBB\xBF" "caf\xC3\xA9\r\n\xC5\x81\xC3\xB3" "d\xC5\xBA\r\n");
+        // In Windows-1252 these two characters are the bytes C3 A9, which read as UTF-8 "é".
+        QTest::newRow("bytes that would read as UTF-8: with mark")
+            << cp1252 << QStringList{QStringLiteral("Ã©")} << QByteArray("\xEF\xBB\xBF\xC3\x83\xC2\xA9\r\n");
+        QTest::newRow("plain ASCII stays plain") << cp1252 << QStringList{QStringLiteral("host.example")}
+                                                 << QByteArray("host.example\r\n");
+    }
+    void windows1252_writtenBackWhenEverythingFits()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, edited);
+        QFETCH(QByteArray, written);
+        const ListFile::Contents loaded = ListFile::decode(file);
+        QCOMPARE(int(loaded.encoding), int(Encoding::Windows1252));
+        const QStringList saved = edited.isEmpty() ? loaded.lines : edited;
+        const QByteArray bytes = ListFile::encode(saved, loaded.encoding);
+        QCOMPARE(bytes, written);
+        QCOMPARE(ListFile::decode(bytes).lines, saved);
+    }
+
+    void validUtf8WithoutMark_staysUtf8WithoutMark()
+    {
+        const QByteArray file("m\xC3\xBCnchen\r\n");
+        const ListFile::Contents loaded = ListFile::decode(file);
+        QCOMPARE(int(loaded.encoding), int(Encoding::Ansi));
+        QCOMPARE(ListFile::encode(loaded.lines, loaded.encoding), file);
+    }
+
+    void withDefaultExtension_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<QString>("saved");
+        QTest::newRow("no extension") << QStringLiteral("/l/hosts") << QStringLiteral("/l/hosts.txt");
+        QTest::newRow(".txt kept") << QStringLiteral("/l/hosts.txt") << QStringLiteral("/l/hosts.txt");
+        QTest::newRow("other extension kept") << QStringLiteral("/l/hosts.lst") << QStringLiteral("/l/hosts.lst");
+        QTest::newRow("capital extension kept") << QStringLiteral("/l/HOSTS.TXT") << QStringLiteral("/l/HOSTS.TXT");
+        QTest::newRow("dot in a folder only") << QStringLiteral("/l/v1.2/hosts") << QStringLiteral("/l/v1.2/hosts.txt");
+        QTest::newRow("trailing dot is an extension") << QStringLiteral("/l/hosts.") << QStringLiteral("/l/hosts.");
+    }
+    void withDefaultExtension()
+    {
+        QFETCH(QString, chosen);
+        QTEST(ListFile::withDefaultExtension(chosen), "saved");
+    }
+
     void write_failure_raisesUnableToWrite()
     {
         QTemporaryDir dir;

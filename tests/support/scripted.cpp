@@ -106,6 +106,7 @@ void answerModalSoon(const QString &button, int delayMs)
 #include "hlbeditmemodlg.h"
 #include "infomemoform.h"
 #include "mainform.h"
+#include "selectfiledlg.h"
 #include "settingsform.h"
 #include "oiform.h"
 
@@ -146,6 +147,7 @@ QString FreshHome::path() const
 std::unique_ptr<TMainForm> makeMainForm()
 {
     auto form = std::make_unique<TMainForm>();
+    form->SelectFileDlg = new TSelectFileDlg(form.get());
     new TSettingsForm(form.get());
     form->InfoMemoForm = new TInfoMemoForm(form.get());
     form->OIForm = new TOIForm(form.get());

@@ -1,0 +1,114 @@
+// List files: loading and saving the host list through the file chooser and the shared open
+// and save dialogs, and the recent-files entries of the File menu that load them again.
+#include "mainform.h"
+
+#include "chooserrules.h"
+#include "listfile.h"
+#include "mostrecentfiles.h"
+#include "selectfiledlg.h"
+#include "selectfileframe.h"
+
+#include <QAction>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+
+namespace {
+// Qt's own dialog matches these patterns without regard to case, so "*.TXT" lists "x.txt";
+// "*" also lists names without an extension.
+QStringList listFileFilters()
+{
+    return { QStringLiteral("Text Files (*.TXT)"), QStringLiteral("All Files (*)") };
+}
+
+QFileDialog *makeFileDialog(QWidget *parent, const char *name, QFileDialog::AcceptMode mode)
+{
+    auto *dlg = new QFileDialog(parent);
+    dlg->setObjectName(QString::fromLatin1(name));
+    dlg->setOption(QFileDialog::DontUseNativeDialog);
+    dlg->setAcceptMode(mode);
+    // A typed name need not exist (the command decides what that means), and nobody is
+    // asked before a file is replaced until a session save turns the question on.
+    dlg->setFileMode(QFileDialog::AnyFile);
+    dlg->setOption(QFileDialog::DontConfirmOverwrite);
+    return dlg;
+}
+} // namespace
+
+void TMainForm::wireListFileCommands()
+{
+    OpenDialog = makeFileDialog(this, "OpenDialog", QFileDialog::AcceptOpen);
+    SaveDialog = makeFileDialog(this, "SaveDialog", QFileDialog::AcceptSave);
+
+    MostRecentFiles = new TMostRecentFiles(this);
+    MostRecentFiles->setObjectName(QStringLiteral("MostRecentFiles"));
+    MostRecentFiles->SetMaxFiles(8);
+    MostRecentFiles->SetShowFullPath(true);
+    MostRecentFiles->SetOwnerMenuItem(mmiFile);
+    MostRecentFiles->SetMenuPosition(3);
+    MostRecentFiles->OnMenuClick
+        = [this](QAction *sender, const QString &filename) { MostRecentFilesMenuClick(sender, filename); };
+    MostRecentFiles->Loaded();
+
+    connectGuarded(aSelectListFile, &TMainForm::aSelectListFileExecute);
+    connectGuarded(aLoadListFile, &TMainForm::aLoadListFileExecute);
+    connectGuarded(aSaveListFile, &TMainForm::aSaveListFileExecute);
+}
+
+void TMainForm::EnableSaveOverwritePrompt()
+{
+    SaveDialog->setOption(QFileDialog::DontConfirmOverwrite, false);
+}
+
+void TMainForm::LoadListFile(const QString &name)
+{
+    const QFileInfo file(name);
+    if (!file.exists() || file.isDir())
+        return;
+    // Read first: a file that cannot be read leaves the list as it was.
+    const ListFile::Contents contents = ListFile::read(name);
+    HostListEncoding = contents.encoding;
+    SetHostLines(contents.lines);
+    MostRecentFiles->AddFile(name);
+}
+
+void TMainForm::aSelectListFileExecute()
+{
+    if (!SelectFileDlg)
+        return;
+    TSelectFileFrame *frame = SelectFileDlg->SelectFileFrame;
+    frame->SetFileListPath(LstDir);
+    frame->SetFileListMask(QStringLiteral("*.txt"));
+    frame->LoadFileList();
+    if (SelectFileDlg->exec() != QDialog::Accepted)
+        return;
+    const ChooserRules::Pick pick = ChooserRules::parsePick(SelectFileDlg->FileName());
+    if (pick.action == ChooserRules::Pick::Load)
+        LoadListFile(pick.path);
+    else if (pick.action == ChooserRules::Pick::Edit)
+        OpenInExplorer(pick.path); // the desktop's program for the file
+}
+
+void TMainForm::aLoadListFileExecute()
+{
+    OpenDialog->setDirectory(LstDir);
+    OpenDialog->setNameFilters(listFileFilters());
+    if (OpenDialog->exec() != QDialog::Accepted || OpenDialog->selectedFiles().isEmpty())
+        return;
+    LoadListFile(OpenDialog->selectedFiles().constFirst());
+}
+
+void TMainForm::aSaveListFileExecute()
+{
+    SaveDialog->setDirectory(LstDir);
+    SaveDialog->setNameFilters(listFileFilters());
+    if (SaveDialog->exec() != QDialog::Accepted || SaveDialog->selectedFiles().isEmpty())
+        return;
+    ListFile::write(
+        ListFile::withDefaultExtension(SaveDialog->selectedFiles().constFirst()), HostLines(), HostListEncoding);
+}
+
+void TMainForm::MostRecentFilesMenuClick(QAction *, const QString &filename)
+{
+    LoadListFile(filename);
+}
