@@ -184,6 +184,9 @@ public:
     // Replaces the board with the one in the file (a missing file gives an empty board).
     void LoadFrameSession(const QString &fileName);
     void aReloadAutosaveSessionExecute();
+    void aSaveFrameSessionExecute();
+    void aLoadFrameSessionExecute();
+    void aSelectSessionFileExecute();
     void RestoreAutoSaveSession();
     void AutoSaveSession();
     // --- List files and recent files -------------------------------------------------
@@ -296,6 +299,7 @@ private:
     void pingSelected(const std::function<void(const QString &)> &add);
     TPingFrame *popupFrame(TPopupMenu *menu) const;
     void sleepTimeToWait() const;
+    static QStringList sessionFileFilters();
 
     QList<QAction *> m_actions;
     int m_boardWaits = 0;

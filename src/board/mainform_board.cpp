@@ -75,6 +75,11 @@ void TMainForm::wireBoardCommands()
              { pmiMovetoColumn2, &TMainForm::pmiMovetoColumn2Click },
              { pmiMovetoColumn1, &TMainForm::pmiMovetoColumn1Click } })
         connectBoardCommand(action, operation);
+    // Sessions replace the board.
+    connectBoardCommand(aLoadFrameSession, &TMainForm::aLoadFrameSessionExecute);
+    connectBoardCommand(aSelectSessionFile, &TMainForm::aSelectSessionFileExecute);
+    connectBoardCommand(aReloadAutosaveSession, &TMainForm::aReloadAutosaveSessionExecute);
+    connectGuarded(aSaveFrameSession, &TMainForm::aSaveFrameSessionExecute);
     connect(aShow2, &QAction::triggered, this, [this] {
         if (!runBoardCommand([this] { ShowColumn2(); }))
             mmiShow2->setChecked(!mmiShow2->isChecked()); // refused: undo the item's own toggle

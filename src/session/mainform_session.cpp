@@ -2,7 +2,11 @@
 // autosaved session kept across runs when AutoStartPinging is on.
 #include "mainform.h"
 
+#include "appclock.h"
 #include "boardwait.h"
+#include "chooserrules.h"
+#include "selectfiledlg.h"
+#include "selectfileframe.h"
 #include "pingframe.h"
 #include "presettext.h"
 #include "profilefile.h"
@@ -11,6 +15,7 @@
 #include "splitterbar.h"
 
 #include <QAction>
+#include <QFileDialog>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
@@ -93,6 +98,48 @@ void TMainForm::LoadFrameSession(const QString &fileName)
         make(r, true);
     if (!firstError.isEmpty())
         throw SkylarkError(firstError);
+}
+
+QStringList TMainForm::sessionFileFilters()
+{
+    return {QStringLiteral("Text Files (*.TXT)"), QStringLiteral("All Files (*)")};
+}
+
+void TMainForm::aSaveFrameSessionExecute()
+{
+    EnableSaveOverwritePrompt();
+    SaveDialog->setDirectory(SsnDir);
+    SaveDialog->setNameFilters(sessionFileFilters());
+    SaveDialog->selectFile(SessionFile::proposedName(AppClock::now()));
+    if (SaveDialog->exec() != QDialog::Accepted || SaveDialog->selectedFiles().isEmpty())
+        return;
+    SaveFrameSession(SessionFile::withTxtExtension(SaveDialog->selectedFiles().constFirst()));
+}
+
+void TMainForm::aLoadFrameSessionExecute()
+{
+    OpenDialog->setDirectory(SsnDir);
+    OpenDialog->setNameFilters(sessionFileFilters());
+    if (OpenDialog->exec() != QDialog::Accepted || OpenDialog->selectedFiles().isEmpty())
+        return;
+    LoadFrameSession(OpenDialog->selectedFiles().constFirst());
+}
+
+void TMainForm::aSelectSessionFileExecute()
+{
+    if (!SelectFileDlg)
+        return;
+    TSelectFileFrame *frame = SelectFileDlg->SelectFileFrame;
+    frame->SetFileListPath(SsnDir);
+    frame->SetFileListMask(QStringLiteral("*.txt"));
+    frame->LoadFileList();
+    if (SelectFileDlg->exec() != QDialog::Accepted)
+        return;
+    const ChooserRules::Pick pick = ChooserRules::parsePick(SelectFileDlg->FileName());
+    if (pick.action == ChooserRules::Pick::Load)
+        LoadFrameSession(pick.path);
+    else if (pick.action == ChooserRules::Pick::Edit)
+        OpenInExplorer(pick.path);  // the desktop's program for the file
 }
 
 void TMainForm::aReloadAutosaveSessionExecute()

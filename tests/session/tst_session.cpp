@@ -5,10 +5,15 @@
 #include "pingframe.h"
 #include "profilefile.h"
 #include "scripted.h"
+#include "selectfiledlg.h"
+#include "selectfileframe.h"
 #include "sessionfile.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QListWidget>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
@@ -374,6 +379,70 @@ private slots:
             QVERIFY(readFile(file).contains("HostEditText=LocalHost"));
         else
             QCOMPARE(readFile(file), precious);
+    }
+
+    // The commands: Save proposes a time-stamped name in the sessions folder, asks before
+    // replacing (from then on, for list saves too) and forces ".txt"; Load and Select Session
+    // File rebuild the board; a right press in the chooser opens the file instead.
+    void commands_saveLoadAndSelect()
+    {
+        PinnedClock clock(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
+        build({QStringLiteral("saved.example/90/-/stopped")}, {});
+        QString proposed, folder;
+        QTimer::singleShot(30, [&] {
+            auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            QVERIFY(d && d->testOption(QFileDialog::DontUseNativeDialog));
+            QVERIFY(!d->testOption(QFileDialog::DontConfirmOverwrite));
+            folder = d->directory().absolutePath() + u'/';
+            proposed = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text();
+            d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("board.ini"));
+            static_cast<QDialog *>(d)->accept();
+        });
+        form->aSaveFrameSession->trigger();
+        QCOMPARE(proposed, QStringLiteral("Session_2024-03-05_14.07.09.txt"));
+        QCOMPARE(folder, form->SsnDir);
+        QVERIFY(QFile::exists(form->SsnDir + QStringLiteral("board.txt")));
+        QVERIFY(!QFile::exists(form->SsnDir + QStringLiteral("board.ini")));
+        QVERIFY(!form->SaveDialog->testOption(QFileDialog::DontConfirmOverwrite));  // stays on
+
+        form->ClearAllFrames();
+        QTimer::singleShot(30, [&] {
+            auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            QVERIFY(d);
+            d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(form->SsnDir + QStringLiteral("board.txt"));
+            static_cast<QDialog *>(d)->accept();
+        });
+        form->aLoadFrameSession->trigger();
+        QCOMPARE(describe(form->ColumnFrames1), QStringList{QStringLiteral("saved.example/90/-/stopped")});
+
+        form->ClearAllFrames();
+        for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton}) {
+            QStringList opened;
+            TMainForm::SetOpenUrlHandler([&](const QString &p) { opened.append(p); });
+            QTimer::singleShot(30, [&, button] {
+                TSelectFileFrame *f = form->SelectFileDlg->SelectFileFrame;
+                const auto items = f->FileListBox->findItems(QStringLiteral("board.txt"), Qt::MatchExactly);
+                QVERIFY(!items.isEmpty());
+                QTest::mousePress(f->FileListBox->viewport(), button, {}, f->FileListBox->visualItemRect(items.front()).center());
+            });
+            form->aSelectSessionFile->trigger();
+            TMainForm::SetOpenUrlHandler({});
+            if (button == Qt::LeftButton) {
+                QCOMPARE(describe(form->ColumnFrames1), QStringList{QStringLiteral("saved.example/90/-/stopped")});
+                form->ClearAllFrames();
+            } else {
+                QVERIFY(form->ColumnFrames1.isEmpty());
+                QCOMPARE(opened, QStringList{form->SsnDir + QStringLiteral("board.txt")});
+            }
+        }
+
+        // Reload takes the autosaved session, and does nothing without one.
+        form->aReloadAutosaveSession->trigger();
+        QVERIFY(form->ColumnFrames1.isEmpty());
+        QFile::copy(form->SsnDir + QStringLiteral("board.txt"), form->AutoSaveSessionName());
+        form->aReloadAutosaveSession->trigger();
+        QCOMPARE(describe(form->ColumnFrames1), QStringList{QStringLiteral("saved.example/90/-/stopped")});
+        QCOMPARE(world->errors.messages, QStringList());
     }
 
     // While a load waits for pings, the other frame commands are refused.
