@@ -1,5 +1,7 @@
 #include "aboutbox.h"
 
+#include "application.h"
+
 #include "utlunit.h"
 
 #include <QCloseEvent>
@@ -137,28 +139,6 @@ void TAboutBox::closeEvent(QCloseEvent *e)
 
 QPixmap TAboutBox::ProgramPixmap(int size)
 {
-    // A sky-blue tile with a white echo trace across it.
-    QPixmap pm(size, size);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 64.0, size / 64.0);
-    QLinearGradient sky(0, 0, 0, 64);
-    sky.setColorAt(0, QColor(70, 150, 230));
-    sky.setColorAt(1, QColor(25, 80, 160));
-    p.setPen(Qt::NoPen);
-    p.setBrush(sky);
-    p.drawRoundedRect(QRectF(2, 2, 60, 60), 12, 12);
-    QPainterPath trace;
-    trace.moveTo(8, 38);
-    trace.lineTo(20, 38);
-    trace.lineTo(26, 18);
-    trace.lineTo(34, 50);
-    trace.lineTo(40, 30);
-    trace.lineTo(44, 38);
-    trace.lineTo(56, 38);
-    p.setPen(QPen(Qt::white, 4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.setBrush(Qt::NoBrush);
-    p.drawPath(trace);
-    return pm;
+    // The program's own icon, as its windows and the desktop's menu show it.
+    return TApplication::programIcon().pixmap(size, size);
 }

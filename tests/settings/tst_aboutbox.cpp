@@ -1,5 +1,6 @@
 // The About box opened from the version item: its texts, and its fade driven tick by tick.
 #include "aboutbox.h"
+#include "application.h"
 #include "mainform.h"
 #include "scripted.h"
 
@@ -50,6 +51,8 @@ private slots:
             modal = box->isModal();
             QVERIFY(box->OKBtn->isDefault());
             QVERIFY(!box->ProgramIcon->pixmap().isNull());
+            // The program's own icon, the one its windows and desktop entry carry.
+            QCOMPARE(box->ProgramIcon->pixmap().toImage(), TApplication::programIcon().pixmap(64, 64).toImage());
             box->close();
             box->close();
         });
