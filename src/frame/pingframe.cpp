@@ -172,8 +172,11 @@ TPingFrame::TPingFrame(QWidget *parent)
     TimeSinceLastTimeoutLbl = makeLabel(BottomRightPanel, "TimeSinceLastTimeoutLbl", QString());
     TimeSinceLastTimeoutLbl->setToolTip(QStringLiteral("Time Since Last Timeout"));
     PointsLbl = makeLabel(BottomRightPanel, "PointsLbl", QStringLiteral("Points: 0"));
+    LossJitterLbl = makeLabel(BottomRightPanel, "LossJitterLbl", LinkStats::format({}));
+    LossJitterLbl->setToolTip(QStringLiteral("Loss and jitter over the charted number of results"));
     LastTimeoutComboBox->setMaximumHeight(20);
     details->addWidget(TimeoutsLbl);
+    details->addWidget(LossJitterLbl);
     details->addWidget(LastTimeoutComboBox, 0, Qt::AlignHCenter);
     details->addWidget(TimeSinceLastTimeoutLbl);
     details->addStretch(1);
@@ -257,7 +260,8 @@ void TPingFrame::sizeToText()
 
 QList<QWidget *> TPingFrame::detailRows() const
 {
-    return {TimeoutsLbl, LastTimeoutComboBox, TimeSinceLastTimeoutLbl, PointsLbl};
+    // In order of importance: a short frame drops rows from the end of this list.
+    return {TimeoutsLbl, LastTimeoutComboBox, TimeSinceLastTimeoutLbl, PointsLbl, LossJitterLbl};
 }
 
 void TPingFrame::fitToSize()
@@ -435,6 +439,7 @@ void TPingFrame::PingTimerTimer()
     if (ClearChart) {
         ClearChart = false;
         PingChart->Clear();
+        m_outcomes.clear();
     }
     WSocket->DnsLookup(HostEdit->text());
 }
@@ -522,6 +527,17 @@ void TPingFrame::PingThreadTerminate(TPingThread *sender)
 
     updateTip();
 
+    {
+        EchoOutcome o;
+        o.when = now;
+        o.host = HostEdit->text();
+        o.target = sender->DnsHostIP;
+        o.kind = reply ? EchoOutcome::Reply : sender->ReplyTotal != 0 ? EchoOutcome::Foreign : EchoOutcome::Timeout;
+        o.rtt = sender->ReplyTotal != 0 ? int(sender->ReplyRTT) : 0;
+        o.from = sender->ReplyTotal != 0 ? sender->ReplyIPAddr : QString();
+        recordOutcome(o);
+    }
+
     // 5.
     PointsLbl->setText(QStringLiteral("Points: %1").arg(PingChart->Count()));
 
@@ -554,6 +570,20 @@ void TPingFrame::PingThreadTerminate(TPingThread *sender)
     ThreadInProgressLbl->setText(QStringLiteral("-"));
     if (!AppClock::terminating() && ContinuousPingSpdBtn->isChecked())
         PingTimer->start(1000);
+}
+
+void TPingFrame::recordOutcome(const EchoOutcome &outcome)
+{
+    m_outcomes.append(outcome);
+    const int keep = std::max(1, SpinEdit->value());
+    if (m_outcomes.size() > keep)
+        m_outcomes.remove(0, m_outcomes.size() - keep);
+    const QString figures = LinkStats::format(LinkStats::compute(m_outcomes));
+    if (LossJitterLbl->text() != figures) {
+        LossJitterLbl->setText(figures);
+        StatusLbl->setToolTip(figures);
+    }
+    emit ResultProcessed(outcome);
 }
 
 void TPingFrame::ClearChartPnlClick()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "completionport.h"
+#include "linkstats.h"
 
 #include <QFrame>
 #include <QList>
@@ -54,6 +55,8 @@ public:
     QComboBox *LastTimeoutComboBox;
     QLabel *ClearChartPnl;
     QLabel *PointsLbl;
+    // Loss and jitter over the most recent results, as many as SpinEdit's value.
+    QLabel *LossJitterLbl;
     QLabel *TimeSinceLastTimeoutLbl;
 
     // The board's popup menu for this frame (FramePM1 / FramePM2), or none.
@@ -83,6 +86,10 @@ public:
     // of day, so a span that crosses midnight is taken forward and is always under a day.
     static QString TimeSince(const QTime &timeout, const QTime &now);
 
+signals:
+    // Every processed result, after the frame has shown it.
+    void ResultProcessed(const EchoOutcome &outcome);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *e) override;
@@ -92,6 +99,7 @@ protected:
 private:
     void StartPingThread(int id, const QString &address);
     void PingThreadTerminate(TPingThread *sender);
+    void recordOutcome(const EchoOutcome &outcome);
     void setToggleColour(const QColor &colour);
     void followPalette();
     // Sizes the labels and the host edit for the widest text they show, in the current font.
@@ -108,5 +116,8 @@ private:
     int m_hostWidth = 0;
     int m_statusWidth = 0;
     int m_addressWidth = 0;
+    // The recent results behind the loss and jitter figures (the chart keeps no timeouts
+    // before its first point, so it cannot stand in for them).
+    QList<EchoOutcome> m_outcomes;
     CompletionPort m_port{this};
 };

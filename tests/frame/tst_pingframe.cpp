@@ -422,12 +422,33 @@ private slots:
         checkTopBar(f, true);
     }
 
+    // Loss and jitter follow the most recent results, as many as the chart keeps: a host
+    // down from the start shows 100 % although its chart has no point.
+    void lossAndJitter_overTheChartedNumberOfResults()
+    {
+        play({-1, -1, -1});
+        QCOMPARE(frame->PingChart->Count(), 0);
+        QCOMPARE(frame->LossJitterLbl->text(), QStringLiteral("Loss: 100.0 %  Jitter: -"));
+        frame->SpinEdit->setValue(5);
+        for (int rtt : {10, 14, 12, 12}) {
+            tick();
+            world->echoes.replyAndProcess(rtt);
+        }
+        // The last five: t 10 14 12 12.
+        QCOMPARE(frame->LossJitterLbl->text(), QStringLiteral("Loss: 20.0 %  Jitter: 2 ms"));
+        QCOMPARE(frame->StatusLbl->toolTip(), frame->LossJitterLbl->text());
+        frame->ClearChartPnlClick();
+        tick();
+        world->echoes.replyAndProcess(30);
+        QCOMPARE(frame->LossJitterLbl->text(), QStringLiteral("Loss: 0.0 %  Jitter: -"));  // "C" starts afresh
+    }
+
     void detailRows_dropFromTheBottom_data()
     {
         QTest::addColumn<int>("height");
         QTest::addColumn<int>("rows");
-        QTest::newRow("one frame, 222") << 222 << 4;
-        QTest::newRow("designed 109") << 109 << 4;
+        QTest::newRow("one frame, 222") << 222 << 5;
+        QTest::newRow("designed 109") << 109 << 5;
         QTest::newRow("80") << 80 << 3;
         QTest::newRow("70") << 70 << 2;
         QTest::newRow("four frames, 55") << 55 << 1;
@@ -445,9 +466,12 @@ private slots:
         f->BottomRightPanel->show();
         f->show();
         feed(f, {12, -1, 14});
-        const QList<QWidget *> all {f->TimeoutsLbl, f->LastTimeoutComboBox, f->TimeSinceLastTimeoutLbl, f->PointsLbl};
-        for (int i = 0; i < all.size(); ++i)
-            QVERIFY2(all[i]->isHidden() == (i >= rows), qPrintable(all[i]->objectName()));
+        // In the order they give way from the end: loss and jitter first, then points, ...
+        const QList<QWidget *> all {f->TimeoutsLbl, f->LastTimeoutComboBox, f->TimeSinceLastTimeoutLbl, f->PointsLbl, f->LossJitterLbl};
+        QString shown;
+        for (QWidget *w : all)
+            shown += w->isHidden() ? u'-' : u'+';
+        QCOMPARE(shown, QString(rows, u'+') + QString(all.size() - rows, u'-'));
         checkDetailRows(f);
         if (QTest::currentTestFailed())
             return;
