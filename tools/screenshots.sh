@@ -34,6 +34,7 @@ shot() { import -window root -crop 1180x665+0+0 +repage -colors 96 "PNG8:docs/$1
 shot board.png
 xdotool mousemove 40 120 click 1 sleep 0.3 mousemove 40 120 click 3 sleep 0.8
 shot hostlist.png
-xdotool key Escape
+xdotool key Escape sleep 0.3 mousemove 150 8 click 1 sleep 1.5
+import -window root +repage -colors 96 "PNG8:docs/settings.png"
 kill -TERM "$pid"; wait "$pid" || true
 ls -la docs/*.png

@@ -37,7 +37,7 @@ QString format(const Figures &f)
     QString jitter = QStringLiteral("-");
     if (f.jitter) {
         // Whole milliseconds read best; keep one decimal only where it says something.
-        const double rounded = std::round(*f.jitter * 10) / 10;
+        const double rounded = *f.jitter >= 100 ? std::round(*f.jitter) : std::round(*f.jitter * 10) / 10;
         jitter = (rounded == std::floor(rounded) ? QString::number(rounded, 'f', 0) : QString::number(rounded, 'f', 1))
             + QStringLiteral(" ms");
     }

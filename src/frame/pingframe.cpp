@@ -172,7 +172,7 @@ TPingFrame::TPingFrame(QWidget *parent)
     TimeSinceLastTimeoutLbl = makeLabel(BottomRightPanel, "TimeSinceLastTimeoutLbl", QString());
     TimeSinceLastTimeoutLbl->setToolTip(QStringLiteral("Time Since Last Timeout"));
     PointsLbl = makeLabel(BottomRightPanel, "PointsLbl", QStringLiteral("Points: 0"));
-    LossJitterLbl = makeLabel(BottomRightPanel, "LossJitterLbl", LinkStats::format({}));
+    LossJitterLbl = makeLabel(BottomRightPanel, "LossJitterLbl", LinkStats::format({}).replace(QStringLiteral("  "), QStringLiteral("\n")));
     LossJitterLbl->setToolTip(QStringLiteral("Loss and jitter over the charted number of results"));
     LastTimeoutComboBox->setMaximumHeight(20);
     details->addWidget(TimeoutsLbl);
@@ -579,8 +579,9 @@ void TPingFrame::recordOutcome(const EchoOutcome &outcome)
     if (m_outcomes.size() > keep)
         m_outcomes.remove(0, m_outcomes.size() - keep);
     const QString figures = LinkStats::format(LinkStats::compute(m_outcomes));
-    if (LossJitterLbl->text() != figures) {
-        LossJitterLbl->setText(figures);
+    if (StatusLbl->toolTip() != figures) {
+        // Two short lines fit the narrow details panel; the tooltip keeps them on one.
+        LossJitterLbl->setText(QString(figures).replace(QStringLiteral("  "), QStringLiteral("\n")));
         StatusLbl->setToolTip(figures);
     }
     emit ResultProcessed(outcome);

@@ -428,19 +428,26 @@ private slots:
     {
         play({-1, -1, -1});
         QCOMPARE(frame->PingChart->Count(), 0);
-        QCOMPARE(frame->LossJitterLbl->text(), QStringLiteral("Loss: 100.0 %  Jitter: -"));
+        QCOMPARE(frame->LossJitterLbl->text(), QStringLiteral("Loss: 100.0 %\nJitter: -"));
         frame->SpinEdit->setValue(5);
         for (int rtt : {10, 14, 12, 12}) {
             tick();
             world->echoes.replyAndProcess(rtt);
         }
         // The last five: t 10 14 12 12.
-        QCOMPARE(frame->LossJitterLbl->text(), QStringLiteral("Loss: 20.0 %  Jitter: 2 ms"));
-        QCOMPARE(frame->StatusLbl->toolTip(), frame->LossJitterLbl->text());
+        QCOMPARE(frame->StatusLbl->toolTip(), QStringLiteral("Loss: 20.0 %  Jitter: 2 ms"));
+        QCOMPARE(frame->LossJitterLbl->text(), QStringLiteral("Loss: 20.0 %\nJitter: 2 ms"));
+        // The widest figures still fit the narrow details panel, line by line.
+        frame->BottomRightPanel->show();
+        frame->resize(TPingFrame::kDesignedWidth, 222);
+        QCoreApplication::processEvents();
+        for (const QString &line : {QStringLiteral("Loss: 100.0 %"), QStringLiteral("Jitter: 3999 ms"), QStringLiteral("Jitter: 99.5 ms")})
+            QVERIFY2(frame->LossJitterLbl->contentsRect().width() >= frame->LossJitterLbl->fontMetrics().horizontalAdvance(line),
+                     qPrintable(line));
         frame->ClearChartPnlClick();
         tick();
         world->echoes.replyAndProcess(30);
-        QCOMPARE(frame->LossJitterLbl->text(), QStringLiteral("Loss: 0.0 %  Jitter: -"));  // "C" starts afresh
+        QCOMPARE(frame->StatusLbl->toolTip(), QStringLiteral("Loss: 0.0 %  Jitter: -"));  // "C" starts afresh
     }
 
     void detailRows_dropFromTheBottom_data()
