@@ -107,6 +107,11 @@ TOIForm::TOIForm(QWidget *parent)
 TOIForm::~TOIForm()
 {
     m_closing = true;
+    // This window and its own children may be among the objects it watches: their
+    // "destroyed" comes while this window is already half gone, and must not reach it.
+    disconnect(this, &QObject::destroyed, this, nullptr);
+    for (QObject *child : findChildren<QObject *>())
+        disconnect(child, &QObject::destroyed, this, nullptr);
 }
 
 QString TOIForm::NameOf(const QObject *object)
