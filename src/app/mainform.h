@@ -299,7 +299,11 @@ private:
     void pingSelected(const std::function<void(const QString &)> &add);
     TPingFrame *popupFrame(TPopupMenu *menu) const;
     void sleepTimeToWait() const;
-    static QStringList sessionFileFilters();
+    // The filters of the shared open and save dialogs for list and session files.
+    static QStringList TextFileFilters();
+    // The file chooser on a folder's "*.txt" files: a left press loads the file, a right
+    // press opens it in the desktop's program for it.
+    void ChooseTextFile(const QString &dir, const std::function<void(const QString &)> &load);
 
     QList<QAction *> m_actions;
     int m_boardWaits = 0;

@@ -14,12 +14,6 @@
 #include <QMenu>
 
 namespace {
-// Qt's own dialog matches these patterns without regard to case, so "*.TXT" lists "x.txt";
-// "*" also lists names without an extension.
-QStringList listFileFilters()
-{
-    return { QStringLiteral("Text Files (*.TXT)"), QStringLiteral("All Files (*)") };
-}
 
 QFileDialog *makeFileDialog(QWidget *parent, const char *name, QFileDialog::AcceptMode mode)
 {
@@ -72,27 +66,39 @@ void TMainForm::LoadListFile(const QString &name)
     MostRecentFiles->AddFile(name);
 }
 
-void TMainForm::aSelectListFileExecute()
+// Qt's own dialog matches these patterns without regard to case, so "*.TXT" lists "x.txt";
+// "*" also lists names without an extension.
+QStringList TMainForm::TextFileFilters()
+{
+    return {QStringLiteral("Text Files (*.TXT)"), QStringLiteral("All Files (*)")};
+}
+
+void TMainForm::ChooseTextFile(const QString &dir, const std::function<void(const QString &)> &load)
 {
     if (!SelectFileDlg)
         return;
     TSelectFileFrame *frame = SelectFileDlg->SelectFileFrame;
-    frame->SetFileListPath(LstDir);
+    frame->SetFileListPath(dir);
     frame->SetFileListMask(QStringLiteral("*.txt"));
     frame->LoadFileList();
     if (SelectFileDlg->exec() != QDialog::Accepted)
         return;
     const ChooserRules::Pick pick = ChooserRules::parsePick(SelectFileDlg->FileName());
     if (pick.action == ChooserRules::Pick::Load)
-        LoadListFile(pick.path);
+        load(pick.path);
     else if (pick.action == ChooserRules::Pick::Edit)
-        OpenInExplorer(pick.path); // the desktop's program for the file
+        OpenInExplorer(pick.path);  // the desktop's program for the file
+}
+
+void TMainForm::aSelectListFileExecute()
+{
+    ChooseTextFile(LstDir, [this](const QString &path) { LoadListFile(path); });
 }
 
 void TMainForm::aLoadListFileExecute()
 {
     OpenDialog->setDirectory(LstDir);
-    OpenDialog->setNameFilters(listFileFilters());
+    OpenDialog->setNameFilters(TextFileFilters());
     if (OpenDialog->exec() != QDialog::Accepted || OpenDialog->selectedFiles().isEmpty())
         return;
     LoadListFile(OpenDialog->selectedFiles().constFirst());
@@ -101,7 +107,7 @@ void TMainForm::aLoadListFileExecute()
 void TMainForm::aSaveListFileExecute()
 {
     SaveDialog->setDirectory(LstDir);
-    SaveDialog->setNameFilters(listFileFilters());
+    SaveDialog->setNameFilters(TextFileFilters());
     if (SaveDialog->exec() != QDialog::Accepted || SaveDialog->selectedFiles().isEmpty())
         return;
     ListFile::write(

@@ -4,9 +4,6 @@
 
 #include "appclock.h"
 #include "boardwait.h"
-#include "chooserrules.h"
-#include "selectfiledlg.h"
-#include "selectfileframe.h"
 #include "pingframe.h"
 #include "presettext.h"
 #include "profilefile.h"
@@ -100,16 +97,11 @@ void TMainForm::LoadFrameSession(const QString &fileName)
         throw SkylarkError(firstError);
 }
 
-QStringList TMainForm::sessionFileFilters()
-{
-    return {QStringLiteral("Text Files (*.TXT)"), QStringLiteral("All Files (*)")};
-}
-
 void TMainForm::aSaveFrameSessionExecute()
 {
     EnableSaveOverwritePrompt();
     SaveDialog->setDirectory(SsnDir);
-    SaveDialog->setNameFilters(sessionFileFilters());
+    SaveDialog->setNameFilters(TextFileFilters());
     SaveDialog->selectFile(SessionFile::proposedName(AppClock::now()));
     if (SaveDialog->exec() != QDialog::Accepted || SaveDialog->selectedFiles().isEmpty())
         return;
@@ -119,7 +111,7 @@ void TMainForm::aSaveFrameSessionExecute()
 void TMainForm::aLoadFrameSessionExecute()
 {
     OpenDialog->setDirectory(SsnDir);
-    OpenDialog->setNameFilters(sessionFileFilters());
+    OpenDialog->setNameFilters(TextFileFilters());
     if (OpenDialog->exec() != QDialog::Accepted || OpenDialog->selectedFiles().isEmpty())
         return;
     LoadFrameSession(OpenDialog->selectedFiles().constFirst());
@@ -127,19 +119,7 @@ void TMainForm::aLoadFrameSessionExecute()
 
 void TMainForm::aSelectSessionFileExecute()
 {
-    if (!SelectFileDlg)
-        return;
-    TSelectFileFrame *frame = SelectFileDlg->SelectFileFrame;
-    frame->SetFileListPath(SsnDir);
-    frame->SetFileListMask(QStringLiteral("*.txt"));
-    frame->LoadFileList();
-    if (SelectFileDlg->exec() != QDialog::Accepted)
-        return;
-    const ChooserRules::Pick pick = ChooserRules::parsePick(SelectFileDlg->FileName());
-    if (pick.action == ChooserRules::Pick::Load)
-        LoadFrameSession(pick.path);
-    else if (pick.action == ChooserRules::Pick::Edit)
-        OpenInExplorer(pick.path);  // the desktop's program for the file
+    ChooseTextFile(SsnDir, [this](const QString &path) { LoadFrameSession(path); });
 }
 
 void TMainForm::aReloadAutosaveSessionExecute()
