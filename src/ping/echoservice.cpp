@@ -419,10 +419,15 @@ void EchoService::Impl::start(Submission &s)
     mh.msg_controllen = controlLen;
 
     const auto sent = Clock::now();
+    // A ping socket reports a router's error for one echo also as a pending socket error,
+    // which the next send returns instead of sending, whichever echo that is: the error
+    // belongs to another echo (it is read from the error queue), so send again. A failure
+    // of this echo's own repeats.
     ssize_t rc;
+    int tries = sock.raw ? 1 : 3;
     do
         rc = ::sendmsg(sock.fd, &mh, MSG_DONTWAIT);
-    while (rc < 0 && errno == EINTR);
+    while (rc < 0 && (errno == EINTR || (--tries > 0 && errno != EAGAIN && errno != ENOBUFS && errno != EMSGSIZE)));
     if (rc < 0) {
         switch (errno) {
         case ENETUNREACH: outcome.error = 11002; break;
