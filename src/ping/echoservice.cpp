@@ -302,22 +302,30 @@ int EchoService::Impl::socketFor(TICMP::SocketKind kind, bool dontFragment)
         return -1;
     };
     int index = -1;
+    bool triedPing = false;
     if (kind != TICMP::SocketKind::RawOnly) {
         index = find(false);
         if (index >= 0)
             return index;
         // Once refused, Auto goes straight to the raw socket rather than asking again per echo.
         if (kind == TICMP::SocketKind::PingOnly || !pingDenied[dontFragment]) {
+            triedPing = true;
             index = openSocket(false, dontFragment);
+            pingDenied[dontFragment] = index < 0;
             if (index >= 0)
                 return index;
-            pingDenied[dontFragment] = true;
         }
     }
     if (kind != TICMP::SocketKind::PingOnly) {
         index = find(true);
         if (index < 0)
             index = openSocket(true, dontFragment);
+        // Without a raw socket either, ask for the ping socket again: the system may allow it
+        // by now.
+        if (index < 0 && kind == TICMP::SocketKind::Auto && !triedPing) {
+            index = openSocket(false, dontFragment);
+            pingDenied[dontFragment] = index < 0;
+        }
     }
     return index;
 }
