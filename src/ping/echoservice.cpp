@@ -128,9 +128,11 @@ struct Submission
 
 struct EchoService::Impl
 {
-    // Shared with submitting threads.
+    using Ready = std::vector<std::pair<Done, Outcome>>;
+
+    // Echoes are sent by the submitting thread; the I/O thread only waits for the answers and
+    // the time-outs. The mutex guards the sockets, the table and the sequence numbers.
     std::mutex mutex;
-    std::vector<Submission> queue;
     int wakeFd = -1;
     std::atomic<int> sequenceOverride{-1};
     std::atomic<int> inFlight{0};
@@ -140,7 +142,6 @@ struct EchoService::Impl
             completed{0};
     } counters;
 
-    // The I/O thread's own.
     int epollFd = -1;
     std::vector<Socket> sockets;
     bool pingDenied[2] = {false, false};  // per don't-fragment setting
@@ -149,17 +150,17 @@ struct EchoService::Impl
     std::uint16_t rawId = 0;
     std::uint16_t nextSeq = 1;
     std::vector<unsigned char> packet;
+    Ready ioReady;  // outcomes the I/O thread hands out once it has let go of the mutex
 
     void run();
-    void takeSubmissions();
-    void start(Submission &s);
+    bool start(Submission &s, Ready &failed);
     int socketFor(TICMP::SocketKind kind, bool dontFragment);
     int openSocket(bool raw, bool dontFragment);
     void readReplies(int index);
     void readErrorQueue(int index);
     void expire(Clock::time_point now);
     void finish(std::uint16_t seq, Outcome outcome, Clock::time_point at);
-    void fail(Done &done, Outcome outcome);
+    void fail(Done &done, const Outcome &outcome, Ready &failed);
     void deliver(const Done &done, const Outcome &outcome);
 };
 
@@ -190,12 +191,16 @@ void EchoService::submit(Request request, Done done)
 {
     d->counters.submitted++;
     d->inFlight++;
+    Impl::Ready failed;
     bool wake;
     {
         std::lock_guard lock(d->mutex);
-        wake = d->queue.empty();
-        d->queue.push_back({std::move(request), std::move(done)});
+        Submission s{std::move(request), std::move(done)};
+        wake = d->start(s, failed);
     }
+    for (auto &[fn, outcome] : failed)
+        d->deliver(fn, outcome);
+    // The I/O thread need only hear of an echo that is due before everything it waits for.
     if (wake) {
         const std::uint64_t one = 1;
         [[maybe_unused]] const ssize_t n = ::write(d->wakeFd, &one, sizeof one);
@@ -231,13 +236,16 @@ void EchoService::Impl::run()
     epoll_event events[64];
     for (;;) {
         int timeout = -1;
+        std::unique_lock lock(mutex);
         if (!deadlines.empty()) {
             const auto left = deadlines.begin()->first - Clock::now();
             // Round up: waking a little early would only mean another wait.
             const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
             timeout = ms < 0 ? 0 : int(std::min<long long>(ms, 60000));
         }
+        lock.unlock();
         const int n = ::epoll_wait(epollFd, events, 64, timeout);
+        lock.lock();
         if (n < 0 && errno != EINTR)
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         for (int i = 0; i < n; ++i) {
@@ -253,19 +261,11 @@ void EchoService::Impl::run()
                 readErrorQueue(int(index));
         }
         expire(Clock::now());
-        takeSubmissions();
+        lock.unlock();
+        for (auto &[fn, outcome] : ioReady)
+            deliver(fn, outcome);
+        ioReady.clear();
     }
-}
-
-void EchoService::Impl::takeSubmissions()
-{
-    std::vector<Submission> batch;
-    {
-        std::lock_guard lock(mutex);
-        batch.swap(queue);
-    }
-    for (Submission &s : batch)
-        start(s);
 }
 
 int EchoService::Impl::openSocket(bool raw, bool dontFragment)
@@ -342,13 +342,14 @@ void EchoService::Impl::deliver(const Done &done, const Outcome &outcome)
     }
 }
 
-void EchoService::Impl::fail(Done &done, Outcome outcome)
+void EchoService::Impl::fail(Done &done, const Outcome &outcome, Ready &failed)
 {
     counters.failed++;
-    deliver(done, outcome);
+    failed.emplace_back(std::move(done), outcome);
 }
 
-void EchoService::Impl::start(Submission &s)
+// Sends the echo and enters it in the table; true when it is now the first to time out.
+bool EchoService::Impl::start(Submission &s, Ready &failed)
 {
     const Request &r = s.request;
     const int override = sequenceOverride.exchange(-1);
@@ -360,21 +361,21 @@ void EchoService::Impl::start(Submission &s)
     if (index < 0) {
         outcome.error = 100;
         outcome.errorText = QStringLiteral("Unable to get IPv4 ICMP handle");
-        fail(s.done, outcome);
-        return;
+        fail(s.done, outcome, failed);
+        return false;
     }
     const Socket &sock = sockets[std::size_t(index)];
     outcome.kind = sock.raw ? QStringLiteral("raw") : QStringLiteral("ping");
     if (r.target == 0xFFFFFFFFu) {
         outcome.error = 100;
         outcome.errorText = QStringLiteral("Invalid IPv4 host address");
-        fail(s.done, outcome);
-        return;
+        fail(s.done, outcome, failed);
+        return false;
     }
     if (table.size() >= 0x10000) {
         outcome.error = kStatusNoResources;
-        fail(s.done, outcome);
-        return;
+        fail(s.done, outcome, failed);
+        return false;
     }
     std::uint16_t seq = nextSeq;
     while (table.count(seq))
@@ -445,8 +446,8 @@ void EchoService::Impl::start(Submission &s)
         case EAGAIN: outcome.error = kStatusNoResources; break;
         default: outcome.error = kStatusGeneralFailure; break;
         }
-        fail(s.done, outcome);
-        return;
+        fail(s.done, outcome, failed);
+        return false;
     }
     counters.sent++;
     Entry e;
@@ -455,8 +456,10 @@ void EchoService::Impl::start(Submission &s)
     e.sent = sent;
     e.deadline = sent + std::chrono::milliseconds(r.timeoutMs < 0 ? 0 : r.timeoutMs);
     e.done = std::move(s.done);
-    deadlines.insert({e.deadline, seq});
+    const auto deadline = e.deadline;
+    deadlines.insert({deadline, seq});
     table.emplace(seq, std::move(e));
+    return deadlines.begin()->second == seq;
 }
 
 void EchoService::Impl::finish(std::uint16_t seq, Outcome outcome, Clock::time_point at)
@@ -470,7 +473,7 @@ void EchoService::Impl::finish(std::uint16_t seq, Outcome outcome, Clock::time_p
         const auto rtt = std::chrono::duration_cast<std::chrono::milliseconds>(at - e.sent).count();
         outcome.rttMs = std::uint32_t(rtt < 0 ? 0 : rtt);
     }
-    deliver(e.done, outcome);
+    ioReady.emplace_back(std::move(e.done), outcome);
 }
 
 void EchoService::Impl::expire(Clock::time_point now)

@@ -8,12 +8,12 @@
 #include <cstdint>
 #include <functional>
 
-// The process's one ICMP echo engine. A single I/O thread owns the ICMP sockets (one per
-// kind and don't-fragment setting in use), keeps every echo in flight in a table keyed by
-// sequence number, waits on the sockets and the nearest time-out, matches replies and the
-// routers' errors to their echo and hands each outcome to the echo's callback. Nothing is
-// created per echo but the table entry; the thread is never joined, so the process can end
-// with echoes in flight.
+// The process's one ICMP echo engine. It owns the ICMP sockets (one per kind and
+// don't-fragment setting in use) and keeps every echo in flight in a table keyed by sequence
+// number. The submitting thread sends the echo; a single I/O thread waits on the sockets and
+// the nearest time-out, matches replies and the routers' errors to their echo and hands each
+// outcome to the echo's callback. Nothing is created per echo but the table entry; the thread
+// is never joined, so the process can end with echoes in flight.
 class EchoService
 {
 public:
@@ -40,7 +40,8 @@ public:
         QString kind;              // "ping", "raw", or empty when no socket could be opened
     };
 
-    // Runs on the service's thread; it must be quick and must not submit and wait.
+    // Runs on the service's thread (or on the submitting thread, before submit returns, when
+    // the echo could not be sent); it must be quick and must not submit and wait.
     using Done = std::function<void(const Outcome &)>;
 
     struct Counters
@@ -57,7 +58,7 @@ public:
 
     static EchoService &instance();
 
-    // From any thread. done is called exactly once, on the service's thread.
+    // From any thread. done is called exactly once.
     void submit(Request request, Done done);
 
     Counters counters() const;
