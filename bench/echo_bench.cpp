@@ -1,12 +1,17 @@
-// Echo engine figures: round-trip accuracy against a responder with a known delay, and
-// throughput of many concurrent echoes, each beside the system's own tools (iputils ping,
-// fping) run against the same targets in the same run. Run inside the network test kit.
+// Echo engine figures: round-trip accuracy against a responder with a known delay,
+// throughput of many concurrent echoes, and the steady cost of watching many hosts at one
+// echo per host per second, each beside the system's own tools (iputils ping, fping) run
+// against the same targets in the same run. Run inside the network test kit.
+//   echo_bench [--seconds S] [--hosts N,N...] [--steady-only]
+#include "echoservice.h"
 #include "pingthread.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTimer>
 
 #include <sys/resource.h>
 
@@ -116,6 +121,124 @@ Load fpingLoad(const QStringList &targets)
     return l;
 }
 
+// Distinct hosts for the steady load: a /22 that the answering namespace's kernel takes as its
+// own, routed there by the kit's router.
+QStringList steadyHosts(int n)
+{
+    static bool routed = false;
+    if (!routed) {
+        const QString answer = qEnvironmentVariable("NETKIT_NS_ANSWER");
+        const QString router = qEnvironmentVariable("NETKIT_NS_ROUTER");
+        QProcess::execute(QStringLiteral("ip"), {QStringLiteral("-n"), answer, QStringLiteral("route"), QStringLiteral("add"),
+                                                 QStringLiteral("local"), QStringLiteral("10.77.16.0/22"), QStringLiteral("dev"),
+                                                 QStringLiteral("lo")});
+        QProcess::execute(QStringLiteral("ip"), {QStringLiteral("-n"), router, QStringLiteral("route"), QStringLiteral("add"),
+                                                 QStringLiteral("10.77.16.0/22"), QStringLiteral("via"),
+                                                 QStringLiteral("10.77.2.2")});
+        routed = true;
+    }
+    QStringList out;
+    for (int i = 0; i < n; ++i)
+        out.append(QStringLiteral("10.77.%1.%2").arg(16 + (i + 1) / 256).arg((i + 1) % 256));
+    return out;
+}
+
+struct Steady
+{
+    quint64 sent = 0, replies = 0, delivered = 0, late = 0;
+    double cpu = 0, seconds = 0;
+};
+
+// Every host gets one echo a second (time-out 4000 ms, TTL 32, as a frame sends them), the
+// hosts spread evenly over the second, for the given time; then the last echoes are awaited.
+Steady ourSteady(const QStringList &hosts, int seconds)
+{
+    QObject owner;
+    CompletionPort port(&owner);
+    Steady st;
+    quint64 started = 0;
+    const auto c0 = EchoService::instance().counters();
+    const double cpu0 = cpuSeconds(RUSAGE_SELF);
+    QElapsedTimer t;
+    t.start();
+    std::vector<std::unique_ptr<QTimer>> timers;
+    const qsizetype n = hosts.size();
+    auto fire = [&](const QString &host) {
+        ++started;
+        auto w = TPingThread::Create();
+        w->PingHostName = host;
+        w->PingTimeout = 4000;
+        w->PingTTL = 32;
+        w->OnTerminate = [&st](TPingThread *s) {
+            ++st.delivered;
+            st.replies += quint64(s->ReplyTotal);
+        };
+        w->Start(port.handle());
+    };
+    for (qsizetype i = 0; i < n; ++i) {
+        auto timer = std::make_unique<QTimer>();
+        timer->setTimerType(Qt::PreciseTimer);
+        timer->setInterval(1000);
+        QObject::connect(timer.get(), &QTimer::timeout, [&fire, host = hosts[i]] { fire(host); });
+        QTimer *raw = timer.get();
+        QTimer::singleShot(int(i * 1000 / n), raw, [raw, &fire, host = hosts[i]] {
+            raw->start();
+            fire(host);
+        });
+        timers.push_back(std::move(timer));
+    }
+    {
+        QEventLoop loop;
+        QTimer::singleShot(seconds * 1000, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    timers.clear();
+    {
+        QEventLoop loop;
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, [&] {
+            if (st.delivered >= started)
+                loop.quit();
+        });
+        check.start(20);
+        QTimer::singleShot(6000, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    st.seconds = t.elapsed() / 1000.0;
+    st.cpu = cpuSeconds(RUSAGE_SELF) - cpu0;
+    const auto c1 = EchoService::instance().counters();
+    st.sent = c1.sent - c0.sent;
+    st.late = c1.late - c0.late;
+    return st;
+}
+
+Steady fpingSteady(const QStringList &hosts, int seconds)
+{
+    Steady st;
+    const double cpu0 = cpuSeconds(RUSAGE_CHILDREN);
+    QElapsedTimer t;
+    t.start();
+    QProcess p;
+    // One echo a second per host, the hosts spread over the second.
+    const QString interval = QString::number(std::max(0.1, 1000.0 / double(hosts.size())), 'f', 2);
+    p.start(QStringLiteral("fping"), QStringList{QStringLiteral("-q"), QStringLiteral("-c"), QString::number(seconds),
+                                                 QStringLiteral("-p"), QStringLiteral("1000"), QStringLiteral("-i"), interval,
+                                                 QStringLiteral("-t"), QStringLiteral("4000"), QStringLiteral("-H"),
+                                                 QStringLiteral("32")} + hosts);
+    p.waitForFinished(seconds * 1000 + 60000);
+    st.seconds = t.elapsed() / 1000.0;
+    st.cpu = cpuSeconds(RUSAGE_CHILDREN) - cpu0;
+    static const QRegularExpression re(QStringLiteral("xmt/rcv/%loss = (\\d+)/(\\d+)/"));
+    auto it = re.globalMatch(QString::fromUtf8(p.readAllStandardError()));
+    while (it.hasNext()) {
+        const auto m = it.next();
+        st.sent += m.captured(1).toULongLong();
+        st.replies += m.captured(2).toULongLong();
+    }
+    st.delivered = st.replies;
+    return st;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -125,6 +248,17 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "run inside tests/netkit/netkit.sh\n");
         return 2;
     }
+    QStringList args = app.arguments().mid(1);
+    auto option = [&args](const QString &name, const QString &def) {
+        const qsizetype i = args.indexOf(name);
+        return i >= 0 && i + 1 < args.size() ? args.at(i + 1) : def;
+    };
+    const int seconds = option(QStringLiteral("--seconds"), qEnvironmentVariable("BENCH_SECONDS", QStringLiteral("60"))).toInt();
+    QList<int> hostCounts;
+    for (const QString &v : option(QStringLiteral("--hosts"), QStringLiteral("200,1000")).split(QLatin1Char(',')))
+        hostCounts.append(v.toInt());
+    const bool steadyOnly = args.contains(QStringLiteral("--steady-only"));
+    if (!steadyOnly) {
     std::printf("== RTT accuracy: ReplyRTT minus the responder's delay, ms (20 echoes each)\n");
     std::printf("%-8s %-10s %8s %8s   %-10s %8s %8s\n", "delay", "skylark", "median", "worst", "ping", "median", "worst");
     for (auto [target, delay] : {std::pair{"10.77.4.10", 0}, std::pair{"10.77.4.20", 20}, std::pair{"10.77.4.100", 100}}) {
@@ -152,6 +286,24 @@ int main(int argc, char **argv)
         const double ca = a.cpu / n * 1e6, cb = b.cpu / n * 1e6;
         std::printf("%-6d %-8s %10.0f %8d %12.1f   %-8s %10.0f %8d %12.1f   %.2f\n", n, "", n / a.seconds, n - a.replies, ca, "",
                     n / b.seconds, n - b.replies, cb, cb > 0 ? ca / cb : 0.0);
+    }
+    std::printf("\n");
+    }
+
+    std::printf("== Steady load: every host 1 echo/s for %d s (whole-process CPU; fping beside)\n", seconds);
+    std::printf("%-6s %-7s %9s %9s %9s %6s %6s %9s %12s %9s\n", "hosts", "tool", "sent", "replies", "delivered", "lost",
+                "late", "cpu %", "cpu us/echo", "ratio");
+    for (int n : hostCounts) {
+        const QStringList hosts = steadyHosts(n);
+        const Steady a = ourSteady(hosts, seconds);
+        const Steady b = fpingSteady(hosts, seconds);
+        const double ua = a.sent ? a.cpu / double(a.sent) * 1e6 : 0, ub = b.sent ? b.cpu / double(b.sent) * 1e6 : 0;
+        std::printf("%-6d %-7s %9llu %9llu %9llu %6lld %6llu %9.2f %12.1f %9.2f\n", n, "skylark", (unsigned long long)a.sent,
+                    (unsigned long long)a.replies, (unsigned long long)a.delivered, (long long)a.sent - (long long)a.replies,
+                    (unsigned long long)a.late, a.cpu / a.seconds * 100, ua, ub > 0 ? ua / ub : 0.0);
+        std::printf("%-6d %-7s %9llu %9llu %9s %6lld %6s %9.2f %12.1f\n", n, "fping", (unsigned long long)b.sent,
+                    (unsigned long long)b.replies, "-", (long long)b.sent - (long long)b.replies, "-", b.cpu / b.seconds * 100, ub);
+        std::fflush(stdout);
     }
     return 0;
 }

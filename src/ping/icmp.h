@@ -4,13 +4,15 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 enum TSocketFamily { sfAny, sfAnyIPv4, sfAnyIPv6, sfIPv4, sfIPv6 };
 
-// One synchronous ICMP echo over a Linux ICMP socket: the unprivileged ping socket when the
-// system allows it, else a raw socket. Errors sent back by routers (unreachable, time
-// exceeded, ...) count as a reply from the router with the matching IP status code, the way
-// the rest of Skylark expects replies to look.
+// One ICMP echo over a Linux ICMP socket: the unprivileged ping socket when the system allows
+// it, else a raw socket. Errors sent back by routers (unreachable, time exceeded, ...) count as
+// a reply from the router with the matching IP status code, the way the rest of Skylark
+// expects replies to look. The echo itself is carried by the process's one echo service
+// (echoservice.h); Ping waits for it, PingAsync does not.
 class TICMP
 {
 public:
@@ -32,6 +34,13 @@ public:
 
     // Sends one echo and waits up to FTimeOut; returns the number of replies (0 = none).
     int Ping();
+    // Sends one echo and returns at once; done(replies) runs when the outcome is in the
+    // fields: on the echo service's thread, or right here when the echo could not start.
+    // The object must live until then. A target that is not a dotted address is looked up
+    // here, which blocks.
+    void PingAsync(std::function<void(int replies)> done);
+    // Whether the target as given is a dotted IPv4 address (no look-up needed).
+    static bool IsDottedAddress(const QString &address);
 
     // The kind of socket the last Ping used ("ping", "raw" or empty).
     QString SocketKindUsed() const { return m_kindUsed; }
@@ -57,12 +66,9 @@ public:
     bool FAddrResolved = false;
 
 private:
-    bool openSocket();
-    int sendAndWait();
     void parseTarget();
+    int finishFailed();
 
-    int hICMP = -1;
-    bool m_raw = false;
     TSocketFamily m_family = sfAny;
     QString m_srcAddress;
     QString m_srcAddress6;

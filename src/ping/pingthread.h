@@ -11,7 +11,8 @@
 
 class IEchoLauncher;
 
-// One ICMP echo on a worker thread. The caller fills in the inputs and OnTerminate, then
+// One ICMP echo, carried by the process's echo service (no thread of its own unless the target
+// needs a name look-up). The caller fills in the inputs and OnTerminate, then
 // Start()s it and keeps no reference; the worker runs the echo, and OnTerminate is called on
 // the thread of the completion port's owner with the result fields filled in. If the owner
 // has been destroyed by then, the result is dropped. The worker frees itself
@@ -55,16 +56,22 @@ public:
     void Start(CompletionPort::Handle port);
     // The echo itself, synchronous, on whatever thread calls it.
     void Execute();
+    // The echo without waiting: finished() runs once the result fields are filled in, on the
+    // echo service's thread (or on this one when the echo could not start). Blocks only to
+    // look up a target that is not a dotted address.
+    void ExecuteAsync(std::function<void()> finished);
     // Posts OnTerminate to the port owner's thread; false when the owner is gone and the
     // result is dropped.
     bool Deliver();
 
 private:
     TPingThread() = default;
+    void setUp(TICMP &icmp);
+    void collect(const TICMP &icmp);
     CompletionPort::Handle m_port;
 };
 
-// Runs workers. The real launcher gives every echo a thread of its own; tests install a
+// Runs workers. The real launcher hands every echo to the echo service; tests install a
 // scripted one that completes echoes on demand.
 class IEchoLauncher
 {

@@ -1,0 +1,635 @@
+#include "echoservice.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <linux/errqueue.h>
+#include <linux/filter.h>
+#include <netinet/in.h>
+#include <netinet/ip.h>
+#include <netinet/ip_icmp.h>
+#include <sys/epoll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <exception>
+#include <mutex>
+#include <set>
+#include <thread>
+#include <unordered_map>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::uint32_t kStatusTimedOut = 11010;
+constexpr std::uint32_t kStatusNoResources = 11006;
+constexpr std::uint32_t kStatusGeneralFailure = 11050;
+
+std::uint16_t checksum(const unsigned char *data, std::size_t len)
+{
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i + 1 < len; i += 2)
+        sum += std::uint32_t(data[i]) << 8 | data[i + 1];
+    if (len & 1)
+        sum += std::uint32_t(data[len - 1]) << 8;
+    while (sum >> 16)
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    return htons(static_cast<std::uint16_t>(~sum));
+}
+
+// IP status of an ICMP error, as Windows' echo service reports it.
+std::uint32_t statusOf(int type, int code)
+{
+    switch (type) {
+    case ICMP_DEST_UNREACH:
+        switch (code) {
+        case ICMP_NET_UNREACH:
+        case ICMP_NET_UNKNOWN:
+            return 11002;
+        case ICMP_HOST_UNREACH:
+        case ICMP_HOST_UNKNOWN:
+            return 11003;
+        case ICMP_PROT_UNREACH:
+            return 11004;
+        case ICMP_PORT_UNREACH:
+            return 11005;
+        case ICMP_FRAG_NEEDED:
+            return 11009;
+        default:
+            return 11018;
+        }
+    case ICMP_TIME_EXCEEDED:
+        return code == ICMP_EXC_FRAGTIME ? 11014 : 11013;
+    case ICMP_PARAMETERPROB:
+        return 11015;
+    case ICMP_SOURCE_QUENCH:
+        return 11016;
+    default:
+        return kStatusGeneralFailure;
+    }
+}
+
+bool isErrorType(int type)
+{
+    return type == ICMP_DEST_UNREACH || type == ICMP_TIME_EXCEEDED || type == ICMP_PARAMETERPROB ||
+           type == ICMP_SOURCE_QUENCH;
+}
+
+// A raw ICMP socket receives a copy of every ICMP packet of the host; this filter lets through
+// only echo replies with our identifier, and the error types (checked in full after receipt).
+void attachReplyFilter(int fd, std::uint16_t id)
+{
+    sock_filter code[] = {
+        BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0),              // X = IP header length
+        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 0),               // A = ICMP type
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_ECHOREPLY, 0, 2),
+        BPF_STMT(BPF_LD | BPF_H | BPF_IND, 4),               // A = identifier
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, id, 4, 5),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_DEST_UNREACH, 3, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_TIME_EXCEEDED, 2, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_PARAMETERPROB, 1, 0),
+        BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_SOURCE_QUENCH, 0, 1),
+        BPF_STMT(BPF_RET | BPF_K, 0xFFFF),
+        BPF_STMT(BPF_RET | BPF_K, 0),
+    };
+    sock_fprog prog{static_cast<unsigned short>(sizeof code / sizeof code[0]), code};
+    ::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &prog, sizeof prog);
+}
+
+struct Socket
+{
+    int fd = -1;
+    bool raw = false;
+    bool dontFragment = false;
+};
+
+struct Entry
+{
+    int socket = 0;
+    std::uint32_t target = 0;
+    Clock::time_point sent;
+    Clock::time_point deadline;
+    EchoService::Done done;
+};
+
+struct Submission
+{
+    EchoService::Request request;
+    EchoService::Done done;
+};
+
+} // namespace
+
+struct EchoService::Impl
+{
+    using Ready = std::vector<std::pair<Done, Outcome>>;
+
+    // Echoes are sent by the submitting thread; the I/O thread only waits for the answers and
+    // the time-outs. The mutex guards the sockets, the table and the sequence numbers.
+    std::mutex mutex;
+    int wakeFd = -1;
+    std::atomic<int> sequenceOverride{-1};
+    std::atomic<int> inFlight{0};
+    struct
+    {
+        std::atomic<std::uint64_t> submitted{0}, sent{0}, replies{0}, errors{0}, timedOut{0}, failed{0}, late{0},
+            completed{0};
+    } counters;
+
+    int epollFd = -1;
+    std::vector<Socket> sockets;
+    bool pingDenied[2] = {false, false};  // per don't-fragment setting
+    std::unordered_map<std::uint16_t, Entry> table;
+    std::set<std::pair<Clock::time_point, std::uint16_t>> deadlines;
+    std::uint16_t rawId = 0;
+    std::uint16_t nextSeq = 1;
+    std::vector<unsigned char> packet;
+    Ready ioReady;  // outcomes the I/O thread hands out once it has let go of the mutex
+
+    void run();
+    bool start(Submission &s, Ready &failed);
+    int socketFor(TICMP::SocketKind kind, bool dontFragment);
+    int openSocket(bool raw, bool dontFragment);
+    void readReplies(int index);
+    void readErrorQueue(int index);
+    void expire(Clock::time_point now);
+    void finish(std::uint16_t seq, Outcome outcome, Clock::time_point at);
+    void fail(Done &done, const Outcome &outcome, Ready &failed);
+    void deliver(const Done &done, const Outcome &outcome);
+};
+
+EchoService &EchoService::instance()
+{
+    // Never destroyed: its thread may still be waiting for echoes when the process ends.
+    static EchoService *service = new EchoService();
+    return *service;
+}
+
+EchoService::EchoService()
+    : d(new Impl)
+{
+    d->epollFd = ::epoll_create1(EPOLL_CLOEXEC);
+    d->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.u32 = 0xFFFFFFFFu;
+    ::epoll_ctl(d->epollFd, EPOLL_CTL_ADD, d->wakeFd, &ev);
+    // One identifier for every echo of the process on the raw socket; the sequence numbers
+    // start somewhere else each run.
+    d->rawId = static_cast<std::uint16_t>(::getpid());
+    d->nextSeq = static_cast<std::uint16_t>(Clock::now().time_since_epoch().count() >> 10);
+    std::thread([impl = d] { impl->run(); }).detach();
+}
+
+void EchoService::submit(Request request, Done done)
+{
+    d->counters.submitted++;
+    d->inFlight++;
+    Impl::Ready failed;
+    bool wake;
+    {
+        std::lock_guard lock(d->mutex);
+        Submission s{std::move(request), std::move(done)};
+        wake = d->start(s, failed);
+    }
+    for (auto &[fn, outcome] : failed)
+        d->deliver(fn, outcome);
+    // The I/O thread need only hear of an echo that is due before everything it waits for.
+    if (wake) {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(d->wakeFd, &one, sizeof one);
+    }
+}
+
+EchoService::Counters EchoService::counters() const
+{
+    Counters c;
+    c.submitted = d->counters.submitted;
+    c.sent = d->counters.sent;
+    c.replies = d->counters.replies;
+    c.errors = d->counters.errors;
+    c.timedOut = d->counters.timedOut;
+    c.failed = d->counters.failed;
+    c.late = d->counters.late;
+    c.completed = d->counters.completed;
+    return c;
+}
+
+int EchoService::inFlight() const
+{
+    return d->inFlight;
+}
+
+void EchoService::setNextSequence(std::uint16_t seq)
+{
+    d->sequenceOverride = seq;
+}
+
+void EchoService::Impl::run()
+{
+    epoll_event events[64];
+    for (;;) {
+        int timeout = -1;
+        std::unique_lock lock(mutex);
+        if (!deadlines.empty()) {
+            const auto left = deadlines.begin()->first - Clock::now();
+            // Round up: waking a little early would only mean another wait.
+            const auto ms = std::chrono::ceil<std::chrono::milliseconds>(left).count();
+            timeout = ms < 0 ? 0 : int(std::min<long long>(ms, 60000));
+        }
+        lock.unlock();
+        const int n = ::epoll_wait(epollFd, events, 64, timeout);
+        lock.lock();
+        if (n < 0 && errno != EINTR)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        for (int i = 0; i < n; ++i) {
+            const std::uint32_t index = events[i].data.u32;
+            if (index == 0xFFFFFFFFu) {
+                std::uint64_t count = 0;
+                [[maybe_unused]] const ssize_t r = ::read(wakeFd, &count, sizeof count);
+                continue;
+            }
+            if (events[i].events & EPOLLIN)
+                readReplies(int(index));
+            if ((events[i].events & EPOLLERR) && !sockets[index].raw)
+                readErrorQueue(int(index));
+        }
+        expire(Clock::now());
+        lock.unlock();
+        for (auto &[fn, outcome] : ioReady)
+            deliver(fn, outcome);
+        ioReady.clear();
+    }
+}
+
+int EchoService::Impl::openSocket(bool raw, bool dontFragment)
+{
+    const int fd = ::socket(AF_INET, (raw ? SOCK_RAW : SOCK_DGRAM) | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_ICMP);
+    if (fd < 0)
+        return -1;
+    const int on = 1;
+    if (raw)
+        attachReplyFilter(fd, rawId);
+    else
+        ::setsockopt(fd, SOL_IP, IP_RECVERR, &on, sizeof on);
+    // Windows' IP_FLAG_DF is 0x02 of the flags byte; a socket per setting.
+    const int pmtu = dontFragment ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT;
+    ::setsockopt(fd, SOL_IP, IP_MTU_DISCOVER, &pmtu, sizeof pmtu);
+    // Room for a burst of replies from a thousand hosts at once.
+    const int buffer = 4 << 20;
+    if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &buffer, sizeof buffer) != 0)
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
+    sockets.push_back({fd, raw, dontFragment});
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.u32 = std::uint32_t(sockets.size() - 1);
+    ::epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &ev);
+    return int(sockets.size() - 1);
+}
+
+int EchoService::Impl::socketFor(TICMP::SocketKind kind, bool dontFragment)
+{
+    auto find = [&](bool raw) {
+        for (std::size_t i = 0; i < sockets.size(); ++i)
+            if (sockets[i].raw == raw && sockets[i].dontFragment == dontFragment)
+                return int(i);
+        return -1;
+    };
+    int index = -1;
+    bool triedPing = false;
+    if (kind != TICMP::SocketKind::RawOnly) {
+        index = find(false);
+        if (index >= 0)
+            return index;
+        // Once refused, Auto goes straight to the raw socket rather than asking again per echo.
+        if (kind == TICMP::SocketKind::PingOnly || !pingDenied[dontFragment]) {
+            triedPing = true;
+            index = openSocket(false, dontFragment);
+            pingDenied[dontFragment] = index < 0;
+            if (index >= 0)
+                return index;
+        }
+    }
+    if (kind != TICMP::SocketKind::PingOnly) {
+        index = find(true);
+        if (index < 0)
+            index = openSocket(true, dontFragment);
+        // Without a raw socket either, ask for the ping socket again: the system may allow it
+        // by now.
+        if (index < 0 && kind == TICMP::SocketKind::Auto && !triedPing) {
+            index = openSocket(false, dontFragment);
+            pingDenied[dontFragment] = index < 0;
+        }
+    }
+    return index;
+}
+
+void EchoService::Impl::deliver(const Done &done, const Outcome &outcome)
+{
+    inFlight--;
+    counters.completed++;
+    try {
+        if (done)
+            done(outcome);
+    } catch (...) {
+        // A callback's failure must not end the service.
+    }
+}
+
+void EchoService::Impl::fail(Done &done, const Outcome &outcome, Ready &failed)
+{
+    counters.failed++;
+    failed.emplace_back(std::move(done), outcome);
+}
+
+// Sends the echo and enters it in the table; true when it is now the first to time out.
+bool EchoService::Impl::start(Submission &s, Ready &failed)
+{
+    const Request &r = s.request;
+    const int override = sequenceOverride.exchange(-1);
+    if (override >= 0)
+        nextSeq = std::uint16_t(override);
+
+    Outcome outcome;
+    const int index = socketFor(r.sockets, r.dontFragment);
+    if (index < 0) {
+        outcome.error = 100;
+        outcome.errorText = QStringLiteral("Unable to get IPv4 ICMP handle");
+        fail(s.done, outcome, failed);
+        return false;
+    }
+    const Socket &sock = sockets[std::size_t(index)];
+    outcome.kind = sock.raw ? QStringLiteral("raw") : QStringLiteral("ping");
+    if (r.target == 0xFFFFFFFFu) {
+        outcome.error = 100;
+        outcome.errorText = QStringLiteral("Invalid IPv4 host address");
+        fail(s.done, outcome, failed);
+        return false;
+    }
+    if (table.size() >= 0x10000) {
+        outcome.error = kStatusNoResources;
+        fail(s.done, outcome, failed);
+        return false;
+    }
+    std::uint16_t seq = nextSeq;
+    while (table.count(seq))
+        ++seq;
+    nextSeq = std::uint16_t(seq + 1);
+
+    packet.assign(sizeof(icmphdr) + std::size_t(r.data.size()), 0);
+    auto *hdr = reinterpret_cast<icmphdr *>(packet.data());
+    hdr->type = ICMP_ECHO;
+    hdr->code = 0;
+    hdr->un.echo.id = htons(sock.raw ? rawId : 0);  // a ping socket puts in its own
+    hdr->un.echo.sequence = htons(seq);
+    if (!r.data.isEmpty())
+        std::memcpy(packet.data() + sizeof(icmphdr), r.data.constData(), std::size_t(r.data.size()));
+    hdr->checksum = checksum(packet.data(), packet.size());
+
+    sockaddr_in dst{};
+    dst.sin_family = AF_INET;
+    dst.sin_addr.s_addr = r.target;
+    iovec iov{packet.data(), packet.size()};
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(int)) + CMSG_SPACE(sizeof(in_pktinfo))] = {};
+    msghdr mh{};
+    mh.msg_name = &dst;
+    mh.msg_namelen = sizeof dst;
+    mh.msg_iov = &iov;
+    mh.msg_iovlen = 1;
+    mh.msg_control = control;
+    std::size_t controlLen = 0;
+    cmsghdr *c = reinterpret_cast<cmsghdr *>(control);
+    const int ttl = r.ttl & 0xFF;
+    if (ttl != 0) {
+        // The TTL of this request only, whatever the shared socket carried before.
+        c->cmsg_level = SOL_IP;
+        c->cmsg_type = IP_TTL;
+        c->cmsg_len = CMSG_LEN(sizeof(int));
+        std::memcpy(CMSG_DATA(c), &ttl, sizeof ttl);
+        controlLen += CMSG_SPACE(sizeof(int));
+        c = reinterpret_cast<cmsghdr *>(control + controlLen);
+    }
+    if (r.source != 0) {
+        in_pktinfo info{};
+        info.ipi_spec_dst.s_addr = r.source;
+        c->cmsg_level = SOL_IP;
+        c->cmsg_type = IP_PKTINFO;
+        c->cmsg_len = CMSG_LEN(sizeof info);
+        std::memcpy(CMSG_DATA(c), &info, sizeof info);
+        controlLen += CMSG_SPACE(sizeof info);
+    }
+    mh.msg_control = controlLen ? control : nullptr;
+    mh.msg_controllen = controlLen;
+
+    const auto sent = Clock::now();
+    // A ping socket reports a router's error for one echo also as a pending socket error,
+    // which the next send returns instead of sending, whichever echo that is: the error
+    // belongs to another echo (it is read from the error queue), so send again. A failure
+    // of this echo's own repeats.
+    ssize_t rc;
+    int tries = sock.raw ? 1 : 3;
+    do
+        rc = ::sendmsg(sock.fd, &mh, MSG_DONTWAIT);
+    while (rc < 0 && (errno == EINTR || (--tries > 0 && errno != EAGAIN && errno != ENOBUFS && errno != EMSGSIZE)));
+    if (rc < 0) {
+        switch (errno) {
+        case ENETUNREACH: outcome.error = 11002; break;
+        case EHOSTUNREACH: outcome.error = 11003; break;
+        case EMSGSIZE: outcome.error = 11009; break;
+        case ENOBUFS:
+        case EAGAIN: outcome.error = kStatusNoResources; break;
+        default: outcome.error = kStatusGeneralFailure; break;
+        }
+        fail(s.done, outcome, failed);
+        return false;
+    }
+    counters.sent++;
+    Entry e;
+    e.socket = index;
+    e.target = r.target;
+    e.sent = sent;
+    e.deadline = sent + std::chrono::milliseconds(r.timeoutMs < 0 ? 0 : r.timeoutMs);
+    e.done = std::move(s.done);
+    const auto deadline = e.deadline;
+    deadlines.insert({deadline, seq});
+    table.emplace(seq, std::move(e));
+    return deadlines.begin()->second == seq;
+}
+
+void EchoService::Impl::finish(std::uint16_t seq, Outcome outcome, Clock::time_point at)
+{
+    auto it = table.find(seq);
+    Entry e = std::move(it->second);
+    table.erase(it);
+    deadlines.erase({e.deadline, seq});
+    outcome.kind = sockets[std::size_t(e.socket)].raw ? QStringLiteral("raw") : QStringLiteral("ping");
+    if (outcome.replies) {
+        const auto rtt = std::chrono::duration_cast<std::chrono::milliseconds>(at - e.sent).count();
+        outcome.rttMs = std::uint32_t(rtt < 0 ? 0 : rtt);
+    }
+    ioReady.emplace_back(std::move(e.done), outcome);
+}
+
+void EchoService::Impl::expire(Clock::time_point now)
+{
+    while (!deadlines.empty() && deadlines.begin()->first <= now) {
+        const std::uint16_t seq = deadlines.begin()->second;
+        Outcome outcome;
+        outcome.error = kStatusTimedOut;
+        counters.timedOut++;
+        finish(seq, outcome, now);
+    }
+}
+
+void EchoService::Impl::readReplies(int index)
+{
+    const Socket sock = sockets[std::size_t(index)];
+    unsigned char buf[2048];
+    // A bounded batch, so that time-outs and new echoes are not held up by a flood.
+    for (int i = 0; i < 256; ++i) {
+        sockaddr_in from{};
+        iovec iov{buf, sizeof buf};
+        msghdr mh{};
+        mh.msg_name = &from;
+        mh.msg_namelen = sizeof from;
+        mh.msg_iov = &iov;
+        mh.msg_iovlen = 1;
+        const ssize_t n = ::recvmsg(sock.fd, &mh, MSG_DONTWAIT);
+        const auto at = Clock::now();
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                return;
+            continue;  // a pending socket error, reported once; the error queue says more
+        }
+        auto mine = [&](std::uint16_t seq) {
+            auto it = table.find(seq);
+            return it != table.end() && it->second.socket == index;
+        };
+        if (!sock.raw) {
+            // The kernel hands a ping socket only replies to its own identifier.
+            if (n < ssize_t(sizeof(icmphdr)))
+                continue;
+            const auto *r = reinterpret_cast<const icmphdr *>(buf);
+            if (r->type != ICMP_ECHOREPLY)
+                continue;
+            const std::uint16_t seq = ntohs(r->un.echo.sequence);
+            if (!mine(seq)) {
+                counters.late++;
+                continue;
+            }
+            Outcome o;
+            o.replies = 1;
+            o.from = from.sin_addr.s_addr;
+            o.dataSize = int(n - ssize_t(sizeof(icmphdr)));
+            counters.replies++;
+            finish(seq, o, at);
+            continue;
+        }
+
+        // A raw socket sees every ICMP packet of the host: keep only what answers us.
+        if (n < ssize_t(sizeof(iphdr)))
+            continue;
+        const auto *ip = reinterpret_cast<const iphdr *>(buf);
+        const ssize_t ihl = ip->ihl * 4;
+        if (n < ihl + ssize_t(sizeof(icmphdr)))
+            continue;
+        const auto *r = reinterpret_cast<const icmphdr *>(buf + ihl);
+        if (r->type == ICMP_ECHOREPLY) {
+            if (ntohs(r->un.echo.id) != rawId)
+                continue;
+            const std::uint16_t seq = ntohs(r->un.echo.sequence);
+            if (!mine(seq)) {
+                counters.late++;
+                continue;
+            }
+            Outcome o;
+            o.replies = 1;
+            o.from = ip->saddr;
+            o.dataSize = int(n - ihl - ssize_t(sizeof(icmphdr)));
+            counters.replies++;
+            finish(seq, o, at);
+            continue;
+        }
+        if (!isErrorType(r->type))
+            continue;
+        const unsigned char *inner = buf + ihl + sizeof(icmphdr);
+        const ssize_t innerLen = n - ihl - ssize_t(sizeof(icmphdr));
+        if (innerLen < ssize_t(sizeof(iphdr)))
+            continue;
+        const auto *iip = reinterpret_cast<const iphdr *>(inner);
+        const ssize_t iihl = iip->ihl * 4;
+        if (iip->protocol != IPPROTO_ICMP || innerLen < iihl + 8)
+            continue;
+        const auto *q = reinterpret_cast<const icmphdr *>(inner + iihl);
+        if (q->type != ICMP_ECHO || ntohs(q->un.echo.id) != rawId)
+            continue;
+        const std::uint16_t seq = ntohs(q->un.echo.sequence);
+        if (!mine(seq) || table.at(seq).target != iip->daddr) {
+            counters.late++;
+            continue;
+        }
+        Outcome o;
+        o.replies = 1;
+        o.from = ip->saddr;
+        o.status = statusOf(r->type, r->code);
+        o.dataSize = int(innerLen - iihl - 8);
+        counters.errors++;
+        finish(seq, o, at);
+    }
+}
+
+void EchoService::Impl::readErrorQueue(int index)
+{
+    const Socket sock = sockets[std::size_t(index)];
+    unsigned char buf[2048];
+    for (int i = 0; i < 256; ++i) {
+        // A router's ICMP error for a request of this socket, via IP_RECVERR.
+        alignas(cmsghdr) char control[512];
+        sockaddr_in from{};
+        iovec iov{buf, sizeof buf};
+        msghdr mh{};
+        mh.msg_name = &from;
+        mh.msg_namelen = sizeof from;
+        mh.msg_iov = &iov;
+        mh.msg_iovlen = 1;
+        mh.msg_control = control;
+        mh.msg_controllen = sizeof control;
+        const ssize_t n = ::recvmsg(sock.fd, &mh, MSG_ERRQUEUE | MSG_DONTWAIT);
+        const auto at = Clock::now();
+        if (n < 0)
+            return;
+        if (n < ssize_t(sizeof(icmphdr)))
+            continue;
+        const auto *q = reinterpret_cast<const icmphdr *>(buf);
+        const std::uint16_t seq = ntohs(q->un.echo.sequence);
+        for (cmsghdr *c = CMSG_FIRSTHDR(&mh); c; c = CMSG_NXTHDR(&mh, c)) {
+            if (c->cmsg_level != SOL_IP || c->cmsg_type != IP_RECVERR)
+                continue;
+            sock_extended_err ee;
+            std::memcpy(&ee, CMSG_DATA(c), sizeof ee);
+            if (ee.ee_origin != SO_EE_ORIGIN_ICMP)
+                continue;
+            auto it = table.find(seq);
+            if (it == table.end() || it->second.socket != index || it->second.target != from.sin_addr.s_addr) {
+                counters.late++;
+                break;
+            }
+            sockaddr_in offender;
+            std::memcpy(&offender, SO_EE_OFFENDER(reinterpret_cast<sock_extended_err *>(CMSG_DATA(c))), sizeof offender);
+            Outcome o;
+            o.replies = 1;
+            o.from = offender.sin_addr.s_addr;
+            o.status = statusOf(ee.ee_type, ee.ee_code);
+            o.dataSize = int(n - ssize_t(sizeof(icmphdr)));
+            counters.errors++;
+            finish(seq, o, at);
+            break;
+        }
+    }
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "icmp.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+
+// The process's one ICMP echo engine. It owns the ICMP sockets (one per kind and
+// don't-fragment setting in use) and keeps every echo in flight in a table keyed by sequence
+// number. The submitting thread sends the echo; a single I/O thread waits on the sockets and
+// the nearest time-out, matches replies and the routers' errors to their echo and hands each
+// outcome to the echo's callback. Nothing is created per echo but the table entry; the thread
+// is never joined, so the process can end with echoes in flight.
+class EchoService
+{
+public:
+    struct Request
+    {
+        std::uint32_t target = 0;  // network byte order
+        std::uint32_t source = 0;  // network byte order, 0 = the system chooses
+        QByteArray data;           // the request's data bytes
+        int ttl = 64;              // 1 to 255; anything else leaves the system's default
+        bool dontFragment = false;
+        int timeoutMs = 4000;
+        TICMP::SocketKind sockets = TICMP::SocketKind::Auto;
+    };
+
+    struct Outcome
+    {
+        int replies = 0;           // 1 with a reply (or a router's error), 0 without
+        std::uint32_t from = 0;    // network byte order
+        std::uint32_t status = 0;  // IP status of the reply
+        std::uint32_t rttMs = 0;
+        int dataSize = 0;
+        std::uint32_t error = 0;   // without a reply
+        QString errorText;         // empty: the standard text of error
+        QString kind;              // "ping", "raw", or empty when no socket could be opened
+    };
+
+    // Runs on the service's thread (or on the submitting thread, before submit returns, when
+    // the echo could not be sent); it must be quick and must not submit and wait.
+    using Done = std::function<void(const Outcome &)>;
+
+    struct Counters
+    {
+        std::uint64_t submitted = 0;
+        std::uint64_t sent = 0;       // requests the kernel accepted
+        std::uint64_t replies = 0;    // echo replies matched to their echo
+        std::uint64_t errors = 0;     // routers' errors matched to their echo
+        std::uint64_t timedOut = 0;
+        std::uint64_t failed = 0;     // not sent: no socket, bad target, send error
+        std::uint64_t late = 0;       // answers to no echo in flight (timed out before), dropped
+        std::uint64_t completed = 0;  // outcomes handed to their callback
+    };
+
+    static EchoService &instance();
+
+    // From any thread. done is called exactly once.
+    void submit(Request request, Done done);
+
+    Counters counters() const;
+    int inFlight() const;
+    // The sequence number the next echo will carry (numbers still in flight are skipped).
+    void setNextSequence(std::uint16_t seq);
+
+    EchoService(const EchoService &) = delete;
+    EchoService &operator=(const EchoService &) = delete;
+
+private:
+    EchoService();
+    ~EchoService() = delete;  // lives until the process ends
+    struct Impl;
+    Impl *d;
+};

@@ -1,0 +1,214 @@
+// The shared echo service under load, against the network test kit's hosts (run through
+// tests/netkit/netkit.sh): many echoes in flight on one socket, each matched to its own echo.
+#include "echoservice.h"
+#include "pingthread.h"
+
+#include <QMap>
+#include <QTest>
+
+namespace {
+const QString kAnswer = QStringLiteral("10.77.2.2");
+const QString kSilent = QStringLiteral("10.77.3.2");
+const QString kRouter = QStringLiteral("10.77.1.1");
+const QString kResponder = QStringLiteral("10.77.4.10");
+const QString kDelay100 = QStringLiteral("10.77.4.100");
+const QString kDelay1000 = QStringLiteral("10.77.4.60");
+
+struct Result
+{
+    int deliveries = 0;
+    int total = 0;
+    QString from;
+    QString dnsHostIP;
+    unsigned status = 0;
+    int size = 0;
+    int errCode = 0;
+    QString errString;
+    QString kind;
+};
+
+// Starts echoes through the real launcher and collects their results by PingId.
+class Run
+{
+public:
+    Run() : m_port(&m_owner) {}
+
+    void start(int id, const QString &target, int timeout, int size = 0, int ttl = 0)
+    {
+        auto w = TPingThread::Create();
+        w->PingId = id;
+        w->PingHostName = target;
+        w->PingTimeout = timeout;
+        w->PingSize = size;
+        w->PingTTL = ttl;
+        w->OnTerminate = [this](TPingThread *s) {
+            Result &r = results[s->PingId];
+            ++r.deliveries;
+            ++delivered;
+            r.total = s->ReplyTotal;
+            r.from = s->ReplyIPAddr;
+            r.dnsHostIP = s->DnsHostIP;
+            r.status = s->ReplyStatus;
+            r.size = s->ReplyDataSize;
+            r.errCode = s->ErrCode;
+            r.errString = s->ErrString;
+            r.kind = s->SocketKind;
+        };
+        w->Start(m_port.handle());
+    }
+
+    QMap<int, Result> results;
+    int delivered = 0;
+
+private:
+    QObject m_owner;
+    CompletionPort m_port;
+};
+
+void addSocketRows()
+{
+    QTest::addColumn<int>("sockets");
+    QTest::newRow("ping socket") << int(TICMP::SocketKind::PingOnly);
+    QTest::newRow("raw socket") << int(TICMP::SocketKind::RawOnly);
+}
+
+QString kindName(int sockets)
+{
+    return sockets == int(TICMP::SocketKind::PingOnly) ? QStringLiteral("ping") : QStringLiteral("raw");
+}
+} // namespace
+
+class TestEchoService : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("NETKIT"))
+            QSKIP("needs the network test kit (tests/netkit/netkit.sh)");
+    }
+    void init()
+    {
+        QFETCH(int, sockets);
+        TICMP::SetSocketPreference(TICMP::SocketKind(sockets));
+    }
+    void cleanup()
+    {
+        // Nothing of one case may still be in flight in the next.
+        QTRY_COMPARE_WITH_TIMEOUT(EchoService::instance().inFlight(), 0, 10000);
+        TICMP::SetSocketPreference(TICMP::SocketKind::Auto);
+    }
+
+    void concurrentMixedTargets_eachGetsOneResultOfItsKind_data() { addSocketRows(); }
+    void concurrentMixedTargets_eachGetsOneResultOfItsKind()
+    {
+        QFETCH(int, sockets);
+        // Answered by a kernel, answered by the responder, never answered, refused by the
+        // router, and expiring at the router (TTL 1) although the same host answers the others.
+        enum Kind { Answer, Responder, Silent, Unreachable, TtlExpired, Kinds };
+        const int n = 500;
+        Run run;
+        for (int i = 0; i < n; ++i) {
+            switch (Kind(i % Kinds)) {
+            case Answer: run.start(i, kAnswer, 1500); break;
+            case Responder: run.start(i, kResponder, 1500); break;
+            case Silent: run.start(i, kSilent, 1500); break;
+            case Unreachable: run.start(i, QStringLiteral("10.77.9.%1").arg(1 + i % 200), 1500); break;
+            case TtlExpired: run.start(i, kAnswer, 1500, 0, 1); break;
+            case Kinds: break;
+            }
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(run.delivered, n, 20000);
+        QCOMPARE(EchoService::instance().inFlight(), 0);
+        QCoreApplication::processEvents();  // a duplicate would be queued by now
+        QCOMPARE(run.delivered, n);
+        for (int i = 0; i < n; ++i) {
+            const Result r = run.results.value(i);
+            const QString what = QStringLiteral("echo %1").arg(i);
+            QVERIFY2(r.deliveries == 1, qPrintable(what));
+            QVERIFY2(r.kind == kindName(sockets), qPrintable(what + QStringLiteral(": ") + r.kind));
+            switch (Kind(i % Kinds)) {
+            case Answer:
+            case Responder: {
+                const QString target = i % Kinds == Answer ? kAnswer : kResponder;
+                QVERIFY2(r.total == 1 && r.status == 0 && r.from == target && r.size == 56,
+                         qPrintable(what + QStringLiteral(" from ") + r.from + QStringLiteral(" status ") +
+                                    QString::number(r.status)));
+                break;
+            }
+            case Silent:
+                QVERIFY2(r.total == 0 && r.errCode == 11010 && r.errString == QStringLiteral("Request timed out") &&
+                             r.dnsHostIP == kSilent,
+                         qPrintable(what + QStringLiteral(" code ") + QString::number(r.errCode)));
+                break;
+            case Unreachable:
+                QVERIFY2(r.total == 1 && r.status == 11003 && r.from == kRouter,
+                         qPrintable(what + QStringLiteral(" from ") + r.from + QStringLiteral(" status ") +
+                                    QString::number(r.status)));
+                break;
+            case TtlExpired:
+                QVERIFY2(r.total == 1 && r.status == 11013 && r.from == kRouter,
+                         qPrintable(what + QStringLiteral(" from ") + r.from + QStringLiteral(" status ") +
+                                    QString::number(r.status)));
+                break;
+            case Kinds: break;
+            }
+        }
+    }
+
+    void sequenceWrap_skipsNumbersInFlight_data() { addSocketRows(); }
+    void sequenceWrap_skipsNumbersInFlight()
+    {
+        // The echo to the silent host holds sequence 0 while the others wrap past it.
+        Run run;
+        EchoService::instance().setNextSequence(0);
+        run.start(0, kSilent, 2000);
+        EchoService::instance().setNextSequence(0xFFFE);
+        for (int i = 1; i <= 4; ++i)
+            run.start(i, kAnswer, 2000, 10 * i);
+        QTRY_COMPARE_WITH_TIMEOUT(run.delivered, 5, 10000);
+        QCOMPARE(run.results.value(0).total, 0);
+        QCOMPARE(run.results.value(0).errCode, 11010);
+        for (int i = 1; i <= 4; ++i) {
+            QCOMPARE(run.results.value(i).deliveries, 1);
+            QCOMPARE(run.results.value(i).total, 1);
+            QCOMPARE(run.results.value(i).from, kAnswer);
+            QCOMPARE(run.results.value(i).size, 10 * i);
+        }
+    }
+
+    void lateReply_isDroppedAndCounted_data() { addSocketRows(); }
+    void lateReply_isDroppedAndCounted()
+    {
+        const auto lateBefore = EchoService::instance().counters().late;
+        Run run;
+        run.start(1, kDelay1000, 300);  // the answer comes a second later
+        QTRY_COMPARE_WITH_TIMEOUT(run.delivered, 1, 5000);
+        QCOMPARE(run.results.value(1).total, 0);
+        QCOMPARE(run.results.value(1).errCode, 11010);
+        QTRY_VERIFY_WITH_TIMEOUT(EchoService::instance().counters().late > lateBefore, 5000);
+        QCoreApplication::processEvents();
+        QCOMPARE(run.delivered, 1);
+        QCOMPARE(run.results.value(1).deliveries, 1);
+    }
+
+    void sameHostTwiceInFlight_eachGetsItsOwnResult_data() { addSocketRows(); }
+    void sameHostTwiceInFlight_eachGetsItsOwnResult()
+    {
+        // As when a frame is stopped and started again before its echo came back: the second
+        // echo to the host leaves while the first is still on its way.
+        Run run;
+        run.start(1, kDelay100, 2000, 10);
+        run.start(2, kDelay100, 2000, 56);
+        QTRY_COMPARE_WITH_TIMEOUT(run.delivered, 2, 10000);
+        QCOMPARE(run.results.value(1).deliveries, 1);
+        QCOMPARE(run.results.value(2).deliveries, 1);
+        QCOMPARE(run.results.value(1).size, 10);
+        QCOMPARE(run.results.value(2).size, 56);
+        QCOMPARE(run.results.value(1).from, kDelay100);
+        QCOMPARE(run.results.value(2).from, kDelay100);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEchoService)
+#include "tst_echoservice.moc"
