@@ -4,10 +4,10 @@
 
 namespace {
 // "12" a reply of 12 ms, "t" a timeout, "f" an answer from another address.
-QList<EchoOutcome> outcomes(const QString &spec)
+QList<EchoOutcome> outcomes(const QString &sequence)
 {
     QList<EchoOutcome> out;
-    for (const QString &token : spec.split(u' ', Qt::SkipEmptyParts)) {
+    for (const QString &token : sequence.split(u' ', Qt::SkipEmptyParts)) {
         EchoOutcome o;
         if (token == QStringLiteral("t"))
             o.kind = EchoOutcome::Timeout;
