@@ -166,6 +166,7 @@ private slots:
         form->FlushResultLog();
         QCOMPARE(logLines(logs + QStringLiteral("10.0.0.7.csv")).size(), 3);
         next(world, clock, form->ColumnFrames1.at(1), 8);
+        form->AppSettings.PauseForRemoveFrame = false;
         form->close(); // the last lines go out with the close
         const QList<QByteArray> seven = logLines(logs + QStringLiteral("10.0.0.7.csv"));
         QCOMPARE(seven.size(), 4);
@@ -199,6 +200,7 @@ private slots:
         QVERIFY(!form->AppSettings.LogResults);
         next(world, clock, f, 6);
         form->FlushResultLog();
+        form->AppSettings.PauseForRemoveFrame = false;
         form->close();
         QCOMPARE(world.errors.messages.size(), 1);
     }
