@@ -16,7 +16,10 @@ class DownUpWatch
 public:
     enum class Change { None, Down, Back };
 
-    explicit DownUpWatch(int threshold = 3) : m_threshold(threshold < 1 ? 1 : threshold) {}
+    explicit DownUpWatch(int threshold = 3)
+        : m_threshold(threshold < 1 ? 1 : threshold)
+    {
+    }
 
     Change feed(const EchoOutcome &outcome);
     bool isDown() const { return m_down; }

@@ -20,9 +20,9 @@ QByteArray isoLocal(const QDateTime &when)
 {
     const int offset = when.offsetFromUtc();
     const int minutes = (offset < 0 ? -offset : offset) / 60;
-    const QString text = when.date().toString(Qt::ISODate) + QLatin1Char('T') +
-                         when.time().toString(QStringLiteral("HH:mm:ss.zzz")) + QLatin1Char(offset < 0 ? '-' : '+') +
-                         QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+    const QString text = when.date().toString(Qt::ISODate) + QLatin1Char('T')
+        + when.time().toString(QStringLiteral("HH:mm:ss.zzz")) + QLatin1Char(offset < 0 ? '-' : '+')
+        + QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
     return text.toLatin1();
 }
 
@@ -35,7 +35,7 @@ QByteArray ResultLog::header()
 
 QByteArray ResultLog::line(const EchoOutcome &o)
 {
-    static const char *const kinds[] = {"reply", "foreign", "timeout"};
+    static const char *const kinds[] = { "reply", "foreign", "timeout" };
     const bool answered = o.kind != EchoOutcome::Timeout;
     QByteArray b = isoLocal(o.when);
     b += ',' + field(o.host) + ',' + field(o.target) + ',' + kinds[o.kind] + ',';
@@ -51,8 +51,9 @@ QString ResultLog::fileName(const QString &host)
 {
     QString name;
     for (const QChar c : host.trimmed().toLower()) {
-        const bool keep = (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) ||
-                          c == QLatin1Char('.') || c == QLatin1Char('-') || c == QLatin1Char('_');
+        const bool keep = (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            || (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || c == QLatin1Char('.') || c == QLatin1Char('-')
+            || c == QLatin1Char('_');
         name += keep ? c : QLatin1Char('_');
     }
     if (name.isEmpty() || name.startsWith(QLatin1Char('.')))
@@ -68,7 +69,7 @@ void LogAppender::add(const QString &file, const QByteArray &line)
             return;
         }
     }
-    m_pending.append({file, line});
+    m_pending.append({ file, line });
 }
 
 void LogAppender::flush()

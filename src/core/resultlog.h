@@ -28,7 +28,10 @@ QString fileName(const QString &host);
 class LogAppender
 {
 public:
-    explicit LogAppender(QByteArray header) : m_header(std::move(header)) {}
+    explicit LogAppender(QByteArray header)
+        : m_header(std::move(header))
+    {
+    }
 
     void add(const QString &file, const QByteArray &line);
     bool hasPending() const { return !m_pending.isEmpty(); }

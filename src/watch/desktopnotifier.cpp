@@ -13,9 +13,8 @@ void DesktopNotifier::notify(const QString &summary, const QString &body, uint r
     if (!bus.isConnected())
         return;
     QDBusMessage call = QDBusMessage::createMethodCall(QStringLiteral("org.freedesktop.Notifications"),
-                                                       QStringLiteral("/org/freedesktop/Notifications"),
-                                                       QStringLiteral("org.freedesktop.Notifications"),
-                                                       QStringLiteral("Notify"));
+        QStringLiteral("/org/freedesktop/Notifications"), QStringLiteral("org.freedesktop.Notifications"),
+        QStringLiteral("Notify"));
     call << QStringLiteral("Skylark") << replacesId << QStringLiteral("skylark") << summary << body << QStringList()
          << QVariantMap() << int(-1);
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);

@@ -13,7 +13,10 @@ class DesktopNotifier : public QObject
     Q_OBJECT
 public:
     using Shown = std::function<void(uint id)>;
-    explicit DesktopNotifier(QObject *parent = nullptr) : QObject(parent) {}
+    explicit DesktopNotifier(QObject *parent = nullptr)
+        : QObject(parent)
+    {
+    }
 
     // Shows a notification in place of the one with `replacesId` (0: a new one); `shown`
     // receives the id the service gave it.

@@ -7,7 +7,8 @@
 void TMainForm::WatchFrame(TPingFrame *frame)
 {
     if (!ResultWatch)
-        ResultWatch = new TResultWatch(AppSettings, [this] { return DtaDir; }, this);
+        ResultWatch = new TResultWatch(
+            AppSettings, [this] { return DtaDir; }, this);
     ResultWatch->watch(frame);
 }
 

@@ -9,7 +9,10 @@
 #include <QTimer>
 
 TResultWatch::TResultWatch(TAppSettings &settings, std::function<QString()> logDir, QObject *parent)
-    : QObject(parent), m_settings(settings), m_logDir(std::move(logDir)), m_flushTimer(new QTimer(this))
+    : QObject(parent)
+    , m_settings(settings)
+    , m_logDir(std::move(logDir))
+    , m_flushTimer(new QTimer(this))
 {
     setObjectName(QStringLiteral("ResultWatch"));
     m_flushTimer->setSingleShot(true);
@@ -78,4 +81,3 @@ void TResultWatch::flushLog()
         ErrorDisplay::show(e.message());
     }
 }
-

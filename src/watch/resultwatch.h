@@ -43,6 +43,6 @@ private:
     std::function<QString()> m_logDir;
     QHash<TPingFrame *, FrameState> m_frames;
     DesktopNotifier *m_notifier = nullptr;
-    LogAppender m_log{ResultLog::header()};
+    LogAppender m_log { ResultLog::header() };
     QTimer *m_flushTimer;
 };

@@ -14,19 +14,31 @@ private slots:
         QTest::addColumn<QString>("script");
         QTest::addColumn<QString>("changes");
         QTest::addColumn<bool>("downAtEnd");
-        QTest::newRow("replies only") << "5 6 7" << "..." << false;
-        QTest::newRow("two timeouts are not down") << "5 t t 5 t t" << "......" << false;
-        QTest::newRow("down after three, reported once while down") << "5 t t t t t" << "...D.." << true;
-        QTest::newRow("down from the start") << "t t t" << "..D" << true;
-        QTest::newRow("foreign answers count as timeouts") << "5 f t f" << "...D" << true;
-        QTest::newRow("a foreign answer does not bring it back") << "t t t f 4" << "..D.B" << false;
-        QTest::newRow("back once at the first reply") << "t t t 4 5 6" << "..D B.." << false;
-        QTest::newRow("down again after coming back") << "t t t 4 t t t 4" << "..DB..DB" << false;
-        QTest::newRow("a reply in between starts the count again") << "t t 4 t t 4 t" << "......." << false;
+        QTest::newRow("replies only") << "5 6 7"
+                                      << "..." << false;
+        QTest::newRow("two timeouts are not down") << "5 t t 5 t t"
+                                                   << "......" << false;
+        QTest::newRow("down after three, reported once while down") << "5 t t t t t"
+                                                                    << "...D.." << true;
+        QTest::newRow("down from the start") << "t t t"
+                                             << "..D" << true;
+        QTest::newRow("foreign answers count as timeouts") << "5 f t f"
+                                                           << "...D" << true;
+        QTest::newRow("a foreign answer does not bring it back") << "t t t f 4"
+                                                                 << "..D.B" << false;
+        QTest::newRow("back once at the first reply") << "t t t 4 5 6"
+                                                      << "..D B.." << false;
+        QTest::newRow("down again after coming back") << "t t t 4 t t t 4"
+                                                      << "..DB..DB" << false;
+        QTest::newRow("a reply in between starts the count again") << "t t 4 t t 4 t"
+                                                                   << "......." << false;
         // Stop and start leave the results as they are: the state carries over.
-        QTest::newRow("same host after a restart: no repeat, then back") << "t t t @h t t 9" << "..D...B" << false;
-        QTest::newRow("new host text starts afresh: no back") << "t t t @other 9 t" << "..D..." << false;
-        QTest::newRow("new host text resets the count") << "t t @other t t" << "....." << false;
+        QTest::newRow("same host after a restart: no repeat, then back") << "t t t @h t t 9"
+                                                                         << "..D...B" << false;
+        QTest::newRow("new host text starts afresh: no back") << "t t t @other 9 t"
+                                                              << "..D..." << false;
+        QTest::newRow("new host text resets the count") << "t t @other t t"
+                                                        << "....." << false;
     }
     void feed()
     {

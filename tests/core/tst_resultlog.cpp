@@ -36,10 +36,11 @@ private slots:
         QTest::addColumn<QByteArray>("expected");
         QTest::newRow("reply") << outcome(EchoOutcome::Reply, 12, QStringLiteral("10.1.2.3"))
                                << QByteArray("2026-12-10T09:05:07.042+01:00,gw.example,10.1.2.3,reply,12,10.1.2.3\n");
-        QTest::newRow("answer from a router") << outcome(EchoOutcome::Foreign, 3, QStringLiteral("10.9.9.9"))
-                                              << QByteArray("2026-12-10T09:05:07.042+01:00,gw.example,10.1.2.3,foreign,3,10.9.9.9\n");
-        QTest::newRow("timeout: no RTT, no replying address")
-            << outcome(EchoOutcome::Timeout, 0) << QByteArray("2026-12-10T09:05:07.042+01:00,gw.example,10.1.2.3,timeout,,\n");
+        QTest::newRow("answer from a router")
+            << outcome(EchoOutcome::Foreign, 3, QStringLiteral("10.9.9.9"))
+            << QByteArray("2026-12-10T09:05:07.042+01:00,gw.example,10.1.2.3,foreign,3,10.9.9.9\n");
+        QTest::newRow("timeout: no RTT, no replying address") << outcome(
+            EchoOutcome::Timeout, 0) << QByteArray("2026-12-10T09:05:07.042+01:00,gw.example,10.1.2.3,timeout,,\n");
         EchoOutcome west = outcome(EchoOutcome::Reply, 0, QStringLiteral("10.1.2.3"));
         west.when = QDateTime(QDate(2026, 1, 2), QTime(23, 59, 59), Qt::OffsetFromUTC, -(3 * 3600 + 30 * 60));
         QTest::newRow("negative offset with minutes, zero RTT")
@@ -63,8 +64,8 @@ private slots:
         o.when = QDateTime(QDate(2026, 7, 1), QTime(12, 0), Qt::LocalTime);
         const int off = o.when.offsetFromUtc();
         const QByteArray sign = off < 0 ? "-" : "+";
-        const QByteArray offset = sign + QByteArray::number(qAbs(off) / 3600).rightJustified(2, '0') + ':' +
-                                  QByteArray::number(qAbs(off) % 3600 / 60).rightJustified(2, '0');
+        const QByteArray offset = sign + QByteArray::number(qAbs(off) / 3600).rightJustified(2, '0') + ':'
+            + QByteArray::number(qAbs(off) % 3600 / 60).rightJustified(2, '0');
         QVERIFY(ResultLog::line(o).startsWith("2026-07-01T12:00:00.000" + offset + ','));
     }
 
@@ -72,13 +73,20 @@ private slots:
     {
         QTest::addColumn<QString>("host");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("name, lower-cased") << "Router.Example-1_a" << "router.example-1_a.csv";
-        QTest::newRow("address") << "192.168.0.1" << "192.168.0.1.csv";
-        QTest::newRow("IPv6") << "fe80::1%eth0" << "fe80__1_eth0.csv";
-        QTest::newRow("path separators and parent folder") << "../../etc/passwd" << "_.._.._etc_passwd.csv";
-        QTest::newRow("dot only") << "." << "_..csv";
-        QTest::newRow("empty") << "" << "_.csv";
-        QTest::newRow("spaces trimmed, inner ones replaced") << "  my host  " << "my_host.csv";
+        QTest::newRow("name, lower-cased") << "Router.Example-1_a"
+                                           << "router.example-1_a.csv";
+        QTest::newRow("address") << "192.168.0.1"
+                                 << "192.168.0.1.csv";
+        QTest::newRow("IPv6") << "fe80::1%eth0"
+                              << "fe80__1_eth0.csv";
+        QTest::newRow("path separators and parent folder") << "../../etc/passwd"
+                                                           << "_.._.._etc_passwd.csv";
+        QTest::newRow("dot only") << "."
+                                  << "_..csv";
+        QTest::newRow("empty") << ""
+                               << "_.csv";
+        QTest::newRow("spaces trimmed, inner ones replaced") << "  my host  "
+                                                             << "my_host.csv";
         QTest::newRow("non-ASCII replaced") << QString::fromUtf8("bücher.de") << "b_cher.de.csv";
         QTest::newRow("long text cut") << QString(300, u'a') << QString(200, u'a') + QStringLiteral(".csv");
     }

@@ -24,9 +24,9 @@ public:
 
 public slots:
     uint Notify(const QString &, uint replacesId, const QString &, const QString &summary, const QString &body,
-                const QStringList &, const QVariantMap &, int)
+        const QStringList &, const QVariantMap &, int)
     {
-        calls.append({replacesId, summary, body});
+        calls.append({ replacesId, summary, body });
         return replacesId ? replacesId : ++lastId;
     }
 };
@@ -36,7 +36,7 @@ QList<QByteArray> logLines(const QString &path)
 {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
-        return {"<missing>"};
+        return { "<missing>" };
     QList<QByteArray> lines = f.readAll().split('\n');
     if (!lines.isEmpty() && lines.last().isEmpty())
         lines.removeLast();
@@ -67,8 +67,8 @@ class TestResultWatch : public QObject
 private slots:
     void initTestCase()
     {
-        m_bus.start(QStringLiteral("dbus-daemon"), {QStringLiteral("--session"), QStringLiteral("--print-address"),
-                                                    QStringLiteral("--nofork")});
+        m_bus.start(QStringLiteral("dbus-daemon"),
+            { QStringLiteral("--session"), QStringLiteral("--print-address"), QStringLiteral("--nofork") });
         QVERIFY2(m_bus.waitForStarted(), "dbus-daemon is needed (Debian package dbus-daemon)");
         QVERIFY(m_bus.waitForReadyRead(10000));
         const QByteArray address = m_bus.readLine().trimmed();
@@ -77,8 +77,8 @@ private slots:
         qputenv("DBUS_SESSION_BUS_ADDRESS", address);
         QDBusConnection service = QDBusConnection::connectToBus(QString::fromLatin1(address), QStringLiteral("fake"));
         QVERIFY(service.isConnected());
-        QVERIFY(service.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &m_service,
-                                       QDBusConnection::ExportAllSlots));
+        QVERIFY(service.registerObject(
+            QStringLiteral("/org/freedesktop/Notifications"), &m_service, QDBusConnection::ExportAllSlots));
         QVERIFY(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
     }
     void cleanupTestCase()
@@ -196,7 +196,7 @@ private slots:
         world.echoes.replyAndProcess(5);
         form->FlushResultLog();
         QCOMPARE(world.errors.messages,
-                 QStringList{QStringLiteral("Unable to write to ") + form->DtaDir + QStringLiteral("Logs/10.0.0.9.csv")});
+            QStringList { QStringLiteral("Unable to write to ") + form->DtaDir + QStringLiteral("Logs/10.0.0.9.csv") });
         QVERIFY(!form->AppSettings.LogResults);
         next(world, clock, f, 6);
         form->FlushResultLog();
