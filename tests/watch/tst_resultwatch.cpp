@@ -1,35 +1,10 @@
 #include "mainform.h"
 #include "pingframe.h"
+#include "fakenotifications.h"
 #include "scripted.h"
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
 #include <QFile>
-#include <QProcess>
 #include <QTest>
-
-// Stands in for the desktop's notification service on the test's private bus.
-class FakeNotifications : public QObject
-{
-    Q_OBJECT
-    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
-public:
-    struct Call
-    {
-        uint replacesId;
-        QString summary, body;
-    };
-    QList<Call> calls;
-    uint lastId = 100;
-
-public slots:
-    uint Notify(const QString &, uint replacesId, const QString &, const QString &summary, const QString &body,
-        const QStringList &, const QVariantMap &, int)
-    {
-        calls.append({ replacesId, summary, body });
-        return replacesId ? replacesId : ++lastId;
-    }
-};
 
 namespace {
 QList<QByteArray> logLines(const QString &path)
@@ -53,7 +28,7 @@ class TestResultWatch : public QObject
 {
     Q_OBJECT
 
-    QProcess m_bus;
+    PrivateSessionBus m_bus;
     FakeNotifications m_service;
 
     // The next result of a running frame: one timer interval later, echo and its answer.
@@ -65,28 +40,8 @@ class TestResultWatch : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        m_bus.start(QStringLiteral("dbus-daemon"),
-            { QStringLiteral("--session"), QStringLiteral("--print-address"), QStringLiteral("--nofork") });
-        QVERIFY2(m_bus.waitForStarted(), "dbus-daemon is needed (Debian package dbus-daemon)");
-        QVERIFY(m_bus.waitForReadyRead(10000));
-        const QByteArray address = m_bus.readLine().trimmed();
-        QVERIFY(!address.isEmpty());
-        // The program's own connection is the session bus; the service has one of its own.
-        qputenv("DBUS_SESSION_BUS_ADDRESS", address);
-        QDBusConnection service = QDBusConnection::connectToBus(QString::fromLatin1(address), QStringLiteral("fake"));
-        QVERIFY(service.isConnected());
-        QVERIFY(service.registerObject(
-            QStringLiteral("/org/freedesktop/Notifications"), &m_service, QDBusConnection::ExportAllSlots));
-        QVERIFY(service.registerService(QStringLiteral("org.freedesktop.Notifications")));
-    }
-    void cleanupTestCase()
-    {
-        QDBusConnection::disconnectFromBus(QStringLiteral("fake"));
-        m_bus.kill();
-        m_bus.waitForFinished();
-    }
+    void initTestCase() { QVERIFY(m_bus.start(&m_service)); }
+    void cleanupTestCase() { m_bus.stop(); }
     void init() { m_service.calls.clear(); }
 
     void notifications_downOnceBackOnce_eachFrameReplacingItsOwn()
