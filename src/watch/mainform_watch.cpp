@@ -3,12 +3,21 @@
 #include "mainform.h"
 
 #include "resultwatch.h"
+#include "settingsform.h"
+
+#include <QCheckBox>
 
 void TMainForm::WatchFrame(TPingFrame *frame)
 {
-    if (!ResultWatch)
+    if (!ResultWatch) {
         ResultWatch = new TResultWatch(
             AppSettings, [this] { return DtaDir; }, this);
+        // The settings dialog shows the switch as it now is.
+        connect(ResultWatch, &TResultWatch::LoggingStopped, this, [this] {
+            if (SettingsForm)
+                SettingsForm->LogResultsCheckBox->setChecked(false);
+        });
+    }
     ResultWatch->watch(frame);
 }
 

@@ -78,6 +78,7 @@ void TResultWatch::flushLog()
     } catch (const SkylarkError &e) {
         m_settings.LogResults = false;
         m_log.clear();
+        emit LoggingStopped();
         ErrorDisplay::show(e.message());
     }
 }

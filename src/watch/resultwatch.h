@@ -30,6 +30,10 @@ public:
 
     static constexpr int kFlushIntervalMs = 2000;
 
+signals:
+    // Logging turned itself off after a write failure.
+    void LoggingStopped();
+
 private:
     struct FrameState
     {

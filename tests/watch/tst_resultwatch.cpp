@@ -2,6 +2,11 @@
 #include "pingframe.h"
 #include "fakenotifications.h"
 #include "scripted.h"
+#include "settingsform.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QPushButton>
 
 #include <QFile>
 #include <QTest>
@@ -145,7 +150,11 @@ private slots:
         QFile blocker(form->DtaDir + QStringLiteral("Logs")); // a file where the folder goes
         QVERIFY(blocker.open(QIODevice::WriteOnly));
         blocker.close();
-        form->AppSettings.LogResults = true;
+        form->aSettings->trigger(); // switched on where the user does it
+        QTest::mouseClick(form->SettingsForm->MiscBtn, Qt::LeftButton);
+        QCheckBox *box = form->SettingsForm->LogResultsCheckBox;
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+        QVERIFY(form->AppSettings.LogResults);
         form->AddHostFrame(QStringLiteral("10.0.0.9"), true);
         TPingFrame *f = form->ColumnFrames1.at(0);
         world.echoes.replyAndProcess(5);
@@ -153,6 +162,7 @@ private slots:
         QCOMPARE(world.errors.messages,
             QStringList { QStringLiteral("Unable to write to ") + form->DtaDir + QStringLiteral("Logs/10.0.0.9.csv") });
         QVERIFY(!form->AppSettings.LogResults);
+        QVERIFY(!box->isChecked());
         next(world, clock, f, 6);
         form->FlushResultLog();
         form->AppSettings.PauseForRemoveFrame = false;
