@@ -152,6 +152,22 @@ int main(int argc, char **argv)
                 percentile(gaps, 0.99), (long long)gaps.size());
     std::printf("  longest loop stall   %8lld ms\n", (long long)longest);
 
+    // --log-compare: the same run again with the result log on, against the figure above.
+    if (args.contains(QStringLiteral("--log-compare"))) {
+        form.AppSettings.LogResults = true;
+        runFor(3000);
+        const double logCpu0 = threadCpu();
+        QElapsedTimer lt;
+        lt.start();
+        runFor(seconds * 1000);
+        const double logCpu = threadCpu() - logCpu0;
+        const double logElapsed = lt.elapsed() / 1000.0;
+        form.FlushResultLog();
+        std::printf("  UI thread CPU, log   %8.3f ms per frame per second (%.1f %% of one core, %+.1f %% against log off)\n",
+                    logCpu * 1000.0 / n / logElapsed, logCpu / logElapsed * 100.0,
+                    ((logCpu / logElapsed) / (cpu / elapsed) - 1.0) * 100.0);
+    }
+
     if (!shot.isEmpty())
         form.grab().save(shot);
     form.AppSettings.PauseForRemoveFrame = false;

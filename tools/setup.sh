@@ -13,6 +13,8 @@ cd "$(dirname "$0")/.."
 
 what="${1:-build}"
 packages=(g++ make cmake qt6-base-dev libgl-dev iproute2 iputils-ping util-linux nftables)
+# The notification tests start a private session bus.
+packages+=(dbus-daemon)
 # Packaging and its checks: the .deb, and validation of the desktop entry and metainfo.
 packages+=(dpkg-dev desktop-file-utils appstream)
 [ "$what" = bench ] && packages+=(fping)

@@ -267,6 +267,7 @@ void TMainForm::FormClose()
         [this] {
             clearColumns({ 1, 2 }, true);
         },
+        [this] { FlushResultLog(); },
         [this] { WriteIniFile(); },
     };
     for (const auto &step : steps) {

@@ -32,6 +32,7 @@ class TPingFrame;
 class TPopupMenu;
 class TSelectFileDlg;
 class TSplitterBar;
+class TResultWatch;
 
 // The main window: the host list on the left, the frame columns on the right, the menus,
 // and the start-up and shutdown sequences. Its operations are spread over one source file
@@ -175,6 +176,11 @@ public:
     void AddHostFrameWithExpand(const QString &host, bool start);
     void AddHostFrame2(const QString &host, bool start);
     void SizeFramesWithExpand();
+    // Hands a new frame to the result watch (notifications, result log); watch/.
+    void WatchFrame(TPingFrame *frame);
+    // Writes the result log's collected lines now.
+    void FlushResultLog();
+    TResultWatch *ResultWatch = nullptr;
     void LoadAutoSaveList();
     void SaveAutoSaveList();
 

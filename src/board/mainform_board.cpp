@@ -99,6 +99,7 @@ void TMainForm::addFrame(Column c, const QString *host, bool start, bool expand)
     const int n = int(c.frames->size()) + 1;
     auto *f = new TPingFrame(c.panel);
     c.frames->append(f);
+    WatchFrame(f);
     f->setGeometry(0, n == 1 ? 0 : (n - 1) * f->height(), c.panel->width(), f->height());
     f->setObjectName(c.prefix + QString::number(n - 1));
     f->Tag = n - 1;

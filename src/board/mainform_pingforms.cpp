@@ -37,6 +37,7 @@ void TMainForm::AddPingForm()
     const int n = int(PingForms.size()) + 1;
     auto *form = new TPingForm(this);
     PingForms.append(form);
+    WatchFrame(form->PingFrame);
     const QString name = QStringLiteral("PingForm_") + QString::number(n - 1);
     form->setObjectName(name);
     form->setWindowTitle(name);

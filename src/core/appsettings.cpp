@@ -62,6 +62,8 @@ void readSettings(const ProfileFile &ini, TAppSettings &s, SettingsExtras &x)
     s.ConvertToUC = ini.readBool(kSettings, QStringLiteral("ConvertToUC"), false);
     s.PauseForRemoveFrame = ini.readBool(kSettings, QStringLiteral("PauseForRemoveFrame"), true);
     s.CntDwnFrm = ini.readInteger(kSettings, QStringLiteral("CntDwnFrm"), 10);
+    s.NotifyHostDownUp = ini.readBool(kSettings, QStringLiteral("NotifyHostDownUp"), false);
+    s.LogResults = ini.readBool(kSettings, QStringLiteral("LogResults"), false);
 }
 
 void write(ProfileFile &ini, const TAppSettings &s, const QRect &geometry, int currentPage,
@@ -100,6 +102,8 @@ void write(ProfileFile &ini, const TAppSettings &s, const QRect &geometry, int c
     ini.writeBool(kSettings, QStringLiteral("ConvertToUC"), s.ConvertToUC);
     ini.writeBool(kSettings, QStringLiteral("PauseForRemoveFrame"), s.PauseForRemoveFrame);
     ini.writeInteger(kSettings, QStringLiteral("CntDwnFrm"), s.CntDwnFrm);
+    ini.writeBool(kSettings, QStringLiteral("NotifyHostDownUp"), s.NotifyHostDownUp);
+    ini.writeBool(kSettings, QStringLiteral("LogResults"), s.LogResults);
 
     ini.writeInteger(kMisc, QStringLiteral("TimeToWait"), s.TimeToWait);
 }

@@ -32,6 +32,8 @@ struct TAppSettings
     bool ConvertToUC = false;
     bool PauseForRemoveFrame = false;
     int CntDwnFrm = 0;
+    bool NotifyHostDownUp = false;
+    bool LogResults = false;
     // Section-Misc
     int TimeToWait = 0;
 };

@@ -264,6 +264,11 @@ QWidget *TSettingsForm::createMiscPage()
     v->addWidget(StartTimeoutPnlVisibleCheckBox);
     v->addWidget(paste);
     v->addWidget(PauseForRemoveFrameCheckBox);
+    NotifyHostDownUpCheckBox = named(new QCheckBox(QStringLiteral("&Notify when a host goes down or comes back"), page),
+                                     "NotifyHostDownUpCheckBox");
+    LogResultsCheckBox = named(new QCheckBox(QStringLiteral("&Log results"), page), "LogResultsCheckBox");
+    v->addWidget(NotifyHostDownUpCheckBox);
+    v->addWidget(LogResultsCheckBox);
     v->addStretch(1);
 
     connect(AutoStartPingingCheckBox, &QCheckBox::toggled, this,
@@ -272,6 +277,9 @@ QWidget *TSettingsForm::createMiscPage()
             [this](bool on) { m_main->AppSettings.StartTimeoutPnlVisible = on; });
     connect(PauseForRemoveFrameCheckBox, &QCheckBox::toggled, this,
             [this](bool on) { m_main->AppSettings.PauseForRemoveFrame = on; });
+    connect(NotifyHostDownUpCheckBox, &QCheckBox::toggled, this,
+            [this](bool on) { m_main->AppSettings.NotifyHostDownUp = on; });
+    connect(LogResultsCheckBox, &QCheckBox::toggled, this, [this](bool on) { m_main->AppSettings.LogResults = on; });
     connect(ConvertToLCCheckBox, &QCheckBox::toggled, this, [this] { ConvertToLCCheckBoxClick(); });
     connect(ConvertToUCCheckBox, &QCheckBox::toggled, this, [this] { ConvertToUCCheckBoxClick(); });
     return page;
@@ -306,6 +314,8 @@ void TSettingsForm::Execute()
     ConvertToLCCheckBox->setChecked(s.ConvertToLC);
     ConvertToUCCheckBox->setChecked(s.ConvertToUC);
     PauseForRemoveFrameCheckBox->setChecked(s.PauseForRemoveFrame);
+    NotifyHostDownUpCheckBox->setChecked(s.NotifyHostDownUp);
+    LogResultsCheckBox->setChecked(s.LogResults);
 
     const QRect work = WorkArea();
     const QRect mainRect(m_main->x(), m_main->y(), m_main->width(), m_main->height());

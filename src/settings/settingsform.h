@@ -77,6 +77,7 @@ public:
     // Misc page.
     QCheckBox *AutoStartPingingCheckBox, *StartTimeoutPnlVisibleCheckBox, *ConvertToLCCheckBox,
         *ConvertToUCCheckBox, *PauseForRemoveFrameCheckBox;
+    QCheckBox *NotifyHostDownUpCheckBox, *LogResultsCheckBox;
 
     // Handlers.
     void FormActivate();

@@ -151,23 +151,23 @@ private slots:
             << QByteArray() << 2
             << window + update + options +
                    "[Section-Settings]\nCurrentPage=2\nAutoStartPinging=0\nStartTimeoutPnlVisible=1\nConvertToLC=0\n"
-                   "ConvertToUC=0\nPauseForRemoveFrame=0\nCntDwnFrm=10\n" + misc;
+                   "ConvertToUC=0\nPauseForRemoveFrame=0\nCntDwnFrm=10\nNotifyHostDownUp=0\nLogResults=0\n" + misc;
         QTest::newRow("both conversions on, page out of range, keys kept in place")
             << QByteArray("[Section-Settings]\nConvertToUC=1\nCurrentPage=7\nConvertToLC=1\nPauseForRemoveFrame=0\n") << 0
             << "[Section-Settings]\nConvertToUC=1\nCurrentPage=-1\nConvertToLC=1\nPauseForRemoveFrame=0\nAutoStartPinging=0\n"
-               "StartTimeoutPnlVisible=1\nCntDwnFrm=10\n" + window + update + options + misc;
+               "StartTimeoutPnlVisible=1\nCntDwnFrm=10\nNotifyHostDownUp=0\nLogResults=0\n" + window + update + options + misc;
         QTest::newRow("styles page and presets read back through the dialog, list sections moved to the end")
             << QByteArray("[Section-Settings]\nCurrentPage=0\n[MainFormSettingsListBox]\n0=T:1 | L:2 | H:300 | W:400\n5=x\n"
                           "[MainFormSettingsListBoxChecked]\n0=1\n") << 0
             << "[Section-Settings]\nCurrentPage=0\nAutoStartPinging=0\nStartTimeoutPnlVisible=1\nConvertToLC=0\n"
-               "ConvertToUC=0\nPauseForRemoveFrame=1\nCntDwnFrm=10\n" + window + update + options +
+               "ConvertToUC=0\nPauseForRemoveFrame=1\nCntDwnFrm=10\nNotifyHostDownUp=0\nLogResults=0\n" + window + update + options +
                    "[MainFormSettingsListBox]\n0=T:1 | L:2 | H:300 | W:400\n1=\n[MainFormSettingsListBoxChecked]\n0=1\n1=0\n" +
                    misc;
         QTest::newRow("update section always emptied, other keys kept")
             << QByteArray("[Section-Update]\nAppName=x\nOther=kept\n[Section-Misc]\nTimeToWait=400\n") << 0
             << "[Section-Update]\nAppName=\nOther=kept\nFtpHostName=\nFtpUserName=\nFtpPassWord=\n" + misc + window + options +
                    "[Section-Settings]\nCurrentPage=2\nAutoStartPinging=0\nStartTimeoutPnlVisible=1\nConvertToLC=0\n"
-                   "ConvertToUC=0\nPauseForRemoveFrame=1\nCntDwnFrm=10\n";
+                   "ConvertToUC=0\nPauseForRemoveFrame=1\nCntDwnFrm=10\nNotifyHostDownUp=0\nLogResults=0\n";
     }
     void close_writesSettingsLineByLine()
     {

@@ -32,6 +32,7 @@ private slots:
         QCOMPARE(QList<int>({s.DefaultTop, s.DefaultLeft, s.DefaultHeight, s.DefaultWidth}), QList<int>({75, 75, 280, 600}));
         QVERIFY(!s.SaveFormSize && !s.SaveFormPosition && !s.AutoStartPinging && !s.ConvertToLC && !s.ConvertToUC);
         QVERIFY(s.StartTimeoutPnlVisible && s.PauseForRemoveFrame);
+        QVERIFY(!s.NotifyHostDownUp && !s.LogResults);
         QCOMPARE(s.CntDwnFrm, 10);
         QCOMPARE(s.TimeToWait, 400);
         QCOMPARE(x.CurrentPage, 2);
@@ -63,6 +64,21 @@ private slots:
         QVERIFY(x.presets[0].checked);
         QCOMPARE(x.presets[1].text, QString());
         QVERIFY(!x.presets[1].checked);
+    }
+
+    void notifyAndLogSwitches_roundTrip()
+    {
+        const QString f = file("");
+        TAppSettings s;
+        SettingsExtras x;
+        s.NotifyHostDownUp = true;
+        s.LogResults = true;
+        ProfileFile ini(f);
+        SettingsFile::write(ini, s, QRect(), 2, {});
+        ini.save();
+        TAppSettings back;
+        SettingsFile::readSettings(ProfileFile(f), back, x);
+        QVERIFY(back.NotifyHostDownUp && back.LogResults);
     }
 
     void write_newFileOrderAndExistingFileRules()

@@ -202,6 +202,8 @@ private slots:
         QTest::newRow("lower case") << "ConvertToLCCheckBox" << "MiscBtn" << s << "ConvertToLC";
         QTest::newRow("upper case") << "ConvertToUCCheckBox" << "MiscBtn" << s << "ConvertToUC";
         QTest::newRow("pause") << "PauseForRemoveFrameCheckBox" << "MiscBtn" << s << "PauseForRemoveFrame";
+        QTest::newRow("notify down and up") << "NotifyHostDownUpCheckBox" << "MiscBtn" << s << "NotifyHostDownUp";
+        QTest::newRow("log results") << "LogResultsCheckBox" << "MiscBtn" << s << "LogResults";
         QTest::newRow("styles on main menu") << "StylesMMCheckBox" << "StylesBtn" << o << "StylesMM";
         QTest::newRow("styles on settings") << "EnableStylesSettingsCheckBox" << "StylesBtn" << o << "StylesEnabled";
     }

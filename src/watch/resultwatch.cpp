@@ -1,0 +1,84 @@
+#include "resultwatch.h"
+
+#include "appsettings.h"
+#include "desktopnotifier.h"
+#include "pingframe.h"
+#include "skylarkerror.h"
+
+#include <QPointer>
+#include <QTimer>
+
+TResultWatch::TResultWatch(TAppSettings &settings, std::function<QString()> logDir, QObject *parent)
+    : QObject(parent)
+    , m_settings(settings)
+    , m_logDir(std::move(logDir))
+    , m_flushTimer(new QTimer(this))
+{
+    setObjectName(QStringLiteral("ResultWatch"));
+    m_flushTimer->setSingleShot(true);
+    m_flushTimer->setInterval(kFlushIntervalMs);
+    connect(m_flushTimer, &QTimer::timeout, this, &TResultWatch::flushLog);
+}
+
+TResultWatch::~TResultWatch()
+{
+    // The last lines still go out; there is no one left to tell about a failure.
+    try {
+        m_log.flush();
+    } catch (const SkylarkError &e) {
+        qWarning("%s", qPrintable(e.message()));
+    }
+}
+
+void TResultWatch::watch(TPingFrame *frame)
+{
+    m_frames.insert(frame, FrameState());
+    connect(frame, &TPingFrame::ResultProcessed, this, [this, frame](const EchoOutcome &o) { onResult(frame, o); });
+    connect(frame, &QObject::destroyed, this, [this, frame] { m_frames.remove(frame); });
+}
+
+void TResultWatch::onResult(TPingFrame *frame, const EchoOutcome &outcome)
+{
+    auto it = m_frames.find(frame);
+    if (it == m_frames.end())
+        return;
+    const int lastRtt = it->hostState.lastRtt();
+    const DownUpWatch::Change change = it->hostState.feed(outcome);
+    if (change != DownUpWatch::Change::None && m_settings.NotifyHostDownUp)
+        notifyChange(frame, change, outcome, lastRtt);
+    if (m_settings.LogResults) {
+        m_log.add(m_logDir() + QStringLiteral("Logs/") + ResultLog::fileName(outcome.host), ResultLog::line(outcome));
+        if (!m_flushTimer->isActive())
+            m_flushTimer->start();
+    }
+}
+
+void TResultWatch::notifyChange(TPingFrame *frame, DownUpWatch::Change change, const EchoOutcome &o, int lastRtt)
+{
+    if (!m_notifier)
+        m_notifier = new DesktopNotifier(this);
+    const bool down = change == DownUpWatch::Change::Down;
+    const QString title = o.host + (down ? QStringLiteral(" is down") : QStringLiteral(" is back"));
+    const int rtt = down ? lastRtt : o.rtt;
+    const QString rttText = rtt < 0 ? QStringLiteral("none") : QStringLiteral("%1 ms").arg(rtt);
+    const QString body = (down ? QStringLiteral("Down at %1. Last RTT: %2") : QStringLiteral("Back at %1. RTT: %2"))
+                             .arg(o.when.time().toString(QStringLiteral("HH:mm:ss")), rttText);
+    QPointer<TPingFrame> guard(frame);
+    m_notifier->notify(title, body, m_frames.value(frame).notificationId, [this, guard](uint id) {
+        if (guard && m_frames.contains(guard.data()))
+            m_frames[guard.data()].notificationId = id;
+    });
+}
+
+void TResultWatch::flushLog()
+{
+    m_flushTimer->stop();
+    try {
+        m_log.flush();
+    } catch (const SkylarkError &e) {
+        m_settings.LogResults = false;
+        m_log.clear();
+        emit LoggingStopped();
+        ErrorDisplay::show(e.message());
+    }
+}

@@ -1,0 +1,175 @@
+#include "mainform.h"
+#include "pingframe.h"
+#include "fakenotifications.h"
+#include "scripted.h"
+#include "settingsform.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QPushButton>
+
+#include <QFile>
+#include <QTest>
+
+namespace {
+QList<QByteArray> logLines(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return { "<missing>" };
+    QList<QByteArray> lines = f.readAll().split('\n');
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+// The fields after the time stamp.
+QByteArray rest(const QByteArray &line)
+{
+    return line.mid(line.indexOf(',') + 1);
+}
+} // namespace
+
+class TestResultWatch : public QObject
+{
+    Q_OBJECT
+
+    PrivateSessionBus m_bus;
+    FakeNotifications m_service;
+
+    // The next result of a running frame: one timer interval later, echo and its answer.
+    static void next(ScriptedWorld &world, PinnedClock &clock, TPingFrame *f, int rtt)
+    {
+        clock.advance(1000);
+        f->PingTimerTimer();
+        world.echoes.replyAndProcess(rtt);
+    }
+
+private slots:
+    void initTestCase() { QVERIFY(m_bus.start(&m_service)); }
+    void cleanupTestCase() { m_bus.stop(); }
+    void init() { m_service.calls.clear(); }
+
+    void notifications_downOnceBackOnce_eachFrameReplacingItsOwn()
+    {
+        ScriptedWorld world;
+        PinnedClock clock;
+        auto form = makeMainForm();
+        form->AppSettings.NotifyHostDownUp = true;
+        form->AddHostFrame(QStringLiteral("10.0.0.1"), true);
+        form->AddHostFrame(QStringLiteral("10.0.0.2"), true);
+        TPingFrame *a = form->ColumnFrames1.at(0);
+        TPingFrame *b = form->ColumnFrames1.at(1);
+        world.echoes.replyAndProcess(7); // a at 12:00:00
+        world.echoes.replyAndProcess(-1); // b
+        for (int i = 0; i < 3; ++i)
+            next(world, clock, a, -1); // down at 12:00:03
+        QTRY_COMPARE(m_service.calls.size(), 1);
+        QCOMPARE(m_service.calls[0].summary, QStringLiteral("10.0.0.1 is down"));
+        QCOMPARE(m_service.calls[0].body, QStringLiteral("Down at 12:00:03. Last RTT: 7 ms"));
+        QCOMPARE(m_service.calls[0].replacesId, 0u);
+        next(world, clock, a, -1); // still down: nothing new
+        next(world, clock, b, -1);
+        next(world, clock, b, -1); // b's third: down, never replied
+        QTRY_COMPARE(m_service.calls.size(), 2);
+        QCOMPARE(m_service.calls[1].summary, QStringLiteral("10.0.0.2 is down"));
+        QCOMPARE(m_service.calls[1].body, QStringLiteral("Down at 12:00:06. Last RTT: none"));
+        QCOMPARE(m_service.calls[1].replacesId, 0u);
+        next(world, clock, a, 9);
+        QTRY_COMPARE(m_service.calls.size(), 3);
+        QCOMPARE(m_service.calls[2].summary, QStringLiteral("10.0.0.1 is back"));
+        QCOMPARE(m_service.calls[2].body, QStringLiteral("Back at 12:00:07. RTT: 9 ms"));
+        QCOMPARE(m_service.calls[2].replacesId, 101u); // a's own notification, not b's
+        // A stop and start on the same host keeps its state: a reply there is no news.
+        a->SetDown(false);
+        a->ContinuousPingSpdBtnClick();
+        a->SetDown(true);
+        a->ContinuousPingSpdBtnClick();
+        world.echoes.replyAndProcess(4);
+        next(world, clock, b, 3);
+        QTRY_COMPARE(m_service.calls.size(), 4);
+        QCOMPARE(m_service.calls[3].summary, QStringLiteral("10.0.0.2 is back"));
+        QCOMPARE(m_service.calls[3].replacesId, 102u);
+    }
+
+    void notifications_offByDefault()
+    {
+        ScriptedWorld world;
+        PinnedClock clock;
+        auto form = makeMainForm();
+        QVERIFY(!form->AppSettings.NotifyHostDownUp);
+        form->AddHostFrame(QStringLiteral("10.0.0.3"), true);
+        TPingFrame *f = form->ColumnFrames1.at(0);
+        world.echoes.replyAndProcess(-1);
+        next(world, clock, f, -1);
+        next(world, clock, f, -1); // down, unannounced
+        form->AppSettings.NotifyHostDownUp = true;
+        next(world, clock, f, 5); // the first call the service sees is this one
+        QTRY_COMPARE(m_service.calls.size(), 1);
+        QCOMPARE(m_service.calls[0].summary, QStringLiteral("10.0.0.3 is back"));
+    }
+
+    void log_oneLinePerResult_framesOfOneHostShareItsFile_flushedAtClose()
+    {
+        ScriptedWorld world;
+        PinnedClock clock;
+        auto form = makeMainForm();
+        QVERIFY(!form->AppSettings.LogResults);
+        form->AppSettings.LogResults = true;
+        form->AddHostFrame(QStringLiteral("10.0.0.7"), true);
+        form->AddHostFrame(QStringLiteral("10.0.0.7"), true);
+        form->AddHostFrame(QStringLiteral("10.0.0.8"), true);
+        world.echoes.replyAndProcess(5);
+        world.echoes.replyAndProcess(-1);
+        world.echoes.replyAndProcess(6, QStringLiteral("10.9.9.9"));
+        const QString logs = form->DtaDir + QStringLiteral("Logs/");
+        QVERIFY(!QFile::exists(logs + QStringLiteral("10.0.0.7.csv"))); // collected, not yet written
+        form->FlushResultLog();
+        QCOMPARE(logLines(logs + QStringLiteral("10.0.0.7.csv")).size(), 3);
+        next(world, clock, form->ColumnFrames1.at(1), 8);
+        form->AppSettings.PauseForRemoveFrame = false;
+        form->close(); // the last lines go out with the close
+        const QList<QByteArray> seven = logLines(logs + QStringLiteral("10.0.0.7.csv"));
+        QCOMPARE(seven.size(), 4);
+        QCOMPARE(seven[0], QByteArray("time,host,address,outcome,rtt_ms,from"));
+        QCOMPARE(rest(seven[1]), QByteArray("10.0.0.7,10.0.0.7,reply,5,10.0.0.7"));
+        QCOMPARE(rest(seven[2]), QByteArray("10.0.0.7,10.0.0.7,timeout,,"));
+        QCOMPARE(rest(seven[3]), QByteArray("10.0.0.7,10.0.0.7,reply,8,10.0.0.7"));
+        QVERIFY(seven[1].startsWith("2026-12-10T12:00:00.000"));
+        QVERIFY(seven[3].startsWith("2026-12-10T12:00:01.000"));
+        const QList<QByteArray> eight = logLines(logs + QStringLiteral("10.0.0.8.csv"));
+        QCOMPARE(eight.size(), 2);
+        QCOMPARE(rest(eight[1]), QByteArray("10.0.0.8,10.0.0.8,foreign,6,10.9.9.9"));
+        QVERIFY(world.errors.messages.isEmpty());
+    }
+
+    void log_writeFailure_reportedOnce_andLoggingTurnsOff()
+    {
+        ScriptedWorld world;
+        PinnedClock clock;
+        auto form = makeMainForm();
+        QFile blocker(form->DtaDir + QStringLiteral("Logs")); // a file where the folder goes
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        form->aSettings->trigger(); // switched on where the user does it
+        QTest::mouseClick(form->SettingsForm->MiscBtn, Qt::LeftButton);
+        QCheckBox *box = form->SettingsForm->LogResultsCheckBox;
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+        QVERIFY(form->AppSettings.LogResults);
+        form->AddHostFrame(QStringLiteral("10.0.0.9"), true);
+        TPingFrame *f = form->ColumnFrames1.at(0);
+        world.echoes.replyAndProcess(5);
+        form->FlushResultLog();
+        QCOMPARE(world.errors.messages,
+            QStringList { QStringLiteral("Unable to write to ") + form->DtaDir + QStringLiteral("Logs/10.0.0.9.csv") });
+        QVERIFY(!form->AppSettings.LogResults);
+        QVERIFY(!box->isChecked());
+        next(world, clock, f, 6);
+        form->FlushResultLog();
+        form->AppSettings.PauseForRemoveFrame = false;
+        form->close();
+        QCOMPARE(world.errors.messages.size(), 1);
+    }
+};
+
+QTEST_MAIN(TestResultWatch)
+#include "tst_resultwatch.moc"
