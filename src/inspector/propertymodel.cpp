@@ -770,22 +770,8 @@ QVariant PropertyModel::data(const QModelIndex &index, int role) const
         if (!valueColumn)
             return QString::fromLatin1(it.name);
         const QVariant v = value(row);
-        // Types Qt's own editors handle go as they are; the rest as text in the grid's notation.
-        switch (v.typeId()) {
-        case QMetaType::Int:
-        case QMetaType::UInt:
-        case QMetaType::Double:
-        case QMetaType::QString:
-        case QMetaType::QKeySequence:
-        case QMetaType::QDate:
-        case QMetaType::QTime:
-        case QMetaType::QDateTime:
-            if (!isEnum(it))
-                return v;
-            break;
-        default:
-            break;
-        }
+        if (usesQtEditor(v.typeId()) && !isEnum(it))
+            return v;
         if (isEnum(it) && !isFlag(it))
             return enumValue(v);
         return valueText(it, v);
@@ -856,4 +842,21 @@ Qt::ItemFlags PropertyModel::flags(const QModelIndex &index) const
             f |= Qt::ItemIsEditable;
     }
     return f;
+}
+
+bool PropertyModel::usesQtEditor(int typeId)
+{
+    switch (typeId) {
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::Double:
+    case QMetaType::QString:
+    case QMetaType::QKeySequence:
+    case QMetaType::QDate:
+    case QMetaType::QTime:
+    case QMetaType::QDateTime:
+        return true;
+    default:
+        return false;
+    }
 }

@@ -77,6 +77,9 @@ public:
     // does not parse.
     static QVariant parseText(const TPropItem &item, const QString &text);
     static bool isEnum(const TPropItem &item);
+    // Types edited by Qt's own item editors and handed to them as they are; every other
+    // type is edited as text in the grid's notation.
+    static bool usesQtEditor(int typeId);
     static bool isFlag(const TPropItem &item);
     static qint64 enumValue(const QVariant &v);
 

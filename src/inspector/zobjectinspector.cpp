@@ -125,23 +125,12 @@ QWidget *PropertyDelegate::createEditor(
         });
         return editor;
     }
-    switch (type) {
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::Double:
-    case QMetaType::QString:
-    case QMetaType::QKeySequence:
-    case QMetaType::QDate:
-    case QMetaType::QTime:
-    case QMetaType::QDateTime:
+    if (PropertyModel::usesQtEditor(type))
         return QStyledItemDelegate::createEditor(parent, option, index);
-    default: {
-        auto *edit = new QLineEdit(parent);
-        edit->setObjectName(QStringLiteral("TextEditor"));
-        edit->setFrame(false);
-        return edit;
-    }
-    }
+    auto *edit = new QLineEdit(parent);
+    edit->setObjectName(QStringLiteral("TextEditor"));
+    edit->setFrame(false);
+    return edit;
 }
 
 void PropertyDelegate::setEditorData(QWidget *editor, const QModelIndex &index) const
