@@ -206,6 +206,7 @@ TPingFrame::TPingFrame(QWidget *parent)
     for (QWidget *w : {static_cast<QWidget *>(ToggleBRPnl), static_cast<QWidget *>(ClearChartPnl),
                        static_cast<QWidget *>(TimeoutsLbl), static_cast<QWidget *>(ThreadInProgressLbl)})
         w->installEventFilter(this);
+    BottomRightPanel->installEventFilter(this);
 
     sizeToText();
     fitToSize();
@@ -254,8 +255,24 @@ void TPingFrame::sizeToText()
     m_addressWidth = std::max(ip.horizontalAdvance(kWidestAddress), ip.horizontalAdvance(kDnsError));
     IPAddressLbl->setFixedWidth(m_addressWidth);
     m_hostWidth = lineEditWidthFor(HostEdit, kWidestAddress);
-    for (QWidget *row : detailRows())
-        row->setMinimumHeight(std::min(row->sizeHint().height(), row->maximumHeight()));
+    // The labels a result rewrites have sizes of their own, fixed both ways: Qt then takes a
+    // new text as a repaint and lays nothing out again. Their heights come from the font here,
+    // their widths from the panel (fitDetailWidths) and the bar (fitToSize).
+    for (QLabel *l : {TimeoutsLbl, TimeSinceLastTimeoutLbl, PointsLbl, LossJitterLbl}) {
+        l->setMinimumHeight(0);
+        l->setMaximumHeight(QWIDGETSIZE_MAX);
+        l->setFixedHeight(std::max(l->sizeHint().height(), l->fontMetrics().height()));
+    }
+    LastTimeoutComboBox->setMinimumHeight(std::min(LastTimeoutComboBox->sizeHint().height(), LastTimeoutComboBox->maximumHeight()));
+    fitDetailWidths();
+}
+
+void TPingFrame::fitDetailWidths()
+{
+    const QMargins m = BottomRightPanel->layout()->contentsMargins();
+    const int width = std::max(0, BottomRightPanel->contentsRect().width() - m.left() - m.right());
+    for (QLabel *l : {TimeoutsLbl, TimeSinceLastTimeoutLbl, PointsLbl, LossJitterLbl})
+        l->setFixedWidth(width);
 }
 
 QList<QWidget *> TPingFrame::detailRows() const
@@ -281,8 +298,14 @@ void TPingFrame::fitToSize()
     auto textWidth = [](QLabel *l) { return l->fontMetrics().horizontalAdvance(l->text()) + 2; };
     const int ipFull = std::max(m_addressWidth, textWidth(IPAddressLbl)), ipText = textWidth(IPAddressLbl);
     const int stFull = std::max(m_statusWidth, textWidth(StatusLbl)), stText = textWidth(StatusLbl);
+    // The address, which seldom changes, narrows first, so that the status line, rewritten
+    // by every reply, keeps its width; a label narrowed to its text takes all the room left,
+    // so that the next text, mostly as wide, still fits and the bar keeps its arrangement.
+    const int barRoom = width - fixedPart;
     struct Choice { int ip, status; };  // 0 = hidden
-    const Choice choices[] = {{ipFull, stFull}, {ipFull, stText}, {ipText, stText}, {ipFull, 0}, {ipText, 0}, {0, 0}};
+    const Choice choices[] = {{ipFull, stFull}, {std::max(ipText, barRoom - stFull), stFull},
+                              {ipText, std::max(stText, barRoom - ipText)}, {ipFull, 0},
+                              {std::max(ipText, barRoom + bar->spacing()), 0}, {0, 0}};
     Choice pick = choices[std::size(choices) - 1];
     for (const Choice &c : choices) {
         const int w = fixedPart + c.ip + c.status - (c.ip ? 0 : bar->spacing()) - (c.status ? 0 : bar->spacing());
@@ -315,6 +338,9 @@ void TPingFrame::fitToSize()
     // The details panel keeps whole rows from the top down; those that do not fit go.
     const int barHeight = std::clamp(height, 0, kTopBarHeight);
     TopPanel->setFixedHeight(barHeight);
+    const int labelHeight = std::max(0, barHeight - barMargins.top() - barMargins.bottom());
+    for (QLabel *l : {IPAddressLbl, StatusLbl, ThreadInProgressLbl})
+        l->setFixedHeight(labelHeight);
     auto *details = BottomRightPanel->layout();
     int room = height - barHeight - details->contentsMargins().top() - details->contentsMargins().bottom();
     bool fits = true;
@@ -332,12 +358,11 @@ void TPingFrame::fitToSize()
     details->activate();
 }
 
-// A label's new text may call for another arrangement of the top bar only when the label
-// is hidden or narrowed to its text; at its full width every text it can hold fits.
-void TPingFrame::refitFor(QLabel *label, int fullWidth)
+// A label's new text calls for another arrangement of the top bar only when it is wider
+// than the label, or when the label is hidden for lack of room and the text may now fit.
+void TPingFrame::refitFor(QLabel *label)
 {
-    if (label->isHidden() || label->width() < fullWidth ||
-        label->fontMetrics().horizontalAdvance(label->text()) + 2 > label->width())
+    if (label->isHidden() || label->fontMetrics().horizontalAdvance(label->text()) + 2 > label->maximumWidth())
         fitToSize();
 }
 
@@ -389,6 +414,8 @@ void TPingFrame::setToggleColour(const QColor &colour)
 
 bool TPingFrame::eventFilter(QObject *watched, QEvent *event)
 {
+    if (event->type() == QEvent::Resize && watched == BottomRightPanel)
+        fitDetailWidths();
     if (event->type() == QEvent::MouseButtonPress && watched == TimeoutsLbl) {
         auto *me = static_cast<QMouseEvent *>(event);
         TimeoutsLblMouseDown(me->button(), me->modifiers());
@@ -451,7 +478,7 @@ void TPingFrame::WSocketDnsLookupDone(QObject *, std::uint16_t errCode)
         return;
     }
     IPAddressLbl->setText(kDnsError);
-    refitFor(IPAddressLbl, m_addressWidth);
+    refitFor(IPAddressLbl);
     updateTip();
     ContinuousPingSpdBtn->setChecked(false);
     ContinuousPingSpdBtnClick();
@@ -486,7 +513,7 @@ void TPingFrame::PingThreadTerminate(TPingThread *sender)
     if (sender->ReplyTotal != 0)
         if (IPAddressLbl->text() != sender->DnsHostIP) {
             IPAddressLbl->setText(sender->DnsHostIP);
-            refitFor(IPAddressLbl, m_addressWidth);
+            refitFor(IPAddressLbl);
         }
 
     const bool reply = sender->ReplyTotal != 0 && sender->ReplyIPAddr == sender->DnsHostIP;
@@ -506,7 +533,7 @@ void TPingFrame::PingThreadTerminate(TPingThread *sender)
             sum += whole(i);
         const int avg = static_cast<int>(std::nearbyint(double(sum) / n));  // a half goes to the even neighbour
         StatusLbl->setText(FormatStatus(low, avg, high));
-        refitFor(StatusLbl, m_statusWidth);
+        refitFor(StatusLbl);
         PingChart->SetLeftAutomaticMaximum(false);
         PingChart->SetLeftMaximum(high + high * 0.25);
     } else {

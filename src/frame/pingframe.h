@@ -86,6 +86,10 @@ public:
     // of day, so a span that crosses midnight is taken forward and is always under a day.
     static QString TimeSince(const QTime &timeout, const QTime &now);
 
+    // A frame fits its controls to whatever size it is given, so it asks for no minimum:
+    // the widths its labels have now are no reason to keep its window from shrinking.
+    QSize minimumSizeHint() const override { return {0, 0}; }
+
 signals:
     // Every processed result, after the frame has shown it.
     void ResultProcessed(const EchoOutcome &outcome);
@@ -104,11 +108,13 @@ private:
     void followPalette();
     // Sizes the labels and the host edit for the widest text they show, in the current font.
     void sizeToText();
+    // Gives the details panel's labels its width.
+    void fitDetailWidths();
     // Shows what fits the frame's size whole and hides the rest, in a fixed order.
     void fitToSize();
     // The frame's tooltip holds the text of the top bar's labels hidden for lack of room.
     void updateTip();
-    void refitFor(QLabel *label, int fullWidth);
+    void refitFor(QLabel *label);
     QList<QWidget *> detailRows() const;
 
     bool ClearChart = false;

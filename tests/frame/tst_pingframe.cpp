@@ -15,6 +15,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 namespace {
 const QColor kGreen(0, 128, 0), kOrange(255, 128, 0), kRed(255, 0, 0);
@@ -487,6 +488,75 @@ private slots:
         for (QWidget *row : all)
             QVERIFY(!row->isHidden());
         checkDetailRows(f);
+    }
+
+    // Once a frame shows its first figures, a result repaints it but never makes its
+    // parents lay it out again: no layout request may be posted for the frame or anything
+    // in it, whatever the result, in a tall or short frame, with or without the details.
+    void steadyResults_askForNoLayout_data()
+    {
+        QTest::addColumn<int>("height");
+        QTest::addColumn<bool>("details");
+        QTest::newRow("designed, details") << 109 << true;
+        QTest::newRow("designed, no details") << 109 << false;
+        QTest::newRow("tall, details") << 222 << true;
+        QTest::newRow("short, details") << 55 << true;
+    }
+    void steadyResults_askForNoLayout()
+    {
+        QFETCH(int, height);
+        QFETCH(bool, details);
+        QWidget board;
+        board.resize(500, 250);
+        auto *boardLayout = new QVBoxLayout(&board);
+        boardLayout->setContentsMargins(0, 0, 0, 0);
+        auto *f = new TPingFrame(&board);
+        f->setFixedHeight(height);
+        boardLayout->addWidget(f);
+        boardLayout->addStretch(1);
+        f->BottomRightPanel->setVisible(details);
+        board.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&board));
+        // The first results bring an address, a timeout, and figures as wide as they get here.
+        feed(f, {1, -1, 3999});
+        QCoreApplication::processEvents();
+
+        struct LayoutCounter : QObject
+        {
+            QWidget *frame = nullptr;
+            QStringList asked;
+            bool eventFilter(QObject *o, QEvent *e) override
+            {
+                if (e->type() == QEvent::LayoutRequest && o->isWidgetType()) {
+                    auto *w = static_cast<QWidget *>(o);
+                    if (w == frame || frame->isAncestorOf(w) || w->isAncestorOf(frame))
+                        asked.append(w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName());
+                }
+                return false;
+            }
+        } counter;
+        counter.frame = f;
+        f->SetDown(true);
+        f->ContinuousPingSpdBtnClick();
+        // Let the layouts asked for so far settle: each pass may ask for its parent's.
+        for (int level = 0; level < 5; ++level)
+            QCoreApplication::sendPostedEvents();
+        qApp->installEventFilter(&counter);
+        // Replies of many widths, timeouts, an answer from a router, and a long run of points.
+        const QList<int> results {1, 3999, -1, 250, -2, 7, -1, -1, 80, 1000, 2, 45, 3, 3, 3, 3, 3, 3, 3, 3};
+        for (int i = 0; i < results.size(); ++i) {
+            if (i > 0) {
+                clock->advance(1000);
+                f->PingTimerTimer();
+            }
+            const int r = results[i];
+            world->echoes.replyAndProcess(r == -2 ? 5 : r, r == -2 ? QStringLiteral("10.9.9.9") : QString());
+        }
+        QCoreApplication::processEvents();
+        qApp->removeEventFilter(&counter);
+        counter.asked.removeDuplicates();
+        QVERIFY2(counter.asked.isEmpty(), qPrintable(counter.asked.join(QStringLiteral(", "))));
+        QCOMPARE(f->PointsLbl->text(), QStringLiteral("Points: 23"));
     }
 
     // The board's columns in the default window: one of 480 pixels, or two of 240 and 237,
