@@ -3,6 +3,7 @@
 // echo per host per second, each beside the system's own tools (iputils ping, fping) run
 // against the same targets in the same run. Run inside the network test kit.
 //   echo_bench [--seconds S] [--hosts N,N...] [--steady-only]
+#include "benchkit.h"
 #include "echoservice.h"
 #include "pingthread.h"
 
@@ -18,14 +19,9 @@
 #include <algorithm>
 #include <cstdio>
 
-namespace {
+using namespace bench;
 
-double cpuSeconds(int who)
-{
-    rusage ru{};
-    getrusage(who, &ru);
-    return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
-}
+namespace {
 
 struct Stats
 {
@@ -121,34 +117,6 @@ Load fpingLoad(const QStringList &targets)
     return l;
 }
 
-// Distinct hosts for the steady load: a /22 that the answering namespace's kernel takes as its
-// own, routed there by the kit's router.
-QStringList steadyHosts(int n)
-{
-    static bool routed = false;
-    if (!routed) {
-        const QString answer = qEnvironmentVariable("NETKIT_NS_ANSWER");
-        const QString router = qEnvironmentVariable("NETKIT_NS_ROUTER");
-        QProcess::execute(QStringLiteral("ip"), {QStringLiteral("-n"), answer, QStringLiteral("route"), QStringLiteral("add"),
-                                                 QStringLiteral("local"), QStringLiteral("10.77.16.0/22"), QStringLiteral("dev"),
-                                                 QStringLiteral("lo")});
-        QProcess::execute(QStringLiteral("ip"), {QStringLiteral("-n"), router, QStringLiteral("route"), QStringLiteral("add"),
-                                                 QStringLiteral("10.77.16.0/22"), QStringLiteral("via"),
-                                                 QStringLiteral("10.77.2.2")});
-        routed = true;
-    }
-    QStringList out;
-    for (int i = 0; i < n; ++i)
-        out.append(QStringLiteral("10.77.%1.%2").arg(16 + (i + 1) / 256).arg((i + 1) % 256));
-    return out;
-}
-
-struct Steady
-{
-    quint64 sent = 0, replies = 0, delivered = 0, late = 0;
-    double cpu = 0, seconds = 0;
-};
-
 // Every host gets one echo a second (time-out 4000 ms, TTL 32, as a frame sends them), the
 // hosts spread evenly over the second, for the given time; then the last echoes are awaited.
 Steady ourSteady(const QStringList &hosts, int seconds)
@@ -209,33 +177,6 @@ Steady ourSteady(const QStringList &hosts, int seconds)
     const auto c1 = EchoService::instance().counters();
     st.sent = c1.sent - c0.sent;
     st.late = c1.late - c0.late;
-    return st;
-}
-
-Steady fpingSteady(const QStringList &hosts, int seconds)
-{
-    Steady st;
-    const double cpu0 = cpuSeconds(RUSAGE_CHILDREN);
-    QElapsedTimer t;
-    t.start();
-    QProcess p;
-    // One echo a second per host, the hosts spread over the second.
-    const QString interval = QString::number(std::max(0.1, 1000.0 / double(hosts.size())), 'f', 2);
-    p.start(QStringLiteral("fping"), QStringList{QStringLiteral("-q"), QStringLiteral("-c"), QString::number(seconds),
-                                                 QStringLiteral("-p"), QStringLiteral("1000"), QStringLiteral("-i"), interval,
-                                                 QStringLiteral("-t"), QStringLiteral("4000"), QStringLiteral("-H"),
-                                                 QStringLiteral("32")} + hosts);
-    p.waitForFinished(seconds * 1000 + 60000);
-    st.seconds = t.elapsed() / 1000.0;
-    st.cpu = cpuSeconds(RUSAGE_CHILDREN) - cpu0;
-    static const QRegularExpression re(QStringLiteral("xmt/rcv/%loss = (\\d+)/(\\d+)/"));
-    auto it = re.globalMatch(QString::fromUtf8(p.readAllStandardError()));
-    while (it.hasNext()) {
-        const auto m = it.next();
-        st.sent += m.captured(1).toULongLong();
-        st.replies += m.captured(2).toULongLong();
-    }
-    st.delivered = st.replies;
     return st;
 }
 

@@ -1,7 +1,13 @@
-// N running frames in one main window, pinging the network test kit's hosts at their normal
-// pace: user-interface thread CPU, resident memory, chart paint time, the interval between a
-// frame's results, and the longest stall of the event loop.
-//   frameboard_bench --frames N --seconds S [--screenshot FILE]
+// N running frames in one main window, each pinging a host of its own in the network test kit
+// at the normal pace: whole-process and user-interface thread CPU, resident memory, chart
+// paint time, the interval between a frame's results, and the longest stall of the event
+// loop; then fping on the same hosts for the same time.
+//   frameboard_bench --frames N --seconds S [--width W] [--height H | --designed]
+//                    [--hosts A,B,...] [--fping] [--log-compare] [--screenshot FILE]
+// --designed makes the window tall enough for every frame to get its designed height.
+#include "benchkit.h"
+#include "columnpanel.h"
+#include "echoservice.h"
 #include "hlbeditmemodlg.h"
 #include "mainform.h"
 #include "pingchart.h"
@@ -22,12 +28,12 @@
 #include <algorithm>
 #include <cstdio>
 
+using namespace bench;
+
 namespace {
 double threadCpu()
 {
-    rusage ru{};
-    getrusage(RUSAGE_THREAD, &ru);
-    return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+    return cpuSeconds(RUSAGE_THREAD);
 }
 
 double rssMiB()
@@ -59,21 +65,30 @@ int main(int argc, char **argv)
     const int seconds = opt("--seconds", QStringLiteral("60")).toInt();
     const QString shot = opt("--screenshot", QString());
     const QString only = opt("--hosts", QString());
-    const QStringList hosts = !only.isEmpty() ? only.split(u',')
-                              : qEnvironmentVariableIsEmpty("NETKIT")
-                                  ? QStringList{QStringLiteral("127.0.0.1")}
-                                  : QStringList{QStringLiteral("10.77.2.2"), QStringLiteral("10.77.4.20"),
-                                                QStringLiteral("10.77.4.50"), QStringLiteral("10.77.4.40")};
+    const QStringList hosts = !only.isEmpty()                        ? only.split(u',')
+                              : qEnvironmentVariableIsEmpty("NETKIT") ? QStringList{QStringLiteral("127.0.0.1")}
+                                                                      : steadyHosts(n);
 
     TMainForm form;
     form.HLBEditMemoDlg = new THLBEditMemoDlg(&form);
-    form.resize(opt("--width", QStringLiteral("1200")).toInt(), opt("--height", QString::number(std::max(400, n * 45))).toInt());
+    const int width = opt("--width", QStringLiteral("1600")).toInt();
+    form.resize(width, opt("--height", QStringLiteral("1000")).toInt());
+    if (args.contains(QStringLiteral("--designed"))) {
+        // The board's column takes what the menu, tool and status bars leave.
+        form.show();
+        QCoreApplication::processEvents();
+        const int chrome = form.height() - form.ColumnPanel1->height();
+        form.resize(width, chrome + n * TPingFrame::kDesignedHeight);
+    }
     form.show();
     QElapsedTimer wait;
     wait.start();
     while (!form.FormActivated && wait.elapsed() < 3000)
         app.processEvents();
 
+    // Paint the whole window once, so that its backing store is resident before the first
+    // reading and does not count as the frames' memory.
+    form.repaint();
     const double rss0 = rssMiB();
     for (int i = 0; i < n; ++i)
         form.AddHostFrame(hosts[i % hosts.size()], true);
@@ -87,6 +102,8 @@ int main(int argc, char **argv)
     QObject::connect(&heartbeat, &QTimer::timeout, [&] {
         const qint64 now = beat.elapsed();
         longest = std::max(longest, now - last - 10);
+        if (qEnvironmentVariableIsSet("BENCH_STALLS") && now - last - 10 > 15)
+            std::fprintf(stderr, "stall %lld ms at %lld ms\n", (long long)(now - last - 10), (long long)now);
         last = now;
     });
     heartbeat.start();
@@ -99,26 +116,44 @@ int main(int argc, char **argv)
     };
     runFor(3000);
     longest = 0;
-    const double cpu0 = threadCpu();
+    // Paint events during the measured time, charts apart from the rest.
+    struct PaintCounter : QObject
+    {
+        quint64 charts = 0, others = 0;
+        bool eventFilter(QObject *o, QEvent *e) override
+        {
+            if (e->type() == QEvent::Paint)
+                ++(qobject_cast<TPingChart *>(o) ? charts : others);
+            return false;
+        }
+    } paints;
+    app.installEventFilter(&paints);
+    const double cpu0 = threadCpu(), processCpu0 = cpuSeconds(RUSAGE_SELF);
+    const auto echoes0 = EchoService::instance().counters();
     QElapsedTimer t;
     t.start();
     runFor(seconds * 1000);
-    const double cpu = threadCpu() - cpu0;
+    const double cpu = threadCpu() - cpu0, processCpu = cpuSeconds(RUSAGE_SELF) - processCpu0;
+    const auto echoes1 = EchoService::instance().counters();
     const double elapsed = t.elapsed() / 1000.0;
     const double rss1 = rssMiB();
+    app.removeEventFilter(&paints);
+    const quint64 sent = echoes1.sent - echoes0.sent;
 
     // Result intervals of frames whose host always answers at once.
     QList<double> gaps;
+    const int frameHeight = form.ColumnFrames1.isEmpty() ? 0 : form.ColumnFrames1.front()->height();
     for (TPingFrame *f : form.ColumnFrames1) {
-        if (f->HostEdit->text() != hosts.front())
+        if (f->HostEdit->text() != hosts.front() && hosts.size() < n)
             continue;
         for (int i = 1; i < f->PingChart->Count(); ++i)
             gaps.append(double(f->PingChart->XValue(i - 1).msecsTo(f->PingChart->XValue(i))));
     }
 
-    // Paint cost of one chart with 180 points, at pixel ratios 1 and 2.
+    // Paint cost of one chart with 180 points, at the board's chart size and pixel ratios 1 and 2.
+    const QSize chartSize = form.ColumnFrames1.isEmpty() ? QSize(360, 80) : form.ColumnFrames1.front()->PingChart->size();
     TPingChart chart;
-    chart.resize(360, 80);
+    chart.resize(chartSize.expandedTo(QSize(50, 20)));
     QDateTime x = QDateTime::currentDateTime();
     for (int i = 0; i < 180; ++i)
         chart.AddXY(x.addSecs(i), 5 + i % 17, i % 9 == 0 ? QColor(255, 0, 0) : QColor(0, 128, 0));
@@ -142,12 +177,17 @@ int main(int argc, char **argv)
         paintMs[dpr - 1] = paint.nsecsElapsed() / 1e6 / paints;
     }
 
-    std::printf("frames %d, %d s, hosts %s\n", n, seconds, qPrintable(hosts.join(u' ')));
+    std::printf("frames %d, %d s, window %dx%d, frames %d px high, %s\n", n, seconds, form.width(), form.height(), frameHeight,
+                hosts.size() >= n ? "a host each" : qPrintable(QStringLiteral("hosts ") + hosts.join(u' ')));
+    std::printf("  whole process CPU    %8.2f %% of one core, %.1f us per echo (%llu echoes)\n", processCpu / elapsed * 100.0,
+                sent ? processCpu / double(sent) * 1e6 : 0.0, (unsigned long long)sent);
     std::printf("  UI thread CPU        %8.3f ms per frame per second (%.1f %% of one core)\n", cpu * 1000.0 / n / elapsed,
                 cpu / elapsed * 100.0);
+    std::printf("  paint events         %8.2f charts and %.2f other widgets per echo\n", sent ? double(paints.charts) / double(sent) : 0.0,
+                sent ? double(paints.others) / double(sent) : 0.0);
     std::printf("  resident memory      %8.1f KiB per frame (%.1f MiB for all)\n", (rss1 - rss0) * 1024.0 / n, rss1 - rss0);
-    std::printf("  chart paint          %8.3f ms per update at pixel ratio 1, %.3f ms at 2 (180 points, 360x80)\n",
-                paintMs[0], paintMs[1]);
+    std::printf("  chart paint          %8.3f ms per update at pixel ratio 1, %.3f ms at 2 (180 points, %dx%d)\n",
+                paintMs[0], paintMs[1], chart.width(), chart.height());
     std::printf("  result interval      median %.0f ms, p99 %.0f ms (%lld intervals)\n", percentile(gaps, 0.5),
                 percentile(gaps, 0.99), (long long)gaps.size());
     std::printf("  longest loop stall   %8lld ms\n", (long long)longest);
@@ -173,5 +213,14 @@ int main(int argc, char **argv)
     form.AppSettings.PauseForRemoveFrame = false;
     form.AppSettings.TimeToWait = 0;
     form.ClearAllFrames();
+    std::fflush(stdout);
+
+    // --fping: the same hosts, one echo a second each, for the same time.
+    if (args.contains(QStringLiteral("--fping"))) {
+        const Steady peer = fpingSteady(hosts, seconds);
+        std::printf("  fping, same hosts    %8.2f %% of one core, %.1f us per echo (%llu echoes, %llu replies)\n",
+                    peer.cpu / peer.seconds * 100.0, peer.sent ? peer.cpu / double(peer.sent) * 1e6 : 0.0,
+                    (unsigned long long)peer.sent, (unsigned long long)peer.replies);
+    }
     return 0;
 }

@@ -45,6 +45,9 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, Qt::Al
     auto *l = new QLabel(text, parent);
     l->setObjectName(QString::fromLatin1(name));
     l->setAlignment(align);
+    // Opaque: a new text repaints the label alone, not the frame and the board beneath it.
+    // The fill is the background the label sits on, as it takes its parents' role.
+    l->setAutoFillBackground(true);
     return l;
 }
 

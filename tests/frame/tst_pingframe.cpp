@@ -559,6 +559,32 @@ private slots:
         QCOMPARE(f->PointsLbl->text(), QStringLiteral("Points: 23"));
     }
 
+    // The labels paint their own background, so that a new text repaints them alone: it is
+    // the background they sit on, also in a window whose background is not the usual one.
+    void labels_takeTheBackgroundTheySitOn()
+    {
+        QWidget window;
+        QPalette pal = window.palette();
+        pal.setColor(QPalette::Window, QColor(20, 40, 200));
+        pal.setColor(QPalette::Button, QColor(200, 180, 20));
+        window.setPalette(pal);
+        window.setBackgroundRole(QPalette::Button);
+        window.setAutoFillBackground(true);
+        window.resize(TPingFrame::kDesignedWidth, 222);
+        auto *f = new TPingFrame(&window);
+        f->setGeometry(window.rect());
+        f->BottomRightPanel->show();
+        window.show();
+        feed(f, {12, -1, 14});
+        const QImage shot = window.grab().toImage();
+        for (QLabel *l : {f->StatusLbl, f->IPAddressLbl, f->TimeoutsLbl, f->PointsLbl, f->LossJitterLbl}) {
+            if (l->isHidden())
+                continue;
+            const QPoint corner = l->mapTo(&window, QPoint(0, 0));
+            QCOMPARE(QColor(shot.pixel(corner)), QColor(200, 180, 20));
+        }
+    }
+
     // The board's columns in the default window: one of 480 pixels, or two of 240 and 237,
     // 222 high, shared by 1, 4 or 8 frames. With SKYLARK_SHOTS=<folder> each case is also
     // saved as a picture there.
