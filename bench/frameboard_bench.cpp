@@ -13,6 +13,7 @@
 #include "pingchart.h"
 #include "pingframe.h"
 
+#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -107,6 +108,37 @@ int main(int argc, char **argv)
         last = now;
     });
     heartbeat.start();
+
+    // BENCH_STALLS: for each busy spell of the event loop over 30 ms, what it delivered.
+    struct SpellLog : QObject
+    {
+        QElapsedTimer spell;
+        QHash<int, int> events;
+        bool eventFilter(QObject *o, QEvent *e) override
+        {
+            ++events[e->type() == QEvent::Paint && qobject_cast<TPingChart *>(o) ? -1 : int(e->type())];
+            return false;
+        }
+    } spells;
+    if (qEnvironmentVariableIsSet("BENCH_STALLS")) {
+        auto *dispatcher = QAbstractEventDispatcher::instance();
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, [&spells] {
+            if (!spells.spell.isValid()) {
+                spells.spell.start();
+                spells.events.clear();
+            }
+        });
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, [&spells] {
+            if (spells.spell.isValid() && spells.spell.elapsed() > 30) {
+                QStringList parts;
+                for (auto it = spells.events.cbegin(); it != spells.events.cend(); ++it)
+                    parts << QStringLiteral("%1:%2").arg(it.key() == -1 ? QStringLiteral("chartPaint") : QString::number(it.key())).arg(it.value());
+                std::fprintf(stderr, "busy %lld ms: %s\n", (long long)spells.spell.elapsed(), qPrintable(parts.join(u' ')));
+            }
+            spells.spell.invalidate();
+        });
+        app.installEventFilter(&spells);
+    }
 
     // Settle for a few seconds, then measure.
     auto runFor = [](int ms) {

@@ -305,6 +305,10 @@ private:
     void pingSelected(const std::function<void(const QString &)> &add);
     TPingFrame *popupFrame(TPopupMenu *menu) const;
     void sleepTimeToWait() const;
+    // Starts a frame. Frames started in one go (a session, a host list, Start All) beyond the
+    // first few send their first echo a little later each, spread over the second, so that
+    // hundreds of them do not echo, answer and repaint in the same instant every second.
+    void startFrame(TPingFrame *f);
     // The filters of the shared open and save dialogs for list and session files.
     static QStringList TextFileFilters();
     // The file chooser on a folder's "*.txt" files: a left press loads the file, a right
@@ -313,6 +317,8 @@ private:
 
     QList<QAction *> m_actions;
     int m_boardWaits = 0;
+    // Frames started since the event loop last turned.
+    int m_startsThisTurn = 0;
     bool m_closeAfterWait = false;
     bool m_closing = false;
     bool m_unattended = false;

@@ -112,10 +112,17 @@ void TMainForm::addFrame(Column c, const QString *host, bool start, bool expand)
         SizeFramesWithExpand();
     else
         sizeColumn(c);
-    if (start && !f->HostEdit->text().isEmpty()) {
-        f->SetDown(true);
-        f->ContinuousPingSpdBtnClick();
-    }
+    if (start && !f->HostEdit->text().isEmpty())
+        startFrame(f);
+}
+
+void TMainForm::startFrame(TPingFrame *f)
+{
+    constexpr int kStartsAtOnce = 16, kStepMs = 5;
+    if (m_startsThisTurn++ == 0)
+        QTimer::singleShot(0, this, [this] { m_startsThisTurn = 0; });
+    const int later = m_startsThisTurn - kStartsAtOnce;
+    f->StartDelayed(later > 0 ? (later * kStepMs) % 1000 : 0);
 }
 
 void TMainForm::AddPingFrame()
@@ -461,9 +468,8 @@ void TMainForm::StartAllPinging()
         for (TPingFrame *f : frames) {
             if (f->Running())
                 continue;
-            f->SetDown(true);
             try {
-                f->ContinuousPingSpdBtnClick();
+                startFrame(f);
             } catch (const SkylarkError &e) {
                 if (firstError.isEmpty())
                     firstError = e.message();

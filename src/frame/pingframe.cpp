@@ -450,16 +450,34 @@ void TPingFrame::contextMenuEvent(QContextMenuEvent *e)
         QFrame::contextMenuEvent(e);
 }
 
+void TPingFrame::StartDelayed(int delayMs)
+{
+    SetDown(true);
+    // An empty host fails at once, as a click does; a frame with an echo or a cycle under
+    // way goes on as a click would have it.
+    if (delayMs <= 0 || HostEdit->text().isEmpty() || InFlight() || PingTimer->isActive()) {
+        ContinuousPingSpdBtnClick();
+        return;
+    }
+    showRunning(true);
+    PingTimer->start(delayMs);
+}
+
+void TPingFrame::showRunning(bool running)
+{
+    HostEdit->setEnabled(!running);
+    ContinuousPingSpdBtn->setText(running ? QStringLiteral("Stop") : QStringLiteral("Start"));
+    if (running)
+        WSocket->SocketFamily = sfIPv4;
+}
+
 void TPingFrame::ContinuousPingSpdBtnClick()
 {
     if (ContinuousPingSpdBtn->isChecked()) {
-        HostEdit->setEnabled(false);
-        ContinuousPingSpdBtn->setText(QStringLiteral("Stop"));
-        WSocket->SocketFamily = sfIPv4;
+        showRunning(true);
         WSocket->DnsLookup(HostEdit->text());
     } else {
-        ContinuousPingSpdBtn->setText(QStringLiteral("Start"));
-        HostEdit->setEnabled(true);
+        showRunning(false);
     }
 }
 

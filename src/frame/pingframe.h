@@ -69,6 +69,10 @@ public:
     // True while a result handler of this frame lets other events run (step 7 of its work).
     bool InTerminateHandler() const { return m_terminateDepth > 0; }
 
+    // Starts the frame as a click on Start does, but sends its first echo delayMs later (at
+    // once for 0). The board spreads frames started together over the second with it.
+    void StartDelayed(int delayMs);
+
     // Handlers, named after control and event.
     void ContinuousPingSpdBtnClick();
     void PingTimerTimer();
@@ -101,6 +105,8 @@ protected:
     void changeEvent(QEvent *e) override;
 
 private:
+    // The Start/Stop caption and the host edit for a running or a stopped frame.
+    void showRunning(bool running);
     void StartPingThread(int id, const QString &address);
     void PingThreadTerminate(TPingThread *sender);
     void recordOutcome(const EchoOutcome &outcome);

@@ -80,9 +80,8 @@ void TMainForm::LoadFrameSession(const QString &fileName)
         f->BottomRightPanel->setVisible(r.details);
         f->Splitter->setVisible(r.details);
         if (r.running) {
-            f->SetDown(true);
             try {
-                f->ContinuousPingSpdBtnClick();
+                startFrame(f);
             } catch (const SkylarkError &e) {
                 if (firstError.isEmpty())
                     firstError = e.message();

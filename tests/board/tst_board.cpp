@@ -362,6 +362,39 @@ private slots:
         }
     }
 
+    // Frames started in one go: all run at once, the first 16 echo at once and the rest a
+    // few milliseconds apart, each exactly once; a frame stopped before its turn only runs
+    // the one cycle a stopped frame with its timer armed runs. One started later goes at once.
+    void framesStartedTogether_echoSpreadOverTheSecond()
+    {
+        QStringList hosts;
+        for (int i = 1; i <= 40; ++i)
+            hosts << QStringLiteral("10.0.1.%1").arg(i);
+        for (const QString &h : hosts)
+            form->AddHostFrame(h, true);
+        QCOMPARE(world->echoes.count(), 16u);
+        for (TPingFrame *f : form->ColumnFrames1) {
+            QVERIFY(f->Running());
+            QCOMPARE(f->ContinuousPingSpdBtn->text(), QStringLiteral("Stop"));
+            QVERIFY(!f->HostEdit->isEnabled());
+        }
+        QCOMPARE(form->ColumnFrames1[16]->PingTimer->remainingTime() <= 5, true);
+        QVERIFY(form->ColumnFrames1[39]->PingTimer->remainingTime() > form->ColumnFrames1[20]->PingTimer->remainingTime());
+        TPingFrame *last = form->ColumnFrames1[39];
+        last->SetDown(false);
+        last->ContinuousPingSpdBtnClick();
+        QTRY_COMPARE(world->echoes.count(), 40u);
+        QStringList sent;
+        for (const auto &w : world->echoes.pending)
+            sent << w->PingHostName;
+        QCOMPARE(sent, hosts);
+        QCOMPARE(last->ContinuousPingSpdBtn->text(), QStringLiteral("Start"));
+
+        QTest::qWait(20);  // a later start is a burst of its own
+        form->AddHostFrame(QStringLiteral("10.0.2.1"), true);
+        QCOMPARE(world->echoes.count(), 41u);
+    }
+
     void removeRunningFrame_waitsForItsEcho()
     {
         form->AppSettings.TimeToWait = 100;
