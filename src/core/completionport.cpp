@@ -7,6 +7,7 @@
 #include <QThread>
 
 #include <deque>
+#include <utility>
 
 namespace {
 
@@ -22,9 +23,15 @@ public:
 
     void push(CompletionPort::Handle port, std::function<void()> fn)
     {
-        QMutexLocker lock(&m_mutex);
-        m_items.push_back({std::move(port), std::move(fn)});
-        postDrain();
+        bool post;
+        {
+            QMutexLocker lock(&m_mutex);
+            m_items.push_back({std::move(port), std::move(fn)});
+            post = !std::exchange(m_drainPosted, true);
+        }
+        // Posted outside the lock, which the main thread takes for every slice.
+        if (post)
+            postDrain();
     }
 
 private:
@@ -34,12 +41,8 @@ private:
         std::function<void()> fn;
     };
 
-    // Under m_mutex.
     void postDrain()
     {
-        if (m_drainPosted)
-            return;
-        m_drainPosted = true;
         QMetaObject::invokeMethod(this, [this] { drain(); }, Qt::QueuedConnection);
     }
 
@@ -49,22 +52,29 @@ private:
         slice.start();
         {
             // Items arriving while this slice runs (and lets events run) post a drain of their
-            // own, so none waits for the slice to end.
+            // own, so none waits for the slice to end; a drain run inside an item's event pass
+            // goes on with the oldest item, so the order holds.
             QMutexLocker lock(&m_mutex);
             m_drainPosted = false;
         }
         for (;;) {
             Item item;
+            bool post = false;
             {
                 QMutexLocker lock(&m_mutex);
                 if (m_items.empty())
                     return;
-                if (slice.elapsed() >= kSliceMs) {
-                    postDrain();
-                    return;
+                if (slice.elapsed() >= kSliceMs)
+                    post = !std::exchange(m_drainPosted, true);
+                else {
+                    item = std::move(m_items.front());
+                    m_items.pop_front();
                 }
-                item = std::move(m_items.front());
-                m_items.pop_front();
+            }
+            if (!item.port) {
+                if (post)
+                    postDrain();
+                return;
             }
             bool open;
             {
