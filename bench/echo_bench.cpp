@@ -2,7 +2,8 @@
 // throughput of many concurrent echoes, and the steady cost of watching many hosts at one
 // echo per host per second, each beside the system's own tools (iputils ping, fping) run
 // against the same targets in the same run. Run inside the network test kit.
-//   echo_bench [--seconds S] [--hosts N,N...] [--steady-only]
+//   echo_bench [--seconds S] [--hosts N,N...] [--steady-only] [--no-peer]
+// --no-peer leaves fping out of the steady load (for long runs of our own).
 #include "benchkit.h"
 #include "echoservice.h"
 #include "pingthread.h"
@@ -237,12 +238,13 @@ int main(int argc, char **argv)
     for (int n : hostCounts) {
         const QStringList hosts = steadyHosts(n);
         const Steady a = ourSteady(hosts, seconds);
-        const Steady b = fpingSteady(hosts, seconds);
+        const Steady b = args.contains(QStringLiteral("--no-peer")) ? Steady{} : fpingSteady(hosts, seconds);
         const double ua = a.sent ? a.cpu / double(a.sent) * 1e6 : 0, ub = b.sent ? b.cpu / double(b.sent) * 1e6 : 0;
         std::printf("%-6d %-7s %9llu %9llu %9llu %6lld %6llu %9.2f %12.1f %9.2f\n", n, "skylark", (unsigned long long)a.sent,
                     (unsigned long long)a.replies, (unsigned long long)a.delivered, (long long)a.sent - (long long)a.replies,
                     (unsigned long long)a.late, a.cpu / a.seconds * 100, ua, ub > 0 ? ua / ub : 0.0);
-        std::printf("%-6d %-7s %9llu %9llu %9s %6lld %6s %9.2f %12.1f\n", n, "fping", (unsigned long long)b.sent,
+        if (b.sent)
+            std::printf("%-6d %-7s %9llu %9llu %9s %6lld %6s %9.2f %12.1f\n", n, "fping", (unsigned long long)b.sent,
                     (unsigned long long)b.replies, "-", (long long)b.sent - (long long)b.replies, "-", b.cpu / b.seconds * 100, ub);
         std::fflush(stdout);
     }
