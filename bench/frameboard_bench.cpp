@@ -27,6 +27,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <cstdio>
 
 using namespace bench;
@@ -120,7 +123,11 @@ int main(int argc, char **argv)
             return false;
         }
     } spells;
-    if (qEnvironmentVariableIsSet("BENCH_STALLS")) {
+    // The longest busy spell (from waking to waiting again) is the program's own stall; the
+    // heartbeat below also sees the machine's, which a sleeping thread measures beside it.
+    qint64 longestBusy = 0;
+    const bool logSpells = qEnvironmentVariableIsSet("BENCH_STALLS");
+    {
         auto *dispatcher = QAbstractEventDispatcher::instance();
         QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, [&spells] {
             if (!spells.spell.isValid()) {
@@ -128,8 +135,10 @@ int main(int argc, char **argv)
                 spells.events.clear();
             }
         });
-        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, [&spells] {
-            if (spells.spell.isValid() && spells.spell.elapsed() > 30) {
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, [&spells, &longestBusy, logSpells] {
+            if (spells.spell.isValid())
+                longestBusy = std::max(longestBusy, spells.spell.elapsed());
+            if (logSpells && spells.spell.isValid() && spells.spell.elapsed() > 30) {
                 QStringList parts;
                 for (auto it = spells.events.cbegin(); it != spells.events.cend(); ++it)
                     parts << QStringLiteral("%1:%2").arg(it.key() == -1 ? QStringLiteral("chartPaint") : QString::number(it.key())).arg(it.value());
@@ -137,7 +146,8 @@ int main(int argc, char **argv)
             }
             spells.spell.invalidate();
         });
-        app.installEventFilter(&spells);
+        if (logSpells)
+            app.installEventFilter(&spells);
     }
 
     // Settle for a few seconds, then measure.
@@ -148,6 +158,21 @@ int main(int argc, char **argv)
     };
     runFor(3000);
     longest = 0;
+    longestBusy = 0;
+    // A thread that only sleeps 10 ms at a time: how late the machine itself wakes it.
+    std::atomic<bool> measuring{true};
+    std::atomic<qint64> machineLate{0};
+    std::thread sleeper([&] {
+        QElapsedTimer clock;
+        clock.start();
+        qint64 prev = 0;
+        while (measuring) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            const qint64 now = clock.elapsed();
+            machineLate = std::max<qint64>(machineLate, now - prev - 10);
+            prev = now;
+        }
+    });
     // Paint events during the measured time, charts apart from the rest.
     struct PaintCounter : QObject
     {
@@ -170,6 +195,9 @@ int main(int argc, char **argv)
     const double elapsed = t.elapsed() / 1000.0;
     const double rss1 = rssMiB();
     app.removeEventFilter(&paints);
+    const qint64 busyMs = longestBusy;
+    measuring = false;
+    sleeper.join();
     const quint64 sent = echoes1.sent - echoes0.sent;
 
     // Result intervals of frames whose host always answers at once.
@@ -222,7 +250,8 @@ int main(int argc, char **argv)
                 paintMs[0], paintMs[1], chart.width(), chart.height());
     std::printf("  result interval      median %.0f ms, p99 %.0f ms (%lld intervals)\n", percentile(gaps, 0.5),
                 percentile(gaps, 0.99), (long long)gaps.size());
-    std::printf("  longest loop stall   %8lld ms\n", (long long)longest);
+    std::printf("  longest loop stall   %8lld ms busy; %lld ms between heartbeats, the machine alone %lld ms\n",
+                (long long)busyMs, (long long)longest, (long long)machineLate.load());
 
     // --log-compare: the same run again with the result log on, against the figure above.
     if (args.contains(QStringLiteral("--log-compare"))) {

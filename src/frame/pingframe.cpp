@@ -196,6 +196,10 @@ TPingFrame::TPingFrame(QWidget *parent)
     PingTimer->setObjectName(QStringLiteral("PingTimer"));
     PingTimer->setInterval(1000);
     PingTimer->setSingleShot(true);
+    // Precise: a coarse timer may move each expiry by up to 50 ms to share wake-ups, which
+    // over a few cycles gathers the frames of a board onto the same instants of the second,
+    // and the one repaint of them all then holds the event loop for tens of milliseconds.
+    PingTimer->setTimerType(Qt::PreciseTimer);
 
     WSocket = new TWSocket(this);
     WSocket->setObjectName(QStringLiteral("WSocket"));
