@@ -6,6 +6,7 @@
 #include "splitterbar.h"
 
 #include <QComboBox>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -625,6 +626,22 @@ private slots:
                 checkDetailRows(f);
             if (QTest::currentTestFailed())
                 return;
+        }
+    }
+
+    // The next cycle is due about a second after the result, on a 50 ms step of the clock.
+    void rearm_aboutASecondOnA50msStep()
+    {
+        start();
+        for (int rtt : {5, 7, 9}) {
+            if (rtt != 5)
+                tick();
+            world->echoes.replyAndProcess(rtt);
+            QVERIFY(frame->PingTimer->isActive());
+            const int left = frame->PingTimer->remainingTime();
+            const qint64 due = QDeadlineTimer::current(Qt::PreciseTimer).deadline() + left;
+            QVERIFY2(left > 900 && left <= 1000, qPrintable(QString::number(left)));
+            QVERIFY2(due % 50 <= 2 || due % 50 >= 48, qPrintable(QString::number(due % 50)));
         }
     }
 
