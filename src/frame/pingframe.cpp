@@ -33,13 +33,13 @@ const QColor kRed(255, 0, 0);
 const QColor kYellow(255, 255, 0);
 const QString kNoTimeout = QStringLiteral("00:00:00");
 const QString kTimeFormat = QStringLiteral("hh:mm:ss");
-// The widest texts the top bar's labels and the host edit must show whole.
 // The next cycle begins 1000 ms after a result, rounded down to a 20 ms step of the clock
 // (within what a coarse timer would allow), so that the frames of a board due in the same
 // step share one wake-up and one repaint. Unlike a coarse timer's rounding, which gathers
 // a board's frames onto a few instants of the second over time, a frame keeps its step
 // from cycle to cycle, so the steps stay as evenly filled as the frames were started.
 constexpr int kRearmGridMs = 20;
+// The widest texts the top bar's labels and the host edit must show whole.
 const QString kWidestStatus = QStringLiteral("Low: 4000  Avg: 4000  High: 4000");
 const QString kWidestAddress = QStringLiteral("255.255.255.255");
 const QString kDnsError = QStringLiteral("DNS Error!");
