@@ -272,7 +272,7 @@ void TPingFrame::sizeToText()
     // The labels a result rewrites have sizes of their own, fixed both ways: Qt then takes a
     // new text as a repaint and lays nothing out again. Their heights come from the font here,
     // their widths from the panel (fitDetailWidths) and the bar (fitToSize).
-    for (QLabel *l : {TimeoutsLbl, TimeSinceLastTimeoutLbl, PointsLbl, LossJitterLbl}) {
+    for (QLabel *l : detailLabels()) {
         l->setMinimumHeight(0);
         l->setMaximumHeight(QWIDGETSIZE_MAX);
         l->setFixedHeight(std::max(l->sizeHint().height(), l->fontMetrics().height()));
@@ -285,8 +285,13 @@ void TPingFrame::fitDetailWidths()
 {
     const QMargins m = BottomRightPanel->layout()->contentsMargins();
     const int width = std::max(0, BottomRightPanel->contentsRect().width() - m.left() - m.right());
-    for (QLabel *l : {TimeoutsLbl, TimeSinceLastTimeoutLbl, PointsLbl, LossJitterLbl})
+    for (QLabel *l : detailLabels())
         l->setFixedWidth(width);
+}
+
+QList<QLabel *> TPingFrame::detailLabels() const
+{
+    return {TimeoutsLbl, TimeSinceLastTimeoutLbl, PointsLbl, LossJitterLbl};
 }
 
 QList<QWidget *> TPingFrame::detailRows() const

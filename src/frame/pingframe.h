@@ -122,6 +122,8 @@ private:
     void updateTip();
     void refitFor(QLabel *label);
     QList<QWidget *> detailRows() const;
+    // The details panel's labels, which a result rewrites.
+    QList<QLabel *> detailLabels() const;
 
     bool ClearChart = false;
     int m_terminateDepth = 0;
