@@ -24,6 +24,7 @@
 #include <QPushButton>
 #include <QProxyStyle>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QLabel>
@@ -117,7 +118,10 @@ private slots:
         QCOMPARE(form->DtaDir, home.dtaDir());
         QCOMPARE(form->LstDir, home.dtaDir() + QStringLiteral("LST/"));
         QCOMPARE(form->SsnDir, home.dtaDir() + QStringLiteral("Sessions/"));
-        QCOMPARE(form->TmpDir, home.path() + QStringLiteral("/tmp/Skylark/TMP/"));
+        // The user's own runtime folder, not a shared temporary folder; private to the user.
+        QCOMPARE(form->TmpDir,
+                 QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/Skylark/TMP/"));
+        QCOMPARE(QFileInfo(form->TmpDir).permissions() & 0x0077, QFileDevice::Permissions());
         QCOMPARE(form->ExeDir, QCoreApplication::applicationDirPath() + QStringLiteral("/"));
         for (const QString &d : {form->DtaDir, form->LstDir, form->SsnDir, form->TmpDir})
             QVERIFY2(QFileInfo(d).isDir(), qPrintable(d));
