@@ -73,7 +73,7 @@ esac
 targets=()
 case "$what" in
     run | package) targets=(--target skylark) ;;
-    bench) targets=(--target echo_bench frameboard_bench netkit_responder) ;;
+    bench) targets=(--target echo_bench flood_bench frameboard_bench netkit_responder) ;;
 esac
 cmake -S . -B build -DCMAKE_BUILD_TYPE="${CMAKE_BUILD_TYPE:-RelWithDebInfo}" -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
 cmake --build build -j"$(nproc)" "${targets[@]}"
