@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Takes the README's pictures: Skylark under Xvfb inside the test network (answering, slow,
-# dropping, silent and unreachable hosts), written palette-reduced to docs/.
+# dropping, silent and unreachable hosts), with a window manager (openbox) so that windows and
+# dialogs wear their title bars as on a desktop, written palette-reduced to docs/.
 #   tools/screenshots.sh            (as root; builds first)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${1:-}" != --inside ]; then
-    for p in xvfb xauth imagemagick xdotool; do
+    for p in xvfb xauth imagemagick xdotool x11-utils openbox; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
             DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$p"
     done
@@ -14,7 +15,14 @@ if [ "${1:-}" != --inside ]; then
 fi
 
 home="$(mktemp -d)"
-trap 'kill "$pid" 2>/dev/null || true; rm -rf "$home"' EXIT
+pid="" wm=""
+trap 'kill $pid $wm 2>/dev/null || true; rm -rf "$home"' EXIT
+HOME="$home" openbox >/dev/null 2>&1 &
+wm=$!
+for _ in $(seq 1 50); do
+    xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+    sleep 0.1
+done
 dta="$home/Documents/Corvid/Skylark"
 mkdir -p "$dta/LST" "$dta/Sessions"
 printf '[Section-Window]\nSaveFormSize=1\nSaveFormPosition=1\nTop=0\nLeft=0\nHeight=640\nWidth=1180\n[Section-Settings]\nAutoStartPinging=1\nCurrentPage=1\n' >"$dta/Skylark.INI"
@@ -30,11 +38,20 @@ printf 'gateway.example\r\n10.77.2.2\r\n10.77.4.20\r\n10.77.4.100\r\n10.77.4.50\
 HOME="$home" XDG_DOCUMENTS_DIR="$home/Documents" build/src/skylark &
 pid=$!
 sleep 45  # let the charts fill
-shot() { import -window root -crop 1180x665+0+0 +repage -colors 96 "PNG8:docs/$1"; }
+id=$(xdotool search --onlyvisible --name '^Skylark$' | head -1)
+# The main window with its frame: the client's place less the frame's extents.
+shot() {
+    local x y w h l r t b
+    eval "$(xwininfo -id "$id" | awk '/Absolute upper-left X/{print "x="$4} /Absolute upper-left Y/{print "y="$4}
+                                      /Width:/{print "w="$2} /Height:/{print "h="$2}')"
+    read -r l r t b < <(xprop -id "$id" _NET_FRAME_EXTENTS | sed 's/.*= *//; s/,//g')
+    import -window root -crop "$((w + l + r))x$((h + t + b))+$((x - l))+$((y - t))" +repage -colors 96 "PNG8:docs/$1"
+}
 shot board.png
-xdotool mousemove 40 120 click 1 sleep 0.3 mousemove 40 120 click 3 sleep 0.8
+# Points are in the main window's client area.
+xdotool mousemove --window "$id" 40 120 click 1 sleep 0.3 mousemove --window "$id" 40 120 click 3 sleep 0.8
 shot hostlist.png
-xdotool key Escape sleep 0.3 mousemove 150 8 click 1 sleep 1.5
+xdotool key Escape sleep 0.3 mousemove --window "$id" 150 8 click 1 sleep 1.5
 import -window root +repage -colors 96 "PNG8:docs/settings.png"
 kill -TERM "$pid"; wait "$pid" || true
 ls -la docs/*.png

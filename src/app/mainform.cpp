@@ -205,8 +205,9 @@ void TMainForm::FormActivate()
 
     ApplyFormPosSize();
     ExeDir = QCoreApplication::applicationDirPath() + u'/';
-    TmpDir = UtlUnit::GetTempDirStr() + QStringLiteral("Skylark/TMP/");
-    QDir().mkpath(TmpDir);
+    // A folder of the user's own: in a shared temporary folder, another user must not choose
+    // where ours goes.
+    TmpDir = UtlUnit::GetPrivateTmpDir();
     LstDir = DtaDir + QStringLiteral("LST/");
     QDir().mkdir(LstDir);
     SsnDir = DtaDir + QStringLiteral("Sessions/");

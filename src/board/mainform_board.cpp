@@ -233,7 +233,8 @@ TPingFrame *TMainForm::popupFrame(TPopupMenu *menu) const
 
 bool TMainForm::FramePM1Popup(TPopupMenu *menu)
 {
-    if (QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier)
+    // A Shift-click belongs to the frame; Shift+F10 opens the menu.
+    if (!menu->OpenedByKeyboard() && (QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier))
         return false;
     const TPingFrame *f = popupFrame(menu);
     const int t = f ? f->Tag : 0;
@@ -244,7 +245,7 @@ bool TMainForm::FramePM1Popup(TPopupMenu *menu)
 
 bool TMainForm::FramePM2Popup(TPopupMenu *menu)
 {
-    if (QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier)
+    if (!menu->OpenedByKeyboard() && (QGuiApplication::queryKeyboardModifiers() & Qt::ShiftModifier))
         return false;
     const TPingFrame *f = popupFrame(menu);
     const int t = f ? f->Tag : 0;

@@ -5,6 +5,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <cstdlib>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace UtlUnit {
 
@@ -41,6 +47,58 @@ QString GetTempDirStr()
     if (!t.endsWith(u'/'))
         t += u'/';
     return t;
+}
+
+namespace {
+
+// Makes path a folder of this user's alone, or checks that it already is one. A name taken by
+// another user's folder, a file or a symbolic link fails: in a shared folder anyone could have
+// put it there.
+bool makePrivateDir(const QString &path)
+{
+    const QByteArray p = QFile::encodeName(path);
+    if (::mkdir(p.constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat st;
+    if (::lstat(p.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+        return false;
+    return (st.st_mode & 077) == 0 || ::chmod(p.constData(), 0700) == 0;
+}
+
+QString privateTmpIn(const QString &parent, const QString &name)
+{
+    if (parent.isEmpty())
+        return QString();
+    const QString base = parent + u'/' + name;
+    if (!makePrivateDir(base) || !makePrivateDir(base + QStringLiteral("/TMP")))
+        return QString();
+    return base + QStringLiteral("/TMP/");
+}
+
+} // namespace
+
+QString PrivateTmpDir(const QString &runtimeDir, const QString &tempDir)
+{
+    QString dir = privateTmpIn(runtimeDir, QStringLiteral("Skylark"));
+    if (!dir.isEmpty() || tempDir.isEmpty())
+        return dir;
+    const QString name = QStringLiteral("Skylark-%1").arg(::geteuid());
+    dir = privateTmpIn(tempDir, name);
+    if (!dir.isEmpty())
+        return dir;
+    // The name is taken: a new folder with a unique name, made ours by mkdtemp.
+    QByteArray pattern = QFile::encodeName(tempDir + u'/' + name + QStringLiteral("-XXXXXX"));
+    if (::mkdtemp(pattern.data()) == nullptr)
+        return QString();
+    const QString fresh = QFile::decodeName(pattern);
+    return makePrivateDir(fresh + QStringLiteral("/TMP")) ? fresh + QStringLiteral("/TMP/") : QString();
+}
+
+QString GetPrivateTmpDir()
+{
+    QString temp = GetTempDirStr();
+    temp.chop(1);
+    return PrivateTmpDir(QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation), temp);
 }
 
 std::uint32_t CompilerVersion()

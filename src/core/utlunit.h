@@ -15,6 +15,13 @@ bool GetFileVersionParts(const QString &fileName, std::uint16_t &major, std::uin
 QString GetFileVersionStr(const QString &fileName);
 // The temporary-files directory with its trailing "/" (honours TMPDIR).
 QString GetTempDirStr();
+// Skylark's own folder for temporary files, with its trailing "/": runtimeDir + "/Skylark/TMP/"
+// when there is a runtime folder, else tempDir + "/Skylark-<uid>/TMP/". Each folder it makes is
+// the user's own with mode 0700; one that another user made, or a symbolic link, is never used:
+// a fresh folder of our own beside it stands in. Empty when nothing could be made.
+QString PrivateTmpDir(const QString &runtimeDir, const QString &tempDir);
+// PrivateTmpDir for this session's runtime folder and the temporary-files directory.
+QString GetPrivateTmpDir();
 // The toolchain's version as one number (major * 10000 + minor * 100 + patch).
 std::uint32_t CompilerVersion();
 // "GCC 12.2.0" or "Clang 14.0.6" for the toolchain that built Skylark; empty for 0.

@@ -460,10 +460,25 @@ bool TPingFrame::eventFilter(QObject *watched, QEvent *event)
 
 void TPingFrame::contextMenuEvent(QContextMenuEvent *e)
 {
+    // From the keyboard (the Menu key), the menu shows at the frame rather than at the pointer.
     if (PopupMenu)
-        PopupMenu->popupFor(this, e->globalPos());
+        if (e->reason() == QContextMenuEvent::Keyboard)
+            PopupMenu->popupFor(this, mapToGlobal(QPoint(0, 0)), true);
+        else
+            PopupMenu->popupFor(this, e->globalPos());
     else
         QFrame::contextMenuEvent(e);
+}
+
+void TPingFrame::keyPressEvent(QKeyEvent *e)
+{
+    // Shift+F10 reaches the frame from whichever of its controls has the focus.
+    if (TPopupMenu::isContextMenuKey(e) && PopupMenu) {
+        e->accept();
+        PopupMenu->popupFor(this, mapToGlobal(QPoint(0, 0)), true);
+        return;
+    }
+    QFrame::keyPressEvent(e);
 }
 
 void TPingFrame::StartDelayed(int delayMs)

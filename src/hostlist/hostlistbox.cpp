@@ -102,7 +102,21 @@ void THostListBox::keyPressEvent(QKeyEvent *e)
     }
     if (e->key() == Qt::Key_Delete && OnDeleteKey)
         runGuarded(OnDeleteKey);
+    if (TPopupMenu::isContextMenuKey(e) && PopupMenu) {
+        e->accept();
+        PopupMenu->popupFor(this, keyboardMenuPos(), true);
+        return;
+    }
     QListWidget::keyPressEvent(e);
+}
+
+QPoint THostListBox::keyboardMenuPos() const
+{
+    const QListWidgetItem *entry = currentItem();
+    const QRect r = entry ? visualItemRect(entry) : QRect();
+    if (r.isValid() && viewport()->rect().contains(r.center()))
+        return viewport()->mapToGlobal(r.center());
+    return viewport()->mapToGlobal(QPoint(0, 0));
 }
 
 void THostListBox::focusEntryAt(const QPoint &pos)
@@ -132,6 +146,8 @@ void THostListBox::mouseDoubleClickEvent(QMouseEvent *e)
 
 void THostListBox::contextMenuEvent(QContextMenuEvent *e)
 {
+    // The Menu key's event carries the pointer's position; the menu belongs at the entry.
     if (PopupMenu)
-        PopupMenu->popupFor(this, e->globalPos());
+        PopupMenu->popupFor(this, e->reason() == QContextMenuEvent::Keyboard ? keyboardMenuPos() : e->globalPos(),
+                            e->reason() == QContextMenuEvent::Keyboard);
 }

@@ -42,4 +42,6 @@ protected:
 
 private:
     void focusEntryAt(const QPoint &pos);
+    // Where a menu opened from the keyboard shows: on the focused entry when it is in view.
+    QPoint keyboardMenuPos() const;
 };

@@ -4,10 +4,13 @@
 
 #include <QDir>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMouseEvent>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 TSelectFileFrame::TSelectFileFrame(QWidget *parent)
     : QFrame(parent)
@@ -39,6 +42,8 @@ TSelectFileFrame::TSelectFileFrame(QWidget *parent)
     FileListBox->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     FileListBox->setGridSize(QSize(1, kItemHeight));
     FileListBox->viewport()->installEventFilter(this);
+    FileListBox->installEventFilter(this);
+    FilterEdit->installEventFilter(this);
 
     v->addWidget(FilterEdit);
     v->addWidget(FileListBox, 1);
@@ -66,6 +71,9 @@ void TSelectFileFrame::fill(const QStringList &names)
 {
     FileListBox->clear();
     FileListBox->addItems(names);
+    // The entry that Enter would pick shows from the start.
+    if (!names.isEmpty())
+        FileListBox->setCurrentRow(0);
     FrameResize();
 }
 
@@ -106,8 +114,34 @@ void TSelectFileFrame::FileListBoxMouseDown(Qt::MouseButton button, Qt::Keyboard
     OnSelectFile(this, QLatin1String(prefix) + FFileListPath + item->text());
 }
 
+bool TSelectFileFrame::FileListBoxKeyDown(int key, Qt::KeyboardModifiers modifiers)
+{
+    modifiers &= ~Qt::KeypadModifier;
+    if ((key == Qt::Key_Up || key == Qt::Key_Down) && modifiers == Qt::NoModifier) {
+        const int count = FileListBox->count();
+        if (count == 0)
+            return true;
+        const int row = FileListBox->currentRow();
+        const int next = row < 0 ? (key == Qt::Key_Down ? 0 : count - 1) : row + (key == Qt::Key_Down ? 1 : -1);
+        FileListBox->setCurrentRow(std::clamp(next, 0, count - 1));
+        return true;
+    }
+    if (key != Qt::Key_Return && key != Qt::Key_Enter)
+        return false;
+    // As a left press: Shift picks nothing, and so does a list without a current entry.
+    QListWidgetItem *item = FileListBox->currentItem();
+    if (modifiers == Qt::NoModifier && item && OnSelectFile)
+        OnSelectFile(this, QLatin1String(ChooserRules::kLoadPrefix) + FFileListPath + item->text());
+    return true;
+}
+
 bool TSelectFileFrame::eventFilter(QObject *watched, QEvent *event)
 {
+    if ((watched == FileListBox || watched == FilterEdit) && event->type() == QEvent::KeyPress) {
+        auto *ke = static_cast<QKeyEvent *>(event);
+        if (FileListBoxKeyDown(ke->key(), ke->modifiers()))
+            return true;
+    }
     if (watched == FileListBox->viewport()) {
         if (event->type() == QEvent::Resize) {
             FrameResize();

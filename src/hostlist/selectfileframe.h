@@ -9,8 +9,9 @@ class QListWidget;
 
 // Lists the entries of one folder that match a mask, narrows them to the names holding a
 // typed text, and reports the one the user presses on: the left button picks it to load
-// ("[L] " + path), the right button to edit ("[E] " + path). The names run down columns
-// that share the list's width.
+// ("[L] " + path), the right button to edit ("[E] " + path). From the keyboard, Up and Down
+// move through the entries (from the filter edit too) and Enter picks the current one to
+// load. The names run down columns that share the list's width.
 class TSelectFileFrame : public QFrame
 {
     Q_OBJECT
@@ -35,6 +36,8 @@ public:
     void LoadFileList();
     void FilterEditChange();
     void FileListBoxMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, const QPoint &pos);
+    // Up, Down and Enter on the list or the filter edit; true when the key was taken.
+    bool FileListBoxKeyDown(int key, Qt::KeyboardModifiers modifiers);
     void FrameResize();
 
     int RowsPerColumn() const { return m_rowsPerColumn; }

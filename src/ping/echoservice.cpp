@@ -18,6 +18,7 @@
 #include <chrono>
 #include <exception>
 #include <mutex>
+#include <random>
 #include <set>
 #include <thread>
 #include <unordered_map>
@@ -114,6 +115,7 @@ struct Entry
 {
     int socket = 0;
     std::uint32_t target = 0;
+    std::uint16_t checksum = 0;  // of the request as sent (raw socket), as an error must quote it
     Clock::time_point sent;
     Clock::time_point deadline;
     EchoService::Done done;
@@ -140,7 +142,7 @@ struct EchoService::Impl
     struct
     {
         std::atomic<std::uint64_t> submitted{0}, sent{0}, replies{0}, errors{0}, timedOut{0}, failed{0}, late{0},
-            completed{0};
+            corrupt{0}, completed{0};
     } counters;
 
     int epollFd = -1;
@@ -183,10 +185,12 @@ EchoService::EchoService()
     ev.events = EPOLLIN;
     ev.data.u32 = 0xFFFFFFFFu;
     ::epoll_ctl(d->epollFd, EPOLL_CTL_ADD, d->wakeFd, &ev);
-    // One identifier for every echo of the process on the raw socket; the sequence numbers
-    // start somewhere else each run.
-    d->rawId = static_cast<std::uint16_t>(::getpid());
-    d->nextSeq = static_cast<std::uint16_t>(Clock::now().time_since_epoch().count() >> 10);
+    // One identifier for every echo of the process on the raw socket, and the first sequence
+    // number, drawn at random each run: a raw socket takes any packet that carries them, so
+    // they must not be guessable from outside (the process id and the clock are).
+    std::random_device random;
+    d->rawId = static_cast<std::uint16_t>(random());
+    d->nextSeq = static_cast<std::uint16_t>(random());
     std::thread([impl = d] { impl->run(); }).detach();
 }
 
@@ -220,6 +224,7 @@ EchoService::Counters EchoService::counters() const
     c.timedOut = d->counters.timedOut;
     c.failed = d->counters.failed;
     c.late = d->counters.late;
+    c.corrupt = d->counters.corrupt;
     c.completed = d->counters.completed;
     return c;
 }
@@ -460,6 +465,7 @@ bool EchoService::Impl::start(Submission &s, Ready &failed)
     Entry e;
     e.socket = index;
     e.target = r.target;
+    e.checksum = hdr->checksum;
     e.sent = sent;
     e.deadline = sent + std::chrono::milliseconds(r.timeoutMs < 0 ? 0 : r.timeoutMs);
     e.done = std::move(s.done);
@@ -539,7 +545,8 @@ void EchoService::Impl::readReplies(int index)
             continue;
         }
 
-        // A raw socket sees every ICMP packet of the host: keep only what answers us.
+        // A raw socket sees every ICMP packet of the host, before the kernel checks it: keep
+        // only what answers us and arrived intact.
         if (n < ssize_t(sizeof(iphdr)))
             continue;
         const auto *ip = reinterpret_cast<const iphdr *>(buf);
@@ -547,6 +554,12 @@ void EchoService::Impl::readReplies(int index)
         if (n < ihl + ssize_t(sizeof(icmphdr)))
             continue;
         const auto *r = reinterpret_cast<const icmphdr *>(buf + ihl);
+        if (r->type != ICMP_ECHOREPLY && !isErrorType(r->type))
+            continue;
+        if (checksum(buf + ihl, std::size_t(n - ihl)) != 0) {
+            counters.corrupt++;
+            continue;
+        }
         if (r->type == ICMP_ECHOREPLY) {
             if (ntohs(r->un.echo.id) != rawId)
                 continue;
@@ -563,8 +576,6 @@ void EchoService::Impl::readReplies(int index)
             finish(seq, o, at);
             continue;
         }
-        if (!isErrorType(r->type))
-            continue;
         const unsigned char *inner = buf + ihl + sizeof(icmphdr);
         const ssize_t innerLen = n - ihl - ssize_t(sizeof(icmphdr));
         if (innerLen < ssize_t(sizeof(iphdr)))
@@ -579,6 +590,11 @@ void EchoService::Impl::readReplies(int index)
         const std::uint16_t seq = ntohs(q->un.echo.sequence);
         if (!mine(seq) || table.at(seq).target != iip->daddr) {
             counters.late++;
+            continue;
+        }
+        // The quote must be the request we sent, not one made up to match its numbers.
+        if (q->checksum != table.at(seq).checksum) {
+            counters.corrupt++;
             continue;
         }
         Outcome o;

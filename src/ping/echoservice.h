@@ -53,6 +53,7 @@ public:
         std::uint64_t timedOut = 0;
         std::uint64_t failed = 0;     // not sent: no socket, bad target, send error
         std::uint64_t late = 0;       // answers to no echo in flight (timed out before), dropped
+        std::uint64_t corrupt = 0;    // raw socket: a wrong checksum, or an error quoting another request
         std::uint64_t completed = 0;  // outcomes handed to their callback
     };
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPointer>
 
@@ -17,7 +18,14 @@ public:
     std::function<bool(TPopupMenu *)> OnPopup;
 
     // Opens the menu for component at a global position; returns once it has closed.
-    void popupFor(QWidget *component, const QPoint &globalPos);
+    // byKeyboard: opened by the Menu key or Shift+F10, whose Shift is not a Shift-click.
+    void popupFor(QWidget *component, const QPoint &globalPos, bool byKeyboard = false);
+    bool OpenedByKeyboard() const { return m_byKeyboard; }
     // Prepares the menu for component as an opening would (runs OnPopup) without showing it.
     bool prepareFor(QWidget *component);
+    // Shift+F10: the desktop's key combination for a context menu, the Menu key's twin.
+    static bool isContextMenuKey(const QKeyEvent *e);
+
+private:
+    bool m_byKeyboard = false;
 };

@@ -1,6 +1,7 @@
 // The main window's start-up, menus, shell commands and shutdown.
 #include "application.h"
 #include "columnpanel.h"
+#include "hostlistbox.h"
 #include "mainform.h"
 #include "pingframe.h"
 #include "profilefile.h"
@@ -24,6 +25,7 @@
 #include <QPushButton>
 #include <QProxyStyle>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QLabel>
@@ -117,7 +119,10 @@ private slots:
         QCOMPARE(form->DtaDir, home.dtaDir());
         QCOMPARE(form->LstDir, home.dtaDir() + QStringLiteral("LST/"));
         QCOMPARE(form->SsnDir, home.dtaDir() + QStringLiteral("Sessions/"));
-        QCOMPARE(form->TmpDir, home.path() + QStringLiteral("/tmp/Skylark/TMP/"));
+        // The user's own runtime folder, not a shared temporary folder; private to the user.
+        QCOMPARE(form->TmpDir,
+                 QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/Skylark/TMP/"));
+        QCOMPARE(QFileInfo(form->TmpDir).permissions() & 0x0077, QFileDevice::Permissions());
         QCOMPARE(form->ExeDir, QCoreApplication::applicationDirPath() + QStringLiteral("/"));
         for (const QString &d : {form->DtaDir, form->LstDir, form->SsnDir, form->TmpDir})
             QVERIFY2(QFileInfo(d).isDir(), qPrintable(d));
@@ -363,6 +368,64 @@ private slots:
         QCOMPARE(captions(form->MainMenu).mid(3), QStringList({QStringLiteral("Settings"), QStringLiteral("-"),
                                                               QStringLiteral("Skylark-v0.1.0.0")}));
         QVERIFY(form->MainMenu->actionGeometry(form->mmiVersionAbout).right() >= form->MainMenu->width() - 8);
+    }
+
+    // Shift+F10 opens the popup of the control with the focus, as the Menu key does: the host
+    // list's at its focused entry, a frame's from any of its controls, for that frame.
+    void keyboard_shiftF10OpensTheHostListAndFramePopups()
+    {
+        FreshHome home;
+        ScriptedWorld world;
+        auto form = makeMainForm();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        form->SetHostLines({QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.3")});
+        form->HostListBox->item(0)->setSelected(true);
+        form->HostListBox->item(1)->setSelected(true);
+        form->aPingSelected->trigger();
+        QCOMPARE(form->ColumnFrames1.size(), 2);
+
+        struct Opened
+        {
+            QPointer<QWidget> popup;
+            QPointer<QWidget> component;
+            QRect geometry;
+        };
+        // Presses the keys on `on` and records the popup that opens, then closes it.
+        auto press = [](QWidget *on, Qt::Key key, Qt::KeyboardModifiers modifiers) -> Opened {
+            Opened opened;
+            QTimer::singleShot(50, [&opened] {
+                if (auto *m = qobject_cast<TPopupMenu *>(QApplication::activePopupWidget())) {
+                    opened.popup = m;
+                    opened.component = m->PopupComponent;
+                    opened.geometry = m->geometry();
+                    m->close();
+                }
+            });
+            on->setFocus();
+            QTest::keyClick(on, key, modifiers);  // a popup runs its own loop until closed
+            return opened;
+        };
+
+        form->HostListBox->SetItemIndex(2);
+        Opened o = press(form->HostListBox, Qt::Key_F10, Qt::ShiftModifier);
+        QCOMPARE(o.popup.data(), static_cast<QWidget *>(form->HostListBoxPopupMenu));
+        QCOMPARE(o.component.data(), static_cast<QWidget *>(form->HostListBox));
+        const QRect entry = form->HostListBox->visualItemRect(form->HostListBox->item(2));
+        QCOMPARE(o.geometry.topLeft(), form->HostListBox->viewport()->mapToGlobal(entry.center()));
+
+        TPingFrame *second = form->ColumnFrames1[1];
+        for (QWidget *control : std::initializer_list<QWidget *>{second->HostEdit, second->ContinuousPingSpdBtn}) {
+            o = press(control, Qt::Key_F10, Qt::ShiftModifier);
+            QVERIFY2(o.popup == form->FramePM1, qPrintable(control->objectName()));
+            QCOMPARE(o.component.data(), static_cast<QWidget *>(second));
+        }
+
+        // F10 alone still opens the main menu, not a popup.
+        o = press(form->HostListBox, Qt::Key_F10, Qt::NoModifier);
+        QVERIFY(!o.popup);
+        QTRY_COMPARE(QApplication::activePopupWidget(), static_cast<QWidget *>(form->mmiFile));
+        form->mmiFile->close();
     }
 
     void keyboard_accessKeysF10AndTheAboutItem()

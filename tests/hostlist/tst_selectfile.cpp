@@ -186,6 +186,49 @@ private slots:
         QCOMPARE(dlg->FileName(), QStringLiteral("[L] ") + path + QStringLiteral("only.txt"));
     }
 
+    // Up and Down move through the entries, from the filter edit too; Enter picks the current
+    // one to load, as a left press does; Shift+Enter picks nothing.
+    void keys_upDownAndEnterPickForLoading_data()
+    {
+        QTest::addColumn<bool>("inList");
+        QTest::addColumn<QList<QKeyCombination>>("keys");
+        QTest::addColumn<int>("picked");  // row, or -1 for none
+        using Keys = QList<QKeyCombination>;
+        const QKeyCombination enter(Qt::Key_Return), down(Qt::Key_Down), up(Qt::Key_Up);
+        QTest::newRow("enter in the edit picks the first") << false << Keys{enter} << 0;
+        QTest::newRow("down twice in the edit, keypad enter") << false << Keys{down, down, Qt::KeypadModifier | Qt::Key_Enter} << 2;
+        QTest::newRow("down then up in the list") << true << Keys{down, down, up, enter} << 1;
+        QTest::newRow("up from the first stays") << true << Keys{up, enter} << 0;
+        QTest::newRow("down past the last stays") << false << Keys{down, down, down, down, enter} << 2;
+        QTest::newRow("shift enter picks nothing") << false << Keys{down, Qt::ShiftModifier | Qt::Key_Return} << -1;
+    }
+    void keys_upDownAndEnterPickForLoading()
+    {
+        QFETCH(bool, inList);
+        QFETCH(QList<QKeyCombination>, keys);
+        QFETCH(int, picked);
+        for (const char *name : {"one.txt", "two.txt", "three.txt"})
+            touch(path + QLatin1String(name));
+        load();
+        const QStringList names = shown(frame());
+        bool stillOpen = false;
+        const int result = execWith([&] {
+            QWidget *target = inList ? static_cast<QWidget *>(frame()->FileListBox) : frame()->FilterEdit;
+            target->setFocus();
+            for (const QKeyCombination k : keys)
+                QTest::keyClick(target, k.key(), k.keyboardModifiers());
+            stillOpen = dlg->isVisible();
+        });
+        if (picked < 0) {
+            QVERIFY(stillOpen);
+            QCOMPARE(result, int(QDialog::Rejected));
+            QCOMPARE(dlg->FileName(), QString());
+        } else {
+            QCOMPARE(result, int(QDialog::Accepted));
+            QCOMPARE(dlg->FileName(), QStringLiteral("[L] ") + path + names.at(picked));
+        }
+    }
+
     // Shift with any button, a press beside the entries and a press on an empty list: the
     // dialog stays open and nothing is picked.
     void pressesThatPickNothing()

@@ -9,7 +9,10 @@
 #   silent  10.77.3.2      echoes ignored
 #   resp    10.77.4.x      echoes ignored by the kernel, answered by our responder:
 #             .10 at once, .20 after 20 ms, .100 after 100 ms, .30 the first 3 only,
-#             .40 from 10.77.4.3 instead, .50 drops every 2nd, .60 after 1000 ms
+#             .40 from 10.77.4.3 instead, .50 drops every 2nd, .60 after 1000 ms,
+#             .71 with a wrong checksum, .72 "host unreachable" from itself, .73 the same
+#             with a wrong checksum, .74 quoting the request with a wrong checksum,
+#             .80 at once, and floods the sender with 50 000 unmatched replies a second
 #   10.77.9.0/24 is answered by the router with "host unreachable", every time.
 #
 # Only these namespaces and 127.0.0.0/8 are ever sent to. Needs root. Under CI it must run;
@@ -62,7 +65,7 @@ link $C ${p}c0 10.77.1.2/24 $R ${p}rc 10.77.1.1/24
 link $T ${p}t0 10.77.2.2/24 $R ${p}rt 10.77.2.1/24
 link $S ${p}s0 10.77.3.2/24 $R ${p}rs 10.77.3.1/24
 link $P ${p}p0 10.77.4.2/24 $R ${p}rp 10.77.4.1/24
-for a in 3 10 20 30 40 50 60 100; do ip -n $P addr add 10.77.4.$a/24 dev ${p}p0; done
+for a in 3 10 20 30 40 50 60 71 72 73 74 80 100; do ip -n $P addr add 10.77.4.$a/24 dev ${p}p0; done
 ip -n $C route add default via 10.77.1.1
 ip -n $T route add default via 10.77.2.1
 ip -n $S route add default via 10.77.3.1
@@ -92,7 +95,8 @@ if [ -n "$responder" ]; then
     ip netns exec $P "$responder" --log "$work/responder.log" \
         --rule 10.77.4.10 --rule 10.77.4.20:delay=20 --rule 10.77.4.100:delay=100 \
         --rule 10.77.4.30:answer=3 --rule 10.77.4.40:from=10.77.4.3 --rule 10.77.4.50:drop=2 \
-        --rule 10.77.4.60:delay=1000 &
+        --rule 10.77.4.60:delay=1000 --rule 10.77.4.71:badsum --rule 10.77.4.72:error \
+        --rule 10.77.4.73:error,badsum --rule 10.77.4.74:error,badquote --rule 10.77.4.80:flood=50000 &
     resp_pid=$!
 fi
 # Wait until the network answers end to end.

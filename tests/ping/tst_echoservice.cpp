@@ -6,6 +6,8 @@
 #include <QMap>
 #include <QTest>
 
+#include <utility>
+
 namespace {
 const QString kAnswer = QStringLiteral("10.77.2.2");
 const QString kSilent = QStringLiteral("10.77.3.2");
@@ -13,6 +15,7 @@ const QString kRouter = QStringLiteral("10.77.1.1");
 const QString kResponder = QStringLiteral("10.77.4.10");
 const QString kDelay100 = QStringLiteral("10.77.4.100");
 const QString kDelay1000 = QStringLiteral("10.77.4.60");
+const QString kFlooder = QStringLiteral("10.77.4.80");  // answers, and floods unmatched replies
 
 struct Result
 {
@@ -207,6 +210,45 @@ private slots:
         QCOMPARE(run.results.value(2).size, 56);
         QCOMPARE(run.results.value(1).from, kDelay100);
         QCOMPARE(run.results.value(2).from, kDelay100);
+    }
+
+    void unmatchedReplyFlood_deliversOnlyTheEchoesOwnResults_data() { addSocketRows(); }
+    void unmatchedReplyFlood_deliversOnlyTheEchoesOwnResults()
+    {
+        // The first echo sets the flood off: tens of thousands of replies a second with our
+        // identifier and sequence numbers of no echo in flight. The echoes that follow still
+        // get their own replies, one completion each, and the flood none.
+        auto &service = EchoService::instance();
+        const auto before = service.counters();
+        Run run;
+        run.start(0, kFlooder, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(run.delivered, 1, 5000);
+        const int n = 20;
+        for (int i = 1; i <= n; ++i) {
+            run.start(i, kFlooder, 2000);
+            run.start(100 + i, kAnswer, 2000);
+            QTest::qWait(50);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(run.delivered, 1 + 2 * n, 10000);
+        const auto during = service.counters();
+        QVERIFY2(during.late - before.late > 1000, qPrintable(QString::number(during.late - before.late)));
+        QCOMPARE(during.completed - before.completed, quint64(1 + 2 * n));
+        QCOMPARE(during.replies - before.replies, quint64(1 + 2 * n));
+        for (auto it = run.results.cbegin(); it != run.results.cend(); ++it) {
+            QCOMPARE(it->deliveries, 1);
+            QCOMPARE(it->total, 1);
+            QCOMPARE(it->from, it.key() >= 100 ? kAnswer : kFlooder);
+        }
+        // Let the flood end (the responder stops two seconds after the last request), so that
+        // no stray reply meets the next case's echoes.
+        quint64 last = ~quint64(0);
+        auto quiet = [&] {
+            const quint64 now = service.counters().late;
+            return std::exchange(last, now) == now;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(quiet(), 8000);
+        QCoreApplication::processEvents();
+        QCOMPARE(run.delivered, 1 + 2 * n);
     }
 };
 

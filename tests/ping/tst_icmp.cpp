@@ -18,6 +18,10 @@ const QString kResponder = QStringLiteral("10.77.4.10");
 const QString kDelay20 = QStringLiteral("10.77.4.20");
 const QString kDelay100 = QStringLiteral("10.77.4.100");
 const QString kForeign = QStringLiteral("10.77.4.40");
+const QString kBadSum = QStringLiteral("10.77.4.71");
+const QString kUnreachable = QStringLiteral("10.77.4.72");
+const QString kUnreachableBadSum = QStringLiteral("10.77.4.73");
+const QString kUnreachableBadQuote = QStringLiteral("10.77.4.74");
 
 std::shared_ptr<TPingThread> echo(const QString &target, int timeout = 0, int size = 0, int ttl = 0)
 {
@@ -109,7 +113,14 @@ private slots:
             QTest::addRow("all ones %s", name) << QStringLiteral("255.255.255.255") << int(kind) << 0 << QString() << 100 << QStringLiteral("Invalid IPv4 host address") << 1;
             QTest::addRow("blank %s", name) << QStringLiteral("   ") << int(kind) << 0 << QString() << 100 << QStringLiteral("Blank adreess") << 1;
             QTest::addRow("foreign source %s", name) << kForeign << int(kind) << 1 << QStringLiteral("10.77.4.3") << 0 << QString() << 1;
+            // Damaged answers are no answers: the ping socket's kernel drops them, the raw
+            // socket's reader must.
+            QTest::addRow("target says host unreachable %s", name) << kUnreachable << int(kind) << 1 << kUnreachable << 11003 << QString() << 1;
+            QTest::addRow("reply with a wrong checksum %s", name) << kBadSum << int(kind) << 0 << QString() << 11010 << QStringLiteral("Request timed out") << 2;
+            QTest::addRow("unreachable with a wrong checksum %s", name) << kUnreachableBadSum << int(kind) << 0 << QString() << 11010 << QStringLiteral("Request timed out") << 2;
         }
+        // An error whose quote matches the request's numbers but not the request itself.
+        QTest::addRow("unreachable quoting another request raw") << kUnreachableBadQuote << int(TICMP::SocketKind::RawOnly) << 0 << QString() << 11010 << QStringLiteral("Request timed out") << 2;
     }
     void failures()
     {
@@ -200,6 +211,32 @@ private slots:
         QCOMPARE(r.value(QStringLiteral("kind")), QStringLiteral("raw"));
         QCOMPARE(r.value(QStringLiteral("total")), QStringLiteral("1"));
         setPingGroupRange("0 2147483647");
+    }
+
+    void rawSocket_identifierAndFirstSequenceDrawnEachRun()
+    {
+        // Two runs of a separate process: neither identifier is its process id, and both the
+        // identifier and the first sequence number differ between the runs.
+        const QString log = qEnvironmentVariable("NETKIT_LOG");
+        QList<QList<QByteArray>> seen;
+        for (int run = 0; run < 2; ++run) {
+            QFile::resize(log, 0);
+            QProcess p;
+            p.start(QStringLiteral(NETKIT_PROBE), {kResponder, QStringLiteral("--sockets"), QStringLiteral("raw"),
+                                                   QStringLiteral("--timeout"), QStringLiteral("2000")});
+            QVERIFY(p.waitForStarted());
+            const qint64 pid = p.processId();
+            QVERIFY(p.waitForFinished(10000));
+            QVERIFY(p.readAllStandardOutput().contains("total=1"));
+            QFile f(log);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QList<QByteArray> fields = f.readAll().trimmed().split(' ');
+            QCOMPARE(fields.size(), 6);
+            QVERIFY2(fields[4].toLong() != (pid & 0xFFFF), fields[4].constData());
+            seen.append(fields);
+        }
+        QVERIFY(seen[0][4] != seen[1][4]);
+        QVERIFY(seen[0][5] != seen[1][5]);
     }
 
     void exitWithEchoesInFlight_isCleanAndQuick()
