@@ -105,45 +105,53 @@ QByteArray render(const QList<MetricsStore::Series> &series, const QString &vers
     header(out, probes, format);
     out += "skylark_probes " + QByteArray::number(series.size()) + '\n';
 
+    // Each sample line is appended piece by piece: a scrape of thousands of hosts is about
+    // twenty lines a host, and temporaries per line would cost more than the text itself.
     QList<QByteArray> labelSets;
     labelSets.reserve(series.size());
     for (const MetricsStore::Series &s : series)
         labelSets.append(labels(s.id));
+    const auto sample
+        = [&out](const char *name, const QByteArray &labelSet, const QByteArray &extra, const QByteArray &value) {
+              out.append(name).append('{').append(labelSet).append(extra).append("} ").append(value).append('\n');
+          };
 
     for (int c = 0; c < 4; ++c) {
         header(out, counters[c], format);
         for (int i = 0; i < series.size(); ++i) {
             const MetricsStore::Series &s = series[i];
             const std::uint64_t value = c == 0 ? s.requests : c == 1 ? s.replies : c == 2 ? s.timeouts : s.foreign;
-            out += counters[c].name;
-            out += '{' + labelSets[i] + "} " + QByteArray::number(quint64(value)) + '\n';
+            sample(counters[c].name, labelSets[i], {}, QByteArray::number(quint64(value)));
         }
     }
 
     header(out, rtt, format);
+    QList<QByteArray> le;
+    for (double edge : edges)
+        le.append(",le=\"" + number(edge) + '"');
+    const QByteArray leInf = ",le=\"+Inf\"";
     for (int i = 0; i < series.size(); ++i) {
         const MetricsStore::Series &s = series[i];
         std::uint64_t cumulative = 0;
         for (int b = 0; b < MetricsStore::kBuckets; ++b) {
             cumulative += s.buckets[std::size_t(b)];
-            out += "skylark_rtt_seconds_bucket{" + labelSets[i] + ",le=\"" + number(edges[std::size_t(b)]) + "\"} "
-                + QByteArray::number(quint64(cumulative)) + '\n';
+            sample("skylark_rtt_seconds_bucket", labelSets[i], le[b], QByteArray::number(quint64(cumulative)));
         }
-        out += "skylark_rtt_seconds_bucket{" + labelSets[i] + ",le=\"+Inf\"} " + QByteArray::number(quint64(s.replies))
-            + '\n';
-        out += "skylark_rtt_seconds_sum{" + labelSets[i] + "} " + number(s.rttSumSeconds) + '\n';
-        out += "skylark_rtt_seconds_count{" + labelSets[i] + "} " + QByteArray::number(quint64(s.replies)) + '\n';
+        const QByteArray count = QByteArray::number(quint64(s.replies));
+        sample("skylark_rtt_seconds_bucket", labelSets[i], leInf, count);
+        sample("skylark_rtt_seconds_sum", labelSets[i], {}, number(s.rttSumSeconds));
+        sample("skylark_rtt_seconds_count", labelSets[i], {}, count);
     }
 
     // Up and loss say nothing before the first result.
     header(out, up, format);
     for (int i = 0; i < series.size(); ++i)
         if (series[i].hasResult)
-            out += "skylark_host_up{" + labelSets[i] + "} " + (series[i].up ? "1" : "0") + '\n';
+            sample("skylark_host_up", labelSets[i], {}, series[i].up ? "1" : "0");
     header(out, loss, format);
     for (int i = 0; i < series.size(); ++i)
         if (series[i].hasResult)
-            out += "skylark_loss_ratio{" + labelSets[i] + "} " + number(series[i].lossRatio) + '\n';
+            sample("skylark_loss_ratio", labelSets[i], {}, number(series[i].lossRatio));
 
     if (format == Format::OpenMetrics)
         out += "# EOF\n";
