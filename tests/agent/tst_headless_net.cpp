@@ -141,6 +141,11 @@ private slots:
         QVERIFY2(rate > 0.8 && rate < 1.2, QByteArray::number(rate));
         QVERIFY(query(QStringLiteral("skylark_echo_foreign_total")).value(QStringLiteral("10.77.9.9")) >= 3);
         QCOMPARE(query(QStringLiteral("skylark_probes")).size(), 1);
+        // The README's percentile query: the namespace answers within the first bucket.
+        const double p95 = query(QStringLiteral("histogram_quantile(0.95, sum by (host, le) "
+                                                "(rate(skylark_rtt_seconds_bucket[10s])))"))
+                               .value(QStringLiteral("10.77.2.2"), -1);
+        QVERIFY2(p95 > 0 && p95 <= 0.0005, QByteArray::number(p95));
 
         server.terminate();
         server.waitForFinished(10000);
