@@ -72,6 +72,7 @@ int main(int argc, char **argv)
     THLBEditMemoDlg hlbEditMemoDlg(&mainForm);
     mainForm.HLBEditMemoDlg = &hlbEditMemoDlg;
     mainForm.StartHosts = commandLine.hosts;
+    mainForm.StartMetricsAddress = commandLine.metricsAddress;
 
     mainForm.show();
     return app.exec();

@@ -100,7 +100,7 @@ QString HeadlessAgent::start()
         connect(probe, &HostProbe::resultProcessed, this,
             [this, probe, i](const EchoOutcome &o) { onResult(probe, i, o); });
         connect(probe, &HostProbe::lookupFailed, this, [this, probe, key](quint16 err) {
-            m_store.remove(key);
+            m_store.setActive(key, false);
             std::fprintf(stderr, "skylark: %s: name lookup failed (%u), monitoring stopped\n",
                 qPrintable(probe->host()), unsigned(err));
         });

@@ -12,7 +12,7 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &versionTe
     const QCommandLineOption headless(QStringLiteral("headless"),
                                       QStringLiteral("Runs without a display: probes, metrics and logs only."));
     const QCommandLineOption metrics(QStringLiteral("metrics"),
-                                     QStringLiteral("Serves metrics for Prometheus at ADDRESS:PORT (with --headless)."),
+                                     QStringLiteral("Serves metrics for Prometheus at ADDRESS:PORT."),
                                      QStringLiteral("address:port"));
     const QCommandLineOption list(QStringLiteral("list"),
                                   QStringLiteral("Watches the hosts of a host list file too (with --headless)."),
@@ -55,9 +55,9 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &versionTe
     cl.metricsAddress = parser.value(metrics);
     cl.listFile = parser.value(list);
     cl.log = parser.isSet(log);
-    if (!cl.headless && (parser.isSet(metrics) || parser.isSet(list) || cl.log)) {
+    if (!cl.headless && (parser.isSet(list) || cl.log)) {
         cl.action = Action::Fail;
-        cl.text = QStringLiteral("skylark: --metrics, --list and --log go with --headless.\n"
+        cl.text = QStringLiteral("skylark: --list and --log go with --headless.\n"
                                  "Try 'skylark --help' for more information.\n");
         return cl;
     }

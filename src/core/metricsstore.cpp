@@ -9,7 +9,7 @@ void MetricsStore::setIdentity(std::uintptr_t probe, const Identity &identity)
     QMutexLocker lock(&m_mutex);
     auto it = m_entries.find(probe);
     if (it == m_entries.end()) {
-        m_entries.emplace(probe, Entry { m_nextOrder++, Series { identity } });
+        m_entries.emplace(probe, Entry { m_nextOrder++, Series { identity }, true });
         return;
     }
     Series &s = it->second.series;
@@ -57,6 +57,13 @@ void MetricsStore::record(std::uintptr_t probe, EchoOutcome::Kind kind, int rttM
     s.lossRatio = lossRatio;
 }
 
+void MetricsStore::setActive(std::uintptr_t probe, bool active)
+{
+    QMutexLocker lock(&m_mutex);
+    if (auto it = m_entries.find(probe); it != m_entries.end())
+        it->second.active = active;
+}
+
 void MetricsStore::remove(std::uintptr_t probe)
 {
     QMutexLocker lock(&m_mutex);
@@ -70,7 +77,8 @@ QList<MetricsStore::Series> MetricsStore::snapshot() const
         QMutexLocker lock(&m_mutex);
         copy.reserve(qsizetype(m_entries.size()));
         for (const auto &[probe, entry] : m_entries)
-            copy.append({ entry.order, entry.series });
+            if (entry.active)
+                copy.append({ entry.order, entry.series });
     }
     std::sort(copy.begin(), copy.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
     QList<Series> out;
@@ -83,5 +91,5 @@ QList<MetricsStore::Series> MetricsStore::snapshot() const
 int MetricsStore::size() const
 {
     QMutexLocker lock(&m_mutex);
-    return int(m_entries.size());
+    return int(std::count_if(m_entries.begin(), m_entries.end(), [](const auto &e) { return e.second.active; }));
 }

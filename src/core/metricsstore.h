@@ -16,8 +16,8 @@
 // the probes and a busy probe thread never holds up a scrape for long.
 //
 // Counters count for as long as a probe keeps its host text: trimming the chart or clearing
-// it does not touch them; a new host text starts them afresh. A probe that stops is removed,
-// and its series disappear from the output.
+// it, stopping and starting again do not touch them; a new host text starts them afresh. The
+// series of a stopped probe are left out of the output until it runs again.
 class MetricsStore
 {
 public:
@@ -63,10 +63,13 @@ public:
     void countRequest(std::uintptr_t probe);
     // One processed result: `up` from the down/up rule, `lossRatio` over the recent window.
     void record(std::uintptr_t probe, EchoOutcome::Kind kind, int rttMs, bool up, double lossRatio);
+    // Whether the probe's series are in the output; a new probe's are.
+    void setActive(std::uintptr_t probe, bool active);
     void remove(std::uintptr_t probe);
 
-    // A copy of every series in the order the probes were first added.
+    // A copy of every active series in the order the probes were first added.
     QList<Series> snapshot() const;
+    // Active series.
     int size() const;
 
 private:
@@ -74,6 +77,7 @@ private:
     {
         std::uint64_t order;
         Series series;
+        bool active = true;
     };
     mutable QMutex m_mutex;
     std::unordered_map<std::uintptr_t, Entry> m_entries;

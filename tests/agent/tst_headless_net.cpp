@@ -104,11 +104,23 @@ private slots:
                 QStringLiteral("--list"), list.fileName(), QStringLiteral("10.77.9.9") });
         QVERIFY(agent.waitForStarted());
 
+        // The desktop program serves the same figures for its frames.
+        QProcess desktop;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("HOME"), dir.filePath(QStringLiteral("home")));
+        desktop.setProcessEnvironment(env);
+        desktop.start(kExe,
+            { QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:19428"), QStringLiteral("10.77.2.2"),
+                QStringLiteral("10.77.3.2") });
+        QVERIFY(desktop.waitForStarted());
+
         QFile config(dir.filePath(QStringLiteral("prometheus.yml")));
         QVERIFY(config.open(QIODevice::WriteOnly));
         config.write("global:\n  scrape_interval: 1s\n  evaluation_interval: 1s\n"
                      "scrape_configs:\n  - job_name: skylark\n    static_configs:\n"
-                     "      - targets: ['127.0.0.1:19427']\n");
+                     "      - targets: ['127.0.0.1:19427']\n        labels: {side: 'agent'}\n"
+                     "      - targets: ['127.0.0.1:19428']\n        labels: {side: 'desktop'}\n");
         config.close();
         QProcess server;
         server.setProcessChannelMode(QProcess::MergedChannels);
@@ -140,15 +152,26 @@ private slots:
             = query(QStringLiteral("rate(skylark_echo_replies_total[10s])")).value(QStringLiteral("10.77.2.2"));
         QVERIFY2(rate > 0.8 && rate < 1.2, QByteArray::number(rate));
         QVERIFY(query(QStringLiteral("skylark_echo_foreign_total")).value(QStringLiteral("10.77.9.9")) >= 3);
-        QCOMPARE(query(QStringLiteral("skylark_probes")).size(), 1);
-        // The README's percentile query: the namespace answers within the first bucket.
+        QCOMPARE(query(QStringLiteral("sum(skylark_probes)")).value(QString()), 5.0); // 3 agent + 2 desktop
+        QTRY_VERIFY_WITH_TIMEOUT(
+            query(QStringLiteral("skylark_host_up{side=\"desktop\"}")).value(QStringLiteral("10.77.3.2"), 1) == 0,
+            20000);
+        QCOMPARE(
+            query(QStringLiteral("skylark_host_up{side=\"desktop\"}")).value(QStringLiteral("10.77.2.2"), -1), 1.0);
+        const double desktopRate = query(QStringLiteral("rate(skylark_echo_replies_total{side=\"desktop\"}[10s])"))
+                                       .value(QStringLiteral("10.77.2.2"));
+        QVERIFY2(desktopRate > 0.8 && desktopRate < 1.2, QByteArray::number(desktopRate));
+        // The README's percentile query gives a figure for an answering host.
         const double p95 = query(QStringLiteral("histogram_quantile(0.95, sum by (host, le) "
-                                                "(rate(skylark_rtt_seconds_bucket[10s])))"))
+                                                "(rate(skylark_rtt_seconds_bucket{side=\"agent\"}[10s])))"))
                                .value(QStringLiteral("10.77.2.2"), -1);
-        QVERIFY2(p95 > 0 && p95 <= 0.0005, QByteArray::number(p95));
+        QVERIFY2(p95 > 0 && p95 <= 4.096, QByteArray::number(p95));
 
         server.terminate();
         server.waitForFinished(10000);
+        ::kill(pid_t(desktop.processId()), SIGTERM);
+        QVERIFY(desktop.waitForFinished(10000));
+        QCOMPARE(desktop.exitCode(), 0);
 
         // The end signal ends the agent at once and cleanly.
         ::kill(pid_t(agent.processId()), SIGTERM);

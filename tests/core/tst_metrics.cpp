@@ -103,7 +103,7 @@ private slots:
             }
     }
 
-    void counters_keptAcrossRenamesResetForANewHost_stoppedSeriesGone()
+    void counters_keptAcrossRenamesAndStopsResetForANewHost()
     {
         MetricsStore store;
         store.setIdentity(1, identity(QStringLiteral("PingFrame_1"), QStringLiteral("a")));
@@ -124,11 +124,16 @@ private slots:
         const QByteArray text = MetricsFormat::render(store.snapshot(), {}, MetricsFormat::Format::Prometheus);
         QCOMPARE(samples(text, "skylark_host_up").size(), 1);
 
-        store.remove(1);
+        // Stopped: out of the output; started again: the same counters.
+        store.setActive(1, false);
         const QByteArray after = MetricsFormat::render(store.snapshot(), {}, MetricsFormat::Format::Prometheus);
         QVERIFY(!after.contains("host=\"a\""));
         QVERIFY(after.contains("skylark_probes 1\n"));
         QCOMPARE(samples(after, "skylark_echo_requests_total").size(), 1);
+        store.setActive(1, true);
+        QCOMPARE(store.snapshot().first().replies, 1u);
+        store.remove(1);
+        QCOMPARE(store.size(), 1);
     }
 
     void openMetrics_namesFamiliesAndEnds()
