@@ -20,20 +20,20 @@ inline double cpuSeconds(int who)
     return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
 
-// Distinct hosts for the steady load: a /22 that the answering namespace's kernel takes as its
-// own, routed there by the kit's router.
+// Distinct hosts for the steady load (up to 8191): 10.77.16.0 to 10.77.47.255, which the
+// answering namespace's kernel takes as its own, routed there by the kit's router.
 inline QStringList steadyHosts(int n)
 {
     static bool routed = false;
     if (!routed) {
         const QString answer = qEnvironmentVariable("NETKIT_NS_ANSWER");
         const QString router = qEnvironmentVariable("NETKIT_NS_ROUTER");
-        QProcess::execute(QStringLiteral("ip"), {QStringLiteral("-n"), answer, QStringLiteral("route"), QStringLiteral("add"),
-                                                 QStringLiteral("local"), QStringLiteral("10.77.16.0/22"), QStringLiteral("dev"),
-                                                 QStringLiteral("lo")});
-        QProcess::execute(QStringLiteral("ip"), {QStringLiteral("-n"), router, QStringLiteral("route"), QStringLiteral("add"),
-                                                 QStringLiteral("10.77.16.0/22"), QStringLiteral("via"),
-                                                 QStringLiteral("10.77.2.2")});
+        for (const QString &net : {QStringLiteral("10.77.16.0/20"), QStringLiteral("10.77.32.0/20")}) {
+            QProcess::execute(QStringLiteral("ip"), {QStringLiteral("-n"), answer, QStringLiteral("route"), QStringLiteral("add"),
+                                                     QStringLiteral("local"), net, QStringLiteral("dev"), QStringLiteral("lo")});
+            QProcess::execute(QStringLiteral("ip"), {QStringLiteral("-n"), router, QStringLiteral("route"), QStringLiteral("add"),
+                                                     net, QStringLiteral("via"), QStringLiteral("10.77.2.2")});
+        }
         routed = true;
     }
     QStringList out;

@@ -14,6 +14,8 @@ foreach(size 48 128 256)
     install(FILES ${PROJECT_SOURCE_DIR}/data/icons/skylark-${size}.png
             DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME ${SKYLARK_APP_ID}.png)
 endforeach()
+# An example unit for running the headless agent as a service.
+install(FILES ${PROJECT_SOURCE_DIR}/data/skylark-headless@.service DESTINATION ${SKYLARK_DOCDIR})
 # The manual lives with the program's data; the documentation folder only links to it.
 install(FILES ${PROJECT_SOURCE_DIR}/docs/manual.html DESTINATION ${CMAKE_INSTALL_DATADIR}/skylark)
 install(CODE "

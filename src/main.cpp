@@ -1,5 +1,6 @@
 #include "application.h"
 #include "commandline.h"
+#include "headlessagent.h"
 #include "hlbeditmemodlg.h"
 #include "infomemoform.h"
 #include "mainform.h"
@@ -8,23 +9,53 @@
 #include "oiform.h"
 #include "utlunit.h"
 
+#include <QDir>
+#include <QStandardPaths>
+
 #include <cstdio>
+
+namespace {
+
+// Probes, metrics and logs without a display: no widget is made, so no display is needed.
+int runHeadless(int argc, char **argv, const CommandLine &commandLine, const QString &version)
+{
+    QCoreApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("skylark"));
+    const QString dtaDir =
+        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QStringLiteral("/Corvid/Skylark/");
+    HeadlessAgent agent({ commandLine.hosts, commandLine.listFile, commandLine.metricsAddress, commandLine.log },
+                        dtaDir, version);
+    const QString why = agent.start();
+    if (!why.isEmpty()) {
+        std::fprintf(stderr, "skylark: %s\n", qPrintable(why));
+        return 2;
+    }
+    QObject::connect(&agent, &HeadlessAgent::quitRequested, &app, &QCoreApplication::quit);
+    app.exec();
+    agent.finish();
+    return 0;
+}
+
+} // namespace
 
 int main(int argc, char **argv)
 {
     // --help and --version are answered before any window exists, so they need no display.
     CommandLine commandLine;
+    QString version;
     {
         QCoreApplication early(argc, argv);
         early.setApplicationName(QStringLiteral("skylark"));
-        commandLine = CommandLine::parse(QCoreApplication::arguments(),
-                                         QStringLiteral("Skylark-v") + UtlUnit::GetFileVersionStr(QCoreApplication::applicationFilePath()));
+        version = UtlUnit::GetFileVersionStr(QCoreApplication::applicationFilePath());
+        commandLine = CommandLine::parse(QCoreApplication::arguments(), QStringLiteral("Skylark-v") + version);
     }
     if (commandLine.action != CommandLine::Action::Run) {
         const bool failed = commandLine.action == CommandLine::Action::Fail;
         std::fputs(commandLine.text.toLocal8Bit().constData(), failed ? stderr : stdout);
         return failed ? 2 : 0;
     }
+    if (commandLine.headless)
+        return runHeadless(argc, argv, commandLine, version);
 
     TApplication app(argc, argv);
 
@@ -41,6 +72,7 @@ int main(int argc, char **argv)
     THLBEditMemoDlg hlbEditMemoDlg(&mainForm);
     mainForm.HLBEditMemoDlg = &hlbEditMemoDlg;
     mainForm.StartHosts = commandLine.hosts;
+    mainForm.StartMetricsAddress = commandLine.metricsAddress;
 
     mainForm.show();
     return app.exec();

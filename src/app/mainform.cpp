@@ -238,6 +238,7 @@ void TMainForm::FormActivate()
     // A list that cannot be read must not keep the session from being restored.
     runGuarded([this] { LoadAutoSaveList(); });
     runGuarded([this] { RestoreAutoSaveSession(); });
+    ApplyMetricsAddress();
     // After the session, whose load clears the board; the host list is left as it is.
     for (const QString &host : std::exchange(StartHosts, {}))
         AddHostFrame(host, true);

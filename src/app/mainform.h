@@ -32,6 +32,7 @@ class TPingFrame;
 class TPopupMenu;
 class TSelectFileDlg;
 class TSplitterBar;
+class TMetricsWatch;
 class TResultWatch;
 
 // The main window: the host list on the left, the frame columns on the right, the menus,
@@ -181,6 +182,11 @@ public:
     // Writes the result log's collected lines now.
     void FlushResultLog();
     TResultWatch *ResultWatch = nullptr;
+    // The metrics endpoint: serves at StartMetricsAddress when the command line gave one,
+    // else at AppSettings.MetricsAddress (nowhere when empty); a failure is shown once.
+    void ApplyMetricsAddress();
+    TMetricsWatch *MetricsWatch = nullptr;
+    QString StartMetricsAddress;
     void LoadAutoSaveList();
     void SaveAutoSaveList();
 

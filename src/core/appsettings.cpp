@@ -64,6 +64,7 @@ void readSettings(const ProfileFile &ini, TAppSettings &s, SettingsExtras &x)
     s.CntDwnFrm = ini.readInteger(kSettings, QStringLiteral("CntDwnFrm"), 10);
     s.NotifyHostDownUp = ini.readBool(kSettings, QStringLiteral("NotifyHostDownUp"), false);
     s.LogResults = ini.readBool(kSettings, QStringLiteral("LogResults"), false);
+    s.MetricsAddress = ini.readString(kSettings, QStringLiteral("MetricsAddress"), QString()).trimmed();
 }
 
 void write(ProfileFile &ini, const TAppSettings &s, const QRect &geometry, int currentPage,
@@ -104,6 +105,9 @@ void write(ProfileFile &ini, const TAppSettings &s, const QRect &geometry, int c
     ini.writeInteger(kSettings, QStringLiteral("CntDwnFrm"), s.CntDwnFrm);
     ini.writeBool(kSettings, QStringLiteral("NotifyHostDownUp"), s.NotifyHostDownUp);
     ini.writeBool(kSettings, QStringLiteral("LogResults"), s.LogResults);
+    // The endpoint is off unless asked for; a file that never named it stays as it was.
+    if (!s.MetricsAddress.isEmpty() || ini.keyNames(kSettings).contains(QStringLiteral("MetricsAddress"), Qt::CaseInsensitive))
+        ini.writeString(kSettings, QStringLiteral("MetricsAddress"), s.MetricsAddress);
 
     ini.writeInteger(kMisc, QStringLiteral("TimeToWait"), s.TimeToWait);
 }

@@ -34,6 +34,7 @@ struct TAppSettings
     int CntDwnFrm = 0;
     bool NotifyHostDownUp = false;
     bool LogResults = false;
+    QString MetricsAddress; // "127.0.0.1:9427"; empty: no metrics endpoint
     // Section-Misc
     int TimeToWait = 0;
 };

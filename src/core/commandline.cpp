@@ -9,8 +9,19 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &versionTe
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help and exits."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Shows the version and exits."));
+    const QCommandLineOption headless(QStringLiteral("headless"),
+                                      QStringLiteral("Runs without a display: probes, metrics and logs only."));
+    const QCommandLineOption metrics(QStringLiteral("metrics"),
+                                     QStringLiteral("Serves metrics for Prometheus at ADDRESS:PORT."),
+                                     QStringLiteral("address:port"));
+    const QCommandLineOption list(QStringLiteral("list"),
+                                  QStringLiteral("Watches the hosts of a host list file too (with --headless)."),
+                                  QStringLiteral("file"));
+    const QCommandLineOption log(QStringLiteral("log"),
+                                 QStringLiteral("Appends every result to the host's log file (with --headless)."));
     parser.addOption(help);
     parser.addOption(version);
+    parser.addOptions({ headless, metrics, list, log });
     for (const char *name : {"platform", "style", "stylesheet", "display", "geometry", "session", "title", "qwindowtitle"}) {
         QCommandLineOption toolkit(QString::fromLatin1(name), QString(), QStringLiteral("value"));
         toolkit.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -38,6 +49,16 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &versionTe
     if (parser.isSet(version)) {
         cl.action = Action::Print;
         cl.text = versionText + u'\n';
+        return cl;
+    }
+    cl.headless = parser.isSet(headless);
+    cl.metricsAddress = parser.value(metrics);
+    cl.listFile = parser.value(list);
+    cl.log = parser.isSet(log);
+    if (!cl.headless && (parser.isSet(list) || cl.log)) {
+        cl.action = Action::Fail;
+        cl.text = QStringLiteral("skylark: --list and --log go with --headless.\n"
+                                 "Try 'skylark --help' for more information.\n");
         return cl;
     }
     for (const QString &host : parser.positionalArguments())

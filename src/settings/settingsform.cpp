@@ -16,6 +16,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -269,6 +270,15 @@ QWidget *TSettingsForm::createMiscPage()
     LogResultsCheckBox = named(new QCheckBox(QStringLiteral("&Log results"), page), "LogResultsCheckBox");
     v->addWidget(NotifyHostDownUpCheckBox);
     v->addWidget(LogResultsCheckBox);
+    auto *metricsRow = new QHBoxLayout;
+    MetricsAddressEdit = named(new QLineEdit(page), "MetricsAddressEdit");
+    MetricsAddressEdit->setPlaceholderText(QStringLiteral("off, e.g. 127.0.0.1:9427"));
+    MetricsAddressEdit->setMaxLength(64);
+    auto *metricsLbl = named(new QLabel(QStringLiteral("Serve &metrics at"), page), "MetricsAddressLbl");
+    metricsLbl->setBuddy(MetricsAddressEdit);
+    metricsRow->addWidget(metricsLbl);
+    metricsRow->addWidget(MetricsAddressEdit, 1);
+    v->addLayout(metricsRow);
     v->addStretch(1);
 
     connect(AutoStartPingingCheckBox, &QCheckBox::toggled, this,
@@ -280,6 +290,14 @@ QWidget *TSettingsForm::createMiscPage()
     connect(NotifyHostDownUpCheckBox, &QCheckBox::toggled, this,
             [this](bool on) { m_main->AppSettings.NotifyHostDownUp = on; });
     connect(LogResultsCheckBox, &QCheckBox::toggled, this, [this](bool on) { m_main->AppSettings.LogResults = on; });
+    connect(MetricsAddressEdit, &QLineEdit::editingFinished, this, [this] {
+        const QString address = MetricsAddressEdit->text().trimmed();
+        if (address == m_main->AppSettings.MetricsAddress && m_main->StartMetricsAddress.isEmpty())
+            return;
+        m_main->AppSettings.MetricsAddress = address;
+        m_main->StartMetricsAddress.clear();
+        m_main->ApplyMetricsAddress();
+    });
     connect(ConvertToLCCheckBox, &QCheckBox::toggled, this, [this] { ConvertToLCCheckBoxClick(); });
     connect(ConvertToUCCheckBox, &QCheckBox::toggled, this, [this] { ConvertToUCCheckBoxClick(); });
     return page;
@@ -316,6 +334,7 @@ void TSettingsForm::Execute()
     PauseForRemoveFrameCheckBox->setChecked(s.PauseForRemoveFrame);
     NotifyHostDownUpCheckBox->setChecked(s.NotifyHostDownUp);
     LogResultsCheckBox->setChecked(s.LogResults);
+    MetricsAddressEdit->setText(s.MetricsAddress);
 
     const QRect work = WorkArea();
     const QRect mainRect(m_main->x(), m_main->y(), m_main->width(), m_main->height());

@@ -7,6 +7,7 @@
 class QCheckBox;
 class QGroupBox;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QListWidgetItem;
 class QPushButton;
@@ -78,6 +79,7 @@ public:
     QCheckBox *AutoStartPingingCheckBox, *StartTimeoutPnlVisibleCheckBox, *ConvertToLCCheckBox,
         *ConvertToUCCheckBox, *PauseForRemoveFrameCheckBox;
     QCheckBox *NotifyHostDownUpCheckBox, *LogResultsCheckBox;
+    QLineEdit *MetricsAddressEdit;
 
     // Handlers.
     void FormActivate();

@@ -1,11 +1,16 @@
 // Notifications and the result log: every frame of the board and of the floating windows is
-// handed to one result watch.
+// handed to one result watch, and to the metrics watch that serves their figures.
 #include "mainform.h"
 
+#include "metricswatch.h"
 #include "resultwatch.h"
+#include "skylarkerror.h"
+#include "utlunit.h"
 #include "settingsform.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QTimer>
 
 void TMainForm::WatchFrame(TPingFrame *frame)
 {
@@ -19,6 +24,20 @@ void TMainForm::WatchFrame(TPingFrame *frame)
         });
     }
     ResultWatch->watch(frame);
+    if (!MetricsWatch)
+        MetricsWatch = new TMetricsWatch(UtlUnit::GetFileVersionStr(QCoreApplication::applicationFilePath()), this);
+    MetricsWatch->watch(frame);
+}
+
+void TMainForm::ApplyMetricsAddress()
+{
+    if (!MetricsWatch)
+        MetricsWatch = new TMetricsWatch(UtlUnit::GetFileVersionStr(QCoreApplication::applicationFilePath()), this);
+    const QString address = StartMetricsAddress.isEmpty() ? AppSettings.MetricsAddress : StartMetricsAddress;
+    const QString why = MetricsWatch->serveAt(address);
+    if (!why.isEmpty())
+        // After the caller's work: the program goes on without the endpoint.
+        QTimer::singleShot(0, this, [why] { ErrorDisplay::show(why); });
 }
 
 void TMainForm::FlushResultLog()

@@ -35,7 +35,7 @@ metainfo="$prefix/share/metainfo/$id.metainfo.xml"
 for f in "$prefix/bin/skylark" "$desktop" "$metainfo" "$prefix/share/skylark/manual.html" \
          "$prefix/share/icons/hicolor/scalable/apps/$id.svg" \
          "$prefix/share/icons/hicolor/48x48/apps/$id.png" "$prefix/share/icons/hicolor/128x128/apps/$id.png" \
-         "$prefix/share/icons/hicolor/256x256/apps/$id.png"; do
+         "$prefix/share/icons/hicolor/256x256/apps/$id.png" "$prefix/share/doc/skylark/skylark-headless@.service"; do
     [ -e "$f" ] || fail "missing ${f#$scratch}"
 done
 [ -x "$prefix/bin/skylark" ] || fail "program not executable"

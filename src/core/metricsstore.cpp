@@ -1,0 +1,95 @@
+#include "metricsstore.h"
+
+#include <QMutexLocker>
+
+#include <algorithm>
+
+void MetricsStore::setIdentity(std::uintptr_t probe, const Identity &identity)
+{
+    QMutexLocker lock(&m_mutex);
+    auto it = m_entries.find(probe);
+    if (it == m_entries.end()) {
+        m_entries.emplace(probe, Entry { m_nextOrder++, Series { identity }, true });
+        return;
+    }
+    Series &s = it->second.series;
+    if (s.id.host != identity.host)
+        s = Series { identity };
+    else
+        s.id = identity;
+}
+
+void MetricsStore::countRequest(std::uintptr_t probe)
+{
+    QMutexLocker lock(&m_mutex);
+    if (auto it = m_entries.find(probe); it != m_entries.end())
+        ++it->second.series.requests;
+}
+
+void MetricsStore::record(std::uintptr_t probe, EchoOutcome::Kind kind, int rttMs, bool up, double lossRatio)
+{
+    static constexpr auto edges = bucketEdges();
+    QMutexLocker lock(&m_mutex);
+    auto it = m_entries.find(probe);
+    if (it == m_entries.end())
+        return;
+    Series &s = it->second.series;
+    switch (kind) {
+    case EchoOutcome::Reply: {
+        ++s.replies;
+        const double seconds = std::max(rttMs, 0) / 1000.0;
+        s.rttSumSeconds += seconds;
+        // Above the last edge a reply counts in +Inf only, which the count gives.
+        const auto bucket = std::lower_bound(edges.begin(), edges.end(), seconds);
+        if (bucket != edges.end())
+            ++s.buckets[std::size_t(bucket - edges.begin())];
+        break;
+    }
+    case EchoOutcome::Foreign:
+        ++s.foreign;
+        break;
+    case EchoOutcome::Timeout:
+        ++s.timeouts;
+        break;
+    }
+    s.hasResult = true;
+    s.up = up;
+    s.lossRatio = lossRatio;
+}
+
+void MetricsStore::setActive(std::uintptr_t probe, bool active)
+{
+    QMutexLocker lock(&m_mutex);
+    if (auto it = m_entries.find(probe); it != m_entries.end())
+        it->second.active = active;
+}
+
+void MetricsStore::remove(std::uintptr_t probe)
+{
+    QMutexLocker lock(&m_mutex);
+    m_entries.erase(probe);
+}
+
+QList<MetricsStore::Series> MetricsStore::snapshot() const
+{
+    QList<std::pair<std::uint64_t, Series>> copy;
+    {
+        QMutexLocker lock(&m_mutex);
+        copy.reserve(qsizetype(m_entries.size()));
+        for (const auto &[probe, entry] : m_entries)
+            if (entry.active)
+                copy.append({ entry.order, entry.series });
+    }
+    std::sort(copy.begin(), copy.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    QList<Series> out;
+    out.reserve(copy.size());
+    for (auto &[order, series] : copy)
+        out.append(std::move(series));
+    return out;
+}
+
+int MetricsStore::size() const
+{
+    QMutexLocker lock(&m_mutex);
+    return int(std::count_if(m_entries.begin(), m_entries.end(), [](const auto &e) { return e.second.active; }));
+}
