@@ -6,27 +6,7 @@ namespace LinkStats {
 
 Figures compute(const QList<EchoOutcome> &window)
 {
-    Figures f;
-    f.results = int(window.size());
-    if (window.isEmpty())
-        return f;
-    int timeouts = 0, replies = 0;
-    double sumDiff = 0;
-    std::optional<int> previous;
-    for (const EchoOutcome &o : window) {
-        if (o.kind != EchoOutcome::Reply) {
-            ++timeouts;
-            continue;
-        }
-        ++replies;
-        if (previous)
-            sumDiff += std::abs(o.rtt - *previous);
-        previous = o.rtt;
-    }
-    f.lossPercent = 100.0 * timeouts / f.results;
-    if (replies >= 2)
-        f.jitter = sumDiff / (replies - 1);
-    return f;
+    return computeOver(window);
 }
 
 QString format(const Figures &f)

@@ -5,6 +5,7 @@
 #include <QMetaType>
 #include <QString>
 
+#include <iterator>
 #include <optional>
 
 // One processed echo result of a frame, as the frame saw it.
@@ -33,6 +34,33 @@ struct Figures
 // Loss = timeouts / results; jitter = mean absolute difference of consecutive reply RTTs in
 // arrival order (timeouts in between are skipped, not counted as replies).
 Figures compute(const QList<EchoOutcome> &window);
+
+// The same over any window whose results have `kind` and `rtt`, oldest first.
+template <typename Window>
+Figures computeOver(const Window &window)
+{
+    Figures f;
+    f.results = int(std::size(window));
+    if (f.results == 0)
+        return f;
+    int timeouts = 0, replies = 0;
+    double sumDiff = 0;
+    std::optional<int> previous;
+    for (const auto &o : window) {
+        if (o.kind != EchoOutcome::Reply) {
+            ++timeouts;
+            continue;
+        }
+        ++replies;
+        if (previous)
+            sumDiff += o.rtt > *previous ? o.rtt - *previous : *previous - o.rtt;
+        previous = o.rtt;
+    }
+    f.lossPercent = 100.0 * timeouts / f.results;
+    if (replies >= 2)
+        f.jitter = sumDiff / (replies - 1);
+    return f;
+}
 
 // "Loss: 2.5 %  Jitter: 3 ms"; "Loss: -  Jitter: -" with no results yet.
 QString format(const Figures &f);

@@ -36,8 +36,8 @@ void HostProbe::setHost(const QString &host)
 void HostProbe::setWindow(int results)
 {
     m_window = std::max(1, results);
-    if (m_recent.size() > m_window)
-        m_recent.remove(0, m_recent.size() - m_window);
+    while (int(m_recent.size()) > m_window)
+        m_recent.pop_front();
 }
 
 void HostProbe::start(int delayMs)
@@ -94,18 +94,21 @@ void HostProbe::onTerminate(TPingThread *sender)
     EchoOutcome o;
     o.when = AppClock::now();
     o.host = m_host;
-    o.target = sender->DnsHostIP;
+    // The window keeps every result of the last minutes: results share one copy of the
+    // address text instead of each holding its own.
+    if (sender->DnsHostIP != m_address)
+        m_address = sender->DnsHostIP;
+    o.target = m_address;
     const bool answered = sender->ReplyTotal != 0;
     o.kind = !answered                             ? EchoOutcome::Timeout
         : sender->ReplyIPAddr == sender->DnsHostIP ? EchoOutcome::Reply
                                                    : EchoOutcome::Foreign;
     o.rtt = answered ? int(sender->ReplyRTT) : 0;
-    o.from = answered ? sender->ReplyIPAddr : QString();
-    m_address = o.target;
+    o.from = !answered ? QString() : o.kind == EchoOutcome::Reply ? m_address : sender->ReplyIPAddr;
 
-    m_recent.append(o);
-    if (m_recent.size() > m_window)
-        m_recent.remove(0, m_recent.size() - m_window);
+    m_recent.push_back({ o.rtt, o.kind });
+    while (int(m_recent.size()) > m_window)
+        m_recent.pop_front();
     m_downUp.feed(o);
     emit resultProcessed(o);
 

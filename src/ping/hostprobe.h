@@ -8,6 +8,9 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
+#include <deque>
+
 class QTimer;
 class TPingThread;
 class TWSocket;
@@ -38,10 +41,11 @@ public:
     bool inFlight() const { return m_inFlight; }
     // The address the latest echo went to, empty before the first.
     QString address() const { return m_address; }
-    bool hasResult() const { return !m_recent.isEmpty(); }
+    bool hasResult() const { return !m_recent.empty(); }
     bool isDown() const { return m_downUp.isDown(); }
-    const QList<EchoOutcome> &recent() const { return m_recent; }
-    LinkStats::Figures figures() const { return LinkStats::compute(m_recent); }
+    // Results the figures cover: the newest, up to the window's size.
+    int resultCount() const { return int(m_recent.size()); }
+    LinkStats::Figures figures() const { return LinkStats::computeOver(m_recent); }
 
 signals:
     void echoSent();
@@ -60,7 +64,14 @@ private:
     bool m_running = false;
     bool m_inFlight = false;
     bool m_lookingUp = false;
-    QList<EchoOutcome> m_recent;
+    // An agent watches thousands of hosts: the window keeps of each result only what the
+    // figures read.
+    struct Brief
+    {
+        std::int32_t rtt;
+        EchoOutcome::Kind kind;
+    };
+    std::deque<Brief> m_recent;
     DownUpWatch m_downUp;
     QTimer *m_timer;
     TWSocket *m_resolver;
