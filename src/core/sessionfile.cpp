@@ -56,7 +56,9 @@ void write(ProfileFile &file, const Board &board)
     file.writeBool(kColumn2, QStringLiteral("Visible"), board.column2Visible);
     file.writeInteger(kFrame2, kCount, int(board.column2.size()));
     writeColumn(file, QStringLiteral("Frame_"), board.column1);
-    if (board.column2Visible)
+    // A hidden column 2 is normally empty; one that holds frames (a hand-edited file loads
+    // them) is written too, or its count would name sections that are not there.
+    if (board.column2Visible || !board.column2.isEmpty())
         writeColumn(file, QStringLiteral("Frame2_"), board.column2);
 }
 

@@ -30,7 +30,7 @@ struct Board
 
 // Missing keys read as their defaults; so does everything of a missing file.
 Board read(const ProfileFile &file);
-// Column 2's count is always written, its frames only while it is shown.
+// Column 2's count is always written, its frames while it is shown or holds frames.
 void write(ProfileFile &file, const Board &board);
 
 // "Session_2024-03-05_14.07.09.txt" for that local time.

@@ -150,7 +150,8 @@ void TMainForm::AutoSaveSession()
         return;
     if (m_autoSessionUnread && !m_boardChanged)
         return; // a session we could not read is still the user's
-    if (!ColumnFrames1.isEmpty())
+    // A board held only in column 2 is a board too.
+    if (!ColumnFrames1.isEmpty() || !ColumnFrames2.isEmpty())
         SaveFrameSession(AutoSaveSessionName());
     else
         QFile::remove(AutoSaveSessionName());
