@@ -20,6 +20,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace {
 // A frame whose only unfinished business is the result handler below us on the stack will
 // never show "-" while we wait; it counts as finished.
@@ -38,8 +40,9 @@ TMainForm::Column TMainForm::column(int k)
 
 void TMainForm::sleepTimeToWait() const
 {
-    if (AppSettings.TimeToWait > 0)
-        QThread::msleep(static_cast<unsigned long>(AppSettings.TimeToWait));
+    const int ms = std::min(AppSettings.TimeToWait, kMaxTimeToWait);
+    if (ms > 0)
+        QThread::msleep(static_cast<unsigned long>(ms));
 }
 
 void TMainForm::connectBoardCommand(QAction *action, void (TMainForm::*operation)())
@@ -281,14 +284,17 @@ void TMainForm::removeFrame(Column c, TPingFrame *frame)
     QPointer<TPingFrame> f = c.frames->at(idx);
     {
         BoardWait wait(this);
-        if (f->Running()) {
+        const bool wasRunning = f->Running();
+        if (wasRunning) {
             f->SetDown(false);
             f->ContinuousPingSpdBtnClick();
         }
         f->setEnabled(false); // nobody restarts it while we wait
+        // A frame that was neither running nor pinging has nothing to wait for.
         do {
             QCoreApplication::processEvents();
-            sleepTimeToWait();
+            if (wasRunning || stillInFlight(f))
+                sleepTimeToWait();
         } while (stillInFlight(f));
     }
     // Out of the list before it is freed: the list never holds a freed frame.
@@ -429,9 +435,9 @@ void TMainForm::clearColumns(const QList<int> &columns, bool atShutdown)
     bool anyRunning = false;
     for (int k : columns)
         stopColumnFrames(column(k), anyRunning);
-    // At shutdown there is nothing to wait for when no frame was running, and nobody to
-    // answer the pause when a signal or the session manager closes us.
-    if (!atShutdown || anyRunning)
+    // With no frame running there is nothing to wait for; at shutdown by a signal or the
+    // session manager there is nobody to answer the pause either.
+    if (anyRunning)
         sleepTimeToWait();
     if (AppSettings.PauseForRemoveFrame && anyRunning && !(atShutdown && m_unattended))
         ShowPause();
@@ -497,18 +503,21 @@ void TMainForm::RemoveOrphanFrames()
 {
     BoardWait wait(this);
     auto framesIn = [](TColumnPanel *panel) { return panel->findChildren<TPingFrame *>(Qt::FindDirectChildrenOnly); };
+    bool anyRunning = false;
     for (TColumnPanel *panel : { ColumnPanel1, ColumnPanel2 }) {
         const QList<TPingFrame *> frames = framesIn(panel);
         for (auto it = frames.rbegin(); it != frames.rend(); ++it) {
             if ((*it)->Running()) {
                 (*it)->SetDown(false);
                 (*it)->ContinuousPingSpdBtnClick();
+                anyRunning = true;
             }
             (*it)->PingTimer->stop();
             (*it)->setEnabled(false);
         }
     }
-    sleepTimeToWait();
+    if (anyRunning)
+        sleepTimeToWait();
     for (auto [panel, list] :
         { std::pair { ColumnPanel1, &ColumnFrames1 }, std::pair { ColumnPanel2, &ColumnFrames2 } }) {
         QList<QPointer<TPingFrame>> frames;
@@ -517,7 +526,8 @@ void TMainForm::RemoveOrphanFrames()
         for (const QPointer<TPingFrame> &f : frames) {
             do {
                 QCoreApplication::processEvents();
-                sleepTimeToWait();
+                if (stillInFlight(f))
+                    sleepTimeToWait();
             } while (stillInFlight(f));
             // Out of the list before it is freed: the list never holds a freed frame.
             list->removeAll(f.data());

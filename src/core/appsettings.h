@@ -38,6 +38,10 @@ struct TAppSettings
     int TimeToWait = 0;
 };
 
+// The longest wait for pings in flight that TimeToWait can ask for: three echo time-outs. The
+// waits block the window, and no echo is answered later than its time-out anyway.
+inline constexpr int kMaxTimeToWait = 3 * 4000;
+
 struct ScreenPresetEntry
 {
     QString text;
@@ -60,7 +64,7 @@ inline constexpr auto kFileName = "Skylark.INI";
 
 void readOptions(const ProfileFile &ini, TAppSettings &s);
 void readWindow(const ProfileFile &ini, TAppSettings &s);
-// File chooser size, TimeToWait and the preset list.
+// File chooser size, TimeToWait (kept within 0 to kMaxTimeToWait) and the preset list.
 void readMisc(const ProfileFile &ini, TAppSettings &s, SettingsExtras &x);
 // CurrentPage and the behaviour switches.
 void readSettings(const ProfileFile &ini, TAppSettings &s, SettingsExtras &x);

@@ -66,6 +66,30 @@ private slots:
         QVERIFY(!x.presets[1].checked);
     }
 
+    // TimeToWait is slept on the user-interface thread: a stored value is kept within 0 and
+    // three echo time-outs.
+    void timeToWait_keptWithinItsBounds_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<int>("read");
+        QTest::newRow("ordinary") << QByteArray("250") << 250;
+        QTest::newRow("at the bound") << QByteArray("12000") << 12000;
+        QTest::newRow("largest integer") << QByteArray("2147483647") << 12000;
+        QTest::newRow("hexadecimal") << QByteArray("0x7fffffff") << 12000;
+        QTest::newRow("negative") << QByteArray("-5") << 0;
+        QTest::newRow("not a number") << QByteArray("forever") << 400;
+    }
+    void timeToWait_keptWithinItsBounds()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(int, read);
+        TAppSettings s;
+        SettingsExtras x;
+        SettingsFile::readMisc(ProfileFile(file("[Section-Misc]\nTimeToWait=" + stored + "\n")), s, x);
+        QCOMPARE(s.TimeToWait, read);
+        QCOMPARE(kMaxTimeToWait, 12000);
+    }
+
     void notifyAndLogSwitches_roundTrip()
     {
         const QString f = file("");

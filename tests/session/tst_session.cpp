@@ -330,6 +330,29 @@ private slots:
         QCOMPARE(world->errors.messages, QStringList());
     }
 
+    // A TimeToWait of 24.8 days in the settings file: the start-up load (whose clear finds
+    // nothing running) does not sleep, and the value is kept within its bound from then on.
+    void hugeTimeToWait_startUpLoadsTheSessionAtOnce()
+    {
+        form->close();
+        form.reset();
+        {
+            ProfileFile ini(world->home.dtaDir() + QStringLiteral("Skylark.INI"));
+            ini.writeBool(QStringLiteral("Section-Settings"), QStringLiteral("AutoStartPinging"), true);
+            ini.writeInteger(QStringLiteral("Section-Misc"), QStringLiteral("TimeToWait"), 2147483647);
+            ini.save();
+        }
+        writeFile(world->home.dtaDir() + QStringLiteral("Sessions/Session_AutoSave.txt"),
+            "[Frame]\nCount=1\n[Frame_0]\nHostEditText=restored\n");
+        form = makeMainForm();
+        QCOMPARE(describe(form->ColumnFrames1), QStringList { QStringLiteral("restored/180/-/stopped") });
+        QCOMPARE(form->AppSettings.TimeToWait, kMaxTimeToWait);
+        form->close();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(ProfileFile(form->IniFileName()).readInteger(QStringLiteral("Section-Misc"), QStringLiteral("TimeToWait"), 0),
+            kMaxTimeToWait);
+    }
+
     // A broken autosaved list is reported, and the session is restored all the same.
     void unreadableList_doesNotStopTheSessionRestore()
     {
