@@ -10,6 +10,7 @@
 #include "selectfiledlg.h"
 #include "skylarkerror.h"
 #include "splitterbar.h"
+#include "styles.h"
 #include "utlunit.h"
 
 #include <QCloseEvent>
@@ -183,7 +184,12 @@ void TMainForm::FormCreate()
     DtaDir = docs + QStringLiteral("/Corvid/Skylark/");
     QDir().mkpath(DtaDir);
     ReadIniOptions();
-    ApplyStyle(AppSettings.Style);
+    if (!SkylarkStyles::apply(AppSettings.Style)) {
+        // Told once the event loop runs: a box shown from here, before the loop, would keep a
+        // termination signal or a logout from closing the program while it is open.
+        QTimer::singleShot(0, this,
+            [name = AppSettings.Style] { ErrorDisplay::show(SkylarkStyles::notFoundMessage(name)); });
+    }
     ReadIniWindow();
     mmiStyles->menuAction()->setVisible(AppSettings.StylesMM);
     ApplyFormPosSize();
@@ -260,6 +266,10 @@ void TMainForm::changeEvent(QEvent *e)
 
 void TMainForm::FormClose()
 {
+    // Closed before the first activation (a signal that early): nothing has been read yet,
+    // so nothing may be written over the stored files.
+    if (!FormActivated)
+        return;
     const std::function<void()> steps[] = {
         [this] { SaveAutoSaveList(); },
         [this] { AutoSaveSession(); },

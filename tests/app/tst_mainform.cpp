@@ -778,6 +778,73 @@ private slots:
         QVERIFY(notice->isVisible());  // copying leaves it open
     }
 
+    // A close before the first activation (a signal that early) has read almost nothing: it
+    // must not write the half-read settings or an empty host list over the stored files.
+    void closeBeforeFirstActivation_writesNothing()
+    {
+        ScriptedWorld world;
+        QDir().mkpath(world.home.dtaDir() + QStringLiteral("LST"));
+        const QString ini = world.home.dtaDir() + QStringLiteral("Skylark.INI");
+        const QString list = world.home.dtaDir() + QStringLiteral("LST/AutoSaveList.txt");
+        const QByteArray iniBefore = "[MainFormSettingsListBox]\n0=T:1 | L:2 | H:300 | W:400\n";
+        QFile f(ini);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(iniBefore);
+        f.close();
+        QFile l(list);
+        QVERIFY(l.open(QIODevice::WriteOnly));
+        l.write("kept\r\n");
+        l.close();
+        const QString stray = QDir::currentPath() + QStringLiteral("/AutoSaveList.txt");
+        const bool strayBefore = QFileInfo::exists(stray);
+        {
+            TMainForm form;
+            QVERIFY(!form.FormActivated);
+            form.close();
+        }
+        QCOMPARE(readFile(ini), iniBefore);
+        QCOMPARE(readFile(list), QByteArray("kept\r\n"));
+        QCOMPARE(QFileInfo::exists(stray), strayBefore);
+        QCOMPARE(world.errors.messages, QStringList());
+    }
+
+    // The box about a stored style that is not there comes up once the event loop runs, not
+    // inside the window's construction, so a termination signal while it is open still closes
+    // the program through the shutdown sequence.
+    void unknownStyleBox_shownFromTheEventLoop_signalStillCloses()
+    {
+        auto storeStyle = [](const FreshHome &home) {
+            QDir().mkpath(home.dtaDir());
+            ProfileFile ini(home.dtaDir() + QStringLiteral("Skylark.INI"));
+            ini.writeString(QStringLiteral("Section-Options"), QStringLiteral("Style"), QStringLiteral("Motif"));
+            ini.save();
+        };
+        {
+            ScriptedWorld world;
+            storeStyle(world.home);
+            TMainForm form;
+            QCOMPARE(world.errors.messages, QStringList());
+            QTRY_COMPARE(world.errors.messages, QStringList{QStringLiteral("Style 'Motif' not found")});
+        }
+        FreshHome home;
+        storeStyle(home);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(SKYLARK_EXE), {});
+        QVERIFY(p.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(home.dtaDir() + QStringLiteral("LST")).isDir(), 5000);
+        QTest::qWait(300);
+        p.terminate();
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        const ProfileFile ini(home.dtaDir() + QStringLiteral("Skylark.INI"));
+        QCOMPARE(ini.readString(QStringLiteral("Section-Options"), QStringLiteral("Style"), QString()), QStringLiteral("Motif"));
+        QVERIFY(QFileInfo::exists(home.dtaDir() + QStringLiteral("LST/AutoSaveList.txt")));
+    }
+
     void sigterm_runsTheShutdownSequence()
     {
         FreshHome home;
