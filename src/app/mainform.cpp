@@ -24,6 +24,8 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
@@ -264,18 +266,20 @@ void TMainForm::changeEvent(QEvent *e)
 
 // --- Shutdown ------------------------------------------------------------------------
 
-void TMainForm::FormClose()
+bool TMainForm::FormClose()
 {
     // Closed before the first activation (a signal that early): nothing has been read yet,
     // so nothing may be written over the stored files.
     if (!FormActivated)
-        return;
+        return true;
     const std::function<void()> steps[] = {
         [this] { SaveAutoSaveList(); },
         [this] { AutoSaveSession(); },
         [this] { ClearPingForms(); },
         [this] {
             clearColumns({ 1, 2 }, true);
+            // The board is empty now because we emptied it, not because the user did.
+            m_boardClearedByClose = true;
         },
         [this] { FlushResultLog(); },
         [this] { WriteIniFile(); },
@@ -286,8 +290,16 @@ void TMainForm::FormClose()
                 step();
                 break;
             } catch (const SkylarkError &e) {
-                if (!m_unattended)
-                    throw;
+                if (!m_unattended) {
+                    // The first failure ends the close; after that, the user decides whether
+                    // the window may close without this file.
+                    if (!m_closeFailed)
+                        throw;
+                    if (!AskCloseWithoutFile(e.message()))
+                        return false;
+                    qWarning("%s", qPrintable(e.message()));
+                    break;
+                }
                 // Unattended: a passing failure may clear up in a moment; a lasting one leaves
                 // that file as it was, and the remaining steps still get their chance.
                 if (attempt < 3) {
@@ -299,6 +311,26 @@ void TMainForm::FormClose()
             }
         }
     }
+    return true;
+}
+
+bool TMainForm::AskCloseWithoutFile(const QString &failure)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Skylark"),
+        failure + QStringLiteral("\n\nClose without writing this file? It keeps its previous contents."),
+        QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("CloseWithoutFileQuestion"));
+    QPushButton *closeButton = box.addButton(QStringLiteral("Close Without It"), QMessageBox::DestructiveRole);
+    closeButton->setObjectName(QStringLiteral("CloseWithoutFileBtn"));
+    QPushButton *stayButton = box.addButton(QStringLiteral("Stay Open"), QMessageBox::RejectRole);
+    stayButton->setObjectName(QStringLiteral("StayOpenBtn"));
+    box.setDefaultButton(stayButton);
+    box.setEscapeButton(stayButton);
+    m_closeQuestion = &box;
+    box.exec();
+    m_closeQuestion = nullptr;
+    // A signal or a logout that came meanwhile answered for the user (CloseUnattended).
+    return m_unattended || box.clickedButton() == closeButton;
 }
 
 void TMainForm::CloseUnattended()
@@ -306,6 +338,8 @@ void TMainForm::CloseUnattended()
     m_unattended = true;
     if (aMsgDlgTm)
         aMsgDlgTm->reject(); // a pause that nobody will answer
+    if (m_closeQuestion)
+        m_closeQuestion->reject(); // nor a question: the close goes on without that file
     if (m_closing || BoardBusy()) {
         // A close or a wait for pings is under way below us; the close finishes when it
         // returns, and the application then quits.
@@ -332,13 +366,14 @@ void TMainForm::closeEvent(QCloseEvent *e)
     }
     m_closing = true;
     QString failure;
+    bool done = false;
     try {
-        FormClose();
+        done = FormClose();
     } catch (const SkylarkError &err) {
         failure = err.message();
     }
     m_closing = false;
-    if (failure.isEmpty()) {
+    if (done) {
         AppClock::setTerminating(true);
         e->accept();
         if (m_unattended || m_quitAfterClose)
@@ -352,6 +387,9 @@ void TMainForm::closeEvent(QCloseEvent *e)
         return;
     }
     e->ignore();
+    if (failure.isEmpty())
+        return; // the user chose to stay open
+    m_closeFailed = true;
     // Shown once this close is over, so that a further close (a termination signal while
     // the box is open) runs the whole sequence again instead of finding one in progress.
     QTimer::singleShot(0, this, [failure] { ErrorDisplay::show(failure); });

@@ -150,8 +150,11 @@ void TMainForm::AutoSaveSession()
         return;
     if (m_autoSessionUnread && !m_boardChanged)
         return; // a session we could not read is still the user's
+    const bool empty = ColumnFrames1.isEmpty() && ColumnFrames2.isEmpty();
+    if (empty && m_boardClearedByClose)
+        return; // emptied by an earlier close that then failed: the file holds the board
     // A board held only in column 2 is a board too.
-    if (!ColumnFrames1.isEmpty() || !ColumnFrames2.isEmpty())
+    if (!empty)
         SaveFrameSession(AutoSaveSessionName());
     else
         QFile::remove(AutoSaveSessionName());

@@ -516,6 +516,80 @@ private slots:
         QVERIFY(QFileInfo::exists(form->IniFileName()));
     }
 
+    // A settings file that cannot be written fails every close after the board is cleared. A
+    // later close asks whether to close without that file (which keeps its contents) or to
+    // stay open; a signal never asks. No close touches the autosaved session because of the
+    // frames that the failed close itself cleared.
+    void failingWriteAtEveryClose_laterCloseAsks_sessionKept_data()
+    {
+        QTest::addColumn<QString>("then");
+        QTest::newRow("asked: stay open, then close without it") << QStringLiteral("ask");
+        QTest::newRow("signal: not asked") << QStringLiteral("signal");
+        QTest::newRow("signal while asked") << QStringLiteral("signal while asked");
+    }
+    void failingWriteAtEveryClose_laterCloseAsks_sessionKept()
+    {
+        QFETCH(QString, then);
+        ScriptedWorld world;
+        auto form = makeMainForm();
+        form->AppSettings.AutoStartPinging = true;
+        form->AppSettings.PauseForRemoveFrame = false;
+        form->AddHostFrame(QStringLiteral("10.0.0.1"), true);
+        form->AddHostFrame(QStringLiteral("10.0.0.2"), false);
+        form->SetHostLines({QStringLiteral("listed")});
+        // A folder where the settings file goes: the save cannot replace it.
+        const QString ini = form->IniFileName();
+        QFile::remove(ini);
+        QVERIFY(QDir().mkpath(ini));
+        const QString failure = QStringLiteral("Unable to write to ") + ini;
+
+        form->close();
+        QVERIFY(form->isVisible());
+        QTRY_COMPARE(world.errors.messages, QStringList{failure});
+        QVERIFY(form->ColumnFrames1.isEmpty());
+        const QString session = form->AutoSaveSessionName();
+        const QByteArray saved = readFile(session);
+        QVERIFY(saved.contains("HostEditText=10.0.0.2"));
+
+        QStringList asked;
+        auto answer = [&](const QString &button) {
+            QTimer::singleShot(50, [&, button] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                if (!box || box->objectName() != QStringLiteral("CloseWithoutFileQuestion"))
+                    return;
+                asked << box->text();
+                if (button == QStringLiteral("signal"))
+                    form->CloseUnattended();
+                else
+                    box->findChild<QPushButton *>(button)->click();
+            });
+        };
+        if (then == QStringLiteral("ask")) {
+            answer(QStringLiteral("StayOpenBtn"));
+            form->close();
+            QVERIFY(form->isVisible());
+            QCOMPARE(asked.size(), 1);
+            QVERIFY(asked.front().startsWith(failure + u'\n'));
+            QCOMPARE(readFile(session), saved);
+            answer(QStringLiteral("CloseWithoutFileBtn"));
+            form->close();
+            QCOMPARE(asked.size(), 2);
+        } else if (then == QStringLiteral("signal")) {
+            form->CloseUnattended();
+            QCOMPARE(asked.size(), 0);
+        } else {
+            answer(QStringLiteral("signal"));
+            form->close();
+            QCOMPARE(asked.size(), 1);
+        }
+        QVERIFY(!form->isVisible());
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(readFile(session), saved);
+        QVERIFY(QFileInfo(ini).isDir());
+        QCOMPARE(readFile(form->LstDir + QStringLiteral("AutoSaveList.txt")), QByteArray("listed\r\n"));
+        QCOMPARE(world.errors.messages, QStringList{failure}); // told once; later closes ask or log
+    }
+
     // A close on a full disk must leave the host list and the settings file exactly as they
     // were, and say so; a close by signal there ends the program with both files intact.
     void fullDiskAtClose_keepsBothFilesAndSaysSo()
