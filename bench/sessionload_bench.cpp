@@ -6,6 +6,7 @@
 #include "hlbeditmemodlg.h"
 #include "mainform.h"
 #include "profilefile.h"
+#include "sessionfile.h"
 
 #include <QApplication>
 #include <QDir>
@@ -107,6 +108,15 @@ int main(int argc, char **argv)
                 n1, n2, running ? "running" : "stopped", (long long)form.ColumnFrames1.size(),
                 (long long)form.ColumnFrames2.size(), (long long)firstBeat, (long long)loaded, (long long)longest,
                 (long long)longestAfter, rssMiB());
+    QElapsedTimer io;
+    io.start();
+    const SessionFile::Board read =
+        SessionFile::read(ProfileFile(dta + QStringLiteral("Sessions/Session_AutoSave.txt")));
+    const qint64 readMs = io.restart();
+    form.SaveFrameSession(dta + QStringLiteral("Sessions/bench-copy.txt"));
+    const qint64 saveMs = io.restart();
+    std::printf("reading the session file %lld ms (%lld frames), saving the board %lld ms\n", (long long)readMs,
+                (long long)(read.column1.size() + read.column2.size()), (long long)saveMs);
     form.AppSettings.AutoStartPinging = false; // leave the written session alone
     form.AppSettings.PauseForRemoveFrame = false;
     form.close();

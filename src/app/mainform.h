@@ -1,6 +1,7 @@
 #pragma once
 
 #include "appsettings.h"
+#include "sessionfile.h"
 #include "textcodec.h"
 
 #include <QList>
@@ -342,6 +343,10 @@ private:
     bool m_autoSessionUnread = false;
     bool m_boardChanged = false;
     bool m_icmpNoticeShown = false;
+    // Set while a session load adds frames: it lays the columns out once a slice.
+    bool m_layoutDeferred = false;
+    // The frames of a session load that a close cut short, saved with the board.
+    QList<SessionFile::Frame> m_unloaded1, m_unloaded2;
     bool m_column2EverShown = false;
     QTimer *m_sizeMoveTimer = nullptr;
 };

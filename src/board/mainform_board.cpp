@@ -59,6 +59,10 @@ bool TMainForm::runBoardCommand(const std::function<void()> &operation)
     if (BoardBusy())
         return false;
     m_boardChanged = true;
+    // What the user does to the board now is the board; frames a cut-short load never made
+    // are no longer part of it.
+    m_unloaded1.clear();
+    m_unloaded2.clear();
     runGuarded(operation);
     return true;
 }
@@ -113,7 +117,7 @@ void TMainForm::addFrame(Column c, const QString *host, bool start, bool expand)
         f->HostEdit->setText(*host);
     if (expand)
         SizeFramesWithExpand();
-    else
+    else if (!m_layoutDeferred)
         sizeColumn(c);
     if (start && !f->HostEdit->text().isEmpty())
         startFrame(f);
