@@ -115,8 +115,12 @@ int main(int argc, char **argv)
     const qint64 readMs = io.restart();
     form.SaveFrameSession(dta + QStringLiteral("Sessions/bench-copy.txt"));
     const qint64 saveMs = io.restart();
-    std::printf("reading the session file %lld ms (%lld frames), saving the board %lld ms\n", (long long)readMs,
-                (long long)(read.column1.size() + read.column2.size()), (long long)saveMs);
+    form.AppSettings.PauseForRemoveFrame = false;
+    form.ClearAllFrames();
+    const qint64 clearMs = io.restart();
+    std::printf("reading the session file %lld ms (%lld frames), saving the board %lld ms, clearing it %lld ms\n",
+                (long long)readMs, (long long)(read.column1.size() + read.column2.size()), (long long)saveMs,
+                (long long)clearMs);
     form.AppSettings.AutoStartPinging = false; // leave the written session alone
     form.AppSettings.PauseForRemoveFrame = false;
     form.close();
