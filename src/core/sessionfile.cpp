@@ -64,8 +64,7 @@ QString tooManyFramesMessage(const QString &fileName, const Board &board)
     if (over.isEmpty())
         return QString();
     return QStringLiteral("The session \"%1\" lists %2; only the first %3 frames of a column were made.")
-        .arg(fileName, over.join(QStringLiteral(" and ")))
-        .arg(kMaxFramesPerColumn);
+        .arg(fileName, over.join(QStringLiteral(" and ")), QString::number(kMaxFramesPerColumn));
 }
 
 void write(ProfileFile &file, const Board &board)
