@@ -210,6 +210,12 @@ void TMainForm::FormActivate()
     if (FormActivated)
         return;
     FormActivated = true;
+    // However it ends (a raised error ends it early), start-up is over when this returns.
+    struct StartUpDone
+    {
+        bool &done;
+        ~StartUpDone() { done = true; }
+    } startUpDone { m_startUpDone };
 
     ApplyFormPosSize();
     ExeDir = QCoreApplication::applicationDirPath() + u'/';
@@ -268,9 +274,9 @@ void TMainForm::changeEvent(QEvent *e)
 
 bool TMainForm::FormClose()
 {
-    // Closed before the first activation (a signal that early): nothing has been read yet,
-    // so nothing may be written over the stored files.
-    if (!FormActivated)
+    // Closed before start-up is over (a signal while a start-up message is open): the files
+    // are not all read yet, and an empty list or board must not be written over them.
+    if (!m_startUpDone)
         return true;
     const std::function<void()> steps[] = {
         [this] { SaveAutoSaveList(); },

@@ -343,6 +343,8 @@ private:
     bool m_autoSessionUnread = false;
     bool m_boardChanged = false;
     bool m_icmpNoticeShown = false;
+    // The first activation's work has run (FormActivated is set when it starts).
+    bool m_startUpDone = false;
     // Set while a session load adds frames: it lays the columns out once a slice.
     bool m_layoutDeferred = false;
     // The frames of a session load that a close cut short, saved with the board.

@@ -882,6 +882,39 @@ private slots:
         QCOMPARE(world.errors.messages, QStringList());
     }
 
+    // A signal while a start-up message is open (here: the autosaved list cannot be read)
+    // closes the program before the session is restored: nothing is written over the stored
+    // files, and the autosaved session above all is not deleted for an empty board.
+    void signalDuringStartUpMessage_writesNothing()
+    {
+        ScriptedWorld world;
+        const QString dta = world.home.dtaDir();
+        QDir().mkpath(dta + QStringLiteral("LST/AutoSaveList.txt")); // a folder: cannot be read
+        QDir().mkpath(dta + QStringLiteral("Sessions"));
+        const QByteArray ini = "[Section-Settings]\nAutoStartPinging=1\n";
+        const QByteArray session = "[Frame]\nCount=1\n[Frame_0]\nHostEditText=precious\n";
+        for (const auto &[name, bytes] : {std::pair{QStringLiteral("Skylark.INI"), ini},
+                                          std::pair{QStringLiteral("Sessions/Session_AutoSave.txt"), session}}) {
+            QFile f(dta + name);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        }
+        TMainForm form;
+        QStringList told;
+        ErrorDisplay::setSink([&](const QString &m) {
+            told << m;
+            form.CloseUnattended(); // the signal comes while the message is shown
+        });
+        form.show();
+        QTRY_VERIFY(form.FormActivated);
+        QTRY_VERIFY(!form.isVisible());
+        ErrorDisplay::setSink([&](const QString &m) { world.errors.messages << m; });
+        QCOMPARE(told.size(), 1);
+        QVERIFY(told.front().startsWith(QStringLiteral("Cannot open file")));
+        QCOMPARE(readFile(dta + QStringLiteral("Skylark.INI")), ini);
+        QCOMPARE(readFile(dta + QStringLiteral("Sessions/Session_AutoSave.txt")), session);
+    }
+
     // The box about a stored style that is not there comes up once the event loop runs, not
     // inside the window's construction, so a termination signal while it is open still closes
     // the program through the shutdown sequence.
