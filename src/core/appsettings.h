@@ -42,6 +42,9 @@ struct TAppSettings
 // waits block the window, and no echo is answered later than its time-out anyway.
 inline constexpr int kMaxTimeToWait = 3 * 4000;
 
+// The most screen presets read from the settings file: each is a list entry and a menu item.
+inline constexpr int kMaxPresets = 1000;
+
 struct ScreenPresetEntry
 {
     QString text;
@@ -54,6 +57,8 @@ struct SettingsExtras
 {
     int CurrentPage = 2;
     QList<ScreenPresetEntry> presets;
+    // The keys of the file's preset section, which may be more than were read (kMaxPresets).
+    int presetsListed = 0;
     int SelectFileHeight = 275;
     int SelectFileWidth = 525;
 };

@@ -915,6 +915,26 @@ private slots:
         QCOMPARE(readFile(dta + QStringLiteral("Sessions/Session_AutoSave.txt")), session);
     }
 
+    // More screen presets than are read: said once, naming the file and the count, and the
+    // start-up goes on.
+    void tooManyPresets_saidOnce()
+    {
+        ScriptedWorld world;
+        QDir().mkpath(world.home.dtaDir());
+        QByteArray text = "[MainFormSettingsListBox]\n";
+        for (int i = 0; i < 1001; ++i)
+            text += QByteArray::number(i) + "=T:1 | L:2 | H:300 | W:400\n";
+        QFile f(world.home.dtaDir() + QStringLiteral("Skylark.INI"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        f.close();
+        auto form = makeMainForm();
+        QTRY_COMPARE(world.errors.messages.size(), 1);
+        QVERIFY(world.errors.messages.front().contains(u'"' + form->IniFileName() + u'"'));
+        QVERIFY(world.errors.messages.front().contains(QStringLiteral("1001 screen presets")));
+        QVERIFY(QFileInfo(form->SsnDir).isDir());
+    }
+
     // The box about a stored style that is not there comes up once the event loop runs, not
     // inside the window's construction, so a termination signal while it is open still closes
     // the program through the shutdown sequence.

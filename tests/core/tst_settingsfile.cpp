@@ -90,6 +90,20 @@ private slots:
         QCOMPARE(kMaxTimeToWait, 12000);
     }
 
+    // A preset section's size comes from the file: at most 1000 entries are read.
+    void presets_atMostAThousand()
+    {
+        QByteArray text = "[MainFormSettingsListBox]\n";
+        for (int i = 0; i < 1500; ++i)
+            text += QByteArray::number(i) + "=T:1 | L:2 | H:3 | W:" + QByteArray::number(i) + "\n";
+        TAppSettings s;
+        SettingsExtras x;
+        SettingsFile::readMisc(ProfileFile(file(text)), s, x);
+        QCOMPARE(x.presets.size(), kMaxPresets);
+        QCOMPARE(x.presets.back().text, QStringLiteral("T:1 | L:2 | H:3 | W:999"));
+        QCOMPARE(x.presetsListed, 1500);
+    }
+
     void notifyAndLogSwitches_roundTrip()
     {
         const QString f = file("");
