@@ -42,7 +42,8 @@ int main(int argc, char **argv)
     const int n2 = opt("--column2", QStringLiteral("0")).toInt();
     const bool running = !args.contains(QStringLiteral("--stopped"));
 
-    const QString dta = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QStringLiteral("/Corvid/Skylark/");
+    const QString dta
+        = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QStringLiteral("/Corvid/Skylark/");
     QDir().mkpath(dta + QStringLiteral("Sessions"));
     {
         ProfileFile ini(dta + QStringLiteral("Skylark.INI"));
@@ -54,7 +55,8 @@ int main(int argc, char **argv)
         s.writeInteger(QStringLiteral("Frame2"), QStringLiteral("Count"), n2);
         for (int c = 1; c <= 2; ++c) {
             for (int i = 0; i < (c == 1 ? n1 : n2); ++i) {
-                const QString sec = (c == 1 ? QStringLiteral("Frame_") : QStringLiteral("Frame2_")) + QString::number(i);
+                const QString sec
+                    = (c == 1 ? QStringLiteral("Frame_") : QStringLiteral("Frame2_")) + QString::number(i);
                 s.writeString(sec, QStringLiteral("HostEditText"), QStringLiteral("127.0.0.1"));
                 s.writeBool(sec, QStringLiteral("AutoStart"), running);
             }
@@ -103,15 +105,16 @@ int main(int argc, char **argv)
     });
     while (clock.elapsed() < settleFrom + 3000)
         app.processEvents(QEventLoop::WaitForMoreEvents, 50);
-    std::printf("session of %d + %d %s frames: %lld + %lld made; first event answered at %lld ms, board complete at %lld ms, "
-                "longest stall after the first answer %lld ms, in the 3 s after %lld ms, resident %.0f MiB\n",
-                n1, n2, running ? "running" : "stopped", (long long)form.ColumnFrames1.size(),
-                (long long)form.ColumnFrames2.size(), (long long)firstBeat, (long long)loaded, (long long)longest,
-                (long long)longestAfter, rssMiB());
+    std::printf(
+        "session of %d + %d %s frames: %lld + %lld made; first event answered at %lld ms, board complete at %lld ms, "
+        "longest stall after the first answer %lld ms, in the 3 s after %lld ms, resident %.0f MiB\n",
+        n1, n2, running ? "running" : "stopped", (long long)form.ColumnFrames1.size(),
+        (long long)form.ColumnFrames2.size(), (long long)firstBeat, (long long)loaded, (long long)longest,
+        (long long)longestAfter, rssMiB());
     QElapsedTimer io;
     io.start();
-    const SessionFile::Board read =
-        SessionFile::read(ProfileFile(dta + QStringLiteral("Sessions/Session_AutoSave.txt")));
+    const SessionFile::Board read
+        = SessionFile::read(ProfileFile(dta + QStringLiteral("Sessions/Session_AutoSave.txt")));
     const qint64 readMs = io.restart();
     form.SaveFrameSession(dta + QStringLiteral("Sessions/bench-copy.txt"));
     const qint64 saveMs = io.restart();
@@ -119,8 +122,8 @@ int main(int argc, char **argv)
     form.ClearAllFrames();
     const qint64 clearMs = io.restart();
     std::printf("reading the session file %lld ms (%lld frames), saving the board %lld ms, clearing it %lld ms\n",
-                (long long)readMs, (long long)(read.column1.size() + read.column2.size()), (long long)saveMs,
-                (long long)clearMs);
+        (long long)readMs, (long long)(read.column1.size() + read.column2.size()), (long long)saveMs,
+        (long long)clearMs);
     form.AppSettings.AutoStartPinging = false; // leave the written session alone
     form.AppSettings.PauseForRemoveFrame = false;
     form.close();

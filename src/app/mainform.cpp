@@ -189,8 +189,8 @@ void TMainForm::FormCreate()
     if (!SkylarkStyles::apply(AppSettings.Style)) {
         // Told once the event loop runs: a box shown from here, before the loop, would keep a
         // termination signal or a logout from closing the program while it is open.
-        QTimer::singleShot(0, this,
-            [name = AppSettings.Style] { ErrorDisplay::show(SkylarkStyles::notFoundMessage(name)); });
+        QTimer::singleShot(
+            0, this, [name = AppSettings.Style] { ErrorDisplay::show(SkylarkStyles::notFoundMessage(name)); });
     }
     ReadIniWindow();
     mmiStyles->menuAction()->setVisible(AppSettings.StylesMM);

@@ -536,7 +536,7 @@ private slots:
         form->AppSettings.PauseForRemoveFrame = false;
         form->AddHostFrame(QStringLiteral("10.0.0.1"), true);
         form->AddHostFrame(QStringLiteral("10.0.0.2"), false);
-        form->SetHostLines({QStringLiteral("listed")});
+        form->SetHostLines({ QStringLiteral("listed") });
         // A folder where the settings file goes: the save cannot replace it.
         const QString ini = form->IniFileName();
         QFile::remove(ini);
@@ -545,7 +545,7 @@ private slots:
 
         form->close();
         QVERIFY(form->isVisible());
-        QTRY_COMPARE(world.errors.messages, QStringList{failure});
+        QTRY_COMPARE(world.errors.messages, QStringList { failure });
         QVERIFY(form->ColumnFrames1.isEmpty());
         const QString session = form->AutoSaveSessionName();
         const QByteArray saved = readFile(session);
@@ -587,7 +587,7 @@ private slots:
         QCOMPARE(readFile(session), saved);
         QVERIFY(QFileInfo(ini).isDir());
         QCOMPARE(readFile(form->LstDir + QStringLiteral("AutoSaveList.txt")), QByteArray("listed\r\n"));
-        QCOMPARE(world.errors.messages, QStringList{failure}); // told once; later closes ask or log
+        QCOMPARE(world.errors.messages, QStringList { failure }); // told once; later closes ask or log
     }
 
     // A close on a full disk must leave the host list and the settings file exactly as they
@@ -893,8 +893,8 @@ private slots:
         QDir().mkpath(dta + QStringLiteral("Sessions"));
         const QByteArray ini = "[Section-Settings]\nAutoStartPinging=1\n";
         const QByteArray session = "[Frame]\nCount=1\n[Frame_0]\nHostEditText=precious\n";
-        for (const auto &[name, bytes] : {std::pair{QStringLiteral("Skylark.INI"), ini},
-                                          std::pair{QStringLiteral("Sessions/Session_AutoSave.txt"), session}}) {
+        for (const auto &[name, bytes] : { std::pair { QStringLiteral("Skylark.INI"), ini },
+                 std::pair { QStringLiteral("Sessions/Session_AutoSave.txt"), session } }) {
             QFile f(dta + name);
             QVERIFY(f.open(QIODevice::WriteOnly));
             f.write(bytes);
@@ -951,7 +951,7 @@ private slots:
             storeStyle(world.home);
             TMainForm form;
             QCOMPARE(world.errors.messages, QStringList());
-            QTRY_COMPARE(world.errors.messages, QStringList{QStringLiteral("Style 'Motif' not found")});
+            QTRY_COMPARE(world.errors.messages, QStringList { QStringLiteral("Style 'Motif' not found") });
         }
         FreshHome home;
         storeStyle(home);
@@ -968,7 +968,8 @@ private slots:
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
         const ProfileFile ini(home.dtaDir() + QStringLiteral("Skylark.INI"));
-        QCOMPARE(ini.readString(QStringLiteral("Section-Options"), QStringLiteral("Style"), QString()), QStringLiteral("Motif"));
+        QCOMPARE(ini.readString(QStringLiteral("Section-Options"), QStringLiteral("Style"), QString()),
+            QStringLiteral("Motif"));
         QVERIFY(QFileInfo::exists(home.dtaDir() + QStringLiteral("LST/AutoSaveList.txt")));
     }
 

@@ -293,8 +293,8 @@ private slots:
         else
             form->aClearAllFrames->trigger();
         const bool anyRunning = command == QStringLiteral("clear1") ? running1
-            : command == QStringLiteral("clear2")                      ? running2
-                                                                       : running1 || running2;
+            : command == QStringLiteral("clear2")                   ? running2
+                                                                    : running1 || running2;
         if (anyRunning)
             QVERIFY(t.elapsed() >= 120);
         QCOMPARE(watcher.shown, pauses);

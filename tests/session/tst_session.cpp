@@ -258,8 +258,9 @@ private slots:
     void hiddenColumn2WithFrames_savedWhole()
     {
         const QString edited = form->SsnDir + QStringLiteral("edited.txt");
-        writeFile(edited, "[FrameColumn2]\nVisible=0\n[Frame2]\nCount=2\n[Frame2_0]\nHostEditText=a\n"
-                          "[Frame2_1]\nHostEditText=b\nSpinEditValue=60\n");
+        writeFile(edited,
+            "[FrameColumn2]\nVisible=0\n[Frame2]\nCount=2\n[Frame2_0]\nHostEditText=a\n"
+            "[Frame2_1]\nHostEditText=b\nSpinEditValue=60\n");
         form->LoadFrameSession(edited);
         QVERIFY(!form->mmiShow2->isChecked());
         const QString copy = form->SsnDir + QStringLiteral("copy.txt");
@@ -283,7 +284,8 @@ private slots:
             << QStringList { QStringLiteral("10.0.0.1/180/details/running"), QStringLiteral("idle/30/-/stopped") }
             << QStringList { QStringLiteral("10.0.0.2/180/-/running") } << QByteArray("<board>");
         QTest::newRow("on, frames only in column 2: saved and restored")
-            << true << QStringList() << QStringList { QStringLiteral("10.0.0.3/180/-/running"), QStringLiteral("x/180/-/stopped") }
+            << true << QStringList()
+            << QStringList { QStringLiteral("10.0.0.3/180/-/running"), QStringLiteral("x/180/-/stopped") }
             << QByteArray("<board>");
         QTest::newRow("on, empty board: file deleted")
             << true << QStringList() << QStringList() << QByteArray("<missing>");
@@ -349,7 +351,8 @@ private slots:
         QCOMPARE(form->AppSettings.TimeToWait, kMaxTimeToWait);
         form->close();
         QVERIFY(!form->isVisible());
-        QCOMPARE(ProfileFile(form->IniFileName()).readInteger(QStringLiteral("Section-Misc"), QStringLiteral("TimeToWait"), 0),
+        QCOMPARE(ProfileFile(form->IniFileName())
+                     .readInteger(QStringLiteral("Section-Misc"), QStringLiteral("TimeToWait"), 0),
             kMaxTimeToWait);
     }
 
@@ -502,11 +505,10 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::newRow("at the bound") << QByteArray("[Frame]\nCount=1000\n[Frame2]\nCount=1000\n") << 1000 << 1000
                                       << QString();
-        QTest::newRow("one over in column 1") << QByteArray("[Frame]\nCount=1001\n") << 1000 << 0
-                                              << QStringLiteral("lists 1001 frames in column 1;");
-        QTest::newRow("two thousand million in column 2")
-            << QByteArray("[Frame2]\nCount=2000000000\n") << 0 << 1000
-            << QStringLiteral("lists 2000000000 frames in column 2;");
+        QTest::newRow("one over in column 1")
+            << QByteArray("[Frame]\nCount=1001\n") << 1000 << 0 << QStringLiteral("lists 1001 frames in column 1;");
+        QTest::newRow("two thousand million in column 2") << QByteArray("[Frame2]\nCount=2000000000\n") << 0 << 1000
+                                                          << QStringLiteral("lists 2000000000 frames in column 2;");
         QTest::newRow("both over") << QByteArray("[Frame]\nCount=0x7fffffff\n[Frame2]\nCount=5000\n") << 1000 << 1000
                                    << QStringLiteral("lists 2147483647 frames in column 1 and 5000 in column 2;");
         QTest::newRow("negative") << QByteArray("[Frame]\nCount=-3\n") << 0 << 0 << QString();
@@ -562,13 +564,13 @@ private slots:
     {
         QFETCH(bool, signal);
         constexpr int n = 400;
-        QByteArray text =
-            "[Frame]\nCount=" + QByteArray::number(n) + "\n[FrameColumn2]\nVisible=1\n[Frame2]\nCount=2\n";
+        QByteArray text
+            = "[Frame]\nCount=" + QByteArray::number(n) + "\n[FrameColumn2]\nVisible=1\n[Frame2]\nCount=2\n";
         QStringList hosts;
         for (int i = 0; i < n; ++i) {
             hosts << QStringLiteral("h%1").arg(i);
-            text += "[Frame_" + QByteArray::number(i) + "]\nHostEditText=h" + QByteArray::number(i) + "\nSpinEditValue="
-                + QByteArray::number(5 + i % 200) + "\n";
+            text += "[Frame_" + QByteArray::number(i) + "]\nHostEditText=h" + QByteArray::number(i)
+                + "\nSpinEditValue=" + QByteArray::number(5 + i % 200) + "\n";
         }
         text += "[Frame2_0]\nHostEditText=second\n[Frame2_1]\nHostEditText=third\n";
         const QString file = form->SsnDir + QStringLiteral("large.txt");
