@@ -10,6 +10,7 @@
 #include "selectfiledlg.h"
 #include "skylarkerror.h"
 #include "splitterbar.h"
+#include "styles.h"
 #include "utlunit.h"
 
 #include <QCloseEvent>
@@ -23,6 +24,8 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
@@ -183,7 +186,12 @@ void TMainForm::FormCreate()
     DtaDir = docs + QStringLiteral("/Corvid/Skylark/");
     QDir().mkpath(DtaDir);
     ReadIniOptions();
-    ApplyStyle(AppSettings.Style);
+    if (!SkylarkStyles::apply(AppSettings.Style)) {
+        // Told once the event loop runs: a box shown from here, before the loop, would keep a
+        // termination signal or a logout from closing the program while it is open.
+        QTimer::singleShot(
+            0, this, [name = AppSettings.Style] { ErrorDisplay::show(SkylarkStyles::notFoundMessage(name)); });
+    }
     ReadIniWindow();
     mmiStyles->menuAction()->setVisible(AppSettings.StylesMM);
     ApplyFormPosSize();
@@ -202,6 +210,12 @@ void TMainForm::FormActivate()
     if (FormActivated)
         return;
     FormActivated = true;
+    // However it ends (a raised error ends it early), start-up is over when this returns.
+    struct StartUpDone
+    {
+        bool &done;
+        ~StartUpDone() { done = true; }
+    } startUpDone { m_startUpDone };
 
     ApplyFormPosSize();
     ExeDir = QCoreApplication::applicationDirPath() + u'/';
@@ -260,14 +274,20 @@ void TMainForm::changeEvent(QEvent *e)
 
 // --- Shutdown ------------------------------------------------------------------------
 
-void TMainForm::FormClose()
+bool TMainForm::FormClose()
 {
+    // Closed before start-up is over (a signal while a start-up message is open): the files
+    // are not all read yet, and an empty list or board must not be written over them.
+    if (!m_startUpDone)
+        return true;
     const std::function<void()> steps[] = {
         [this] { SaveAutoSaveList(); },
         [this] { AutoSaveSession(); },
         [this] { ClearPingForms(); },
         [this] {
             clearColumns({ 1, 2 }, true);
+            // The board is empty now because we emptied it, not because the user did.
+            m_boardClearedByClose = true;
         },
         [this] { FlushResultLog(); },
         [this] { WriteIniFile(); },
@@ -278,8 +298,16 @@ void TMainForm::FormClose()
                 step();
                 break;
             } catch (const SkylarkError &e) {
-                if (!m_unattended)
-                    throw;
+                if (!m_unattended) {
+                    // The first failure ends the close; after that, the user decides whether
+                    // the window may close without this file.
+                    if (!m_closeFailed)
+                        throw;
+                    if (!AskCloseWithoutFile(e.message()))
+                        return false;
+                    qWarning("%s", qPrintable(e.message()));
+                    break;
+                }
                 // Unattended: a passing failure may clear up in a moment; a lasting one leaves
                 // that file as it was, and the remaining steps still get their chance.
                 if (attempt < 3) {
@@ -291,6 +319,26 @@ void TMainForm::FormClose()
             }
         }
     }
+    return true;
+}
+
+bool TMainForm::AskCloseWithoutFile(const QString &failure)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Skylark"),
+        failure + QStringLiteral("\n\nClose without writing this file? It keeps its previous contents."),
+        QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("CloseWithoutFileQuestion"));
+    QPushButton *closeButton = box.addButton(QStringLiteral("Close Without It"), QMessageBox::DestructiveRole);
+    closeButton->setObjectName(QStringLiteral("CloseWithoutFileBtn"));
+    QPushButton *stayButton = box.addButton(QStringLiteral("Stay Open"), QMessageBox::RejectRole);
+    stayButton->setObjectName(QStringLiteral("StayOpenBtn"));
+    box.setDefaultButton(stayButton);
+    box.setEscapeButton(stayButton);
+    m_closeQuestion = &box;
+    box.exec();
+    m_closeQuestion = nullptr;
+    // A signal or a logout that came meanwhile answered for the user (CloseUnattended).
+    return m_unattended || box.clickedButton() == closeButton;
 }
 
 void TMainForm::CloseUnattended()
@@ -298,6 +346,8 @@ void TMainForm::CloseUnattended()
     m_unattended = true;
     if (aMsgDlgTm)
         aMsgDlgTm->reject(); // a pause that nobody will answer
+    if (m_closeQuestion)
+        m_closeQuestion->reject(); // nor a question: the close goes on without that file
     if (m_closing || BoardBusy()) {
         // A close or a wait for pings is under way below us; the close finishes when it
         // returns, and the application then quits.
@@ -324,13 +374,14 @@ void TMainForm::closeEvent(QCloseEvent *e)
     }
     m_closing = true;
     QString failure;
+    bool done = false;
     try {
-        FormClose();
+        done = FormClose();
     } catch (const SkylarkError &err) {
         failure = err.message();
     }
     m_closing = false;
-    if (failure.isEmpty()) {
+    if (done) {
         AppClock::setTerminating(true);
         e->accept();
         if (m_unattended || m_quitAfterClose)
@@ -344,6 +395,9 @@ void TMainForm::closeEvent(QCloseEvent *e)
         return;
     }
     e->ignore();
+    if (failure.isEmpty())
+        return; // the user chose to stay open
+    m_closeFailed = true;
     // Shown once this close is over, so that a further close (a termination signal while
     // the box is open) runs the whole sequence again instead of finding one in progress.
     QTimer::singleShot(0, this, [failure] { ErrorDisplay::show(failure); });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "appsettings.h"
+#include "sessionfile.h"
 #include "textcodec.h"
 
 #include <QList>
@@ -16,6 +17,7 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QMenuBar;
+class QMessageBox;
 class QTimer;
 class QToolButton;
 class TColumnPanel;
@@ -219,9 +221,14 @@ public:
     // --- Shell -----------------------------------------------------------------------
     void FormCreate();
     void FormActivate();
-    // The shutdown sequence; throws SkylarkError when a write fails (the window stays open).
-    // In an unattended close it never throws: see CloseUnattended.
-    void FormClose();
+    // The shutdown sequence; true when it ran through. The first failed write throws
+    // SkylarkError (the window stays open); in a later close a failed write asks
+    // (AskCloseWithoutFile), and false means the user chose to stay open. In an unattended
+    // close it never throws or asks: see CloseUnattended.
+    bool FormClose();
+    // Asks whether the window may close without the file that could not be written (it keeps
+    // its previous contents); true to close.
+    bool AskCloseWithoutFile(const QString &failure);
     // Closes the window for a termination signal or the session manager. Nobody is there to
     // answer a dialog: the pause is skipped, a failed write is retried and then logged (the
     // safe save leaves that file as it was) while the other steps still run, and the
@@ -329,6 +336,12 @@ private:
     bool m_closing = false;
     bool m_unattended = false;
     bool m_quitAfterClose = false;
+    // A close failed on a write: the next failure asks instead of refusing again.
+    bool m_closeFailed = false;
+    QPointer<QMessageBox> m_closeQuestion;
+    // The close's own clear emptied the board (a close that then failed left the window open):
+    // while the board stays empty, the autosaved session holds the board from before it.
+    bool m_boardClearedByClose = false;
     // The autosaved list could not be read at start-up: it is kept unless the list changes.
     bool m_autoSaveListUnread = false;
     bool m_hostListChanged = false;
@@ -336,6 +349,12 @@ private:
     bool m_autoSessionUnread = false;
     bool m_boardChanged = false;
     bool m_icmpNoticeShown = false;
+    // The first activation's work has run (FormActivated is set when it starts).
+    bool m_startUpDone = false;
+    // Set while a session load adds frames: it lays the columns out once a slice.
+    bool m_layoutDeferred = false;
+    // The frames of a session load that a close cut short, saved with the board.
+    QList<SessionFile::Frame> m_unloaded1, m_unloaded2;
     bool m_column2EverShown = false;
     QTimer *m_sizeMoveTimer = nullptr;
 };

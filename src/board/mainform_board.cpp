@@ -20,6 +20,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace {
 // A frame whose only unfinished business is the result handler below us on the stack will
 // never show "-" while we wait; it counts as finished.
@@ -38,8 +40,9 @@ TMainForm::Column TMainForm::column(int k)
 
 void TMainForm::sleepTimeToWait() const
 {
-    if (AppSettings.TimeToWait > 0)
-        QThread::msleep(static_cast<unsigned long>(AppSettings.TimeToWait));
+    const int ms = std::min(AppSettings.TimeToWait, kMaxTimeToWait);
+    if (ms > 0)
+        QThread::msleep(static_cast<unsigned long>(ms));
 }
 
 void TMainForm::connectBoardCommand(QAction *action, void (TMainForm::*operation)())
@@ -56,6 +59,10 @@ bool TMainForm::runBoardCommand(const std::function<void()> &operation)
     if (BoardBusy())
         return false;
     m_boardChanged = true;
+    // What the user does to the board now is the board; frames a cut-short load never made
+    // are no longer part of it.
+    m_unloaded1.clear();
+    m_unloaded2.clear();
     runGuarded(operation);
     return true;
 }
@@ -110,7 +117,7 @@ void TMainForm::addFrame(Column c, const QString *host, bool start, bool expand)
         f->HostEdit->setText(*host);
     if (expand)
         SizeFramesWithExpand();
-    else
+    else if (!m_layoutDeferred)
         sizeColumn(c);
     if (start && !f->HostEdit->text().isEmpty())
         startFrame(f);
@@ -282,14 +289,17 @@ void TMainForm::removeFrame(Column c, TPingFrame *frame)
     QPointer<TPingFrame> f = c.frames->at(idx);
     {
         BoardWait wait(this);
-        if (f->Running()) {
+        const bool wasRunning = f->Running();
+        if (wasRunning) {
             f->SetDown(false);
             f->ContinuousPingSpdBtnClick();
         }
         f->setEnabled(false); // nobody restarts it while we wait
+        // A frame that was neither running nor pinging has nothing to wait for.
         do {
             QCoreApplication::processEvents();
-            sleepTimeToWait();
+            if (wasRunning || stillInFlight(f))
+                sleepTimeToWait();
         } while (stillInFlight(f));
     }
     // Out of the list before it is freed: the list never holds a freed frame.
@@ -430,9 +440,9 @@ void TMainForm::clearColumns(const QList<int> &columns, bool atShutdown)
     bool anyRunning = false;
     for (int k : columns)
         stopColumnFrames(column(k), anyRunning);
-    // At shutdown there is nothing to wait for when no frame was running, and nobody to
-    // answer the pause when a signal or the session manager closes us.
-    if (!atShutdown || anyRunning)
+    // With no frame running there is nothing to wait for; at shutdown by a signal or the
+    // session manager there is nobody to answer the pause either.
+    if (anyRunning)
         sleepTimeToWait();
     if (AppSettings.PauseForRemoveFrame && anyRunning && !(atShutdown && m_unattended))
         ShowPause();
@@ -498,18 +508,21 @@ void TMainForm::RemoveOrphanFrames()
 {
     BoardWait wait(this);
     auto framesIn = [](TColumnPanel *panel) { return panel->findChildren<TPingFrame *>(Qt::FindDirectChildrenOnly); };
+    bool anyRunning = false;
     for (TColumnPanel *panel : { ColumnPanel1, ColumnPanel2 }) {
         const QList<TPingFrame *> frames = framesIn(panel);
         for (auto it = frames.rbegin(); it != frames.rend(); ++it) {
             if ((*it)->Running()) {
                 (*it)->SetDown(false);
                 (*it)->ContinuousPingSpdBtnClick();
+                anyRunning = true;
             }
             (*it)->PingTimer->stop();
             (*it)->setEnabled(false);
         }
     }
-    sleepTimeToWait();
+    if (anyRunning)
+        sleepTimeToWait();
     for (auto [panel, list] :
         { std::pair { ColumnPanel1, &ColumnFrames1 }, std::pair { ColumnPanel2, &ColumnFrames2 } }) {
         QList<QPointer<TPingFrame>> frames;
@@ -518,7 +531,8 @@ void TMainForm::RemoveOrphanFrames()
         for (const QPointer<TPingFrame> &f : frames) {
             do {
                 QCoreApplication::processEvents();
-                sleepTimeToWait();
+                if (stillInFlight(f))
+                    sleepTimeToWait();
             } while (stillInFlight(f));
             // Out of the list before it is freed: the list never holds a freed frame.
             list->removeAll(f.data());

@@ -2,6 +2,8 @@
 
 #include "profilefile.h"
 
+#include <algorithm>
+
 namespace SettingsFile {
 
 namespace {
@@ -43,9 +45,10 @@ void readMisc(const ProfileFile &ini, TAppSettings &s, SettingsExtras &x)
 {
     x.SelectFileHeight = ini.readInteger(kWindow, QStringLiteral("SelectFileHeight"), 275);
     x.SelectFileWidth = ini.readInteger(kWindow, QStringLiteral("SelectFileWidth"), 525);
-    s.TimeToWait = ini.readInteger(kMisc, QStringLiteral("TimeToWait"), 400);
+    s.TimeToWait = std::clamp(ini.readInteger(kMisc, QStringLiteral("TimeToWait"), 400), 0, kMaxTimeToWait);
     // Entries are taken by index, as many as the section has keys, whatever their names.
-    const int n = ini.keyCount(kPresets);
+    x.presetsListed = ini.keyCount(kPresets);
+    const int n = std::min(x.presetsListed, kMaxPresets);
     x.presets.clear();
     for (int i = 0; i < n; ++i) {
         const QString key = QString::number(i);

@@ -39,6 +39,13 @@ struct TAppSettings
     int TimeToWait = 0;
 };
 
+// The longest wait for pings in flight that TimeToWait can ask for: three echo time-outs. The
+// waits block the window, and no echo is answered later than its time-out anyway.
+inline constexpr int kMaxTimeToWait = 3 * 4000;
+
+// The most screen presets read from the settings file: each is a list entry and a menu item.
+inline constexpr int kMaxPresets = 1000;
+
 struct ScreenPresetEntry
 {
     QString text;
@@ -51,6 +58,8 @@ struct SettingsExtras
 {
     int CurrentPage = 2;
     QList<ScreenPresetEntry> presets;
+    // The keys of the file's preset section, which may be more than were read (kMaxPresets).
+    int presetsListed = 0;
     int SelectFileHeight = 275;
     int SelectFileWidth = 525;
 };
@@ -61,7 +70,7 @@ inline constexpr auto kFileName = "Skylark.INI";
 
 void readOptions(const ProfileFile &ini, TAppSettings &s);
 void readWindow(const ProfileFile &ini, TAppSettings &s);
-// File chooser size, TimeToWait and the preset list.
+// File chooser size, TimeToWait (kept within 0 to kMaxTimeToWait) and the preset list.
 void readMisc(const ProfileFile &ini, TAppSettings &s, SettingsExtras &x);
 // CurrentPage and the behaviour switches.
 void readSettings(const ProfileFile &ini, TAppSettings &s, SettingsExtras &x);

@@ -2,6 +2,8 @@
 
 #include "profilefile.h"
 
+#include <algorithm>
+
 namespace SessionFile {
 
 namespace {
@@ -44,9 +46,25 @@ Board read(const ProfileFile &file)
     Board b;
     b.preset = file.readString(kScreen, QStringLiteral("Preset"), QString());
     b.column2Visible = file.readInteger(kColumn2, QStringLiteral("Visible"), 0) != 0;
-    b.column1 = readColumn(file, QStringLiteral("Frame_"), file.readInteger(kFrame, kCount, 0));
-    b.column2 = readColumn(file, QStringLiteral("Frame2_"), file.readInteger(kFrame2, kCount, 0));
+    b.listed1 = std::max(0, file.readInteger(kFrame, kCount, 0));
+    b.listed2 = std::max(0, file.readInteger(kFrame2, kCount, 0));
+    b.column1 = readColumn(file, QStringLiteral("Frame_"), std::min(b.listed1, kMaxFramesPerColumn));
+    b.column2 = readColumn(file, QStringLiteral("Frame2_"), std::min(b.listed2, kMaxFramesPerColumn));
     return b;
+}
+
+QString tooManyFramesMessage(const QString &fileName, const Board &board)
+{
+    QStringList over;
+    if (board.listed1 > kMaxFramesPerColumn)
+        over << QStringLiteral("%1 frames in column 1").arg(board.listed1);
+    if (board.listed2 > kMaxFramesPerColumn)
+        over << (over.isEmpty() ? QStringLiteral("%1 frames in column 2") : QStringLiteral("%1 in column 2"))
+                    .arg(board.listed2);
+    if (over.isEmpty())
+        return QString();
+    return QStringLiteral("The session \"%1\" lists %2; only the first %3 frames of a column were made.")
+        .arg(fileName, over.join(QStringLiteral(" and ")), QString::number(kMaxFramesPerColumn));
 }
 
 void write(ProfileFile &file, const Board &board)
@@ -56,7 +74,9 @@ void write(ProfileFile &file, const Board &board)
     file.writeBool(kColumn2, QStringLiteral("Visible"), board.column2Visible);
     file.writeInteger(kFrame2, kCount, int(board.column2.size()));
     writeColumn(file, QStringLiteral("Frame_"), board.column1);
-    if (board.column2Visible)
+    // A hidden column 2 is normally empty; one that holds frames (a hand-edited file loads
+    // them) is written too, or its count would name sections that are not there.
+    if (board.column2Visible || !board.column2.isEmpty())
         writeColumn(file, QStringLiteral("Frame2_"), board.column2);
 }
 

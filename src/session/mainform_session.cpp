@@ -12,10 +12,13 @@
 #include "splitterbar.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QScopedValueRollback>
 #include <QSpinBox>
 #include <QToolButton>
 
@@ -46,6 +49,9 @@ void TMainForm::SaveFrameSession(const QString &fileName)
         board.column1.append(recordOf(f));
     for (const TPingFrame *f : ColumnFrames2)
         board.column2.append(recordOf(f));
+    // The frames of a load that a close cut short belong to the board all the same.
+    board.column1 += m_unloaded1;
+    board.column2 += m_unloaded2;
     SessionFile::write(file, board);
     file.save();
 }
@@ -56,6 +62,8 @@ void TMainForm::LoadFrameSession(const QString &fileName)
     // even while the clear below waits for pings.
     BoardWait wait(this);
     ClearAllFrames();
+    m_unloaded1.clear();
+    m_unloaded2.clear();
     const SessionFile::Board board = SessionFile::read(ProfileFile(fileName));
     if (const auto g = PresetText::parse(board.preset)) {
         move(x(), g->top);
@@ -70,10 +78,14 @@ void TMainForm::LoadFrameSession(const QString &fileName)
     // frame is made and started, and the first error is raised at the end.
     QString firstError;
     auto make = [&](const SessionFile::Frame &r, bool column2) {
-        if (column2)
-            AddPingFrame2();
-        else
-            AddPingFrame();
+        {
+            // The columns are laid out once a slice, not once a frame.
+            const QScopedValueRollback deferred(m_layoutDeferred, true);
+            if (column2)
+                AddPingFrame2();
+            else
+                AddPingFrame();
+        }
         TPingFrame *f = column2 ? ColumnFrames2.back() : ColumnFrames1.back();
         f->HostEdit->setText(r.host);
         f->SpinEdit->setValue(r.points);
@@ -88,12 +100,43 @@ void TMainForm::LoadFrameSession(const QString &fileName)
             }
         }
     };
-    for (const SessionFile::Frame &r : board.column1)
-        make(r, false);
-    for (const SessionFile::Frame &r : board.column2)
-        make(r, true);
+    // Hundreds of frames take seconds to make: the window keeps answering between slices of
+    // the work, and a close (the user's, a signal's, a logout's) ends the load at once. The
+    // frames not yet made are then kept for the autosave, so that nothing of the file is lost.
+    constexpr qint64 kSliceMs = 30;
+    QElapsedTimer slice;
+    slice.start();
+    auto layOut = [this] {
+        SizeFrames();
+        SizeFrames2();
+    };
+    bool cut = false;
+    for (bool column2 : { false, true }) {
+        const QList<SessionFile::Frame> &records = column2 ? board.column2 : board.column1;
+        for (qsizetype i = 0; i < records.size(); ++i) {
+            if (!cut && slice.elapsed() >= kSliceMs) {
+                layOut();
+                QCoreApplication::processEvents();
+                slice.restart();
+                cut = m_closeAfterWait || m_unattended;
+            }
+            if (cut) {
+                (column2 ? m_unloaded2 : m_unloaded1) = records.mid(i);
+                break;
+            }
+            make(records[i], column2);
+        }
+    }
+    layOut();
+    if (cut)
+        return; // the close is waiting: no message for nobody to read
+    QStringList messages;
+    if (const QString tooMany = SessionFile::tooManyFramesMessage(fileName, board); !tooMany.isEmpty())
+        messages << tooMany;
     if (!firstError.isEmpty())
-        throw SkylarkError(firstError);
+        messages << firstError;
+    if (!messages.isEmpty())
+        throw SkylarkError(messages.join(QStringLiteral("\n\n")));
 }
 
 void TMainForm::aSaveFrameSessionExecute()
@@ -150,7 +193,12 @@ void TMainForm::AutoSaveSession()
         return;
     if (m_autoSessionUnread && !m_boardChanged)
         return; // a session we could not read is still the user's
-    if (!ColumnFrames1.isEmpty())
+    const bool empty
+        = ColumnFrames1.isEmpty() && ColumnFrames2.isEmpty() && m_unloaded1.isEmpty() && m_unloaded2.isEmpty();
+    if (empty && m_boardClearedByClose)
+        return; // emptied by an earlier close that then failed: the file holds the board
+    // A board held only in column 2 is a board too.
+    if (!empty)
         SaveFrameSession(AutoSaveSessionName());
     else
         QFile::remove(AutoSaveSessionName());

@@ -3,8 +3,10 @@
 
 #include "profilefile.h"
 #include "settingsform.h"
+#include "skylarkerror.h"
 
 #include <QDir>
+#include <QTimer>
 
 QString TMainForm::IniFileName() const
 {
@@ -24,6 +26,14 @@ void TMainForm::ReadIniWindow()
 void TMainForm::ReadIniMisc()
 {
     SettingsFile::readMisc(ProfileFile(IniFileName()), AppSettings, SettingsExtra);
+    if (SettingsExtra.presetsListed > kMaxPresets) {
+        // Told once start-up is over; the rest of start-up does not wait for the box.
+        QTimer::singleShot(0, this, [this, listed = SettingsExtra.presetsListed] {
+            ErrorDisplay::show(QStringLiteral("The settings file \"%1\" lists %2 screen presets; only the first %3 "
+                                              "were read, and only they are kept.")
+                                   .arg(IniFileName(), QString::number(listed), QString::number(kMaxPresets)));
+        });
+    }
     // From here on the dialog's list is the preset list.
     if (SettingsForm)
         SettingsForm->SetPresets(SettingsExtra.presets);

@@ -93,8 +93,13 @@ bool applyWithMessage(const QString &name)
 {
     if (apply(name))
         return true;
-    ErrorDisplay::show(QStringLiteral("Style '%1' not found").arg(name));
+    ErrorDisplay::show(notFoundMessage(name));
     return false;
+}
+
+QString notFoundMessage(const QString &name)
+{
+    return QStringLiteral("Style '%1' not found").arg(name);
 }
 
 QString current()

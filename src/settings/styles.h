@@ -16,6 +16,8 @@ QStringList names();
 bool apply(const QString &name);
 // As apply, and a name that is not there is reported: "Style '<name>' not found".
 bool applyWithMessage(const QString &name);
+// The report of a name that is not there.
+QString notFoundMessage(const QString &name);
 // The name of the look in force, as names() gives it.
 QString current();
 

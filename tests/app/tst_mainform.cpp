@@ -579,6 +579,80 @@ private slots:
         QVERIFY(QFileInfo::exists(form->IniFileName()));
     }
 
+    // A settings file that cannot be written fails every close after the board is cleared. A
+    // later close asks whether to close without that file (which keeps its contents) or to
+    // stay open; a signal never asks. No close touches the autosaved session because of the
+    // frames that the failed close itself cleared.
+    void failingWriteAtEveryClose_laterCloseAsks_sessionKept_data()
+    {
+        QTest::addColumn<QString>("then");
+        QTest::newRow("asked: stay open, then close without it") << QStringLiteral("ask");
+        QTest::newRow("signal: not asked") << QStringLiteral("signal");
+        QTest::newRow("signal while asked") << QStringLiteral("signal while asked");
+    }
+    void failingWriteAtEveryClose_laterCloseAsks_sessionKept()
+    {
+        QFETCH(QString, then);
+        ScriptedWorld world;
+        auto form = makeMainForm();
+        form->AppSettings.AutoStartPinging = true;
+        form->AppSettings.PauseForRemoveFrame = false;
+        form->AddHostFrame(QStringLiteral("10.0.0.1"), true);
+        form->AddHostFrame(QStringLiteral("10.0.0.2"), false);
+        form->SetHostLines({ QStringLiteral("listed") });
+        // A folder where the settings file goes: the save cannot replace it.
+        const QString ini = form->IniFileName();
+        QFile::remove(ini);
+        QVERIFY(QDir().mkpath(ini));
+        const QString failure = QStringLiteral("Unable to write to ") + ini;
+
+        form->close();
+        QVERIFY(form->isVisible());
+        QTRY_COMPARE(world.errors.messages, QStringList { failure });
+        QVERIFY(form->ColumnFrames1.isEmpty());
+        const QString session = form->AutoSaveSessionName();
+        const QByteArray saved = readFile(session);
+        QVERIFY(saved.contains("HostEditText=10.0.0.2"));
+
+        QStringList asked;
+        auto answer = [&](const QString &button) {
+            QTimer::singleShot(50, [&, button] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                if (!box || box->objectName() != QStringLiteral("CloseWithoutFileQuestion"))
+                    return;
+                asked << box->text();
+                if (button == QStringLiteral("signal"))
+                    form->CloseUnattended();
+                else
+                    box->findChild<QPushButton *>(button)->click();
+            });
+        };
+        if (then == QStringLiteral("ask")) {
+            answer(QStringLiteral("StayOpenBtn"));
+            form->close();
+            QVERIFY(form->isVisible());
+            QCOMPARE(asked.size(), 1);
+            QVERIFY(asked.front().startsWith(failure + u'\n'));
+            QCOMPARE(readFile(session), saved);
+            answer(QStringLiteral("CloseWithoutFileBtn"));
+            form->close();
+            QCOMPARE(asked.size(), 2);
+        } else if (then == QStringLiteral("signal")) {
+            form->CloseUnattended();
+            QCOMPARE(asked.size(), 0);
+        } else {
+            answer(QStringLiteral("signal"));
+            form->close();
+            QCOMPARE(asked.size(), 1);
+        }
+        QVERIFY(!form->isVisible());
+        QVERIFY(!QApplication::activeModalWidget());
+        QCOMPARE(readFile(session), saved);
+        QVERIFY(QFileInfo(ini).isDir());
+        QCOMPARE(readFile(form->LstDir + QStringLiteral("AutoSaveList.txt")), QByteArray("listed\r\n"));
+        QCOMPARE(world.errors.messages, QStringList { failure }); // told once; later closes ask or log
+    }
+
     // A close on a full disk must leave the host list and the settings file exactly as they
     // were, and say so; a close by signal there ends the program with both files intact.
     void fullDiskAtClose_keepsBothFilesAndSaysSo()
@@ -839,6 +913,127 @@ private slots:
         notice->findChild<QPushButton *>(QStringLiteral("CopyCommandButton"))->click();
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\""));
         QVERIFY(notice->isVisible());  // copying leaves it open
+    }
+
+    // A close before the first activation (a signal that early) has read almost nothing: it
+    // must not write the half-read settings or an empty host list over the stored files.
+    void closeBeforeFirstActivation_writesNothing()
+    {
+        ScriptedWorld world;
+        QDir().mkpath(world.home.dtaDir() + QStringLiteral("LST"));
+        const QString ini = world.home.dtaDir() + QStringLiteral("Skylark.INI");
+        const QString list = world.home.dtaDir() + QStringLiteral("LST/AutoSaveList.txt");
+        const QByteArray iniBefore = "[MainFormSettingsListBox]\n0=T:1 | L:2 | H:300 | W:400\n";
+        QFile f(ini);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(iniBefore);
+        f.close();
+        QFile l(list);
+        QVERIFY(l.open(QIODevice::WriteOnly));
+        l.write("kept\r\n");
+        l.close();
+        const QString stray = QDir::currentPath() + QStringLiteral("/AutoSaveList.txt");
+        const bool strayBefore = QFileInfo::exists(stray);
+        {
+            TMainForm form;
+            QVERIFY(!form.FormActivated);
+            form.close();
+        }
+        QCOMPARE(readFile(ini), iniBefore);
+        QCOMPARE(readFile(list), QByteArray("kept\r\n"));
+        QCOMPARE(QFileInfo::exists(stray), strayBefore);
+        QCOMPARE(world.errors.messages, QStringList());
+    }
+
+    // A signal while a start-up message is open (here: the autosaved list cannot be read)
+    // closes the program before the session is restored: nothing is written over the stored
+    // files, and the autosaved session above all is not deleted for an empty board.
+    void signalDuringStartUpMessage_writesNothing()
+    {
+        ScriptedWorld world;
+        const QString dta = world.home.dtaDir();
+        QDir().mkpath(dta + QStringLiteral("LST/AutoSaveList.txt")); // a folder: cannot be read
+        QDir().mkpath(dta + QStringLiteral("Sessions"));
+        const QByteArray ini = "[Section-Settings]\nAutoStartPinging=1\n";
+        const QByteArray session = "[Frame]\nCount=1\n[Frame_0]\nHostEditText=precious\n";
+        for (const auto &[name, bytes] : { std::pair { QStringLiteral("Skylark.INI"), ini },
+                 std::pair { QStringLiteral("Sessions/Session_AutoSave.txt"), session } }) {
+            QFile f(dta + name);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        }
+        TMainForm form;
+        QStringList told;
+        ErrorDisplay::setSink([&](const QString &m) {
+            told << m;
+            form.CloseUnattended(); // the signal comes while the message is shown
+        });
+        form.show();
+        QTRY_VERIFY(form.FormActivated);
+        QTRY_VERIFY(!form.isVisible());
+        ErrorDisplay::setSink([&](const QString &m) { world.errors.messages << m; });
+        QCOMPARE(told.size(), 1);
+        QVERIFY(told.front().startsWith(QStringLiteral("Cannot open file")));
+        QCOMPARE(readFile(dta + QStringLiteral("Skylark.INI")), ini);
+        QCOMPARE(readFile(dta + QStringLiteral("Sessions/Session_AutoSave.txt")), session);
+    }
+
+    // More screen presets than are read: said once, naming the file and the count, and the
+    // start-up goes on.
+    void tooManyPresets_saidOnce()
+    {
+        ScriptedWorld world;
+        QDir().mkpath(world.home.dtaDir());
+        QByteArray text = "[MainFormSettingsListBox]\n";
+        for (int i = 0; i < 1001; ++i)
+            text += QByteArray::number(i) + "=T:1 | L:2 | H:300 | W:400\n";
+        QFile f(world.home.dtaDir() + QStringLiteral("Skylark.INI"));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(text);
+        f.close();
+        auto form = makeMainForm();
+        QTRY_COMPARE(world.errors.messages.size(), 1);
+        QVERIFY(world.errors.messages.front().contains(u'"' + form->IniFileName() + u'"'));
+        QVERIFY(world.errors.messages.front().contains(QStringLiteral("1001 screen presets")));
+        QVERIFY(QFileInfo(form->SsnDir).isDir());
+    }
+
+    // The box about a stored style that is not there comes up once the event loop runs, not
+    // inside the window's construction, so a termination signal while it is open still closes
+    // the program through the shutdown sequence.
+    void unknownStyleBox_shownFromTheEventLoop_signalStillCloses()
+    {
+        auto storeStyle = [](const FreshHome &home) {
+            QDir().mkpath(home.dtaDir());
+            ProfileFile ini(home.dtaDir() + QStringLiteral("Skylark.INI"));
+            ini.writeString(QStringLiteral("Section-Options"), QStringLiteral("Style"), QStringLiteral("Motif"));
+            ini.save();
+        };
+        {
+            ScriptedWorld world;
+            storeStyle(world.home);
+            TMainForm form;
+            QCOMPARE(world.errors.messages, QStringList());
+            QTRY_COMPARE(world.errors.messages, QStringList { QStringLiteral("Style 'Motif' not found") });
+        }
+        FreshHome home;
+        storeStyle(home);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(SKYLARK_EXE), {});
+        QVERIFY(p.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(home.dtaDir() + QStringLiteral("LST")).isDir(), 5000);
+        QTest::qWait(300);
+        p.terminate();
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        const ProfileFile ini(home.dtaDir() + QStringLiteral("Skylark.INI"));
+        QCOMPARE(ini.readString(QStringLiteral("Section-Options"), QStringLiteral("Style"), QString()),
+            QStringLiteral("Motif"));
+        QVERIFY(QFileInfo::exists(home.dtaDir() + QStringLiteral("LST/AutoSaveList.txt")));
     }
 
     void sigterm_runsTheShutdownSequence()

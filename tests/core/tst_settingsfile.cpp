@@ -66,6 +66,44 @@ private slots:
         QVERIFY(!x.presets[1].checked);
     }
 
+    // TimeToWait is slept on the user-interface thread: a stored value is kept within 0 and
+    // three echo time-outs.
+    void timeToWait_keptWithinItsBounds_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<int>("read");
+        QTest::newRow("ordinary") << QByteArray("250") << 250;
+        QTest::newRow("at the bound") << QByteArray("12000") << 12000;
+        QTest::newRow("largest integer") << QByteArray("2147483647") << 12000;
+        QTest::newRow("hexadecimal") << QByteArray("0x7fffffff") << 12000;
+        QTest::newRow("negative") << QByteArray("-5") << 0;
+        QTest::newRow("not a number") << QByteArray("forever") << 400;
+    }
+    void timeToWait_keptWithinItsBounds()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(int, read);
+        TAppSettings s;
+        SettingsExtras x;
+        SettingsFile::readMisc(ProfileFile(file("[Section-Misc]\nTimeToWait=" + stored + "\n")), s, x);
+        QCOMPARE(s.TimeToWait, read);
+        QCOMPARE(kMaxTimeToWait, 12000);
+    }
+
+    // A preset section's size comes from the file: at most 1000 entries are read.
+    void presets_atMostAThousand()
+    {
+        QByteArray text = "[MainFormSettingsListBox]\n";
+        for (int i = 0; i < 1500; ++i)
+            text += QByteArray::number(i) + "=T:1 | L:2 | H:3 | W:" + QByteArray::number(i) + "\n";
+        TAppSettings s;
+        SettingsExtras x;
+        SettingsFile::readMisc(ProfileFile(file(text)), s, x);
+        QCOMPARE(x.presets.size(), kMaxPresets);
+        QCOMPARE(x.presets.back().text, QStringLiteral("T:1 | L:2 | H:3 | W:999"));
+        QCOMPARE(x.presetsListed, 1500);
+    }
+
     void notifyAndLogSwitches_roundTrip()
     {
         const QString f = file("");

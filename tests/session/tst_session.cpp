@@ -253,8 +253,26 @@ private slots:
             QCOMPARE(world->errors.messages.front(), QStringLiteral("DNS lookup: invalid host name."));
     }
 
-    // With AutoStartPinging on, the close saves the board (or deletes the file when column 1
-    // is empty) and the next start rebuilds it, running frames pinging again.
+    // Frames in a hidden column 2 (from a hand-edited file) are saved with their sections, so
+    // that the count read back names the frames that were on the board.
+    void hiddenColumn2WithFrames_savedWhole()
+    {
+        const QString edited = form->SsnDir + QStringLiteral("edited.txt");
+        writeFile(edited,
+            "[FrameColumn2]\nVisible=0\n[Frame2]\nCount=2\n[Frame2_0]\nHostEditText=a\n"
+            "[Frame2_1]\nHostEditText=b\nSpinEditValue=60\n");
+        form->LoadFrameSession(edited);
+        QVERIFY(!form->mmiShow2->isChecked());
+        const QString copy = form->SsnDir + QStringLiteral("copy.txt");
+        form->SaveFrameSession(copy);
+        form->ClearAllFrames();
+        form->LoadFrameSession(copy);
+        QCOMPARE(describe(form->ColumnFrames2),
+            (QStringList { QStringLiteral("a/180/-/stopped"), QStringLiteral("b/60/-/stopped") }));
+    }
+
+    // With AutoStartPinging on, the close saves the board (or deletes the file when both
+    // columns are empty) and the next start rebuilds it, running frames pinging again.
     void autosave_atCloseAndRestoredAtStart_data()
     {
         QTest::addColumn<bool>("autoStart");
@@ -265,8 +283,12 @@ private slots:
             << true
             << QStringList { QStringLiteral("10.0.0.1/180/details/running"), QStringLiteral("idle/30/-/stopped") }
             << QStringList { QStringLiteral("10.0.0.2/180/-/running") } << QByteArray("<board>");
-        QTest::newRow("on, frames only in column 2: file deleted")
-            << true << QStringList() << QStringList { QStringLiteral("x/180/-/stopped") } << QByteArray("<missing>");
+        QTest::newRow("on, frames only in column 2: saved and restored")
+            << true << QStringList()
+            << QStringList { QStringLiteral("10.0.0.3/180/-/running"), QStringLiteral("x/180/-/stopped") }
+            << QByteArray("<board>");
+        QTest::newRow("on, empty board: file deleted")
+            << true << QStringList() << QStringList() << QByteArray("<missing>");
         QTest::newRow("off: file untouched, not loaded")
             << false << QStringList { QStringLiteral("y/180/-/stopped") } << QStringList() << QByteArray("<kept>");
     }
@@ -287,8 +309,11 @@ private slots:
             QCOMPARE(readFile(file), earlier);
         else if (fileAfterClose == "<missing>")
             QVERIFY(!QFile::exists(file));
-        else
-            QVERIFY(readFile(file).contains("HostEditText=10.0.0.1"));
+        else {
+            const SessionFile::Board saved = SessionFile::read(ProfileFile(file));
+            QCOMPARE(saved.column1.size(), column1.size());
+            QCOMPARE(saved.column2.size(), column2.size());
+        }
 
         ProfileFile ini(form->IniFileName());
         ini.writeBool(QStringLiteral("Section-Settings"), QStringLiteral("AutoStartPinging"), autoStart);
@@ -299,11 +324,36 @@ private slots:
         if (fileAfterClose == "<board>") {
             QCOMPARE(describe(form->ColumnFrames1), column1);
             QCOMPARE(describe(form->ColumnFrames2), column2);
-            QCOMPARE(world->echoes.count(), echoesBefore + 2); // both running frames ping again
+            const auto running = (column1 + column2).filter(QStringLiteral("/running")).size();
+            QCOMPARE(world->echoes.count(), echoesBefore + running); // the running frames ping again
         } else {
             QVERIFY(form->ColumnFrames1.isEmpty());
         }
         QCOMPARE(world->errors.messages, QStringList());
+    }
+
+    // A TimeToWait of 24.8 days in the settings file: the start-up load (whose clear finds
+    // nothing running) does not sleep, and the value is kept within its bound from then on.
+    void hugeTimeToWait_startUpLoadsTheSessionAtOnce()
+    {
+        form->close();
+        form.reset();
+        {
+            ProfileFile ini(world->home.dtaDir() + QStringLiteral("Skylark.INI"));
+            ini.writeBool(QStringLiteral("Section-Settings"), QStringLiteral("AutoStartPinging"), true);
+            ini.writeInteger(QStringLiteral("Section-Misc"), QStringLiteral("TimeToWait"), 2147483647);
+            ini.save();
+        }
+        writeFile(world->home.dtaDir() + QStringLiteral("Sessions/Session_AutoSave.txt"),
+            "[Frame]\nCount=1\n[Frame_0]\nHostEditText=restored\n");
+        form = makeMainForm();
+        QCOMPARE(describe(form->ColumnFrames1), QStringList { QStringLiteral("restored/180/-/stopped") });
+        QCOMPARE(form->AppSettings.TimeToWait, kMaxTimeToWait);
+        form->close();
+        QVERIFY(!form->isVisible());
+        QCOMPARE(ProfileFile(form->IniFileName())
+                     .readInteger(QStringLiteral("Section-Misc"), QStringLiteral("TimeToWait"), 0),
+            kMaxTimeToWait);
     }
 
     // A broken autosaved list is reported, and the session is restored all the same.
@@ -442,6 +492,110 @@ private slots:
         QFile::copy(form->SsnDir + QStringLiteral("board.txt"), form->AutoSaveSessionName());
         form->aReloadAutosaveSession->trigger();
         QCOMPARE(describe(form->ColumnFrames1), QStringList{QStringLiteral("saved.example/90/-/stopped")});
+        QCOMPARE(world->errors.messages, QStringList());
+    }
+
+    // A file's frame counts are bounded before anything is made: at most 1000 frames a column,
+    // and one message names the file and the counts it gives.
+    void read_boundsTheFrameCounts_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<int>("read1");
+        QTest::addColumn<int>("read2");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("at the bound") << QByteArray("[Frame]\nCount=1000\n[Frame2]\nCount=1000\n") << 1000 << 1000
+                                      << QString();
+        QTest::newRow("one over in column 1")
+            << QByteArray("[Frame]\nCount=1001\n") << 1000 << 0 << QStringLiteral("lists 1001 frames in column 1;");
+        QTest::newRow("two thousand million in column 2") << QByteArray("[Frame2]\nCount=2000000000\n") << 0 << 1000
+                                                          << QStringLiteral("lists 2000000000 frames in column 2;");
+        QTest::newRow("both over") << QByteArray("[Frame]\nCount=0x7fffffff\n[Frame2]\nCount=5000\n") << 1000 << 1000
+                                   << QStringLiteral("lists 2147483647 frames in column 1 and 5000 in column 2;");
+        QTest::newRow("negative") << QByteArray("[Frame]\nCount=-3\n") << 0 << 0 << QString();
+    }
+    void read_boundsTheFrameCounts()
+    {
+        QFETCH(QByteArray, text);
+        QFETCH(int, read1);
+        QFETCH(int, read2);
+        QFETCH(QString, message);
+        const QString file = form->SsnDir + QStringLiteral("counts.txt");
+        writeFile(file, text);
+        const SessionFile::Board board = SessionFile::read(ProfileFile(file));
+        QCOMPARE(board.column1.size(), read1);
+        QCOMPARE(board.column2.size(), read2);
+        const QString said = SessionFile::tooManyFramesMessage(file, board);
+        if (message.isEmpty()) {
+            QCOMPARE(said, QString());
+        } else {
+            QVERIFY2(said.contains(u'"' + file + u'"'), qPrintable(said));
+            QVERIFY2(said.contains(message), qPrintable(said));
+            QVERIFY2(said.contains(QStringLiteral("first 1000 frames")), qPrintable(said));
+        }
+    }
+
+    // The load makes the first 1000 frames of the column and says so once.
+    void load_tooManyFrames_makesTheFirstThousandAndSaysSoOnce()
+    {
+        QByteArray text = "[Frame]\nCount=1001\n";
+        for (int i = 0; i < 1001; ++i)
+            text += "[Frame_" + QByteArray::number(i) + "]\nHostEditText=h" + QByteArray::number(i) + "\n";
+        const QString file = form->SsnDir + QStringLiteral("many.txt");
+        writeFile(file, text);
+        runGuarded([&] { form->LoadFrameSession(file); });
+        QCOMPARE(form->ColumnFrames1.size(), 1000);
+        QCOMPARE(form->ColumnFrames1.back()->HostEdit->text(), QStringLiteral("h999"));
+        QCOMPARE(form->ColumnFrames1.back()->objectName(), QStringLiteral("PingFrame_999"));
+        QCOMPARE(world->errors.messages.size(), 1);
+        QVERIFY(world->errors.messages.front().contains(u'"' + file + u'"'));
+        QVERIFY(world->errors.messages.front().contains(QStringLiteral("1001 frames")));
+    }
+
+    // A long load lets events through; a close that comes meanwhile (the user's or a signal's)
+    // ends it at once, and the autosaved session gets the whole board of the file, the frames
+    // not yet made included.
+    void closeDuringLoad_endsItAndKeepsTheWholeBoard_data()
+    {
+        QTest::addColumn<bool>("signal");
+        QTest::newRow("the user's close") << false;
+        QTest::newRow("a termination signal") << true;
+    }
+    void closeDuringLoad_endsItAndKeepsTheWholeBoard()
+    {
+        QFETCH(bool, signal);
+        constexpr int n = 400;
+        QByteArray text
+            = "[Frame]\nCount=" + QByteArray::number(n) + "\n[FrameColumn2]\nVisible=1\n[Frame2]\nCount=2\n";
+        QStringList hosts;
+        for (int i = 0; i < n; ++i) {
+            hosts << QStringLiteral("h%1").arg(i);
+            text += "[Frame_" + QByteArray::number(i) + "]\nHostEditText=h" + QByteArray::number(i)
+                + "\nSpinEditValue=" + QByteArray::number(5 + i % 200) + "\n";
+        }
+        text += "[Frame2_0]\nHostEditText=second\n[Frame2_1]\nHostEditText=third\n";
+        const QString file = form->SsnDir + QStringLiteral("large.txt");
+        writeFile(file, text);
+        form->AppSettings.AutoStartPinging = true;
+        int turns = 0;
+        QTimer::singleShot(0, [&] {
+            ++turns;
+            if (signal)
+                form->CloseUnattended();
+            else
+                form->close();
+        });
+        runGuarded([&] { form->LoadFrameSession(file); });
+        QCOMPARE(turns, 1); // the event loop turned during the load
+        QVERIFY2(form->ColumnFrames1.size() < n, "the close did not end the load");
+        QTRY_VERIFY(!form->isVisible());
+        const SessionFile::Board saved = SessionFile::read(ProfileFile(form->AutoSaveSessionName()));
+        QStringList savedHosts;
+        for (const SessionFile::Frame &f : saved.column1)
+            savedHosts << f.host;
+        QCOMPARE(savedHosts, hosts);
+        QCOMPARE(saved.column1.back().points, 5 + (n - 1) % 200);
+        QCOMPARE(saved.column2.size(), 2);
+        QCOMPARE(saved.column2.back().host, QStringLiteral("third"));
         QCOMPARE(world->errors.messages, QStringList());
     }
 
