@@ -8,6 +8,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <utility>
 
 class QAction;
 class QDialog;
@@ -331,5 +332,7 @@ private:
     bool m_boardChanged = false;
     bool m_icmpNoticeShown = false;
     bool m_column2EverShown = false;
+    // The window's widths before and after "Show Column 2 Resize" last widened it.
+    std::pair<int, int> m_widthsAroundColumn2 {0, 0};
     QTimer *m_sizeMoveTimer = nullptr;
 };

@@ -20,6 +20,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace {
 // A frame whose only unfinished business is the result handler below us on the stack will
 // never show "-" while we wait; it counts as finished.
@@ -140,9 +142,11 @@ void TMainForm::sizeColumn(Column c)
     const int n = int(c.frames->size());
     if (n <= 0)
         return;
-    const int h = c.panel->height() / n;
+    // The remainder of the division goes to the bottom frames, a pixel each, so that the
+    // column is filled and no frame is more than a pixel taller than another.
+    const int h = c.panel->height() / n, taller = n - c.panel->height() % n;
     for (int i = 0; i < n; ++i)
-        (*c.frames)[i]->setGeometry(0, i * h, c.panel->width(), h);
+        (*c.frames)[i]->setGeometry(0, i * h + std::max(0, i - taller), c.panel->width(), h + (i >= taller ? 1 : 0));
 }
 
 void TMainForm::SizeFrames()
@@ -202,10 +206,16 @@ void TMainForm::ShowColumn2Resize()
 {
     mmiShow2->setChecked(!mmiShow2->isChecked());
     mmiShowColumn2Resize->setChecked(mmiShow2->isChecked());
-    if (mmiShow2->isChecked())
+    if (mmiShow2->isChecked()) {
+        const int before = width();
         resize(width() + ColumnPanel1->width() + Splitter12->width(), height());
-    else
-        resize(width() - (ColumnPanel2->width() + Splitter12->width()) - 1, height());
+        m_widthsAroundColumn2 = {before, width()};
+    } else if (width() == m_widthsAroundColumn2.second && m_widthsAroundColumn2.first > 0) {
+        // Not resized since column 2 came: back to exactly the width it had before.
+        resize(m_widthsAroundColumn2.first, height());
+    } else {
+        resize(width() - (ColumnPanel2->width() + Splitter12->width()), height());
+    }
     ShowColumn2();
 }
 
