@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLayout>
+#include <QScreen>
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
@@ -164,7 +165,18 @@ void TMainForm::SizeFramesWithExpand()
     const int n = int(ColumnFrames1.size());
     if (n <= 0)
         return;
-    resize(width(), height() + ColumnFrames1[0]->height());
+    // The window grows by a frame while it stays within the work area of its screen; past
+    // that the frames share what fits.
+    int grow = ColumnFrames1[0]->height();
+    QScreen *screen = QGuiApplication::screenAt(frameGeometry().center());
+    if (!screen)
+        screen = this->screen();
+    if (screen) {
+        const QRect area = screen->availableGeometry(), outer = frameGeometry();
+        grow = std::clamp(area.y() + area.height() - (outer.y() + outer.height()), 0, grow);
+    }
+    if (grow > 0)
+        resize(width(), height() + grow);
     // Re-align the panels now, as the column layout below reads their new height.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     if (layout())

@@ -164,8 +164,10 @@ private slots:
 
     void save_writesTheFileLineByLine()
     {
+        // The preset holds the outer geometry, frame included.
         form->move(200, 100);
-        form->resize(800, 480);
+        form->resize(QSize(800, 480) - (form->frameGeometry().size() - form->size()));
+        QCOMPARE(form->frameGeometry(), QRect(200, 100, 800, 480));
         build({ QStringLiteral("first/180/details/stopped"), QStringLiteral("second/60/-/stopped") }, {});
         const QString file = form->SsnDir + QStringLiteral("small.txt");
         // An earlier, longer board: its extra sections stay, as does a key of our own.
@@ -244,7 +246,7 @@ private slots:
         runGuarded([&] { form->LoadFrameSession(file); });
         QCOMPARE(QRect(form->pos(), form->size()) != before, moved);
         if (moved)
-            QCOMPARE(QRect(form->pos(), form->size()), QRect(200, 100, 800, 480));
+            QCOMPARE(form->frameGeometry(), QRect(200, 100, 800, 480));
         QCOMPARE(describe(form->ColumnFrames1), column1);
         QCOMPARE(describe(form->ColumnFrames2), column2);
         QCOMPARE(form->mmiShow2->isChecked(), column2Shown);
