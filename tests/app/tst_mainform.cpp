@@ -131,7 +131,9 @@ private slots:
         QCOMPARE(ini.sectionNames(), QStringList({QStringLiteral("Section-Window"), QStringLiteral("Section-Update"),
                                                   QStringLiteral("Section-Options"), QStringLiteral("Section-Settings"),
                                                   QStringLiteral("Section-Misc")}));
-        QCOMPARE(ini.readInteger(QStringLiteral("Section-Window"), QStringLiteral("Width"), 0), form->width());
+        // The outer size, frame included.
+        QCOMPARE(ini.readInteger(QStringLiteral("Section-Window"), QStringLiteral("Width"), 0),
+                 form->frameGeometry().width());
         QCOMPARE(errors.messages, QStringList());
     }
 
@@ -190,7 +192,7 @@ private slots:
         for (TPingFrame *f : form->ColumnFrames1)
             made.append(f);
         const QPoint pos = form->pos();
-        const QSize size = form->size();
+        const QSize size = form->frameGeometry().size(); // stored with its frame
         form->close();
         QVERIFY(!form->isVisible());
         after.replace("{x}", QByteArray::number(pos.x())).replace("{y}", QByteArray::number(pos.y()));
@@ -237,8 +239,10 @@ private slots:
             ini.save();
         }
         auto form = makeMainForm();
-        QCOMPARE(form->width() == 777, save);
-        form->resize(640, 300);
+        // Stored and applied as the outer size, frame included.
+        const QSize frame = form->frameGeometry().size() - form->size();
+        QCOMPARE(form->frameGeometry().width() == 777, save);
+        form->resize(QSize(640, 300) - frame);
         form->close();
         const ProfileFile ini(home.dtaDir() + QStringLiteral("Skylark.INI"));
         QCOMPARE(ini.readInteger(QStringLiteral("Section-Window"), QStringLiteral("Width"), 0), 640);

@@ -378,9 +378,10 @@ private slots:
                 const double dpi = d->screen()->logicalDotsPerInch();
                 QCOMPARE(d->findChild<QLabel *>(QStringLiteral("DlgLbl"))->pos(),
                     QPoint(int(std::lround(88 * dpi / 144)), int(std::lround(50 * dpi / 144))));
+                // Centred by its outer size on the window's outer geometry.
                 const QRect mainRect = form->frameGeometry();
-                QCOMPARE(d->x(), mainRect.x() + (mainRect.width() - d->width()) / 2);
-                QCOMPARE(d->y(), mainRect.y() + (mainRect.height() - d->height()) / 2);
+                QCOMPARE(d->x(), mainRect.x() + (mainRect.width() - d->frameGeometry().width()) / 2);
+                QCOMPARE(d->y(), mainRect.y() + (mainRect.height() - d->frameGeometry().height()) / 2);
             }
         });
         probe.start();
