@@ -323,12 +323,14 @@ void TPingFrame::fitToSize()
     // so that the next text, mostly as wide, still fits and the bar keeps its arrangement.
     const int barRoom = width - fixedPart;
     // Before the status line gives way, the host edit gives up its room for the widest
-    // address down to its designed width.
+    // address down to its designed width, and then the address goes: a ping window at its
+    // designed width keeps the status line.
     const int hostGives = std::max(0, m_hostWidth - kDesignedHostWidth);
     struct Choice { int ip, status, host = 0; };  // 0 = hidden; host: what the edit gives up
     const Choice choices[] = {{ipFull, stFull}, {std::max(ipText, barRoom - stFull), stFull},
                               {ipText, std::max(stText, barRoom - ipText)},
-                              {ipText, std::max(stText, barRoom + hostGives - ipText), hostGives}, {ipFull, 0},
+                              {ipText, std::max(stText, barRoom + hostGives - ipText), hostGives},
+                              {0, std::max(stText, barRoom + hostGives + bar->spacing()), hostGives}, {ipFull, 0},
                               {std::max(ipText, barRoom + bar->spacing()), 0}, {0, 0}};
     Choice pick = choices[std::size(choices) - 1];
     for (const Choice &c : choices) {
