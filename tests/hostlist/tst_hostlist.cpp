@@ -238,7 +238,31 @@ private slots:
         select({1});
         form->aPingSelectedWithExpand->trigger();
         QCOMPARE(form->height(), h0 + TPingFrame::kDesignedHeight + frameH);
-        QCOMPARE(form->ColumnFrames1[1]->height(), form->ColumnPanel1->height() / 2);
+        QCOMPARE(form->ColumnFrames1[1]->height(), form->ColumnPanel1->height() - form->ColumnPanel1->height() / 2);
+    }
+
+    // However many hosts are expanded, the window stays within the work area of its screen
+    // and the frames share what fits.
+    void pingSelectedWithExpand_staysOnTheScreen()
+    {
+        QStringList hosts;
+        for (int i = 1; i <= 12; ++i)
+            hosts.append(QStringLiteral("10.0.0.%1").arg(i));
+        form->SetHostLines(hosts);
+        form->move(40, 60);
+        QList<int> all;
+        for (int i = 0; i < hosts.size(); ++i)
+            all.append(i);
+        select(all);
+        form->aPingSelectedWithExpand->trigger();
+        QCOMPARE(form->ColumnFrames1.size(), 12);
+        const QRect area = form->screen()->availableGeometry();
+        QVERIFY2(area.contains(form->frameGeometry()),
+                 qPrintable(QStringLiteral("%1 high at %2").arg(form->frameGeometry().height()).arg(form->y())));
+        QCoreApplication::processEvents();
+        form->SizeFrames();
+        const TPingFrame *last = form->ColumnFrames1.back();
+        QCOMPARE(last->y() + last->height(), form->ColumnPanel1->height());
     }
 
     void pingSelected2_onlyWithColumn2()
