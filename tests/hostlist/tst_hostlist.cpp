@@ -23,6 +23,9 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTest>
+#include <QCompleter>
+#include <QFileDialog>
+#include <QAbstractItemView>
 #include <QTimer>
 #include <QToolButton>
 
@@ -263,6 +266,23 @@ private slots:
         form->SizeFrames();
         const TPingFrame *last = form->ColumnFrames1.back();
         QCOMPARE(last->y() + last->height(), form->ColumnPanel1->height());
+    }
+
+    // The file name's completion list may complete only once the folder has been read, after
+    // Enter closed the dialog: it must not show over the board then.
+    void saveDialog_completionListDoesNotOutliveTheDialog()
+    {
+        QFileDialog *dlg = form->SaveDialog;
+        QCompleter *completer = dlg->findChild<QCompleter *>();
+        QVERIFY(completer);
+        dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dlg));
+        static_cast<QDialog *>(dlg)->done(QDialog::Accepted);
+        QVERIFY(!dlg->isVisible());
+        completer->setCompletionPrefix(QStringLiteral("/"));
+        completer->complete(); // what the folder's late reading does
+        QCoreApplication::processEvents();
+        QVERIFY(!completer->popup()->isVisible());
     }
 
     void pingSelected2_onlyWithColumn2()
