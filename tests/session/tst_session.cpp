@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QSpinBox>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -228,6 +229,19 @@ private slots:
         QTest::newRow("file that does not exist")
             << QByteArray() << false << QStringList() << QStringList() << false << 0;
     }
+    // A preset no screen can show: the window takes what the screens show and stays on them.
+    void load_hugePreset_keptOnTheScreens()
+    {
+        const QString file = form->SsnDir + QStringLiteral("huge.txt");
+        writeFile(file, "[Screen]\nPreset=T:2147483647 | L:2147483647 | H:2147483647 | W:2147483647\n");
+        runGuarded([&] { form->LoadFrameSession(file); });
+        const QRect screen = form->screen()->availableGeometry();
+        const QRect outer = form->frameGeometry();
+        QVERIFY(outer.width() <= screen.width() && outer.height() <= screen.height());
+        QVERIFY(outer.top() >= screen.top() && outer.top() < screen.bottom());
+        QVERIFY(screen.intersected(outer).width() >= 100);
+    }
+
     void load_handEditedFiles()
     {
         QFETCH(QByteArray, text);
