@@ -334,7 +334,8 @@ void TPingFrame::fitToSize()
                               {std::max(ipText, barRoom + bar->spacing()), 0}, {0, 0}};
     Choice pick = choices[std::size(choices) - 1];
     for (const Choice &c : choices) {
-        const int w = fixedPart - c.host + c.ip + c.status - (c.ip ? 0 : bar->spacing()) - (c.status ? 0 : bar->spacing());
+        const int w = fixedPart - c.host + c.ip + c.status - (c.ip ? 0 : bar->spacing())
+                      - (c.status ? 0 : bar->spacing());
         if (w <= width) {
             pick = c;
             break;

@@ -60,8 +60,10 @@ private slots:
         QTest::newRow("below the smallest") << one << G{10, 10, 0, -5} << G{10, 10, 100, 200};
         QTest::newRow("two screens: as wide as both") << two << G{0, 0, 500, 5000} << G{0, 0, 500, 3286};
         QTest::newRow("on the second screen") << two << G{900, 2000, 280, 600} << G{900, 2000, 280, 600};
-        QTest::newRow("below the first, nearer it than the second") << two << G{900, 600, 280, 600} << G{710, 600, 280, 600};
-        QTest::newRow("below the first, nearer the second") << two << G{900, 1000, 280, 300} << G{900, 1366 - 300 + 100, 280, 300};
+        QTest::newRow("below the first, nearer it than the second")
+            << two << G{900, 600, 280, 600} << G{710, 600, 280, 600};
+        QTest::newRow("below the first, nearer the second")
+            << two << G{900, 1000, 280, 300} << G{900, 1366 - 300 + 100, 280, 300};
     }
     void reachableGeometry()
     {
