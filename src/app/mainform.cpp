@@ -8,6 +8,7 @@
 #include "mostrecentfiles.h"
 #include "pingframe.h"
 #include "selectfiledlg.h"
+#include "settingsrules.h"
 #include "skylarkerror.h"
 #include "splitterbar.h"
 #include "styles.h"
@@ -26,6 +27,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QThread>
 #include <QTimer>
@@ -199,10 +201,63 @@ void TMainForm::FormCreate()
 
 void TMainForm::ApplyFormPosSize()
 {
-    if (AppSettings.SaveFormPosition)
-        move(AppSettings.Left, AppSettings.Top);
-    if (AppSettings.SaveFormSize)
-        resize(AppSettings.Width, AppSettings.Height);
+    if (!AppSettings.SaveFormPosition && !AppSettings.SaveFormSize)
+        return;
+    PresetText::Geometry g = OuterGeometry();
+    if (AppSettings.SaveFormPosition) {
+        g.left = AppSettings.Left;
+        g.top = AppSettings.Top;
+    }
+    if (AppSettings.SaveFormSize) {
+        g.width = AppSettings.Width;
+        g.height = AppSettings.Height;
+    }
+    const PresetText::Geometry applied = SetOuterGeometry(g);
+    if (!FormActivated || m_outerPending)
+        m_outerPending = applied;
+}
+
+QSize TMainForm::FrameExtra(const QWidget *w)
+{
+    QSize extra = w->frameGeometry().size() - w->size();
+    if (extra.isEmpty() && w->isWindow())
+        for (QWidget *top : QApplication::topLevelWidgets())
+            if (auto *main = qobject_cast<TMainForm *>(top); main && main != w) {
+                extra = main->frameGeometry().size() - main->size();
+                break;
+            }
+    return extra.expandedTo(QSize(0, 0));
+}
+
+PresetText::Geometry TMainForm::OuterGeometry() const
+{
+    const QRect r = frameGeometry();
+    return {r.top(), r.left(), r.height(), r.width()};
+}
+
+PresetText::Geometry TMainForm::SetOuterGeometry(const PresetText::Geometry &wanted)
+{
+    QList<QRect> areas;
+    for (QScreen *screen : QGuiApplication::screens())
+        areas.append(screen->availableGeometry());
+    const QSize extra = frameGeometry().size() - size();
+    const QSize smallest = minimumSizeHint().expandedTo(minimumSize()) + extra;
+    const PresetText::Geometry g = SettingsRules::reachableGeometry(wanted, areas, smallest);
+    m_outerPendingExtra = extra;
+    // A top-level window's position is that of its frame; its size that of its client area.
+    move(g.left, g.top);
+    resize(std::max(1, g.width - extra.width()), std::max(1, g.height - extra.height()));
+    return g;
+}
+
+// The window manager frames the window some time after it is shown: the outer geometry
+// applied at start-up is applied again with the frame it then has.
+void TMainForm::reapplyPendingOuter()
+{
+    if (!m_outerPending || frameGeometry().size() - size() == m_outerPendingExtra)
+        return;
+    const PresetText::Geometry g = *m_outerPending;
+    SetOuterGeometry(g);
 }
 
 void TMainForm::FormActivate()
@@ -218,6 +273,8 @@ void TMainForm::FormActivate()
     } startUpDone { m_startUpDone };
 
     ApplyFormPosSize();
+    // Start-up placement ends here, framed or not; later moves and resizes are the user's.
+    QTimer::singleShot(1500, this, [this] { m_outerPending.reset(); });
     ExeDir = QCoreApplication::applicationDirPath() + u'/';
     // A folder of the user's own: in a shared temporary folder, another user must not choose
     // where ours goes.
@@ -230,8 +287,15 @@ void TMainForm::FormActivate()
     VersionText = QStringLiteral("Skylark-v") + UtlUnit::GetFileVersionStr(QCoreApplication::applicationFilePath());
     MostRecentFiles->SetIniFile(DtaDir + QStringLiteral("LoadFile-MRU.INI"));
     ReadIniMisc();
-    if (SelectFileDlg)
-        SelectFileDlg->resize(SettingsExtra.SelectFileWidth, SettingsExtra.SelectFileHeight);
+    if (SelectFileDlg) {
+        // The stored size is the outer one, and no larger than the screens show.
+        const QSize extra = FrameExtra(SelectFileDlg);
+        QSize room(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+        if (QScreen *screen = QGuiApplication::primaryScreen())
+            room = screen->availableVirtualGeometry().size();
+        const QSize outer = QSize(SettingsExtra.SelectFileWidth, SettingsExtra.SelectFileHeight).boundedTo(room);
+        SelectFileDlg->resize((outer - extra).expandedTo(QSize(1, 1)));
+    }
     mmiVersionAbout->setText(VersionText);
     PopulateStylesMenu(QStringLiteral("Styles"));
     if (QAction *style = FindMenuItemByHint(MainMenu, AppSettings.Style))
@@ -408,6 +472,7 @@ void TMainForm::closeEvent(QCloseEvent *e)
 void TMainForm::resizeEvent(QResizeEvent *e)
 {
     QMainWindow::resizeEvent(e);
+    reapplyPendingOuter();
     sizeMoveActivity(e->oldSize().height());
     FormResize();
 }
@@ -415,6 +480,7 @@ void TMainForm::resizeEvent(QResizeEvent *e)
 void TMainForm::moveEvent(QMoveEvent *e)
 {
     QMainWindow::moveEvent(e);
+    reapplyPendingOuter();
     sizeMoveActivity(height());
     UpdateScrPosEdits();
 }

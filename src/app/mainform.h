@@ -2,6 +2,7 @@
 
 #include "appsettings.h"
 #include "sessionfile.h"
+#include "presettext.h"
 #include "textcodec.h"
 
 #include <QList>
@@ -9,6 +10,8 @@
 #include <QPointer>
 
 #include <functional>
+#include <optional>
+#include <utility>
 
 class QAction;
 class QDialog;
@@ -236,6 +239,16 @@ public:
     void CloseUnattended();
     bool ClosingUnattended() const { return m_unattended; }
     void ApplyFormPosSize();
+    // The window's outer geometry, frame included: Top/Left/Height/Width as the settings
+    // file, sessions, screen presets and the settings dialog's edits have them.
+    PresetText::Geometry OuterGeometry() const;
+    // Places the window by its outer geometry, limited to what the screens can show and
+    // kept where it can be reached (SettingsRules::reachableGeometry).
+    // Returns the geometry asked of the window system.
+    PresetText::Geometry SetOuterGeometry(const PresetText::Geometry &g);
+    // What the window frame adds to the client size; before the window manager has framed
+    // this window, that of the main window (or nothing when that is not framed either).
+    static QSize FrameExtra(const QWidget *w);
     void RightMenu(QAction *mmiMoveRight);
     void mmiShowReloadClick();
     void mmiVersionAboutClick();
@@ -296,6 +309,7 @@ private:
                        bool visible = true);
     QAction *addItem(QWidget *menu, const char *name, QAction *action, const QString &ownCaption = QString());
     void sizeMoveActivity(int oldHeight);
+    void reapplyPendingOuter();
 
     // Board helpers shared by the two columns.
     struct Column
@@ -356,5 +370,11 @@ private:
     // The frames of a session load that a close cut short, saved with the board.
     QList<SessionFile::Frame> m_unloaded1, m_unloaded2;
     bool m_column2EverShown = false;
+    // The window's widths before and after "Show Column 2 Resize" last widened it.
+    std::pair<int, int> m_widthsAroundColumn2 {0, 0};
     QTimer *m_sizeMoveTimer = nullptr;
+    // An outer geometry applied before the window manager framed the window: applied again
+    // once the frame is known, during start-up.
+    std::optional<PresetText::Geometry> m_outerPending;
+    QSize m_outerPendingExtra;
 };

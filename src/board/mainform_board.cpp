@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLayout>
+#include <QScreen>
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
@@ -147,9 +148,11 @@ void TMainForm::sizeColumn(Column c)
     const int n = int(c.frames->size());
     if (n <= 0)
         return;
-    const int h = c.panel->height() / n;
+    // The remainder of the division goes to the bottom frames, a pixel each, so that the
+    // column is filled and no frame is more than a pixel taller than another.
+    const int h = c.panel->height() / n, taller = n - c.panel->height() % n;
     for (int i = 0; i < n; ++i)
-        (*c.frames)[i]->setGeometry(0, i * h, c.panel->width(), h);
+        (*c.frames)[i]->setGeometry(0, i * h + std::max(0, i - taller), c.panel->width(), h + (i >= taller ? 1 : 0));
 }
 
 void TMainForm::SizeFrames()
@@ -167,7 +170,18 @@ void TMainForm::SizeFramesWithExpand()
     const int n = int(ColumnFrames1.size());
     if (n <= 0)
         return;
-    resize(width(), height() + ColumnFrames1[0]->height());
+    // The window grows by a frame while it stays within the work area of its screen; past
+    // that the frames share what fits.
+    int grow = ColumnFrames1[0]->height();
+    QScreen *screen = QGuiApplication::screenAt(frameGeometry().center());
+    if (!screen)
+        screen = this->screen();
+    if (screen) {
+        const QRect area = screen->availableGeometry(), outer = frameGeometry();
+        grow = std::clamp(area.y() + area.height() - (outer.y() + outer.height()), 0, grow);
+    }
+    if (grow > 0)
+        resize(width(), height() + grow);
     // Re-align the panels now, as the column layout below reads their new height.
     QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     if (layout())
@@ -209,10 +223,16 @@ void TMainForm::ShowColumn2Resize()
 {
     mmiShow2->setChecked(!mmiShow2->isChecked());
     mmiShowColumn2Resize->setChecked(mmiShow2->isChecked());
-    if (mmiShow2->isChecked())
+    if (mmiShow2->isChecked()) {
+        const int before = width();
         resize(width() + ColumnPanel1->width() + Splitter12->width(), height());
-    else
-        resize(width() - (ColumnPanel2->width() + Splitter12->width()) - 1, height());
+        m_widthsAroundColumn2 = {before, width()};
+    } else if (width() == m_widthsAroundColumn2.second && m_widthsAroundColumn2.first > 0) {
+        // Not resized since column 2 came: back to exactly the width it had before.
+        resize(m_widthsAroundColumn2.first, height());
+    } else {
+        resize(width() - (ColumnPanel2->width() + Splitter12->width()), height());
+    }
     ShowColumn2();
 }
 

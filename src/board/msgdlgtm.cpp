@@ -61,7 +61,9 @@ int TMainForm::ShowMsgDlgTm(const QString &msg, const QString &buttonCaption, co
     button->move((w - button->width()) / 2, buttonTop);
     const int h = buttonTop + button->height() + s(12);
     dlg->setFixedSize(w, h);
-    dlg->move(rect.left() + (rect.width() - w) / 2, rect.top() + (rect.height() - h) / 2);
+    // Centred by its outer size, frame included, as the window's position is its frame's.
+    const QSize outer = QSize(w, h) + FrameExtra(dlg);
+    dlg->move(rect.left() + (rect.width() - outer.width()) / 2, rect.top() + (rect.height() - outer.height()) / 2);
 
     const int result = dlg->exec();
     delete dlg;

@@ -20,6 +20,49 @@ PresetText::Geometry almostFullScreen(const QSize &workArea)
     return {30, 30, workArea.height() - 60, workArea.width() - 60};
 }
 
+PresetText::Geometry reachableGeometry(const PresetText::Geometry &wanted, const QList<QRect> &workAreas,
+                                       const QSize &smallest)
+{
+    // How much of the window must show on its screen for the user to take hold of it.
+    constexpr qint64 kHoldX = 100, kHoldY = 30;
+    const qint64 minW = std::max(1, smallest.width()), minH = std::max(1, smallest.height());
+    qint64 w = std::max<qint64>(wanted.width, minW), h = std::max<qint64>(wanted.height, minH);
+    qint64 left = wanted.left, top = wanted.top;
+    if (workAreas.isEmpty())
+        return {wanted.top, wanted.left, int(h), int(w)};
+
+    QRect desktop;
+    for (const QRect &a : workAreas)
+        desktop |= a;
+    w = std::min(w, std::max<qint64>(desktop.width(), minW));
+    h = std::min(h, std::max<qint64>(desktop.height(), minH));
+
+    // The screen the window is mostly on, else the one nearest to it.
+    auto overlap = [&](const QRect &a) {
+        const qint64 x = std::min<qint64>(left + w, qint64(a.x()) + a.width()) - std::max<qint64>(left, a.x());
+        const qint64 y = std::min<qint64>(top + h, qint64(a.y()) + a.height()) - std::max<qint64>(top, a.y());
+        return x > 0 && y > 0 ? x * y : 0;
+    };
+    auto distance = [&](const QRect &a) {
+        auto gap = [](qint64 lo, qint64 hi, qint64 from, qint64 to) {
+            return to <= lo ? lo - to : from >= hi ? from - hi : 0;
+        };
+        const qint64 dx = gap(a.x(), qint64(a.x()) + a.width(), left, left + w);
+        const qint64 dy = gap(a.y(), qint64(a.y()) + a.height(), top, top + h);
+        // Far-off values stay far below the 64-bit limit: the inputs are 32-bit.
+        return dx + dy;
+    };
+    const QRect *best = &workAreas.front();
+    for (const QRect &a : workAreas)
+        if (overlap(a) > overlap(*best) || (overlap(*best) == 0 && overlap(a) == 0 && distance(a) < distance(*best)))
+            best = &a;
+    const qint64 aLeft = best->x(), aTop = best->y(), aRight = aLeft + best->width(), aBottom = aTop + best->height();
+    const qint64 holdX = std::min(w, kHoldX), holdY = std::min(h, kHoldY);
+    left = std::clamp(left, aLeft + holdX - w, std::max(aLeft, aRight - holdX));
+    top = std::clamp(top, aTop, std::max(aTop, aBottom - holdY));
+    return {int(top), int(left), int(h), int(w)};
+}
+
 int selectionAfterDelete(int deleted, int remaining)
 {
     if (remaining <= 0)

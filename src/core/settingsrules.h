@@ -2,6 +2,7 @@
 
 #include "presettext.h"
 
+#include <QList>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
@@ -23,6 +24,15 @@ std::optional<QPoint> dialogPosition(const QRect &mainWindow, const QSize &dialo
 // The geometry that "almost full screen" gives on a work area of this size: 30 pixels from
 // the screen's top left corner, 60 pixels smaller than the work area each way.
 PresetText::Geometry almostFullScreen(const QSize &workArea);
+
+// The outer geometry (frame included) a window gets when asked for `wanted` from a file, a
+// preset or the settings dialog's edits, on screens with these work areas: no larger than
+// the screens together can show and no smaller than `smallest`, and placed so that its top
+// edge lies on a screen's work area with enough of it showing to take hold of (a window that
+// fits where it is asked to go stays there). Sums are taken in 64 bits, so no value wraps.
+// Without any work area the size is only kept from below `smallest`.
+PresetText::Geometry reachableGeometry(const PresetText::Geometry &wanted, const QList<QRect> &workAreas,
+                                       const QSize &smallest);
 
 // The entry to select after deleting entry `deleted`, `remaining` entries being left; -1
 // selects nothing.

@@ -44,6 +44,7 @@ const QString kWidestStatus = QStringLiteral("Low: 4000  Avg: 4000  High: 4000")
 const QString kWidestAddress = QStringLiteral("255.255.255.255");
 const QString kDnsError = QStringLiteral("DNS Error!");
 constexpr int kTopBarHeight = 25;
+constexpr int kDesignedHostWidth = 75; // the host edit's designed width
 constexpr int kMaxNestedEventPasses = 8;
 constexpr int kMSecsPerDay = 24 * 60 * 60 * 1000;
 
@@ -321,13 +322,20 @@ void TPingFrame::fitToSize()
     // by every reply, keeps its width; a label narrowed to its text takes all the room left,
     // so that the next text, mostly as wide, still fits and the bar keeps its arrangement.
     const int barRoom = width - fixedPart;
-    struct Choice { int ip, status; };  // 0 = hidden
+    // Before the status line gives way, the host edit gives up its room for the widest
+    // address down to its designed width, and then the address goes: a ping window at its
+    // designed width keeps the status line.
+    const int hostGives = std::max(0, m_hostWidth - kDesignedHostWidth);
+    struct Choice { int ip, status, host = 0; };  // 0 = hidden; host: what the edit gives up
     const Choice choices[] = {{ipFull, stFull}, {std::max(ipText, barRoom - stFull), stFull},
-                              {ipText, std::max(stText, barRoom - ipText)}, {ipFull, 0},
+                              {ipText, std::max(stText, barRoom - ipText)},
+                              {ipText, std::max(stText, barRoom + hostGives - ipText), hostGives},
+                              {0, std::max(stText, barRoom + hostGives + bar->spacing()), hostGives}, {ipFull, 0},
                               {std::max(ipText, barRoom + bar->spacing()), 0}, {0, 0}};
     Choice pick = choices[std::size(choices) - 1];
     for (const Choice &c : choices) {
-        const int w = fixedPart + c.ip + c.status - (c.ip ? 0 : bar->spacing()) - (c.status ? 0 : bar->spacing());
+        const int w = fixedPart - c.host + c.ip + c.status - (c.ip ? 0 : bar->spacing())
+                      - (c.status ? 0 : bar->spacing());
         if (w <= width) {
             pick = c;
             break;

@@ -9,11 +9,43 @@
 #include "selectfileframe.h"
 
 #include <QAction>
+#include <QCompleter>
+#include <QEvent>
+#include <QAbstractItemView>
+#include <QPointer>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
 
 namespace {
+
+// Keeps the file name's completion list from showing once its dialog has closed: the list
+// completes when the folder has been read, which may be after Enter closed the dialog, and
+// would then stand over the board.
+class CompleterPopupGuard : public QObject
+{
+public:
+    CompleterPopupGuard(QFileDialog *dialog, QWidget *popup)
+        : QObject(dialog)
+        , m_dialog(dialog)
+        , m_popup(popup)
+    {
+        popup->installEventFilter(this);
+        connect(dialog, &QDialog::finished, this, [this] { m_popup->hide(); });
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_popup && event->type() == QEvent::Show && !m_dialog->isVisible())
+            QMetaObject::invokeMethod(m_popup, &QWidget::hide, Qt::QueuedConnection);
+        return false;
+    }
+
+private:
+    QFileDialog *m_dialog;
+    QPointer<QWidget> m_popup;
+};
 
 QFileDialog *makeFileDialog(QWidget *parent, const char *name, QFileDialog::AcceptMode mode)
 {
@@ -25,6 +57,8 @@ QFileDialog *makeFileDialog(QWidget *parent, const char *name, QFileDialog::Acce
     // asked before a file is replaced until a session save turns the question on.
     dlg->setFileMode(QFileDialog::AnyFile);
     dlg->setOption(QFileDialog::DontConfirmOverwrite);
+    for (QCompleter *completer : dlg->findChildren<QCompleter *>())
+        new CompleterPopupGuard(dlg, completer->popup());
     return dlg;
 }
 } // namespace

@@ -43,7 +43,7 @@ void TMainForm::SaveFrameSession(const QString &fileName)
 {
     ProfileFile file(fileName);
     SessionFile::Board board;
-    board.preset = PresetText::compose(y(), x(), height(), width());
+    board.preset = PresetText::compose(OuterGeometry());
     board.column2Visible = mmiShow2->isChecked();
     for (const TPingFrame *f : ColumnFrames1)
         board.column1.append(recordOf(f));
@@ -66,10 +66,7 @@ void TMainForm::LoadFrameSession(const QString &fileName)
     m_unloaded2.clear();
     const SessionFile::Board board = SessionFile::read(ProfileFile(fileName));
     if (const auto g = PresetText::parse(board.preset)) {
-        move(x(), g->top);
-        move(g->left, y());
-        resize(width(), g->height);
-        resize(g->width, height());
+        SetOuterGeometry(*g);
     }
     mmiShow2->setChecked(board.column2Visible);
     ShowColumn2();

@@ -94,6 +94,9 @@ TAboutBox::TAboutBox(QWidget *parent)
     connect(fadeTimer, &QTimer::timeout, this, &TAboutBox::fadeTimerTimer);
 
     FormCreate();
+    // A box of fixed size, as its texts make it: neither resized nor maximised.
+    adjustSize();
+    setFixedSize(size());
 }
 
 void TAboutBox::FormCreate()

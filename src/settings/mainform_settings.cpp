@@ -56,6 +56,8 @@ void TMainForm::WriteIniFile()
         SettingsExtra.presets = SettingsForm->Presets();
     }
     const int page = SettingsExtra.CurrentPage >= 0 && SettingsExtra.CurrentPage <= 3 ? SettingsExtra.CurrentPage : -1;
-    SettingsFile::write(ini, AppSettings, QRect(pos(), size()), page, SettingsExtra.presets);
+    // The outer geometry, as it is applied at start-up.
+    const PresetText::Geometry g = OuterGeometry();
+    SettingsFile::write(ini, AppSettings, QRect(g.left, g.top, g.width, g.height), page, SettingsExtra.presets);
     ini.save();
 }

@@ -64,14 +64,9 @@ void TMainForm::ScreenPresetsClick(QAction *sender)
     const auto g = PresetText::parse(sender->statusTip());
     if (!g)
         return;
-    if (SettingsForm) {
-        SettingsForm->SetFormTop(g->top);
-        SettingsForm->SetFormLeft(g->left);
-        SettingsForm->SetFormHeight(g->height);
-        SettingsForm->SetFormWidth(g->width);
-    } else {
-        setGeometry(QRect(g->left, g->top, g->width, g->height));
-    }
+    SetOuterGeometry(*g);
+    // The dialog's edits show the new geometry, its size included.
+    UpdateScrPosEdits();
     runBoardCommand([this] {
         SizeFrames();
         SizeFrames2();

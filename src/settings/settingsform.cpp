@@ -336,9 +336,10 @@ void TSettingsForm::Execute()
     LogResultsCheckBox->setChecked(s.LogResults);
     MetricsAddressEdit->setText(s.MetricsAddress);
 
+    // Both windows by their outer geometry, frames included.
     const QRect work = WorkArea();
-    const QRect mainRect(m_main->x(), m_main->y(), m_main->width(), m_main->height());
-    if (const auto at = SettingsRules::dialogPosition(mainRect, size(), work.size()))
+    const QRect mainRect = m_main->frameGeometry();
+    if (const auto at = SettingsRules::dialogPosition(mainRect, size() + TMainForm::FrameExtra(this), work.size()))
         move(*at);
     else
         move(work.center() - QPoint(width() / 2, height() / 2));
@@ -440,50 +441,67 @@ void TSettingsForm::SelectStyleEntry(const QString &name)
 
 // --- Geometry ----------------------------------------------------------------------------
 
+// The edits hold the main window's outer geometry; what they ask for is limited to what the
+// screens show (TMainForm::SetOuterGeometry).
 void TSettingsForm::SetFormTop(int v)
 {
-    m_main->move(m_main->x(), v);
+    PresetText::Geometry g = m_main->OuterGeometry();
+    g.top = v;
+    m_main->SetOuterGeometry(g);
 }
 
 void TSettingsForm::SetFormLeft(int v)
 {
-    m_main->move(v, m_main->y());
+    PresetText::Geometry g = m_main->OuterGeometry();
+    g.left = v;
+    m_main->SetOuterGeometry(g);
 }
 
 void TSettingsForm::SetFormHeight(int v)
 {
-    const int smallest = std::max(m_main->minimumHeight(), m_main->minimumSizeHint().height());
-    m_main->resize(m_main->width(), SettingsRules::usableExtent(v, smallest));
+    PresetText::Geometry g = m_main->OuterGeometry();
+    g.height = v;
+    m_main->SetOuterGeometry(g);
 }
 
 void TSettingsForm::SetFormWidth(int v)
 {
-    const int smallest = std::max(m_main->minimumWidth(), m_main->minimumSizeHint().width());
-    m_main->resize(SettingsRules::usableExtent(v, smallest), m_main->height());
+    PresetText::Geometry g = m_main->OuterGeometry();
+    g.width = v;
+    m_main->SetOuterGeometry(g);
 }
 
 void TSettingsForm::TScrPosFrameSpinEditTopChange()
 {
     if (!m_updatingEdits)
-        SetFormTop(ScrPosFrame->SpinEditTop->Value());
+        applyEdit(ScrPosFrame->SpinEditTop, &TSettingsForm::SetFormTop);
 }
 
 void TSettingsForm::TScrPosFrameSpinEditLeftChange()
 {
     if (!m_updatingEdits)
-        SetFormLeft(ScrPosFrame->SpinEditLeft->Value());
+        applyEdit(ScrPosFrame->SpinEditLeft, &TSettingsForm::SetFormLeft);
 }
 
 void TSettingsForm::TScrPosFrameSpinEditHeightChange()
 {
     if (!m_updatingEdits)
-        SetFormHeight(ScrPosFrame->SpinEditHeight->Value());
+        applyEdit(ScrPosFrame->SpinEditHeight, &TSettingsForm::SetFormHeight);
 }
 
 void TSettingsForm::TScrPosFrameSpinEditWidthChange()
 {
     if (!m_updatingEdits)
-        SetFormWidth(ScrPosFrame->SpinEditWidth->Value());
+        applyEdit(ScrPosFrame->SpinEditWidth, &TSettingsForm::SetFormWidth);
+}
+
+void TSettingsForm::applyEdit(TIntSpinEdit *edit, void (TSettingsForm::*set)(int))
+{
+    // The window may come to rest elsewhere than asked (it is kept on the screens); the edit
+    // being typed into keeps its text meanwhile, the others follow the window.
+    m_applying = edit;
+    (this->*set)(edit->Value());
+    m_applying = nullptr;
 }
 
 void TSettingsForm::UpdateScrPosEdits()
@@ -492,10 +510,12 @@ void TSettingsForm::UpdateScrPosEdits()
     if (m_updatingEdits)
         return;
     m_updatingEdits = true;
-    ScrPosFrame->SpinEditTop->SetValue(m_main->y());
-    ScrPosFrame->SpinEditLeft->SetValue(m_main->x());
-    ScrPosFrame->SpinEditHeight->SetValue(m_main->height());
-    ScrPosFrame->SpinEditWidth->SetValue(m_main->width());
+    const PresetText::Geometry g = m_main->OuterGeometry();
+    for (auto [edit, value] : {std::pair{ScrPosFrame->SpinEditTop, g.top}, std::pair{ScrPosFrame->SpinEditLeft, g.left},
+                               std::pair{ScrPosFrame->SpinEditHeight, g.height},
+                               std::pair{ScrPosFrame->SpinEditWidth, g.width}})
+        if (edit != m_applying)
+            edit->SetValue(value);
     m_updatingEdits = false;
 }
 

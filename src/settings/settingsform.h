@@ -13,6 +13,7 @@ class QListWidgetItem;
 class QPushButton;
 class QStackedWidget;
 class TBalloonHint;
+class TIntSpinEdit;
 class TMainForm;
 class TScrPosFrame;
 
@@ -124,6 +125,8 @@ private:
     int m_page = DirectoriesPage;
     // Set while the edits are being brought in step with the window, so that they do not
     // move it back in turn.
+    TIntSpinEdit *m_applying = nullptr; // the geometry edit whose value is being applied
+    void applyEdit(TIntSpinEdit *edit, void (TSettingsForm::*set)(int));
     bool m_updatingEdits = false;
     // Set while the preset list is filled by the program: no check-mark handler then.
     bool m_fillingPresets = false;

@@ -8,6 +8,8 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <utility>
+
 namespace {
 // Every magnet, in the order their windows were made: the order in which other windows'
 // adjustments are applied, the later overriding the earlier.
@@ -73,6 +75,11 @@ bool TJvFormMagnet::eventFilter(QObject *watched, QEvent *event)
         }
         break;
     case QEvent::Resize:
+        // A resize from the left or top border also moves the window; Qt tells of the new
+        // size first, while the widget still stands at the old position.
+        if (event->spontaneous() && m_window->windowHandle()
+            && m_window->windowHandle()->position() != m_window->pos())
+            m_resizing = true;
         m_last = m_window->frameGeometry();
         break;
     case QEvent::Move:
@@ -82,6 +89,7 @@ bool TJvFormMagnet::eventFilter(QObject *watched, QEvent *event)
             userMoved();
         else
             m_last = m_window->frameGeometry();
+        m_resizing = false;
         break;
     default:
         break;
@@ -92,7 +100,11 @@ bool TJvFormMagnet::eventFilter(QObject *watched, QEvent *event)
 void TJvFormMagnet::userMoved()
 {
     const QRect proposed = m_window->frameGeometry();
-    if (!Active || !PlatformPlacesWindows() || proposed.topLeft() == m_last.topLeft()) {
+    // Only a move that keeps the size is a drag; a move that comes with a new size is the
+    // user pulling the left or top border, which must not snap.
+    const bool resized = std::exchange(m_resizing, false) || proposed.size() != m_last.size()
+        || (m_window->windowHandle() && m_window->windowHandle()->size() != m_window->size());
+    if (!Active || !PlatformPlacesWindows() || resized || proposed.topLeft() == m_last.topLeft()) {
         m_last = proposed;
         return;
     }

@@ -53,4 +53,5 @@ private:
     QRect m_last; // the window's frame where it last stood
     bool m_placed = false; // the window system has placed the shown window
     bool m_correcting = false;
+    bool m_resizing = false; // a border resize that moves the window is being reported
 };

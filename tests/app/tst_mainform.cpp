@@ -25,6 +25,7 @@
 #include <QPushButton>
 #include <QProxyStyle>
 #include <QSignalSpy>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
@@ -136,7 +137,9 @@ private slots:
         QCOMPARE(ini.sectionNames(), QStringList({QStringLiteral("Section-Window"), QStringLiteral("Section-Update"),
                                                   QStringLiteral("Section-Options"), QStringLiteral("Section-Settings"),
                                                   QStringLiteral("Section-Misc")}));
-        QCOMPARE(ini.readInteger(QStringLiteral("Section-Window"), QStringLiteral("Width"), 0), form->width());
+        // The outer size, frame included.
+        QCOMPARE(ini.readInteger(QStringLiteral("Section-Window"), QStringLiteral("Width"), 0),
+                 form->frameGeometry().width());
         QCOMPARE(errors.messages, QStringList());
     }
 
@@ -195,7 +198,7 @@ private slots:
         for (TPingFrame *f : form->ColumnFrames1)
             made.append(f);
         const QPoint pos = form->pos();
-        const QSize size = form->size();
+        const QSize size = form->frameGeometry().size(); // stored with its frame
         form->close();
         QVERIFY(!form->isVisible());
         after.replace("{x}", QByteArray::number(pos.x())).replace("{y}", QByteArray::number(pos.y()));
@@ -242,12 +245,54 @@ private slots:
             ini.save();
         }
         auto form = makeMainForm();
-        QCOMPARE(form->width() == 777, save);
-        form->resize(640, 300);
+        // Stored and applied as the outer size, frame included.
+        const QSize frame = form->frameGeometry().size() - form->size();
+        QCOMPARE(form->frameGeometry().width() == 777, save);
+        form->resize(QSize(640, 300) - frame);
         form->close();
         const ProfileFile ini(home.dtaDir() + QStringLiteral("Skylark.INI"));
         QCOMPARE(ini.readInteger(QStringLiteral("Section-Window"), QStringLiteral("Width"), 0), 640);
         QCOMPARE(ini.readInteger(QStringLiteral("Section-Window"), QStringLiteral("Height"), 0), 300);
+    }
+
+    // Values no screen can show, from a damaged or hostile file: the window takes no more
+    // than the screens show, stays where it can be reached, and that is what is written back.
+    void storedGeometry_hugeValues_keptOnTheScreens_data()
+    {
+        QTest::addColumn<int>("top");
+        QTest::addColumn<int>("left");
+        QTest::addColumn<int>("size");
+        QTest::newRow("largest") << 2147483647 << 2147483647 << 2147483647;
+        QTest::newRow("least position") << (-2147483647 - 1) << (-2147483647 - 1) << 30000;
+    }
+    void storedGeometry_hugeValues_keptOnTheScreens()
+    {
+        QFETCH(int, top);
+        QFETCH(int, left);
+        QFETCH(int, size);
+        FreshHome home;
+        QDir().mkpath(home.dtaDir());
+        {
+            ProfileFile ini(home.dtaDir() + QStringLiteral("Skylark.INI"));
+            ini.writeBool(QStringLiteral("Section-Window"), QStringLiteral("SaveFormSize"), true);
+            ini.writeBool(QStringLiteral("Section-Window"), QStringLiteral("SaveFormPosition"), true);
+            ini.writeInteger(QStringLiteral("Section-Window"), QStringLiteral("Top"), top);
+            ini.writeInteger(QStringLiteral("Section-Window"), QStringLiteral("Left"), left);
+            ini.writeInteger(QStringLiteral("Section-Window"), QStringLiteral("Height"), size);
+            ini.writeInteger(QStringLiteral("Section-Window"), QStringLiteral("Width"), size);
+            ini.save();
+        }
+        auto form = makeMainForm();
+        const QRect screen = form->screen()->availableGeometry();
+        const QRect outer = form->frameGeometry();
+        QVERIFY(outer.width() <= screen.width() && outer.height() <= screen.height());
+        QVERIFY(outer.top() >= screen.top() && outer.top() < screen.bottom());
+        QVERIFY(screen.intersected(outer).width() >= 100);
+        form->close();
+        const ProfileFile ini(home.dtaDir() + QStringLiteral("Skylark.INI"));
+        QCOMPARE(ini.readInteger(QStringLiteral("Section-Window"), QStringLiteral("Top"), 0), outer.top());
+        QCOMPARE(ini.readInteger(QStringLiteral("Section-Window"), QStringLiteral("Left"), 0), outer.left());
+        QCOMPARE(ini.readInteger(QStringLiteral("Section-Window"), QStringLiteral("Width"), 0), outer.width());
     }
 
     void corruptSettingsFile_givesDefaultsSilently()

@@ -110,7 +110,7 @@ private slots:
                 QStringLiteral("PingFrame_2/LocalHost/2") }));
         for (int i = 0; i < 3; ++i) {
             QCOMPARE(form->ColumnFrames1[i]->y(), 73 * i);
-            QCOMPARE(form->ColumnFrames1[i]->height(), 73);
+            QCOMPARE(form->ColumnFrames1[i]->height(), i < 2 ? 73 : 74); // the remainder goes to the bottom
             QCOMPARE(form->ColumnFrames1[i]->parentWidget(), form->ColumnPanel1);
             QCOMPARE(form->ColumnFrames1[i]->PopupMenu, form->FramePM1);
             QVERIFY(!form->ColumnFrames1[i]->BottomRightPanel->isHidden());
@@ -118,6 +118,36 @@ private slots:
         form->AppSettings.StartTimeoutPnlVisible = false;
         form->AddPingFrame();
         QVERIFY(form->ColumnFrames1.back()->BottomRightPanel->isHidden());
+    }
+
+    // The frames fill the column from top to bottom, none more than a pixel taller than
+    // another: the remainder of the height division is spread, not left blank below.
+    void sizeFrames_fillTheColumn_data()
+    {
+        QTest::addColumn<int>("columnHeight");
+        QTest::addColumn<int>("frames");
+        QTest::newRow("220 by 3") << 220 << 3;
+        QTest::newRow("221 by 4") << 221 << 4;
+        QTest::newRow("240 by 8") << 240 << 8;
+        QTest::newRow("290 by 150") << 290 << 150;
+    }
+    void sizeFrames_fillTheColumn()
+    {
+        QFETCH(int, columnHeight);
+        QFETCH(int, frames);
+        setColumnHeight(columnHeight);
+        for (int i = 0; i < frames; ++i)
+            form->ColumnFrames1.append(new TPingFrame(form->ColumnPanel1));
+        form->SizeFrames();
+        int top = 0, lowest = columnHeight, highest = 0;
+        for (TPingFrame *f : form->ColumnFrames1) {
+            QCOMPARE(f->y(), top);
+            top += f->height();
+            lowest = std::min(lowest, f->height());
+            highest = std::max(highest, f->height());
+        }
+        QCOMPARE(top, columnHeight);
+        QVERIFY(highest - lowest <= 1);
     }
 
     void removeAndMove_keepNamesTagsAndLayout_data()
@@ -218,10 +248,31 @@ private slots:
         QVERIFY(form->pmiMovetoColumn2->isVisible());
 
         addHosts({ QStringLiteral("gone") }, 2);
+        // Hiding returns to exactly the width before, cycle after cycle.
+        form->mmiShowColumn2Resize->trigger();
+        QTRY_COMPARE(form->width(), 600);
+        QVERIFY(form->ColumnFrames2.isEmpty());
+        QVERIFY(form->ColumnPanel2->isHidden());
+        QVERIFY(!form->aPingSelected2->isVisible() && !form->aClearFrames2->isVisible());
+        QTRY_COMPARE(form->ColumnPanel1->width(), 380);
+        for (int cycle = 0; cycle < 3; ++cycle) {
+            form->mmiShowColumn2Resize->trigger();
+            QTRY_COMPARE(form->width(), 983);
+            form->mmiShowColumn2Resize->trigger();
+            QTRY_COMPARE(form->width(), 600);
+            QTRY_COMPARE(form->ColumnPanel1->width(), 380);
+        }
+
+        // Resized meanwhile: the window narrows by the column and its splitter.
+        form->mmiShowColumn2Resize->trigger();
+        QTRY_COMPARE(form->width(), 983);
+        form->resize(990, form->height());
+        QTRY_COMPARE(form->width(), 990);
+        addHosts({ QStringLiteral("gone") }, 2);
         form->ColumnPanel2->SetPanelWidth(485);
         QTRY_COMPARE(form->ColumnPanel2->width(), 485);
         form->mmiShowColumn2Resize->trigger();
-        QTRY_COMPARE(form->width(), 983 - 489);
+        QTRY_COMPARE(form->width(), 990 - 488);
         QVERIFY(form->ColumnFrames2.isEmpty());
         QVERIFY(form->ColumnPanel2->isHidden());
         QVERIFY(!form->aPingSelected2->isVisible() && !form->aClearFrames2->isVisible());
@@ -331,9 +382,10 @@ private slots:
                 const double dpi = d->screen()->logicalDotsPerInch();
                 QCOMPARE(d->findChild<QLabel *>(QStringLiteral("DlgLbl"))->pos(),
                     QPoint(int(std::lround(88 * dpi / 144)), int(std::lround(50 * dpi / 144))));
+                // Centred by its outer size on the window's outer geometry.
                 const QRect mainRect = form->frameGeometry();
-                QCOMPARE(d->x(), mainRect.x() + (mainRect.width() - d->width()) / 2);
-                QCOMPARE(d->y(), mainRect.y() + (mainRect.height() - d->height()) / 2);
+                QCOMPARE(d->x(), mainRect.x() + (mainRect.width() - d->frameGeometry().width()) / 2);
+                QCOMPARE(d->y(), mainRect.y() + (mainRect.height() - d->frameGeometry().height()) / 2);
             }
         });
         probe.start();

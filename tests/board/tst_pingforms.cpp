@@ -333,6 +333,37 @@ private slots:
         QCOMPARE(w->frameGeometry().topLeft(), QPoint(area.left() + 10, y));
     }
 
+    // Pulling the left or top border moves the window too, but only a move that keeps the
+    // size is a drag: a border pulled to near the work area's edge stays where it was put,
+    // and the opposite edge stays where it was.
+    void snapping_resizeFromLeftOrTopBorder_doesNotSnap_data()
+    {
+        QTest::addColumn<bool>("leftBorder");
+        QTest::newRow("left border") << true;
+        QTest::newRow("top border") << false;
+    }
+    void snapping_resizeFromLeftOrTopBorder_doesNotSnap()
+    {
+        QFETCH(bool, leftBorder);
+        form->aAddPingForm->trigger();
+        TPingForm *w = form->PingForms[0];
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        const QRect area = w->screen()->availableGeometry();
+        w->move(area.left() + 60, area.top() + 60);
+        QCoreApplication::processEvents();
+        const QRect before = w->geometry();
+        // The window system reports the new geometry of a border pull in one go.
+        const QRect pulled = leftBorder ? before.adjusted(-50, 0, 0, 0) : before.adjusted(0, -50, 0, 0);
+        w->windowHandle()->setGeometry(pulled);
+        QCoreApplication::processEvents();
+        QCOMPARE(w->geometry(), pulled);
+        QCOMPARE(w->JvFormMagnet->Docks(), Snapping::Timers());
+
+        // A drag afterwards still snaps.
+        userMove(w, QPoint(area.left() + 8, pulled.top() + 100));
+        QCOMPARE(w->frameGeometry().topLeft(), QPoint(area.left(), pulled.top() + 100));
+    }
+
     void snapping_userMoveNearAnotherPingWindow_touchesIt()
     {
         form->aAddPingForm->trigger();

@@ -23,6 +23,9 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTest>
+#include <QCompleter>
+#include <QFileDialog>
+#include <QAbstractItemView>
 #include <QTimer>
 #include <QToolButton>
 
@@ -238,7 +241,48 @@ private slots:
         select({1});
         form->aPingSelectedWithExpand->trigger();
         QCOMPARE(form->height(), h0 + TPingFrame::kDesignedHeight + frameH);
-        QCOMPARE(form->ColumnFrames1[1]->height(), form->ColumnPanel1->height() / 2);
+        QCOMPARE(form->ColumnFrames1[1]->height(), form->ColumnPanel1->height() - form->ColumnPanel1->height() / 2);
+    }
+
+    // However many hosts are expanded, the window stays within the work area of its screen
+    // and the frames share what fits.
+    void pingSelectedWithExpand_staysOnTheScreen()
+    {
+        QStringList hosts;
+        for (int i = 1; i <= 12; ++i)
+            hosts.append(QStringLiteral("10.0.0.%1").arg(i));
+        form->SetHostLines(hosts);
+        form->move(40, 60);
+        QList<int> all;
+        for (int i = 0; i < hosts.size(); ++i)
+            all.append(i);
+        select(all);
+        form->aPingSelectedWithExpand->trigger();
+        QCOMPARE(form->ColumnFrames1.size(), 12);
+        const QRect area = form->screen()->availableGeometry();
+        QVERIFY2(area.contains(form->frameGeometry()),
+                 qPrintable(QStringLiteral("%1 high at %2").arg(form->frameGeometry().height()).arg(form->y())));
+        QCoreApplication::processEvents();
+        form->SizeFrames();
+        const TPingFrame *last = form->ColumnFrames1.back();
+        QCOMPARE(last->y() + last->height(), form->ColumnPanel1->height());
+    }
+
+    // The file name's completion list may complete only once the folder has been read, after
+    // Enter closed the dialog: it must not show over the board then.
+    void saveDialog_completionListDoesNotOutliveTheDialog()
+    {
+        QFileDialog *dlg = form->SaveDialog;
+        QCompleter *completer = dlg->findChild<QCompleter *>();
+        QVERIFY(completer);
+        dlg->show();
+        QVERIFY(QTest::qWaitForWindowExposed(dlg));
+        static_cast<QDialog *>(dlg)->done(QDialog::Accepted);
+        QVERIFY(!dlg->isVisible());
+        completer->setCompletionPrefix(QStringLiteral("/"));
+        completer->complete(); // what the folder's late reading does
+        QCoreApplication::processEvents();
+        QVERIFY(!completer->popup()->isVisible());
     }
 
     void pingSelected2_onlyWithColumn2()

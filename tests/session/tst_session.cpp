@@ -18,6 +18,7 @@
 #include <QLineEdit>
 #include <QProcess>
 #include <QSpinBox>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
@@ -164,8 +165,10 @@ private slots:
 
     void save_writesTheFileLineByLine()
     {
+        // The preset holds the outer geometry, frame included.
         form->move(200, 100);
-        form->resize(800, 480);
+        form->resize(QSize(800, 480) - (form->frameGeometry().size() - form->size()));
+        QCOMPARE(form->frameGeometry(), QRect(200, 100, 800, 480));
         build({ QStringLiteral("first/180/details/stopped"), QStringLiteral("second/60/-/stopped") }, {});
         const QString file = form->SsnDir + QStringLiteral("small.txt");
         // An earlier, longer board: its extra sections stay, as does a key of our own.
@@ -226,6 +229,19 @@ private slots:
         QTest::newRow("file that does not exist")
             << QByteArray() << false << QStringList() << QStringList() << false << 0;
     }
+    // A preset no screen can show: the window takes what the screens show and stays on them.
+    void load_hugePreset_keptOnTheScreens()
+    {
+        const QString file = form->SsnDir + QStringLiteral("huge.txt");
+        writeFile(file, "[Screen]\nPreset=T:2147483647 | L:2147483647 | H:2147483647 | W:2147483647\n");
+        runGuarded([&] { form->LoadFrameSession(file); });
+        const QRect screen = form->screen()->availableGeometry();
+        const QRect outer = form->frameGeometry();
+        QVERIFY(outer.width() <= screen.width() && outer.height() <= screen.height());
+        QVERIFY(outer.top() >= screen.top() && outer.top() < screen.bottom());
+        QVERIFY(screen.intersected(outer).width() >= 100);
+    }
+
     void load_handEditedFiles()
     {
         QFETCH(QByteArray, text);
@@ -244,7 +260,7 @@ private slots:
         runGuarded([&] { form->LoadFrameSession(file); });
         QCOMPARE(QRect(form->pos(), form->size()) != before, moved);
         if (moved)
-            QCOMPARE(QRect(form->pos(), form->size()), QRect(200, 100, 800, 480));
+            QCOMPARE(form->frameGeometry(), QRect(200, 100, 800, 480));
         QCOMPARE(describe(form->ColumnFrames1), column1);
         QCOMPARE(describe(form->ColumnFrames2), column2);
         QCOMPARE(form->mmiShow2->isChecked(), column2Shown);

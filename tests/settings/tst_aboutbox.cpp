@@ -51,6 +51,13 @@ private slots:
             modal = box->isModal();
             QVERIFY(box->OKBtn->isDefault());
             QVERIFY(!box->ProgramIcon->pixmap().isNull());
+            // Fixed size: the window system offers neither resizing nor maximising.
+            const QSize size = box->size();
+            QCOMPARE(box->minimumSize(), size);
+            QCOMPARE(box->maximumSize(), size);
+            QVERIFY(!(box->windowFlags() & Qt::WindowMaximizeButtonHint));
+            box->resize(size + QSize(200, 100));
+            QCOMPARE(box->size(), size);
             // The program's own icon, the one its windows and desktop entry carry.
             QCOMPARE(box->ProgramIcon->pixmap().toImage(), TApplication::programIcon().pixmap(64, 64).toImage());
             box->close();

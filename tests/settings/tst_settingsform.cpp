@@ -238,7 +238,9 @@ private slots:
         dlg->FormActivate();
         TScrPosFrame *f = dlg->ScrPosFrame;
         QCOMPARE(f->SpinEditTop->Value(), form->y());
-        QCOMPARE(f->SpinEditWidth->Value(), form->width());
+        // The edits hold the outer geometry, frame included.
+        QCOMPARE(f->SpinEditWidth->Value(), form->frameGeometry().width());
+        QCOMPARE(f->SpinEditHeight->Value(), form->frameGeometry().height());
 
         typeInto(f->SpinEditTop, QStringLiteral("100"));
         QCOMPARE(form->y(), 100);
@@ -247,7 +249,21 @@ private slots:
         QCOMPARE(f->SpinEditLeft->text(), QStringLiteral("-40"));
         typeInto(f->SpinEditWidth, QStringLiteral("650"));
         typeInto(f->SpinEditHeight, QStringLiteral("333"));
-        QCOMPARE(form->size(), QSize(650, 333));
+        QCOMPARE(form->frameGeometry().size(), QSize(650, 333));
+
+        // Sizes beyond what the screens show, and places off them, are limited.
+        const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+        typeInto(f->SpinEditHeight, QStringLiteral("20000"));
+        typeInto(f->SpinEditWidth, QStringLiteral("20000"));
+        QCOMPARE(form->frameGeometry().size(), screen.size());
+        typeInto(f->SpinEditWidth, QStringLiteral("650"));
+        typeInto(f->SpinEditHeight, QStringLiteral("333"));
+        typeInto(f->SpinEditTop, QStringLiteral("-2147483648"));
+        typeInto(f->SpinEditLeft, QStringLiteral("2147483647"));
+        QVERIFY2(screen.intersects(form->frameGeometry()), qPrintable(QString::number(form->x())));
+        QCOMPARE(form->y(), screen.top());
+        typeInto(f->SpinEditTop, QStringLiteral("100"));
+        typeInto(f->SpinEditLeft, QStringLiteral("-40"));
 
         form->move(55, 66);
         QCOMPARE(f->SpinEditTop->Value(), 66);
@@ -275,7 +291,7 @@ private slots:
         form->resize(300, 150);
         form->move(work.width() - 320, 10);
         form->aSettings->trigger();
-        QCOMPARE(dlg->pos(), QPoint(form->x(), form->y() + form->height()));
+        QCOMPARE(dlg->pos(), QPoint(form->x(), form->frameGeometry().bottom() + 1)); // below its frame
     }
 
     void capture_twiceGivesOneEntry_negativeTopNeverApplies()
@@ -288,15 +304,18 @@ private slots:
         form->setGeometry(QRect(20, 30, 640, 300));
         form->move(20, 30);
         dlg->FormActivate();
-        const QString text = QStringLiteral("T:30 | L:20 | H:%1 | W:%2").arg(form->height()).arg(form->width());
+        const QString text = QStringLiteral("T:30 | L:20 | H:%1 | W:%2")
+                                 .arg(form->frameGeometry().height())
+                                 .arg(form->frameGeometry().width());
         QTest::mouseClick(dlg->MainFormSettingsToListBoxBtn, Qt::LeftButton);
         QTest::mouseClick(dlg->MainFormSettingsToListBoxBtn, Qt::LeftButton);
         QCOMPARE(presetTexts(dlg), QStringList{text});
         QCOMPARE(dlg->MainFormSettingsListBox->item(0)->checkState(), Qt::Unchecked);
         QVERIFY(!form->mmiScreenPresets->menuAction()->isVisible());
 
-        typeInto(dlg->ScrPosFrame->SpinEditTop, QStringLiteral("-8"));
+        form->move(20, -8); // typed, a place above the screen would be limited
         QCOMPARE(form->y(), -8);
+        dlg->FormActivate();
         QTest::mouseClick(dlg->MainFormSettingsToListBoxBtn, Qt::LeftButton);
         QCOMPARE(presetTexts(dlg).size(), 2);
         QVERIFY(presetTexts(dlg)[1].startsWith(QStringLiteral("T:-8 | L:20 | ")));
@@ -388,7 +407,10 @@ private slots:
         QCOMPARE(form->size(), QSize(600, 300));
         items[0]->trigger();
         QCOMPARE(form->pos(), QPoint(0, 0));
-        QCOMPARE(form->size(), QSize(800, 500));
+        QCOMPARE(form->frameGeometry().size(), QSize(800, 500));
+        // The dialog's edits show the new size too, not only the new place.
+        QCOMPARE(form->SettingsForm->ScrPosFrame->SpinEditHeight->Value(), 500);
+        QCOMPARE(form->SettingsForm->ScrPosFrame->SpinEditWidth->Value(), 800);
         QVERIFY(world.errors.messages.isEmpty());
     }
 
@@ -407,13 +429,13 @@ private slots:
         QCOMPARE(form->pos(), QPoint(22, 11));
         QCOMPARE(form->size(), QSize(600, 300));
         QTest::mouseClick(dlg->MainFormSizeSettingsToFormBtn, Qt::LeftButton);
-        QCOMPARE(form->size(), QSize(444, 333));
+        QCOMPARE(form->frameGeometry().size(), QSize(444, 333));
         form->setGeometry(QRect(50, 60, 600, 300));
         form->move(50, 60);
         dlg->FormActivate();
         QTest::mouseClick(dlg->MainFormSettingsToFormBtn, Qt::LeftButton);
         QCOMPARE(form->pos(), QPoint(22, 11));
-        QCOMPARE(form->size(), QSize(444, 333));
+        QCOMPARE(form->frameGeometry().size(), QSize(444, 333));
         QCOMPARE(dlg->ScrPosFrame->SpinEditHeight->Value(), 333);
     }
 
@@ -426,12 +448,12 @@ private slots:
         QTest::mouseClick(dlg->FormBtn, Qt::LeftButton);
         QTest::mouseClick(dlg->SetDefaultScreenBtn, Qt::LeftButton);
         QCOMPARE(form->pos(), QPoint(75, 75));
-        QCOMPARE(form->size(), QSize(600, 280));
+        QCOMPARE(form->frameGeometry().size(), QSize(600, 280));
         QCOMPARE(dlg->ScrPosFrame->SpinEditWidth->Value(), 600);
         QTest::mouseClick(dlg->SetAlomstFullScreenBtn, Qt::LeftButton);
         const QSize work = QGuiApplication::primaryScreen()->availableGeometry().size();
         QCOMPARE(form->pos(), QPoint(30, 30));
-        QCOMPARE(form->size(), work - QSize(60, 60));
+        QCOMPARE(form->frameGeometry().size(), work - QSize(60, 60)); // 30 pixels all round
         QCOMPARE(dlg->ScrPosFrame->SpinEditTop->Value(), 30);
         QCOMPARE(dlg->ScrPosFrame->SpinEditHeight->Value(), work.height() - 60);
     }
