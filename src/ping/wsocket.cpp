@@ -204,16 +204,11 @@ std::uint16_t TWSocket::LookupHost(const QByteArray &asciiName, QStringList &add
     if (asciiName.isEmpty())
         return 10022;
     // The IPv4 lookup is the one every host has always had; a name without an IPv4 address
-    // asks again for IPv6 addresses, and keeps the IPv4 answer's code when it has none either.
-    int rc = lookupFamily(asciiName, AF_INET, addresses);
-    bool noIPv4 = rc == EAI_NONAME || (rc == 0 && addresses.isEmpty());
-#ifdef EAI_NODATA
-    noIPv4 = noIPv4 || rc == EAI_NODATA;
-#endif
-#ifdef EAI_ADDRFAMILY
-    noIPv4 = noIPv4 || rc == EAI_ADDRFAMILY;
-#endif
-    if (noIPv4) {
+    // (whatever the reason: a name in the hosts file alone fails its IPv4 lookup as "try
+    // again" when no name server answers) asks again for IPv6 addresses, and keeps the IPv4
+    // answer's code when it has none either.
+    const int rc = lookupFamily(asciiName, AF_INET, addresses);
+    if (addresses.isEmpty()) {
         QStringList v6;
         if (lookupFamily(asciiName, AF_INET6, v6) == 0 && !v6.isEmpty()) {
             addresses = v6;
