@@ -49,12 +49,14 @@ inline QStringList steadyHosts6(int n)
     static bool routed = false;
     if (!routed) {
         const QString net = QStringLiteral("fd77:20::/64");
-        QProcess::execute(QStringLiteral("ip"), {QStringLiteral("-n"), qEnvironmentVariable("NETKIT_NS_ANSWER"), QStringLiteral("-6"),
-                                                 QStringLiteral("route"), QStringLiteral("add"), QStringLiteral("local"), net,
-                                                 QStringLiteral("dev"), QStringLiteral("lo")});
-        QProcess::execute(QStringLiteral("ip"), {QStringLiteral("-n"), qEnvironmentVariable("NETKIT_NS_ROUTER"), QStringLiteral("-6"),
-                                                 QStringLiteral("route"), QStringLiteral("add"), net, QStringLiteral("via"),
-                                                 QStringLiteral("fd77:2::2")});
+        QProcess::execute(QStringLiteral("ip"),
+            { QStringLiteral("-n"), qEnvironmentVariable("NETKIT_NS_ANSWER"), QStringLiteral("-6"),
+                QStringLiteral("route"), QStringLiteral("add"), QStringLiteral("local"), net, QStringLiteral("dev"),
+                QStringLiteral("lo") });
+        QProcess::execute(QStringLiteral("ip"),
+            { QStringLiteral("-n"), qEnvironmentVariable("NETKIT_NS_ROUTER"), QStringLiteral("-6"),
+                QStringLiteral("route"), QStringLiteral("add"), net, QStringLiteral("via"),
+                QStringLiteral("fd77:2::2") });
         routed = true;
     }
     QStringList out;
@@ -80,10 +82,11 @@ inline Steady fpingSteady(const QStringList &hosts, int seconds, const QStringLi
     QProcess p;
     // One echo a second per host, the hosts spread over the second.
     const QString interval = QString::number(std::max(0.1, 1000.0 / double(hosts.size())), 'f', 2);
-    p.start(QStringLiteral("fping"), QStringList{QStringLiteral("-q"), QStringLiteral("-c"), QString::number(seconds),
-                                                 QStringLiteral("-p"), QStringLiteral("1000"), QStringLiteral("-i"), interval,
-                                                 QStringLiteral("-t"), QStringLiteral("4000"), QStringLiteral("-H"),
-                                                 QStringLiteral("32")} + extra + hosts);
+    p.start(QStringLiteral("fping"),
+        QStringList { QStringLiteral("-q"), QStringLiteral("-c"), QString::number(seconds), QStringLiteral("-p"),
+            QStringLiteral("1000"), QStringLiteral("-i"), interval, QStringLiteral("-t"), QStringLiteral("4000"),
+            QStringLiteral("-H"), QStringLiteral("32") }
+            + extra + hosts);
     p.waitForFinished(seconds * 1000 + 60000);
     st.seconds = t.elapsed() / 1000.0;
     st.cpu = cpuSeconds(RUSAGE_CHILDREN) - cpu0;

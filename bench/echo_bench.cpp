@@ -235,26 +235,28 @@ int main(int argc, char **argv)
     }
 
     for (const QString &family : families) {
-    const bool v6 = family == QStringLiteral("6");
-    std::printf("== Steady load, IPv%s: every host 1 echo/s for %d s (whole-process CPU; fping%s beside)\n",
-                v6 ? "6" : "4", seconds, v6 ? " -6" : "");
-    std::printf("%-6s %-7s %9s %9s %9s %6s %6s %9s %12s %9s\n", "hosts", "tool", "sent", "replies", "delivered", "lost",
-                "late", "cpu %", "cpu us/echo", "ratio");
-    for (int n : hostCounts) {
-        const QStringList hosts = v6 ? steadyHosts6(n) : steadyHosts(n);
-        const Steady a = ourSteady(hosts, seconds);
-        const Steady b = args.contains(QStringLiteral("--no-peer"))
-            ? Steady{}
-            : fpingSteady(hosts, seconds, v6 ? QStringList{QStringLiteral("-6")} : QStringList{});
-        const double ua = a.sent ? a.cpu / double(a.sent) * 1e6 : 0, ub = b.sent ? b.cpu / double(b.sent) * 1e6 : 0;
-        std::printf("%-6d %-7s %9llu %9llu %9llu %6lld %6llu %9.2f %12.1f %9.2f\n", n, "skylark", (unsigned long long)a.sent,
-                    (unsigned long long)a.replies, (unsigned long long)a.delivered, (long long)a.sent - (long long)a.replies,
-                    (unsigned long long)a.late, a.cpu / a.seconds * 100, ua, ub > 0 ? ua / ub : 0.0);
-        if (b.sent)
-            std::printf("%-6d %-7s %9llu %9llu %9s %6lld %6s %9.2f %12.1f\n", n, "fping", (unsigned long long)b.sent,
-                    (unsigned long long)b.replies, "-", (long long)b.sent - (long long)b.replies, "-", b.cpu / b.seconds * 100, ub);
-        std::fflush(stdout);
-    }
+        const bool v6 = family == QStringLiteral("6");
+        std::printf("== Steady load, IPv%s: every host 1 echo/s for %d s (whole-process CPU; fping%s beside)\n",
+            v6 ? "6" : "4", seconds, v6 ? " -6" : "");
+        std::printf("%-6s %-7s %9s %9s %9s %6s %6s %9s %12s %9s\n", "hosts", "tool", "sent", "replies", "delivered",
+            "lost", "late", "cpu %", "cpu us/echo", "ratio");
+        for (int n : hostCounts) {
+            const QStringList hosts = v6 ? steadyHosts6(n) : steadyHosts(n);
+            const Steady a = ourSteady(hosts, seconds);
+            const Steady b = args.contains(QStringLiteral("--no-peer"))
+                ? Steady {}
+                : fpingSteady(hosts, seconds, v6 ? QStringList { QStringLiteral("-6") } : QStringList {});
+            const double ua = a.sent ? a.cpu / double(a.sent) * 1e6 : 0, ub = b.sent ? b.cpu / double(b.sent) * 1e6 : 0;
+            std::printf("%-6d %-7s %9llu %9llu %9llu %6lld %6llu %9.2f %12.1f %9.2f\n", n, "skylark",
+                (unsigned long long)a.sent, (unsigned long long)a.replies, (unsigned long long)a.delivered,
+                (long long)a.sent - (long long)a.replies, (unsigned long long)a.late, a.cpu / a.seconds * 100, ua,
+                ub > 0 ? ua / ub : 0.0);
+            if (b.sent)
+                std::printf("%-6d %-7s %9llu %9llu %9s %6lld %6s %9.2f %12.1f\n", n, "fping",
+                    (unsigned long long)b.sent, (unsigned long long)b.replies, "-",
+                    (long long)b.sent - (long long)b.replies, "-", b.cpu / b.seconds * 100, ub);
+            std::fflush(stdout);
+        }
     }
     return 0;
 }

@@ -121,8 +121,8 @@ std::uint32_t statusOf6(int type, int code)
 
 bool isErrorType6(int type)
 {
-    return type == ICMP6_DST_UNREACH || type == ICMP6_PACKET_TOO_BIG || type == ICMP6_TIME_EXCEEDED ||
-           type == ICMP6_PARAM_PROB;
+    return type == ICMP6_DST_UNREACH || type == ICMP6_PACKET_TOO_BIG || type == ICMP6_TIME_EXCEEDED
+        || type == ICMP6_PARAM_PROB;
 }
 
 bool isErrorType(int type)
@@ -158,14 +158,14 @@ struct Socket
     bool raw = false;
     bool dontFragment = false;
     bool v6 = false;
-    int hopLimit = -1;  // IPv6: the unicast hop limit set on the socket, -1 = the system's
+    int hopLimit = -1; // IPv6: the unicast hop limit set on the socket, -1 = the system's
 };
 
 struct Entry
 {
     int socket = 0;
     std::uint32_t target = 0;
-    in6_addr target6{};
+    in6_addr target6 {};
     std::uint16_t checksum = 0;  // of the request as sent (raw socket), as an error must quote it
     Clock::time_point sent;
     Clock::time_point deadline;
@@ -198,7 +198,7 @@ struct EchoService::Impl
 
     int epollFd = -1;
     std::vector<Socket> sockets;
-    bool pingDenied[2][2] = {};  // per family (IPv6) and don't-fragment setting
+    bool pingDenied[2][2] = {}; // per family (IPv6) and don't-fragment setting
     std::unordered_map<std::uint16_t, Entry> table;
     std::set<std::pair<Clock::time_point, std::uint16_t>> deadlines;
     // When the I/O thread will next wake on its own; an echo due later needs no wake-up.
@@ -337,7 +337,7 @@ void EchoService::Impl::run()
 int EchoService::Impl::openSocket(bool raw, bool dontFragment, bool v6)
 {
     const int fd = ::socket(v6 ? AF_INET6 : AF_INET, (raw ? SOCK_RAW : SOCK_DGRAM) | SOCK_CLOEXEC | SOCK_NONBLOCK,
-                            v6 ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP));
+        v6 ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP));
     if (fd < 0)
         return -1;
     const int on = 1;
@@ -348,8 +348,8 @@ int EchoService::Impl::openSocket(bool raw, bool dontFragment, bool v6)
             // damaged packet is never read. The filter passes echo replies and the errors.
             icmp6_filter filter;
             ICMP6_FILTER_SETBLOCKALL(&filter);
-            for (int type : {ICMP6_ECHO_REPLY, ICMP6_DST_UNREACH, ICMP6_PACKET_TOO_BIG, ICMP6_TIME_EXCEEDED,
-                             ICMP6_PARAM_PROB})
+            for (int type :
+                { ICMP6_ECHO_REPLY, ICMP6_DST_UNREACH, ICMP6_PACKET_TOO_BIG, ICMP6_TIME_EXCEEDED, ICMP6_PARAM_PROB })
                 ICMP6_FILTER_SETPASS(type, &filter);
             ::setsockopt(fd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter);
         } else {
@@ -373,7 +373,7 @@ int EchoService::Impl::openSocket(bool raw, bool dontFragment, bool v6)
     const int buffer = 4 << 20;
     if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &buffer, sizeof buffer) != 0)
         ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
-    sockets.push_back({fd, raw, dontFragment, v6});
+    sockets.push_back({ fd, raw, dontFragment, v6 });
     epoll_event ev{};
     ev.events = EPOLLIN;
     ev.data.u32 = std::uint32_t(sockets.size() - 1);
@@ -476,12 +476,22 @@ bool EchoService::Impl::start(Submission &s, Ready &failed)
         const auto sent = Clock::now();
         if (!send6(r, sock, seq)) {
             switch (errno) {
-            case ENETUNREACH: outcome.error = 11002; break;
-            case EHOSTUNREACH: outcome.error = 11003; break;
-            case EMSGSIZE: outcome.error = 11009; break;
+            case ENETUNREACH:
+                outcome.error = 11002;
+                break;
+            case EHOSTUNREACH:
+                outcome.error = 11003;
+                break;
+            case EMSGSIZE:
+                outcome.error = 11009;
+                break;
             case ENOBUFS:
-            case EAGAIN: outcome.error = kStatusNoResources; break;
-            default: outcome.error = kStatusGeneralFailure; break;
+            case EAGAIN:
+                outcome.error = kStatusNoResources;
+                break;
+            default:
+                outcome.error = kStatusGeneralFailure;
+                break;
             }
             fail(s.done, outcome, failed);
             return false;
@@ -494,7 +504,7 @@ bool EchoService::Impl::start(Submission &s, Ready &failed)
         e.deadline = sent + std::chrono::milliseconds(r.timeoutMs < 0 ? 0 : r.timeoutMs);
         e.done = std::move(s.done);
         const auto deadline = e.deadline;
-        deadlines.insert({deadline, seq});
+        deadlines.insert({ deadline, seq });
         table.emplace(seq, std::move(e));
         return deadline < wakeAt;
     }
@@ -587,9 +597,9 @@ bool EchoService::Impl::send6(const Request &r, Socket &sock, std::uint16_t seq)
     auto *hdr = reinterpret_cast<icmp6_hdr *>(packet.data());
     hdr->icmp6_type = ICMP6_ECHO_REQUEST;
     hdr->icmp6_code = 0;
-    hdr->icmp6_id = htons(sock.raw ? rawId : 0);  // a ping socket puts in its own
+    hdr->icmp6_id = htons(sock.raw ? rawId : 0); // a ping socket puts in its own
     hdr->icmp6_seq = htons(seq);
-    hdr->icmp6_cksum = 0;                           // the kernel's, on either socket
+    hdr->icmp6_cksum = 0; // the kernel's, on either socket
     if (!r.data.isEmpty())
         std::memcpy(packet.data() + sizeof(icmp6_hdr), r.data.constData(), std::size_t(r.data.size()));
 
@@ -602,19 +612,19 @@ bool EchoService::Impl::send6(const Request &r, Socket &sock, std::uint16_t seq)
         sock.hopLimit = hops;
     }
 
-    sockaddr_in6 dst{};
+    sockaddr_in6 dst {};
     dst.sin6_family = AF_INET6;
     dst.sin6_addr = r.target6;
     dst.sin6_scope_id = r.scope6;
-    iovec iov{packet.data(), packet.size()};
+    iovec iov { packet.data(), packet.size() };
     alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in6_pktinfo))] = {};
-    msghdr mh{};
+    msghdr mh {};
     mh.msg_name = &dst;
     mh.msg_namelen = sizeof dst;
     mh.msg_iov = &iov;
     mh.msg_iovlen = 1;
     if (!IN6_IS_ADDR_UNSPECIFIED(&r.source6)) {
-        in6_pktinfo info{};
+        in6_pktinfo info {};
         info.ipi6_addr = r.source6;
         info.ipi6_ifindex = r.scope6;
         auto *c = reinterpret_cast<cmsghdr *>(control);
@@ -639,9 +649,9 @@ void EchoService::Impl::readReplies6(int index)
     const Socket sock = sockets[std::size_t(index)];
     unsigned char buf[2048];
     for (int i = 0; i < 256; ++i) {
-        sockaddr_in6 from{};
-        iovec iov{buf, sizeof buf};
-        msghdr mh{};
+        sockaddr_in6 from {};
+        iovec iov { buf, sizeof buf };
+        msghdr mh {};
         mh.msg_name = &from;
         mh.msg_namelen = sizeof from;
         mh.msg_iov = &iov;
@@ -717,9 +727,9 @@ void EchoService::Impl::readErrorQueue6(int index)
     for (int i = 0; i < 256; ++i) {
         // A router's ICMPv6 error for a request of this socket, via IPV6_RECVERR.
         alignas(cmsghdr) char control[512];
-        sockaddr_in6 from{};
-        iovec iov{buf, sizeof buf};
-        msghdr mh{};
+        sockaddr_in6 from {};
+        iovec iov { buf, sizeof buf };
+        msghdr mh {};
         mh.msg_name = &from;
         mh.msg_namelen = sizeof from;
         mh.msg_iov = &iov;
@@ -742,13 +752,14 @@ void EchoService::Impl::readErrorQueue6(int index)
             if (ee.ee_origin != SO_EE_ORIGIN_ICMP6)
                 continue;
             auto it = table.find(seq);
-            if (it == table.end() || it->second.socket != index ||
-                !IN6_ARE_ADDR_EQUAL(&it->second.target6, &from.sin6_addr)) {
+            if (it == table.end() || it->second.socket != index
+                || !IN6_ARE_ADDR_EQUAL(&it->second.target6, &from.sin6_addr)) {
                 counters.late++;
                 break;
             }
             sockaddr_in6 offender;
-            std::memcpy(&offender, SO_EE_OFFENDER(reinterpret_cast<sock_extended_err *>(CMSG_DATA(c))), sizeof offender);
+            std::memcpy(
+                &offender, SO_EE_OFFENDER(reinterpret_cast<sock_extended_err *>(CMSG_DATA(c))), sizeof offender);
             Outcome o;
             o.replies = 1;
             o.from6 = offender.sin6_addr;

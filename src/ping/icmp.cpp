@@ -194,7 +194,7 @@ void TICMP::parseTarget()
     if (parseIPv4(target, addr)) {
         FHostIP = target;
     } else if (TWSocket::IsIPv6Literal(target, v6)) {
-        if (!v6.contains(u':')) {  // an IPv4-mapped address is pinged over IPv4
+        if (!v6.contains(u':')) { // an IPv4-mapped address is pinged over IPv4
             parseIPv4(v6, addr);
             FHostIP = std::exchange(v6, QString());
         }
@@ -225,10 +225,10 @@ void TICMP::parseTarget()
         }
         FHostIP = v6;
         m_family = sfIPv6;
-        m_source6 = in6_addr{};
+        m_source6 = in6_addr {};
         std::uint32_t sourceScope = 0;
         if (!parseIPv6(m_srcAddress6.trimmed(), m_source6, sourceScope))
-            m_source6 = in6_addr{};
+            m_source6 = in6_addr {};
         FAddrResolved = true;
         return;
     }

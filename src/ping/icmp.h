@@ -78,9 +78,9 @@ private:
     QString replyText6(const in6_addr &from, std::uint32_t scope) const;
 
     TSocketFamily m_family = sfAny;
-    in6_addr m_target6{};
+    in6_addr m_target6 {};
     std::uint32_t m_scope6 = 0;
-    in6_addr m_source6{};
+    in6_addr m_source6 {};
     QString m_srcAddress;
     QString m_srcAddress6;
     QString m_kindUsed;

@@ -51,15 +51,16 @@ QString addressText(const sockaddr *sa)
     QString text = QString::fromLatin1(buf);
     if (s6->sin6_scope_id != 0) {
         char name[IF_NAMESIZE] = {};
-        text += u'%' + (if_indextoname(s6->sin6_scope_id, name) ? QString::fromLatin1(name)
-                                                                : QString::number(s6->sin6_scope_id));
+        text += u'%'
+            + (if_indextoname(s6->sin6_scope_id, name) ? QString::fromLatin1(name)
+                                                       : QString::number(s6->sin6_scope_id));
     }
     return text;
 }
 
 int lookupFamily(const QByteArray &name, int family, QStringList &list)
 {
-    addrinfo hints{};
+    addrinfo hints {};
     hints.ai_family = family;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo *res = nullptr;
@@ -173,11 +174,11 @@ bool TWSocket::IsIPv6Literal(const QString &name, QString &result)
     }
     if (!t.contains(u':'))
         return false;
-    in6_addr a{};
+    in6_addr a {};
     if (inet_pton(AF_INET6, t.toLatin1().constData(), &a) != 1)
         return false;
     if (IN6_IS_ADDR_V4MAPPED(&a) && zone.isEmpty()) {
-        in_addr v4{};
+        in_addr v4 {};
         std::memcpy(&v4, a.s6_addr + 12, sizeof v4);
         result = QString::fromLatin1(::inet_ntoa(v4));
         return true;

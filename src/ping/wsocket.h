@@ -61,8 +61,7 @@ public:
     // The blocking lookup of the real backend: A records first, AAAA only for a name without
     // any; the resolver's error code (0 with at least one address). errorText, when given,
     // receives the system's text of a failure.
-    static std::uint16_t LookupHost(const QByteArray &asciiName, QStringList &addresses,
-                                    QString *errorText = nullptr);
+    static std::uint16_t LookupHost(const QByteArray &asciiName, QStringList &addresses, QString *errorText = nullptr);
 
 private:
     void complete(std::uint64_t lookup, std::uint16_t errCode, const QStringList &addresses);

@@ -26,15 +26,20 @@ private slots:
             EchoOutcome::Kind kind;
             QString from;
         };
-        const QList<Case> cases{
-            {QStringLiteral("::1"), QStringLiteral("::1"), EchoOutcome::Reply, QStringLiteral("::1")},
-            {QStringLiteral("v6only.netkit"), QStringLiteral("fd77:2::2"), EchoOutcome::Reply, QStringLiteral("fd77:2::2")},
-            {QStringLiteral("[fd77:3::2]"), QStringLiteral("fd77:3::2"), EchoOutcome::Timeout, QString()},
-            {QStringLiteral("fd77:9::9"), QStringLiteral("fd77:9::9"), EchoOutcome::Foreign, QStringLiteral("fd77:1::1")},
-            {QStringLiteral("10.77.2.2"), QStringLiteral("10.77.2.2"), EchoOutcome::Reply, QStringLiteral("10.77.2.2")},
-            {QStringLiteral("both.netkit"), QStringLiteral("10.77.2.2"), EchoOutcome::Reply, QStringLiteral("10.77.2.2")},
-            {QStringLiteral("10.77.3.2"), QStringLiteral("10.77.3.2"), EchoOutcome::Timeout, QString()},
-            {QStringLiteral("10.77.9.9"), QStringLiteral("10.77.9.9"), EchoOutcome::Foreign, QStringLiteral("10.77.1.1")},
+        const QList<Case> cases {
+            { QStringLiteral("::1"), QStringLiteral("::1"), EchoOutcome::Reply, QStringLiteral("::1") },
+            { QStringLiteral("v6only.netkit"), QStringLiteral("fd77:2::2"), EchoOutcome::Reply,
+                QStringLiteral("fd77:2::2") },
+            { QStringLiteral("[fd77:3::2]"), QStringLiteral("fd77:3::2"), EchoOutcome::Timeout, QString() },
+            { QStringLiteral("fd77:9::9"), QStringLiteral("fd77:9::9"), EchoOutcome::Foreign,
+                QStringLiteral("fd77:1::1") },
+            { QStringLiteral("10.77.2.2"), QStringLiteral("10.77.2.2"), EchoOutcome::Reply,
+                QStringLiteral("10.77.2.2") },
+            { QStringLiteral("both.netkit"), QStringLiteral("10.77.2.2"), EchoOutcome::Reply,
+                QStringLiteral("10.77.2.2") },
+            { QStringLiteral("10.77.3.2"), QStringLiteral("10.77.3.2"), EchoOutcome::Timeout, QString() },
+            { QStringLiteral("10.77.9.9"), QStringLiteral("10.77.9.9"), EchoOutcome::Foreign,
+                QStringLiteral("10.77.1.1") },
         };
         std::vector<std::unique_ptr<HostProbe>> probes;
         std::vector<std::unique_ptr<QSignalSpy>> spies;
