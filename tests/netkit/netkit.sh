@@ -22,7 +22,9 @@
 #   fd77:9::/64 is answered by the router with "address unreachable", every time; an echo
 #   with hop limit 1 through the router gets "hop limit exceeded" from fd77:1::1.
 #   The client's hosts file adds v6only.netkit (fd77:2::2 only), v4only.netkit (10.77.2.2
-#   only) and both.netkit (both).
+#   only) and both.netkit (both). Its name server is 127.0.0.1, where none listens: a name
+#   outside the hosts file fails at once with "try again" (11002), as it did before after a
+#   wait, and every lookup of v6only.netkit's missing IPv4 address fails as quickly.
 #
 # Only these namespaces and 127.0.0.0/8 are ever sent to. Needs root. Under CI it must run;
 # elsewhere, without root, it reports "skipped" (exit 77).
@@ -121,8 +123,12 @@ table ip6 netkit6 {
 NFT
 ip netns exec $S sysctl -qw net.ipv6.icmp.echo_ignore_all=1
 ip netns exec $R sysctl -qw net.ipv6.icmp.ratelimit=0
-# A hosts file of the client's own (ip netns exec puts it over /etc/hosts).
+# A hosts file and name server of the client's own (ip netns exec puts them over /etc). The
+# host's name server is out of the namespaces' reach, and the router rations its "network
+# unreachable" answers (see above), so that a lookup outside the hosts file failed either at
+# once or after 5 s; a refused local name server makes it fail at once every time.
 mkdir -p "/etc/netns/$C"
+echo "nameserver 127.0.0.1" >"/etc/netns/$C/resolv.conf"
 {
     cat /etc/hosts
     printf 'fd77:2::2 v6only.netkit\n10.77.2.2 v4only.netkit\n10.77.2.2 both.netkit\nfd77:2::2 both.netkit\n'
