@@ -42,6 +42,29 @@ inline QStringList steadyHosts(int n)
     return out;
 }
 
+// Distinct IPv6 hosts for the steady load (up to 65535): fd77:20::1 onwards, which the
+// answering namespace's kernel takes as its own, routed there by the kit's router.
+inline QStringList steadyHosts6(int n)
+{
+    static bool routed = false;
+    if (!routed) {
+        const QString net = QStringLiteral("fd77:20::/64");
+        QProcess::execute(QStringLiteral("ip"),
+            { QStringLiteral("-n"), qEnvironmentVariable("NETKIT_NS_ANSWER"), QStringLiteral("-6"),
+                QStringLiteral("route"), QStringLiteral("add"), QStringLiteral("local"), net, QStringLiteral("dev"),
+                QStringLiteral("lo") });
+        QProcess::execute(QStringLiteral("ip"),
+            { QStringLiteral("-n"), qEnvironmentVariable("NETKIT_NS_ROUTER"), QStringLiteral("-6"),
+                QStringLiteral("route"), QStringLiteral("add"), net, QStringLiteral("via"),
+                QStringLiteral("fd77:2::2") });
+        routed = true;
+    }
+    QStringList out;
+    for (int i = 0; i < n; ++i)
+        out.append(QStringLiteral("fd77:20::%1").arg(i + 1, 0, 16));
+    return out;
+}
+
 struct Steady
 {
     quint64 sent = 0, replies = 0, delivered = 0, late = 0;
@@ -49,8 +72,8 @@ struct Steady
 };
 
 // fping sending every host one echo a second for the given time, the hosts spread over the
-// second, with a frame's time-out and TTL.
-inline Steady fpingSteady(const QStringList &hosts, int seconds)
+// second, with a frame's time-out and TTL; extra goes before the hosts (such as "-6").
+inline Steady fpingSteady(const QStringList &hosts, int seconds, const QStringList &extra = {})
 {
     Steady st;
     const double cpu0 = cpuSeconds(RUSAGE_CHILDREN);
@@ -59,10 +82,11 @@ inline Steady fpingSteady(const QStringList &hosts, int seconds)
     QProcess p;
     // One echo a second per host, the hosts spread over the second.
     const QString interval = QString::number(std::max(0.1, 1000.0 / double(hosts.size())), 'f', 2);
-    p.start(QStringLiteral("fping"), QStringList{QStringLiteral("-q"), QStringLiteral("-c"), QString::number(seconds),
-                                                 QStringLiteral("-p"), QStringLiteral("1000"), QStringLiteral("-i"), interval,
-                                                 QStringLiteral("-t"), QStringLiteral("4000"), QStringLiteral("-H"),
-                                                 QStringLiteral("32")} + hosts);
+    p.start(QStringLiteral("fping"),
+        QStringList { QStringLiteral("-q"), QStringLiteral("-c"), QString::number(seconds), QStringLiteral("-p"),
+            QStringLiteral("1000"), QStringLiteral("-i"), interval, QStringLiteral("-t"), QStringLiteral("4000"),
+            QStringLiteral("-H"), QStringLiteral("32") }
+            + extra + hosts);
     p.waitForFinished(seconds * 1000 + 60000);
     st.seconds = t.elapsed() / 1000.0;
     st.cpu = cpuSeconds(RUSAGE_CHILDREN) - cpu0;

@@ -2,8 +2,9 @@
 // throughput of many concurrent echoes, and the steady cost of watching many hosts at one
 // echo per host per second, each beside the system's own tools (iputils ping, fping) run
 // against the same targets in the same run. Run inside the network test kit.
-//   echo_bench [--seconds S] [--hosts N,N...] [--steady-only] [--no-peer]
-// --no-peer leaves fping out of the steady load (for long runs of our own).
+//   echo_bench [--seconds S] [--hosts N,N...] [--families 4,6] [--steady-only] [--no-peer]
+// --no-peer leaves fping out of the steady load (for long runs of our own); --families runs
+// the steady load over IPv4 hosts, IPv6 hosts (beside fping -6), or each in turn.
 #include "benchkit.h"
 #include "echoservice.h"
 #include "pingthread.h"
@@ -200,6 +201,7 @@ int main(int argc, char **argv)
     for (const QString &v : option(QStringLiteral("--hosts"), QStringLiteral("200,1000")).split(QLatin1Char(',')))
         hostCounts.append(v.toInt());
     const bool steadyOnly = args.contains(QStringLiteral("--steady-only"));
+    const QStringList families = option(QStringLiteral("--families"), QStringLiteral("4")).split(QLatin1Char(','));
     if (!steadyOnly) {
     std::printf("== RTT accuracy: ReplyRTT minus the responder's delay, ms (20 echoes each)\n");
     std::printf("%-8s %-10s %8s %8s   %-10s %8s %8s\n", "delay", "skylark", "median", "worst", "ping", "median", "worst");
@@ -232,21 +234,29 @@ int main(int argc, char **argv)
     std::printf("\n");
     }
 
-    std::printf("== Steady load: every host 1 echo/s for %d s (whole-process CPU; fping beside)\n", seconds);
-    std::printf("%-6s %-7s %9s %9s %9s %6s %6s %9s %12s %9s\n", "hosts", "tool", "sent", "replies", "delivered", "lost",
-                "late", "cpu %", "cpu us/echo", "ratio");
-    for (int n : hostCounts) {
-        const QStringList hosts = steadyHosts(n);
-        const Steady a = ourSteady(hosts, seconds);
-        const Steady b = args.contains(QStringLiteral("--no-peer")) ? Steady{} : fpingSteady(hosts, seconds);
-        const double ua = a.sent ? a.cpu / double(a.sent) * 1e6 : 0, ub = b.sent ? b.cpu / double(b.sent) * 1e6 : 0;
-        std::printf("%-6d %-7s %9llu %9llu %9llu %6lld %6llu %9.2f %12.1f %9.2f\n", n, "skylark", (unsigned long long)a.sent,
-                    (unsigned long long)a.replies, (unsigned long long)a.delivered, (long long)a.sent - (long long)a.replies,
-                    (unsigned long long)a.late, a.cpu / a.seconds * 100, ua, ub > 0 ? ua / ub : 0.0);
-        if (b.sent)
-            std::printf("%-6d %-7s %9llu %9llu %9s %6lld %6s %9.2f %12.1f\n", n, "fping", (unsigned long long)b.sent,
-                    (unsigned long long)b.replies, "-", (long long)b.sent - (long long)b.replies, "-", b.cpu / b.seconds * 100, ub);
-        std::fflush(stdout);
+    for (const QString &family : families) {
+        const bool v6 = family == QStringLiteral("6");
+        std::printf("== Steady load, IPv%s: every host 1 echo/s for %d s (whole-process CPU; fping%s beside)\n",
+            v6 ? "6" : "4", seconds, v6 ? " -6" : "");
+        std::printf("%-6s %-7s %9s %9s %9s %6s %6s %9s %12s %9s\n", "hosts", "tool", "sent", "replies", "delivered",
+            "lost", "late", "cpu %", "cpu us/echo", "ratio");
+        for (int n : hostCounts) {
+            const QStringList hosts = v6 ? steadyHosts6(n) : steadyHosts(n);
+            const Steady a = ourSteady(hosts, seconds);
+            const Steady b = args.contains(QStringLiteral("--no-peer"))
+                ? Steady {}
+                : fpingSteady(hosts, seconds, v6 ? QStringList { QStringLiteral("-6") } : QStringList {});
+            const double ua = a.sent ? a.cpu / double(a.sent) * 1e6 : 0, ub = b.sent ? b.cpu / double(b.sent) * 1e6 : 0;
+            std::printf("%-6d %-7s %9llu %9llu %9llu %6lld %6llu %9.2f %12.1f %9.2f\n", n, "skylark",
+                (unsigned long long)a.sent, (unsigned long long)a.replies, (unsigned long long)a.delivered,
+                (long long)a.sent - (long long)a.replies, (unsigned long long)a.late, a.cpu / a.seconds * 100, ua,
+                ub > 0 ? ua / ub : 0.0);
+            if (b.sent)
+                std::printf("%-6d %-7s %9llu %9llu %9s %6lld %6s %9.2f %12.1f\n", n, "fping",
+                    (unsigned long long)b.sent, (unsigned long long)b.replies, "-",
+                    (long long)b.sent - (long long)b.replies, "-", b.cpu / b.seconds * 100, ub);
+            std::fflush(stdout);
+        }
     }
     return 0;
 }

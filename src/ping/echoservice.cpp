@@ -5,8 +5,10 @@
 #include <cstring>
 #include <linux/errqueue.h>
 #include <linux/filter.h>
+#include <netinet/icmp6.h>
 #include <netinet/in.h>
 #include <netinet/ip.h>
+#include <netinet/ip6.h>
 #include <netinet/ip_icmp.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
@@ -77,6 +79,52 @@ std::uint32_t statusOf(int type, int code)
     }
 }
 
+// IP status of an ICMPv6 error: the IPv4 status of the nearest meaning, so that an IPv6 host
+// shows and logs as its IPv4 counterpart would.
+//
+//   ICMPv6 type, code                                      status
+//   1 destination unreachable, 0 no route                  11002 net unreachable
+//   1, 3 address unreachable                               11003 host unreachable
+//   1, 4 port unreachable                                  11005 port unreachable
+//   1, 1 administratively prohibited, 2 beyond the scope   11018 bad destination (as IPv4's
+//      of the source, 5 source policy, 6 reject route,           "other unreachable codes")
+//      7 source routing header, others
+//   2 packet too big                                       11009 packet too big
+//   3 time exceeded, 0 hop limit                           11013 TTL expired in transit
+//   3, 1 fragment reassembly                               11014 TTL expired in reassembly
+//   4 parameter problem (any code)                         11015 parameter problem
+//   anything else                                          11050 general failure
+std::uint32_t statusOf6(int type, int code)
+{
+    switch (type) {
+    case ICMP6_DST_UNREACH:
+        switch (code) {
+        case ICMP6_DST_UNREACH_NOROUTE:
+            return 11002;
+        case ICMP6_DST_UNREACH_ADDR:
+            return 11003;
+        case ICMP6_DST_UNREACH_NOPORT:
+            return 11005;
+        default:
+            return 11018;
+        }
+    case ICMP6_PACKET_TOO_BIG:
+        return 11009;
+    case ICMP6_TIME_EXCEEDED:
+        return code == ICMP6_TIME_EXCEED_REASSEMBLY ? 11014 : 11013;
+    case ICMP6_PARAM_PROB:
+        return 11015;
+    default:
+        return kStatusGeneralFailure;
+    }
+}
+
+bool isErrorType6(int type)
+{
+    return type == ICMP6_DST_UNREACH || type == ICMP6_PACKET_TOO_BIG || type == ICMP6_TIME_EXCEEDED
+        || type == ICMP6_PARAM_PROB;
+}
+
 bool isErrorType(int type)
 {
     return type == ICMP_DEST_UNREACH || type == ICMP_TIME_EXCEEDED || type == ICMP_PARAMETERPROB ||
@@ -109,12 +157,15 @@ struct Socket
     int fd = -1;
     bool raw = false;
     bool dontFragment = false;
+    bool v6 = false;
+    int hopLimit = -1; // IPv6: the unicast hop limit set on the socket, -1 = the system's
 };
 
 struct Entry
 {
     int socket = 0;
     std::uint32_t target = 0;
+    in6_addr target6 {};
     std::uint16_t checksum = 0;  // of the request as sent (raw socket), as an error must quote it
     Clock::time_point sent;
     Clock::time_point deadline;
@@ -147,7 +198,7 @@ struct EchoService::Impl
 
     int epollFd = -1;
     std::vector<Socket> sockets;
-    bool pingDenied[2] = {false, false};  // per don't-fragment setting
+    bool pingDenied[2][2] = {}; // per family (IPv6) and don't-fragment setting
     std::unordered_map<std::uint16_t, Entry> table;
     std::set<std::pair<Clock::time_point, std::uint16_t>> deadlines;
     // When the I/O thread will next wake on its own; an echo due later needs no wake-up.
@@ -159,10 +210,13 @@ struct EchoService::Impl
 
     void run();
     bool start(Submission &s, Ready &failed);
-    int socketFor(TICMP::SocketKind kind, bool dontFragment);
-    int openSocket(bool raw, bool dontFragment);
+    int socketFor(TICMP::SocketKind kind, bool dontFragment, bool v6);
+    int openSocket(bool raw, bool dontFragment, bool v6);
+    bool send6(const Request &r, Socket &sock, std::uint16_t seq);
     void readReplies(int index);
+    void readReplies6(int index);
     void readErrorQueue(int index);
+    void readErrorQueue6(int index);
     void expire(Clock::time_point now);
     void finish(std::uint16_t seq, Outcome outcome, Clock::time_point at);
     void fail(Done &done, const Outcome &outcome, Ready &failed);
@@ -280,24 +334,46 @@ void EchoService::Impl::run()
     }
 }
 
-int EchoService::Impl::openSocket(bool raw, bool dontFragment)
+int EchoService::Impl::openSocket(bool raw, bool dontFragment, bool v6)
 {
-    const int fd = ::socket(AF_INET, (raw ? SOCK_RAW : SOCK_DGRAM) | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_ICMP);
+    const int fd = ::socket(v6 ? AF_INET6 : AF_INET, (raw ? SOCK_RAW : SOCK_DGRAM) | SOCK_CLOEXEC | SOCK_NONBLOCK,
+        v6 ? int(IPPROTO_ICMPV6) : int(IPPROTO_ICMP));
     if (fd < 0)
         return -1;
     const int on = 1;
-    if (raw)
-        attachReplyFilter(fd, rawId);
-    else
-        ::setsockopt(fd, SOL_IP, IP_RECVERR, &on, sizeof on);
-    // Windows' IP_FLAG_DF is 0x02 of the flags byte; a socket per setting.
-    const int pmtu = dontFragment ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT;
-    ::setsockopt(fd, SOL_IP, IP_MTU_DISCOVER, &pmtu, sizeof pmtu);
+    if (v6) {
+        if (raw) {
+            // The kernel computes and checks the checksum of a raw ICMPv6 socket itself (it
+            // covers the IPv6 pseudo-header, which only the kernel knows when sending): a
+            // damaged packet is never read. The filter passes echo replies and the errors.
+            icmp6_filter filter;
+            ICMP6_FILTER_SETBLOCKALL(&filter);
+            for (int type :
+                { ICMP6_ECHO_REPLY, ICMP6_DST_UNREACH, ICMP6_PACKET_TOO_BIG, ICMP6_TIME_EXCEEDED, ICMP6_PARAM_PROB })
+                ICMP6_FILTER_SETPASS(type, &filter);
+            ::setsockopt(fd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter);
+        } else {
+            ::setsockopt(fd, SOL_IPV6, IPV6_RECVERR, &on, sizeof on);
+        }
+        // IPv6 routers never fragment; the setting decides whether this host may.
+        const int pmtu = dontFragment ? IPV6_PMTUDISC_DO : IPV6_PMTUDISC_DONT;
+        ::setsockopt(fd, SOL_IPV6, IPV6_MTU_DISCOVER, &pmtu, sizeof pmtu);
+        const int dontFrag = dontFragment ? 1 : 0;
+        ::setsockopt(fd, SOL_IPV6, IPV6_DONTFRAG, &dontFrag, sizeof dontFrag);
+    } else {
+        if (raw)
+            attachReplyFilter(fd, rawId);
+        else
+            ::setsockopt(fd, SOL_IP, IP_RECVERR, &on, sizeof on);
+        // Windows' IP_FLAG_DF is 0x02 of the flags byte; a socket per setting.
+        const int pmtu = dontFragment ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT;
+        ::setsockopt(fd, SOL_IP, IP_MTU_DISCOVER, &pmtu, sizeof pmtu);
+    }
     // Room for a burst of replies from a thousand hosts at once.
     const int buffer = 4 << 20;
     if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &buffer, sizeof buffer) != 0)
         ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
-    sockets.push_back({fd, raw, dontFragment});
+    sockets.push_back({ fd, raw, dontFragment, v6 });
     epoll_event ev{};
     ev.events = EPOLLIN;
     ev.data.u32 = std::uint32_t(sockets.size() - 1);
@@ -305,14 +381,15 @@ int EchoService::Impl::openSocket(bool raw, bool dontFragment)
     return int(sockets.size() - 1);
 }
 
-int EchoService::Impl::socketFor(TICMP::SocketKind kind, bool dontFragment)
+int EchoService::Impl::socketFor(TICMP::SocketKind kind, bool dontFragment, bool v6)
 {
     auto find = [&](bool raw) {
         for (std::size_t i = 0; i < sockets.size(); ++i)
-            if (sockets[i].raw == raw && sockets[i].dontFragment == dontFragment)
+            if (sockets[i].raw == raw && sockets[i].dontFragment == dontFragment && sockets[i].v6 == v6)
                 return int(i);
         return -1;
     };
+    bool *pingDenied = this->pingDenied[v6];
     int index = -1;
     bool triedPing = false;
     if (kind != TICMP::SocketKind::RawOnly) {
@@ -322,7 +399,7 @@ int EchoService::Impl::socketFor(TICMP::SocketKind kind, bool dontFragment)
         // Once refused, Auto goes straight to the raw socket rather than asking again per echo.
         if (kind == TICMP::SocketKind::PingOnly || !pingDenied[dontFragment]) {
             triedPing = true;
-            index = openSocket(false, dontFragment);
+            index = openSocket(false, dontFragment, v6);
             pingDenied[dontFragment] = index < 0;
             if (index >= 0)
                 return index;
@@ -331,11 +408,11 @@ int EchoService::Impl::socketFor(TICMP::SocketKind kind, bool dontFragment)
     if (kind != TICMP::SocketKind::PingOnly) {
         index = find(true);
         if (index < 0)
-            index = openSocket(true, dontFragment);
+            index = openSocket(true, dontFragment, v6);
         // Without a raw socket either, ask for the ping socket again: the system may allow it
         // by now.
         if (index < 0 && kind == TICMP::SocketKind::Auto && !triedPing) {
-            index = openSocket(false, dontFragment);
+            index = openSocket(false, dontFragment, v6);
             pingDenied[dontFragment] = index < 0;
         }
     }
@@ -369,16 +446,17 @@ bool EchoService::Impl::start(Submission &s, Ready &failed)
         nextSeq = std::uint16_t(override);
 
     Outcome outcome;
-    const int index = socketFor(r.sockets, r.dontFragment);
+    const int index = socketFor(r.sockets, r.dontFragment, r.ipv6);
     if (index < 0) {
         outcome.error = 100;
-        outcome.errorText = QStringLiteral("Unable to get IPv4 ICMP handle");
+        outcome.errorText = r.ipv6 ? QStringLiteral("Unable to get IPv6 ICMP handle")
+                                   : QStringLiteral("Unable to get IPv4 ICMP handle");
         fail(s.done, outcome, failed);
         return false;
     }
-    const Socket &sock = sockets[std::size_t(index)];
+    Socket &sock = sockets[std::size_t(index)];
     outcome.kind = sock.raw ? QStringLiteral("raw") : QStringLiteral("ping");
-    if (r.target == 0xFFFFFFFFu) {
+    if (!r.ipv6 && r.target == 0xFFFFFFFFu) {
         outcome.error = 100;
         outcome.errorText = QStringLiteral("Invalid IPv4 host address");
         fail(s.done, outcome, failed);
@@ -393,6 +471,43 @@ bool EchoService::Impl::start(Submission &s, Ready &failed)
     while (table.count(seq))
         ++seq;
     nextSeq = std::uint16_t(seq + 1);
+
+    if (r.ipv6) {
+        const auto sent = Clock::now();
+        if (!send6(r, sock, seq)) {
+            switch (errno) {
+            case ENETUNREACH:
+                outcome.error = 11002;
+                break;
+            case EHOSTUNREACH:
+                outcome.error = 11003;
+                break;
+            case EMSGSIZE:
+                outcome.error = 11009;
+                break;
+            case ENOBUFS:
+            case EAGAIN:
+                outcome.error = kStatusNoResources;
+                break;
+            default:
+                outcome.error = kStatusGeneralFailure;
+                break;
+            }
+            fail(s.done, outcome, failed);
+            return false;
+        }
+        counters.sent++;
+        Entry e;
+        e.socket = index;
+        e.target6 = r.target6;
+        e.sent = sent;
+        e.deadline = sent + std::chrono::milliseconds(r.timeoutMs < 0 ? 0 : r.timeoutMs);
+        e.done = std::move(s.done);
+        const auto deadline = e.deadline;
+        deadlines.insert({ deadline, seq });
+        table.emplace(seq, std::move(e));
+        return deadline < wakeAt;
+    }
 
     packet.assign(sizeof(icmphdr) + std::size_t(r.data.size()), 0);
     auto *hdr = reinterpret_cast<icmphdr *>(packet.data());
@@ -475,6 +590,189 @@ bool EchoService::Impl::start(Submission &s, Ready &failed)
     return deadline < wakeAt;
 }
 
+// Sends an ICMPv6 echo; false with errno set when it could not be sent.
+bool EchoService::Impl::send6(const Request &r, Socket &sock, std::uint16_t seq)
+{
+    packet.assign(sizeof(icmp6_hdr) + std::size_t(r.data.size()), 0);
+    auto *hdr = reinterpret_cast<icmp6_hdr *>(packet.data());
+    hdr->icmp6_type = ICMP6_ECHO_REQUEST;
+    hdr->icmp6_code = 0;
+    hdr->icmp6_id = htons(sock.raw ? rawId : 0); // a ping socket puts in its own
+    hdr->icmp6_seq = htons(seq);
+    hdr->icmp6_cksum = 0; // the kernel's, on either socket
+    if (!r.data.isEmpty())
+        std::memcpy(packet.data() + sizeof(icmp6_hdr), r.data.constData(), std::size_t(r.data.size()));
+
+    // The hop limit of this request: a ping socket takes no per-packet hop limit, so it is
+    // set on the socket, only when it changes (sends are serialised by the service's mutex).
+    const int hops = (r.ttl & 0xFF) != 0 ? (r.ttl & 0xFF) : -1;
+    if (hops != sock.hopLimit) {
+        if (::setsockopt(sock.fd, SOL_IPV6, IPV6_UNICAST_HOPS, &hops, sizeof hops) != 0)
+            return false;
+        sock.hopLimit = hops;
+    }
+
+    sockaddr_in6 dst {};
+    dst.sin6_family = AF_INET6;
+    dst.sin6_addr = r.target6;
+    dst.sin6_scope_id = r.scope6;
+    iovec iov { packet.data(), packet.size() };
+    alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(in6_pktinfo))] = {};
+    msghdr mh {};
+    mh.msg_name = &dst;
+    mh.msg_namelen = sizeof dst;
+    mh.msg_iov = &iov;
+    mh.msg_iovlen = 1;
+    if (!IN6_IS_ADDR_UNSPECIFIED(&r.source6)) {
+        in6_pktinfo info {};
+        info.ipi6_addr = r.source6;
+        info.ipi6_ifindex = r.scope6;
+        auto *c = reinterpret_cast<cmsghdr *>(control);
+        c->cmsg_level = SOL_IPV6;
+        c->cmsg_type = IPV6_PKTINFO;
+        c->cmsg_len = CMSG_LEN(sizeof info);
+        std::memcpy(CMSG_DATA(c), &info, sizeof info);
+        mh.msg_control = control;
+        mh.msg_controllen = CMSG_SPACE(sizeof info);
+    }
+    // As for IPv4: a router's error for another echo may come back from this send first.
+    ssize_t rc;
+    int tries = sock.raw ? 1 : 3;
+    do
+        rc = ::sendmsg(sock.fd, &mh, MSG_DONTWAIT);
+    while (rc < 0 && (errno == EINTR || (--tries > 0 && errno != EAGAIN && errno != ENOBUFS && errno != EMSGSIZE)));
+    return rc >= 0;
+}
+
+void EchoService::Impl::readReplies6(int index)
+{
+    const Socket sock = sockets[std::size_t(index)];
+    unsigned char buf[2048];
+    for (int i = 0; i < 256; ++i) {
+        sockaddr_in6 from {};
+        iovec iov { buf, sizeof buf };
+        msghdr mh {};
+        mh.msg_name = &from;
+        mh.msg_namelen = sizeof from;
+        mh.msg_iov = &iov;
+        mh.msg_iovlen = 1;
+        // Both sockets hand over the ICMPv6 message without the IPv6 header, its checksum
+        // checked by the kernel (a damaged one ends this batch with EAGAIN; the next wait
+        // comes back for the rest).
+        const ssize_t n = ::recvmsg(sock.fd, &mh, MSG_DONTWAIT);
+        const auto at = Clock::now();
+        if (n < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK)
+                return;
+            continue;
+        }
+        if (n < ssize_t(sizeof(icmp6_hdr)))
+            continue;
+        auto mine = [&](std::uint16_t seq) {
+            auto it = table.find(seq);
+            return it != table.end() && it->second.socket == index;
+        };
+        const auto *r = reinterpret_cast<const icmp6_hdr *>(buf);
+        if (r->icmp6_type == ICMP6_ECHO_REPLY) {
+            // The kernel hands a ping socket only replies to its own identifier.
+            if (sock.raw && ntohs(r->icmp6_id) != rawId)
+                continue;
+            const std::uint16_t seq = ntohs(r->icmp6_seq);
+            if (!mine(seq)) {
+                counters.late++;
+                continue;
+            }
+            Outcome o;
+            o.replies = 1;
+            o.from6 = from.sin6_addr;
+            o.fromScope = from.sin6_scope_id;
+            o.dataSize = int(n - ssize_t(sizeof(icmp6_hdr)));
+            counters.replies++;
+            finish(seq, o, at);
+            continue;
+        }
+        if (!sock.raw || !isErrorType6(r->icmp6_type))
+            continue;
+        // An error quotes the request: its IPv6 header, then our echo request.
+        const unsigned char *inner = buf + sizeof(icmp6_hdr);
+        const ssize_t innerLen = n - ssize_t(sizeof(icmp6_hdr));
+        if (innerLen < ssize_t(sizeof(ip6_hdr) + sizeof(icmp6_hdr)))
+            continue;
+        const auto *iip = reinterpret_cast<const ip6_hdr *>(inner);
+        if (iip->ip6_nxt != IPPROTO_ICMPV6)
+            continue;
+        const auto *q = reinterpret_cast<const icmp6_hdr *>(inner + sizeof(ip6_hdr));
+        if (q->icmp6_type != ICMP6_ECHO_REQUEST || ntohs(q->icmp6_id) != rawId)
+            continue;
+        const std::uint16_t seq = ntohs(q->icmp6_seq);
+        if (!mine(seq) || !IN6_ARE_ADDR_EQUAL(&table.at(seq).target6, &iip->ip6_dst)) {
+            counters.late++;
+            continue;
+        }
+        Outcome o;
+        o.replies = 1;
+        o.from6 = from.sin6_addr;
+        o.fromScope = from.sin6_scope_id;
+        o.status = statusOf6(r->icmp6_type, r->icmp6_code);
+        o.dataSize = int(innerLen - ssize_t(sizeof(ip6_hdr) + sizeof(icmp6_hdr)));
+        counters.errors++;
+        finish(seq, o, at);
+    }
+}
+
+void EchoService::Impl::readErrorQueue6(int index)
+{
+    const Socket sock = sockets[std::size_t(index)];
+    unsigned char buf[2048];
+    for (int i = 0; i < 256; ++i) {
+        // A router's ICMPv6 error for a request of this socket, via IPV6_RECVERR.
+        alignas(cmsghdr) char control[512];
+        sockaddr_in6 from {};
+        iovec iov { buf, sizeof buf };
+        msghdr mh {};
+        mh.msg_name = &from;
+        mh.msg_namelen = sizeof from;
+        mh.msg_iov = &iov;
+        mh.msg_iovlen = 1;
+        mh.msg_control = control;
+        mh.msg_controllen = sizeof control;
+        const ssize_t n = ::recvmsg(sock.fd, &mh, MSG_ERRQUEUE | MSG_DONTWAIT);
+        const auto at = Clock::now();
+        if (n < 0)
+            return;
+        if (n < ssize_t(sizeof(icmp6_hdr)))
+            continue;
+        const auto *q = reinterpret_cast<const icmp6_hdr *>(buf);
+        const std::uint16_t seq = ntohs(q->icmp6_seq);
+        for (cmsghdr *c = CMSG_FIRSTHDR(&mh); c; c = CMSG_NXTHDR(&mh, c)) {
+            if (c->cmsg_level != SOL_IPV6 || c->cmsg_type != IPV6_RECVERR)
+                continue;
+            sock_extended_err ee;
+            std::memcpy(&ee, CMSG_DATA(c), sizeof ee);
+            if (ee.ee_origin != SO_EE_ORIGIN_ICMP6)
+                continue;
+            auto it = table.find(seq);
+            if (it == table.end() || it->second.socket != index
+                || !IN6_ARE_ADDR_EQUAL(&it->second.target6, &from.sin6_addr)) {
+                counters.late++;
+                break;
+            }
+            sockaddr_in6 offender;
+            std::memcpy(
+                &offender, SO_EE_OFFENDER(reinterpret_cast<sock_extended_err *>(CMSG_DATA(c))), sizeof offender);
+            Outcome o;
+            o.replies = 1;
+            o.from6 = offender.sin6_addr;
+            o.fromScope = offender.sin6_scope_id;
+            o.status = statusOf6(ee.ee_type, ee.ee_code);
+            o.dataSize = int(n - ssize_t(sizeof(icmp6_hdr)));
+            counters.errors++;
+            finish(seq, o, at);
+            break;
+        }
+    }
+}
+
 void EchoService::Impl::finish(std::uint16_t seq, Outcome outcome, Clock::time_point at)
 {
     auto it = table.find(seq);
@@ -503,6 +801,10 @@ void EchoService::Impl::expire(Clock::time_point now)
 void EchoService::Impl::readReplies(int index)
 {
     const Socket sock = sockets[std::size_t(index)];
+    if (sock.v6) {
+        readReplies6(index);
+        return;
+    }
     unsigned char buf[2048];
     // A bounded batch, so that time-outs and new echoes are not held up by a flood.
     for (int i = 0; i < 256; ++i) {
@@ -610,6 +912,10 @@ void EchoService::Impl::readReplies(int index)
 void EchoService::Impl::readErrorQueue(int index)
 {
     const Socket sock = sockets[std::size_t(index)];
+    if (sock.v6) {
+        readErrorQueue6(index);
+        return;
+    }
     unsigned char buf[2048];
     for (int i = 0; i < 256; ++i) {
         // A router's ICMP error for a request of this socket, via IP_RECVERR.

@@ -5,14 +5,18 @@
 #include <QByteArray>
 #include <QString>
 
+#include <netinet/in.h>
+
 #include <cstdint>
 #include <functional>
 
-// The process's one ICMP echo engine. It owns the ICMP sockets (one per kind and
-// don't-fragment setting in use) and keeps every echo in flight in a table keyed by sequence
-// number. The submitting thread sends the echo; a single I/O thread waits on the sockets and
-// the nearest time-out, matches replies and the routers' errors to their echo and hands each
-// outcome to the echo's callback. Nothing is created per echo but the table entry; the thread
+// The process's one ICMP echo engine, for IPv4 (ICMP) and IPv6 (ICMPv6). It owns the ICMP
+// sockets (one per family, kind and don't-fragment setting in use) and keeps every echo in
+// flight in one table keyed by sequence number; an answer matches only an echo sent on the
+// socket it arrived on, so the families never take each other's answers. The submitting
+// thread sends the echo; a single I/O thread waits on the sockets and the nearest time-out,
+// matches replies and the routers' errors to their echo and hands each outcome to the echo's
+// callback. Nothing is created per echo but the table entry; the thread
 // is never joined, so the process can end with echoes in flight.
 class EchoService
 {
@@ -21,8 +25,12 @@ public:
     {
         std::uint32_t target = 0;  // network byte order
         std::uint32_t source = 0;  // network byte order, 0 = the system chooses
+        bool ipv6 = false; // an ICMPv6 echo to target6 (target and source unused)
+        in6_addr target6 {};
+        std::uint32_t scope6 = 0; // the zone's interface index, 0 = none
+        in6_addr source6 {}; // :: = the system chooses
         QByteArray data;           // the request's data bytes
-        int ttl = 64;              // 1 to 255; anything else leaves the system's default
+        int ttl = 64; // 1 to 255 (IPv6: the hop limit); anything else leaves the system's default
         bool dontFragment = false;
         int timeoutMs = 4000;
         TICMP::SocketKind sockets = TICMP::SocketKind::Auto;
@@ -32,6 +40,8 @@ public:
     {
         int replies = 0;           // 1 with a reply (or a router's error), 0 without
         std::uint32_t from = 0;    // network byte order
+        in6_addr from6 {}; // an IPv6 echo's answer comes from here
+        std::uint32_t fromScope = 0;
         std::uint32_t status = 0;  // IP status of the reply
         std::uint32_t rttMs = 0;
         int dataSize = 0;

@@ -1,15 +1,18 @@
 #include "icmp.h"
 
 #include "echoservice.h"
+#include "wsocket.h"
 
 #include <arpa/inet.h>
 #include <cstring>
 #include <future>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
 #include <atomic>
+#include <utility>
 
 namespace {
 
@@ -32,6 +35,29 @@ bool parseIPv4(const QString &text, std::uint32_t &out)
     if (inet_aton(text.toLatin1().constData(), &a) == 0)
         return false;
     out = a.s_addr;
+    return true;
+}
+
+// An IPv6 address text as TWSocket writes it ("fe80::1%eth0"): the address and the zone's
+// interface index (0 without a zone; an unknown interface name leaves it 0 and the send fails).
+bool parseIPv6(const QString &text, in6_addr &out, std::uint32_t &scope)
+{
+    QString address = text;
+    QString zone;
+    const qsizetype percent = text.indexOf(u'%');
+    if (percent >= 0) {
+        address = text.left(percent);
+        zone = text.mid(percent + 1);
+    }
+    if (inet_pton(AF_INET6, address.toLatin1().constData(), &out) != 1)
+        return false;
+    scope = 0;
+    if (!zone.isEmpty()) {
+        bool numeric = false;
+        scope = zone.toUInt(&numeric);
+        if (!numeric)
+            scope = if_nametoindex(zone.toLatin1().constData());
+    }
     return true;
 }
 
@@ -58,6 +84,27 @@ bool TICMP::IsDottedAddress(const QString &address)
 {
     std::uint32_t addr = 0;
     return parseIPv4(address.trimmed(), addr);
+}
+
+bool TICMP::IsNumericAddress(const QString &address)
+{
+    QString v6;
+    return IsDottedAddress(address) || TWSocket::IsIPv6Literal(address, v6);
+}
+
+QString TICMP::replyText6(const in6_addr &from, std::uint32_t scope) const
+{
+    // The target's own text for the target, so that a reply from it reads as from the target.
+    if (IN6_ARE_ADDR_EQUAL(&from, &m_target6) && (scope == m_scope6 || scope == 0 || m_scope6 == 0))
+        return FHostIP;
+    char buf[INET6_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET6, &from, buf, sizeof buf);
+    QString text = QString::fromLatin1(buf);
+    if (scope != 0 && (IN6_IS_ADDR_LINKLOCAL(&from) || IN6_IS_ADDR_MC_LINKLOCAL(&from))) {
+        char name[IF_NAMESIZE] = {};
+        text += u'%' + (if_indextoname(scope, name) ? QString::fromLatin1(name) : QString::number(scope));
+    }
+    return text;
 }
 
 void TICMP::SetAddress(const QString &address)
@@ -143,23 +190,47 @@ void TICMP::parseTarget()
         return;
     }
     std::uint32_t addr = 0;
+    QString v6;
     if (parseIPv4(target, addr)) {
         FHostIP = target;
+    } else if (TWSocket::IsIPv6Literal(target, v6)) {
+        if (!v6.contains(u':')) { // an IPv4-mapped address is pinged over IPv4
+            parseIPv4(v6, addr);
+            FHostIP = std::exchange(v6, QString());
+        }
     } else {
-        // Not a dotted address: look the name up here, on the worker's own thread.
-        addrinfo hints{};
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_RAW;
-        addrinfo *res = nullptr;
-        const int rc = ::getaddrinfo(target.toUtf8().constData(), nullptr, &hints, &res);
-        if (rc != 0 || res == nullptr) {
+        // Not an address: look the name up here, on the worker's own thread, choosing the
+        // family as the resolver does.
+        QStringList addresses;
+        QString text;
+        const std::uint16_t err = TWSocket::LookupHost(target.toUtf8(), addresses, &text);
+        addresses = TWSocket::ChooseFamily(addresses);
+        if (err != 0 || addresses.isEmpty()) {
             FLastError = 11001;
-            FLastErrStr = QString::fromLocal8Bit(gai_strerror(rc));
+            FLastErrStr = text.isEmpty() ? QString::fromLocal8Bit(gai_strerror(EAI_NODATA)) : text;
             return;
         }
-        addr = reinterpret_cast<sockaddr_in *>(res->ai_addr)->sin_addr.s_addr;
-        ::freeaddrinfo(res);
-        FHostIP = dotted(addr);
+        if (addresses.front().contains(u':')) {
+            v6 = addresses.front();
+        } else {
+            parseIPv4(addresses.front(), addr);
+            FHostIP = dotted(addr);
+        }
+    }
+    if (!v6.isEmpty()) {
+        if (!parseIPv6(v6, m_target6, m_scope6)) {
+            FLastError = 11001;
+            FLastErrStr = ErrorText(11001);
+            return;
+        }
+        FHostIP = v6;
+        m_family = sfIPv6;
+        m_source6 = in6_addr {};
+        std::uint32_t sourceScope = 0;
+        if (!parseIPv6(m_srcAddress6.trimmed(), m_source6, sourceScope))
+            m_source6 = in6_addr {};
+        FAddrResolved = true;
+        return;
     }
     m_family = sfIPv4;
     FIPAddress = addr;
@@ -197,7 +268,7 @@ void TICMP::PingAsync(std::function<void(int replies)> done)
 
     if (!FAddrResolved || (m_family != sfIPv4 && m_family != sfIPv6))
         parseTarget();
-    if (!FAddrResolved || m_family != sfIPv4) {
+    if (!FAddrResolved || (m_family != sfIPv4 && m_family != sfIPv6)) {
         done(finishFailed());
         return;
     }
@@ -212,6 +283,10 @@ void TICMP::PingAsync(std::function<void(int replies)> done)
     r.data = FDataBuf.left(size);
     r.target = FIPAddress;
     r.source = FSrcIPAddr;
+    r.ipv6 = m_family == sfIPv6;
+    r.target6 = m_target6;
+    r.scope6 = m_scope6;
+    r.source6 = m_source6;
     r.ttl = FTTL & 0xFF;
     r.dontFragment = (FFlags & 0x02) != 0;
     r.timeoutMs = FTimeOut;
@@ -220,7 +295,7 @@ void TICMP::PingAsync(std::function<void(int replies)> done)
         m_kindUsed = o.kind;
         int count = 0;
         if (o.replies > 0) {
-            FReplyIP = dotted(o.from);
+            FReplyIP = m_family == sfIPv6 ? replyText6(o.from6, o.fromScope) : dotted(o.from);
             FReplyRTT = o.rttMs;
             FReplyStatus = o.status;
             FReplySize = o.dataSize;

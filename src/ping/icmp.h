@@ -3,13 +3,17 @@
 #include <QByteArray>
 #include <QString>
 
+#include <netinet/in.h>
+
 #include <cstdint>
 #include <functional>
 
 enum TSocketFamily { sfAny, sfAnyIPv4, sfAnyIPv6, sfIPv4, sfIPv6 };
 
 // One ICMP echo over a Linux ICMP socket: the unprivileged ping socket when the system allows
-// it, else a raw socket. Errors sent back by routers (unreachable, time exceeded, ...) count as
+// it, else a raw socket. A target that is an IPv6 address, or a name with only IPv6 addresses,
+// gets an ICMPv6 echo (see TWSocket for the choice); its addresses are written as IPv6 text in
+// the same fields. Errors sent back by routers (unreachable, time exceeded, ...) count as
 // a reply from the router with the matching IP status code, the way the rest of Skylark
 // expects replies to look. The echo itself is carried by the process's one echo service
 // (echoservice.h); Ping waits for it, PingAsync does not.
@@ -41,6 +45,8 @@ public:
     void PingAsync(std::function<void(int replies)> done);
     // Whether the target as given is a dotted IPv4 address (no look-up needed).
     static bool IsDottedAddress(const QString &address);
+    // Whether the target as given is an address of either family (no look-up needed).
+    static bool IsNumericAddress(const QString &address);
 
     // The kind of socket the last Ping used ("ping", "raw" or empty).
     QString SocketKindUsed() const { return m_kindUsed; }
@@ -69,7 +75,12 @@ private:
     void parseTarget();
     int finishFailed();
 
+    QString replyText6(const in6_addr &from, std::uint32_t scope) const;
+
     TSocketFamily m_family = sfAny;
+    in6_addr m_target6 {};
+    std::uint32_t m_scope6 = 0;
+    in6_addr m_source6 {};
     QString m_srcAddress;
     QString m_srcAddress6;
     QString m_kindUsed;

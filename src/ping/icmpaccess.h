@@ -14,7 +14,9 @@ public:
     // stands for a broadcast target, with another text).
     static bool isNoSocket(int errCode, const QString &errString)
     {
-        return errCode == 100 && errString == QStringLiteral("Unable to get IPv4 ICMP handle");
+        return errCode == 100
+            && (errString == QStringLiteral("Unable to get IPv4 ICMP handle")
+                || errString == QStringLiteral("Unable to get IPv6 ICMP handle"));
     }
     void reportUnavailable() { emit unavailable(); }
 

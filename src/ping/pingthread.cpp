@@ -6,15 +6,16 @@
 namespace {
 
 // Every echo goes to the echo service and comes back through the completion port. Only a
-// target that still needs a name look-up gets a detached thread, so that the caller's thread
-// never waits on the resolver; nothing waits for that thread at exit either.
+// target that still needs a name look-up (not an address of either family) gets a detached
+// thread, so that the caller's thread never waits on the resolver; nothing waits for that
+// thread at exit either.
 class ServiceLauncher : public IEchoLauncher
 {
 public:
     void launch(std::shared_ptr<TPingThread> worker) override
     {
         try {
-            if (TICMP::IsDottedAddress(worker->PingHostName)) {
+            if (TICMP::IsNumericAddress(worker->PingHostName)) {
                 worker->ExecuteAsync([worker] { worker->Deliver(); });
                 return;
             }

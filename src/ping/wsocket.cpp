@@ -6,6 +6,7 @@
 
 #include <arpa/inet.h>
 #include <cstring>
+#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -37,6 +38,42 @@ std::uint16_t codeOf(int eai)
     }
 }
 
+// The text of an address as the resolver reports it: IPv6 with its zone when it has one.
+QString addressText(const sockaddr *sa)
+{
+    char buf[INET6_ADDRSTRLEN] = {};
+    if (sa->sa_family == AF_INET) {
+        inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in *>(sa)->sin_addr, buf, sizeof buf);
+        return QString::fromLatin1(buf);
+    }
+    const auto *s6 = reinterpret_cast<const sockaddr_in6 *>(sa);
+    inet_ntop(AF_INET6, &s6->sin6_addr, buf, sizeof buf);
+    QString text = QString::fromLatin1(buf);
+    if (s6->sin6_scope_id != 0) {
+        char name[IF_NAMESIZE] = {};
+        text += u'%'
+            + (if_indextoname(s6->sin6_scope_id, name) ? QString::fromLatin1(name)
+                                                       : QString::number(s6->sin6_scope_id));
+    }
+    return text;
+}
+
+int lookupFamily(const QByteArray &name, int family, QStringList &list)
+{
+    addrinfo hints {};
+    hints.ai_family = family;
+    hints.ai_socktype = SOCK_STREAM;
+    addrinfo *res = nullptr;
+    const int rc = ::getaddrinfo(name.constData(), nullptr, &hints, &res);
+    if (rc != 0)
+        return rc;
+    for (addrinfo *a = res; a && list.size() < kMaxAddresses; a = a->ai_next)
+        if (a->ai_family == family)
+            list.append(addressText(a->ai_addr));
+    ::freeaddrinfo(res);
+    return 0;
+}
+
 class ThreadResolver : public IResolverBackend
 {
 public:
@@ -44,29 +81,9 @@ public:
     {
         try {
             std::thread([name = asciiName, done = std::move(done)] {
-                if (name.isEmpty()) {
-                    done(10022, {});
-                    return;
-                }
-                addrinfo hints{};
-                hints.ai_family = AF_INET;
-                hints.ai_socktype = SOCK_STREAM;
-                addrinfo *res = nullptr;
-                const int rc = ::getaddrinfo(name.constData(), nullptr, &hints, &res);
-                if (rc != 0) {
-                    done(codeOf(rc), {});
-                    return;
-                }
                 QStringList list;
-                for (addrinfo *a = res; a && list.size() < kMaxAddresses; a = a->ai_next) {
-                    if (a->ai_family != AF_INET)
-                        continue;
-                    char buf[INET_ADDRSTRLEN] = {};
-                    inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in *>(a->ai_addr)->sin_addr, buf, sizeof buf);
-                    list.append(QString::fromLatin1(buf));
-                }
-                ::freeaddrinfo(res);
-                done(list.isEmpty() ? 11004 : 0, list);
+                const std::uint16_t err = TWSocket::LookupHost(name, list);
+                done(err, list);
             }).detach();
         } catch (const std::exception &e) {
             throw SkylarkError(QString::fromLatin1(asciiName) + QStringLiteral(": can't start DNS lookup - ") +
@@ -139,6 +156,74 @@ bool TWSocket::IsDottedIPv4(const QString &name, QString &result)
     return true;
 }
 
+bool TWSocket::IsIPv6Literal(const QString &name, QString &result)
+{
+    QString t = name.trimmed();
+    if (t.startsWith(u'[') && t.endsWith(u']'))
+        t = t.mid(1, t.size() - 2);
+    QString zone;
+    const qsizetype percent = t.indexOf(u'%');
+    if (percent >= 0) {
+        zone = t.mid(percent + 1);
+        t.truncate(percent);
+        if (zone.isEmpty())
+            return false;
+        for (QChar c : zone)
+            if (c.unicode() >= 0x80 || !(c.isLetterOrNumber() || c == u'.' || c == u'-' || c == u'_'))
+                return false;
+    }
+    if (!t.contains(u':'))
+        return false;
+    in6_addr a {};
+    if (inet_pton(AF_INET6, t.toLatin1().constData(), &a) != 1)
+        return false;
+    if (IN6_IS_ADDR_V4MAPPED(&a) && zone.isEmpty()) {
+        in_addr v4 {};
+        std::memcpy(&v4, a.s6_addr + 12, sizeof v4);
+        result = QString::fromLatin1(::inet_ntoa(v4));
+        return true;
+    }
+    char buf[INET6_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET6, &a, buf, sizeof buf);
+    result = QString::fromLatin1(buf);
+    if (!zone.isEmpty())
+        result += u'%' + zone;
+    return true;
+}
+
+QStringList TWSocket::ChooseFamily(const QStringList &addresses)
+{
+    QStringList v4, v6;
+    for (const QString &a : addresses)
+        (a.contains(u':') ? v6 : v4).append(a);
+    return v4.isEmpty() ? v6 : v4;
+}
+
+std::uint16_t TWSocket::LookupHost(const QByteArray &asciiName, QStringList &addresses, QString *errorText)
+{
+    addresses.clear();
+    if (asciiName.isEmpty())
+        return 10022;
+    // The IPv4 lookup is the one every host has always had; a name without an IPv4 address
+    // (whatever the reason: a name in the hosts file alone fails its IPv4 lookup as "try
+    // again" when no name server answers) asks again for IPv6 addresses, and keeps the IPv4
+    // answer's code when it has none either.
+    const int rc = lookupFamily(asciiName, AF_INET, addresses);
+    if (addresses.isEmpty()) {
+        QStringList v6;
+        if (lookupFamily(asciiName, AF_INET6, v6) == 0 && !v6.isEmpty()) {
+            addresses = v6;
+            return 0;
+        }
+    }
+    if (rc != 0) {
+        if (errorText)
+            *errorText = QString::fromLocal8Bit(gai_strerror(rc));
+        return codeOf(rc);
+    }
+    return addresses.isEmpty() ? 11004 : 0;
+}
+
 void TWSocket::done(std::uint16_t errCode)
 {
     if (OnDnsLookupDone)
@@ -181,6 +266,13 @@ void TWSocket::DnsLookup(const QString &hostName)
         done(0);
         return;
     }
+    QString ipv6;
+    if (IsIPv6Literal(QString::fromLatin1(ascii), ipv6)) {
+        DnsResult = ipv6;
+        DnsResultList.append(ipv6);
+        done(0);
+        return;
+    }
 
     const std::uint64_t lookup = ++m_nextLookup;
     auto port = m_port.handle();
@@ -196,7 +288,7 @@ void TWSocket::complete(std::uint64_t lookup, std::uint16_t errCode, const QStri
         return;
     m_pending = 0;
     if (errCode == 0) {
-        DnsResultList = addresses.mid(0, kMaxAddresses);
+        DnsResultList = ChooseFamily(addresses).mid(0, kMaxAddresses);
         DnsResult = DnsResultList.value(0);
     }
     done(errCode);

@@ -15,6 +15,17 @@
 #             .80 at once, and floods the sender with 50 000 unmatched replies a second
 #   10.77.9.0/24 is answered by the router with "host unreachable", every time.
 #
+# IPv6 on the same links (unique local addresses, inside the namespaces only):
+#   client  fd77:1::2  --- router fd77:1::1 / fd77:2::1 / fd77:3::1 (forwarding)
+#   answer  fd77:2::2      the kernel answers echoes
+#   silent  fd77:3::2      echoes ignored
+#   fd77:9::/64 is answered by the router with "address unreachable", every time; an echo
+#   with hop limit 1 through the router gets "hop limit exceeded" from fd77:1::1.
+#   The client's hosts file adds v6only.netkit (fd77:2::2 only), v4only.netkit (10.77.2.2
+#   only) and both.netkit (both). Its name server is 127.0.0.1, where none listens: a name
+#   outside the hosts file fails at once with "try again" (11002), as it did before after a
+#   wait, and every lookup of v6only.netkit's missing IPv4 address fails as quickly.
+#
 # Only these namespaces and 127.0.0.0/8 are ever sent to. Needs root. Under CI it must run;
 # elsewhere, without root, it reports "skipped" (exit 77).
 set -u
@@ -41,6 +52,7 @@ resp_pid=""
 cleanup() {
     [ -n "$resp_pid" ] && kill "$resp_pid" 2>/dev/null && wait "$resp_pid" 2>/dev/null
     for ns in $C $R $T $S $P; do ip netns del "$ns" 2>/dev/null; done
+    rm -rf "/etc/netns/$C"
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -91,6 +103,37 @@ ip netns exec $R sysctl -qw net.ipv4.icmp_ratelimit=0 net.ipv4.icmp_msgs_per_sec
     net.ipv4.icmp_msgs_burst=100000
 ip netns exec $C sysctl -qw net.ipv4.ping_group_range="0 2147483647"
 
+# IPv6: addresses without duplicate detection (usable at once), routes through the router.
+addr6() { ip -n "$1" -6 addr add "$2" dev "$3" nodad; }
+addr6 $C fd77:1::2/64 ${p}c0; addr6 $R fd77:1::1/64 ${p}rc
+addr6 $T fd77:2::2/64 ${p}t0; addr6 $R fd77:2::1/64 ${p}rt
+addr6 $S fd77:3::2/64 ${p}s0; addr6 $R fd77:3::1/64 ${p}rs
+ip -n $C -6 route add default via fd77:1::1
+ip -n $T -6 route add default via fd77:2::1
+ip -n $S -6 route add default via fd77:3::1
+ip netns exec $R sysctl -qw net.ipv6.conf.all.forwarding=1
+ip -n $R -6 route add unreachable fd77:9::/64
+ip netns exec $R nft -f - <<'NFT'
+table ip6 netkit6 {
+    chain prerouting {
+        type filter hook prerouting priority 0; policy accept;
+        ip6 daddr fd77:9::/64 reject with icmpv6 type addr-unreachable
+    }
+}
+NFT
+ip netns exec $S sysctl -qw net.ipv6.icmp.echo_ignore_all=1
+ip netns exec $R sysctl -qw net.ipv6.icmp.ratelimit=0
+# A hosts file and name server of the client's own (ip netns exec puts them over /etc). The
+# host's name server is out of the namespaces' reach, and the router rations its "network
+# unreachable" answers (see above), so that a lookup outside the hosts file failed either at
+# once or after 5 s; a refused local name server makes it fail at once every time.
+mkdir -p "/etc/netns/$C"
+echo "nameserver 127.0.0.1" >"/etc/netns/$C/resolv.conf"
+{
+    cat /etc/hosts
+    printf 'fd77:2::2 v6only.netkit\n10.77.2.2 v4only.netkit\n10.77.2.2 both.netkit\nfd77:2::2 both.netkit\n'
+} >"/etc/netns/$C/hosts"
+
 if [ -n "$responder" ]; then
     ip netns exec $P "$responder" --log "$work/responder.log" \
         --rule 10.77.4.10 --rule 10.77.4.20:delay=20 --rule 10.77.4.100:delay=100 \
@@ -101,7 +144,8 @@ if [ -n "$responder" ]; then
 fi
 # Wait until the network answers end to end.
 for _ in $(seq 1 50); do
-    ip netns exec $C ping -c1 -W1 10.77.2.2 >/dev/null 2>&1 && break
+    ip netns exec $C ping -c1 -W1 10.77.2.2 >/dev/null 2>&1 && ip netns exec $C ping -6 -c1 -W1 fd77:2::2 >/dev/null 2>&1 &&
+        break
     sleep 0.1
 done
 set +e

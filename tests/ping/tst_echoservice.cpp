@@ -16,6 +16,9 @@ const QString kResponder = QStringLiteral("10.77.4.10");
 const QString kDelay100 = QStringLiteral("10.77.4.100");
 const QString kDelay1000 = QStringLiteral("10.77.4.60");
 const QString kFlooder = QStringLiteral("10.77.4.80");  // answers, and floods unmatched replies
+const QString kAnswer6 = QStringLiteral("fd77:2::2");
+const QString kSilent6 = QStringLiteral("fd77:3::2");
+const QString kRouter6 = QStringLiteral("fd77:1::1");
 
 struct Result
 {
@@ -156,6 +159,86 @@ private slots:
                 break;
             case Kinds: break;
             }
+        }
+    }
+
+    void concurrentMixedFamilies_eachGetsOneResultOfItsKind_data() { addSocketRows(); }
+    void concurrentMixedFamilies_eachGetsOneResultOfItsKind()
+    {
+        QFETCH(int, sockets);
+        // IPv4 and IPv6 echoes in flight together, one table of sequence numbers: each gets
+        // its own family's answer, the IPv6 ones all four outcomes.
+        enum Kind { Answer4, Unreachable4, Answer6, Silent6, Unreachable6, HopLimit6, Loopback6, Kinds };
+        const int n = 700;
+        Run run;
+        for (int i = 0; i < n; ++i) {
+            switch (Kind(i % Kinds)) {
+            case Answer4:
+                run.start(i, kAnswer, 1500);
+                break;
+            case Unreachable4:
+                run.start(i, QStringLiteral("10.77.9.%1").arg(1 + i % 200), 1500);
+                break;
+            case Answer6:
+                run.start(i, kAnswer6, 1500);
+                break;
+            case Silent6:
+                run.start(i, kSilent6, 1500);
+                break;
+            case Unreachable6:
+                run.start(i, QStringLiteral("fd77:9::%1").arg(1 + i % 200, 0, 16), 1500);
+                break;
+            case HopLimit6:
+                run.start(i, kAnswer6, 1500, 0, 1);
+                break;
+            case Loopback6:
+                run.start(i, QStringLiteral("::1"), 1500);
+                break;
+            case Kinds:
+                break;
+            }
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(run.delivered, n, 20000);
+        QCOMPARE(EchoService::instance().inFlight(), 0);
+        QCoreApplication::processEvents();
+        QCOMPARE(run.delivered, n);
+        for (int i = 0; i < n; ++i) {
+            const Result r = run.results.value(i);
+            const QString what = QStringLiteral("echo %1: total %2 from %3 status %4 error %5")
+                                     .arg(i)
+                                     .arg(r.total)
+                                     .arg(r.from)
+                                     .arg(r.status)
+                                     .arg(r.errCode);
+            QVERIFY2(r.deliveries == 1, qPrintable(what));
+            QVERIFY2(r.kind == kindName(sockets), qPrintable(what + QStringLiteral(": ") + r.kind));
+            bool ok = false;
+            switch (Kind(i % Kinds)) {
+            case Answer4:
+                ok = r.total == 1 && r.status == 0 && r.from == kAnswer && r.size == 56;
+                break;
+            case Unreachable4:
+                ok = r.total == 1 && r.status == 11003 && r.from == kRouter;
+                break;
+            case Answer6:
+                ok = r.total == 1 && r.status == 0 && r.from == kAnswer6 && r.size == 56;
+                break;
+            case Silent6:
+                ok = r.total == 0 && r.errCode == 11010 && r.dnsHostIP == kSilent6;
+                break;
+            case Unreachable6:
+                ok = r.total == 1 && r.status == 11003 && r.from == kRouter6;
+                break;
+            case HopLimit6:
+                ok = r.total == 1 && r.status == 11013 && r.from == kRouter6;
+                break;
+            case Loopback6:
+                ok = r.total == 1 && r.status == 0 && r.from == QStringLiteral("::1");
+                break;
+            case Kinds:
+                break;
+            }
+            QVERIFY2(ok, qPrintable(what));
         }
     }
 

@@ -22,6 +22,11 @@ const QString kBadSum = QStringLiteral("10.77.4.71");
 const QString kUnreachable = QStringLiteral("10.77.4.72");
 const QString kUnreachableBadSum = QStringLiteral("10.77.4.73");
 const QString kUnreachableBadQuote = QStringLiteral("10.77.4.74");
+// The kit's IPv6 hosts.
+const QString kAnswer6 = QStringLiteral("fd77:2::2");
+const QString kSilent6 = QStringLiteral("fd77:3::2");
+const QString kBehindRouter6 = QStringLiteral("fd77:9::9");
+const QString kRouter6 = QStringLiteral("fd77:1::1");
 
 std::shared_ptr<TPingThread> echo(const QString &target, int timeout = 0, int size = 0, int ttl = 0)
 {
@@ -146,6 +151,90 @@ private slots:
                 QCOMPARE(w->DnsHostIP, target.trimmed());
             }
         }
+    }
+
+    // ICMPv6 over either socket: each row's echo repeated, each with the same outcome.
+    void ipv6_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("sockets");
+        QTest::addColumn<int>("ttl");
+        QTest::addColumn<int>("total");
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<int>("code"); // ReplyStatus with a reply, ErrCode without
+        QTest::addColumn<QString>("hostIP");
+        QTest::addColumn<int>("times");
+        for (auto [name, kind] :
+            { std::pair { "ping", TICMP::SocketKind::PingOnly }, std::pair { "raw", TICMP::SocketKind::RawOnly } }) {
+            QTest::addRow("loopback %s", name) << QStringLiteral("::1") << int(kind) << 0 << 1 << QStringLiteral("::1")
+                                               << 0 << QStringLiteral("::1") << 1;
+            QTest::addRow("namespace host %s", name)
+                << kAnswer6 << int(kind) << 0 << 1 << kAnswer6 << 0 << kAnswer6 << 3;
+            QTest::addRow("in brackets, long form %s", name)
+                << QStringLiteral("[FD77:2:0:0:0:0:0:2]") << int(kind) << 0 << 1 << kAnswer6 << 0 << kAnswer6 << 1;
+            QTest::addRow("name with only an IPv6 address %s", name)
+                << QStringLiteral("v6only.netkit") << int(kind) << 0 << 1 << kAnswer6 << 0 << kAnswer6 << 1;
+            QTest::addRow("name with both families goes IPv4 %s", name)
+                << QStringLiteral("both.netkit") << int(kind) << 0 << 1 << kAnswer << 0 << kAnswer << 1;
+            QTest::addRow("silent host %s", name)
+                << kSilent6 << int(kind) << 0 << 0 << QString() << 11010 << kSilent6 << 2;
+            QTest::addRow("router says address unreachable %s", name)
+                << kBehindRouter6 << int(kind) << 0 << 1 << kRouter6 << 11003 << kBehindRouter6 << 20;
+            QTest::addRow("hop limit 1 expires at the router %s", name)
+                << kAnswer6 << int(kind) << 1 << 1 << kRouter6 << 11013 << kAnswer6 << 3;
+            QTest::addRow("hop limit 2 reaches the host %s", name)
+                << kAnswer6 << int(kind) << 2 << 1 << kAnswer6 << 0 << kAnswer6 << 1;
+        }
+    }
+    void ipv6()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, sockets);
+        QFETCH(int, ttl);
+        QFETCH(int, total);
+        QFETCH(QString, from);
+        QFETCH(int, code);
+        QFETCH(QString, hostIP);
+        QFETCH(int, times);
+        TICMP::SetSocketPreference(TICMP::SocketKind(sockets));
+        for (int i = 1; i <= times; ++i) {
+            const auto w = echo(target, total ? 2000 : 700, 0, ttl);
+            QVERIFY2(w->ReplyTotal == total,
+                qPrintable(QStringLiteral("echo %1 of %2: %3 replies, error %4")
+                               .arg(i)
+                               .arg(times)
+                               .arg(w->ReplyTotal)
+                               .arg(w->ErrCode)));
+            QCOMPARE(w->DnsHostIP, hostIP);
+            QCOMPARE(w->SocketKind,
+                sockets == int(TICMP::SocketKind::PingOnly) ? QStringLiteral("ping") : QStringLiteral("raw"));
+            if (total) {
+                QCOMPARE(w->ReplyIPAddr, from);
+                QCOMPARE(int(w->ReplyStatus), code);
+                QCOMPARE(w->ReplyDataSize, 56);
+            } else {
+                QCOMPARE(w->ErrCode, code);
+                QCOMPARE(w->ErrString, TICMP::ErrorText(std::uint32_t(code)));
+            }
+        }
+    }
+
+    void ipv6SocketKinds_byPrivilege()
+    {
+        setPingGroupRange("0 2147483647");
+        auto r = probe({ kAnswer6, QStringLiteral("--timeout"), QStringLiteral("2000") }, kNobody);
+        QCOMPARE(r.value(QStringLiteral("kind")), QStringLiteral("ping"));
+        QCOMPARE(r.value(QStringLiteral("total")), QStringLiteral("1"));
+        QCOMPARE(r.value(QStringLiteral("from")), kAnswer6);
+        setPingGroupRange("1 0");
+        r = probe({ kAnswer6, QStringLiteral("--timeout"), QStringLiteral("2000") }, kNobody);
+        QCOMPARE(r.value(QStringLiteral("total")), QStringLiteral("0"));
+        QCOMPARE(r.value(QStringLiteral("err")), QStringLiteral("100"));
+        QCOMPARE(r.value(QStringLiteral("errstr")), QStringLiteral("Unable to get IPv6 ICMP handle"));
+        r = probe({ kAnswer6, QStringLiteral("--timeout"), QStringLiteral("2000") });
+        QCOMPARE(r.value(QStringLiteral("kind")), QStringLiteral("raw"));
+        QCOMPARE(r.value(QStringLiteral("total")), QStringLiteral("1"));
+        setPingGroupRange("0 2147483647");
     }
 
     void requestAsTargetSeesIt_defaultsAndTtl()

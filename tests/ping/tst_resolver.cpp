@@ -85,6 +85,88 @@ private slots:
         QCOMPARE(s.DnsResultList.size(), 2);
     }
 
+    // Which family and address a host text is pinged at. An empty answer means the text
+    // completes inside DnsLookup, without a background lookup.
+    void familyChoice_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("answer");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<QStringList>("list");
+        const QString v4a = QStringLiteral("10.1.1.1"), v4b = QStringLiteral("10.1.1.2");
+        const QString v6a = QStringLiteral("2001:db8::1"), v6b = QStringLiteral("fd77:2::2");
+        QTest::newRow("IPv4 literal") << QStringLiteral("10.0.0.1") << QStringList() << QStringLiteral("10.0.0.1")
+                                      << QStringList { QStringLiteral("10.0.0.1") };
+        QTest::newRow("IPv6 literal") << QStringLiteral("2001:db8::1") << QStringList() << v6a << QStringList { v6a };
+        QTest::newRow("IPv6 literal, long form and capitals")
+            << QStringLiteral(" 2001:0DB8:0000:0000:0000:0000:0000:0001 ") << QStringList() << v6a
+            << QStringList { v6a };
+        QTest::newRow("IPv6 loopback") << QStringLiteral("::1") << QStringList() << QStringLiteral("::1")
+                                       << QStringList { QStringLiteral("::1") };
+        QTest::newRow("IPv6 in brackets")
+            << QStringLiteral("[2001:db8::1]") << QStringList() << v6a << QStringList { v6a };
+        QTest::newRow("IPv6 with a zone")
+            << QStringLiteral("fe80::1%eth0") << QStringList() << QStringLiteral("fe80::1%eth0")
+            << QStringList { QStringLiteral("fe80::1%eth0") };
+        QTest::newRow("IPv6 with a numeric zone, in brackets")
+            << QStringLiteral("[FE80::A%2]") << QStringList() << QStringLiteral("fe80::a%2")
+            << QStringList { QStringLiteral("fe80::a%2") };
+        QTest::newRow("IPv4-mapped IPv6 is IPv4")
+            << QStringLiteral("::ffff:10.0.0.7") << QStringList() << QStringLiteral("10.0.0.7")
+            << QStringList { QStringLiteral("10.0.0.7") };
+        QTest::newRow("name with A only")
+            << QStringLiteral("a.example") << QStringList { v4a, v4b } << v4a << QStringList { v4a, v4b };
+        QTest::newRow("name with AAAA only")
+            << QStringLiteral("aaaa.example") << QStringList { v6b, v6a } << v6b << QStringList { v6b, v6a };
+        QTest::newRow("name with both, IPv6 first")
+            << QStringLiteral("both.example") << QStringList { v6a, v4b, v6b, v4a } << v4b << QStringList { v4b, v4a };
+        QTest::newRow("name with both, IPv4 first")
+            << QStringLiteral("both.example") << QStringList { v4a, v6a } << v4a << QStringList { v4a };
+    }
+    void familyChoice()
+    {
+        QFETCH(QString, name);
+        QFETCH(QStringList, answer);
+        QFETCH(QString, result);
+        QFETCH(QStringList, list);
+        ScriptedBackend backend;
+        TWSocket s;
+        s.SocketFamily = sfIPv4; // as the frames set it: IPv6-only hosts are pinged all the same
+        Completions c(s);
+        s.DnsLookup(name);
+        if (answer.isEmpty()) {
+            QVERIFY(backend.asked.isEmpty());
+        } else {
+            QVERIFY(c.codes.isEmpty());
+            QCOMPARE(backend.asked, QStringList { name });
+            backend.pending.front()(0, answer);
+        }
+        QTRY_COMPARE(c.codes, QList<int> { 0 });
+        QCOMPARE(s.DnsResult, result);
+        QCOMPARE(s.DnsResultList, list);
+    }
+
+    void notAnIPv6Literal_goesToBackgroundLookup_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("empty zone") << QStringLiteral("fe80::1%");
+        QTest::newRow("zone with a blank") << QStringLiteral("fe80::1%et h0");
+        QTest::newRow("one bracket") << QStringLiteral("[2001:db8::1");
+        QTest::newRow("too many groups") << QStringLiteral("1:2:3:4:5:6:7:8:9");
+        QTest::newRow("group too long") << QStringLiteral("2001:db8::12345");
+        QTest::newRow("zone without address") << QStringLiteral("host%eth0");
+    }
+    void notAnIPv6Literal_goesToBackgroundLookup()
+    {
+        QFETCH(QString, name);
+        ScriptedBackend backend;
+        TWSocket s;
+        Completions c(s);
+        s.DnsLookup(name);
+        QVERIFY(c.codes.isEmpty());
+        QCOMPARE(backend.asked, QStringList { name });
+    }
+
     void secondLookup_abandonsTheFirst()
     {
         ScriptedBackend backend;
@@ -152,6 +234,20 @@ private slots:
         QVERIFY(s.DnsResult.isEmpty());
         QTest::qWait(100);
         QCOMPARE(c.codes.size(), 2);
+    }
+
+    // The real blocking lookup: "localhost" has both families here and keeps its IPv4
+    // address; a name that does not exist keeps its error code.
+    void lookupHost_prefersIPv4AndKeepsErrorCodes()
+    {
+        QStringList list;
+        QCOMPARE(int(TWSocket::LookupHost("localhost", list)), 0);
+        QVERIFY(!list.isEmpty());
+        QVERIFY(list.front().startsWith(QStringLiteral("127.")));
+        QString text;
+        QCOMPARE(int(TWSocket::LookupHost("no-such-host.invalid", list, &text)), 11001);
+        QVERIFY(list.isEmpty());
+        QVERIFY(!text.isEmpty());
     }
 };
 
