@@ -1,11 +1,11 @@
 #include "profilefile.h"
 
+#include "boundedread.h"
 #include "safesave.h"
 #include "skylarkerror.h"
 #include "textcodec.h"
 #include "textrules.h"
 
-#include <QFile>
 
 namespace {
 bool sameName(const QString &a, const QString &b)
@@ -31,10 +31,24 @@ QString storedValue(const QString &value)
 ProfileFile::ProfileFile(const QString &fileName)
     : m_fileName(fileName)
 {
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly))
-        return;
-    const QByteArray bytes = f.readAll();
+    const BoundedRead::Result r = BoundedRead::read(fileName);
+    if (r.ok())
+        parse(r.bytes);
+}
+
+ProfileFile ProfileFile::load(const QString &fileName)
+{
+    ProfileFile file;
+    file.m_fileName = fileName;
+    const BoundedRead::Result r = BoundedRead::read(fileName);
+    if (!r.ok() && !r.missing)
+        throw SkylarkError(r.error);
+    file.parse(r.bytes);
+    return file;
+}
+
+void ProfileFile::parse(const QByteArray &bytes)
+{
     if (bytes.contains("\r\n"))
         m_eol = QStringLiteral("\r\n");
     QString text = TextCodec::decode(bytes).text;

@@ -434,7 +434,7 @@ private slots:
         QFETCH(QString, file);
         const QString help = QCoreApplication::applicationDirPath() + u'/' + file;
         QStringList opened;
-        TMainForm::SetOpenUrlHandler([&](const QString &p) { opened.append(p); });
+        TMainForm::SetOpenUrlHandler([&](const QString &p) { opened.append(p); return true; });
         {
             FreshHome home;
             auto form = makeMainForm();
@@ -461,7 +461,7 @@ private slots:
         FreshHome home;
         auto form = makeMainForm();
         QStringList opened;
-        TMainForm::SetOpenUrlHandler([&](const QString &p) { opened.append(p); });
+        TMainForm::SetOpenUrlHandler([&](const QString &p) { opened.append(p); return true; });
         form->aOpenDtaDirInExplorer->trigger();
         form->aOpenTmpDirInExplorer->trigger();
         QCOMPARE(opened, QStringList({form->DtaDir, form->TmpDir}));

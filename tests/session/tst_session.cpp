@@ -418,7 +418,7 @@ private slots:
         form->ClearAllFrames();
         for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton}) {
             QStringList opened;
-            TMainForm::SetOpenUrlHandler([&](const QString &p) { opened.append(p); });
+            TMainForm::SetOpenUrlHandler([&](const QString &p) { opened.append(p); return true; });
             QTimer::singleShot(30, [&, button] {
                 TSelectFileFrame *f = form->SelectFileDlg->SelectFileFrame;
                 const auto items = f->FileListBox->findItems(QStringLiteral("board.txt"), Qt::MatchExactly);
