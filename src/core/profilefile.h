@@ -43,7 +43,7 @@ public:
 
 private:
     ProfileFile() = default;
-    void parse(const QByteArray &bytes);
+    void parse(QByteArray bytes);
 
     struct Line
     {
