@@ -46,7 +46,8 @@ void openWithShell(const QString &path)
     const bool opened
         = openUrlHandler() ? openUrlHandler()(path) : QDesktopServices::openUrl(QUrl::fromLocalFile(path));
     if (!opened)
-        ErrorDisplay::show(QStringLiteral("Cannot open \"%1\": the desktop has no program set up to open it.").arg(path));
+        ErrorDisplay::show(
+            QStringLiteral("Cannot open \"%1\": the desktop has no program set up to open it.").arg(path));
 }
 } // namespace
 
