@@ -38,22 +38,25 @@
 #include <utility>
 
 namespace {
-std::function<void(const QString &)> &openUrlHandler()
+std::function<bool(const QString &)> &openUrlHandler()
 {
-    static std::function<void(const QString &)> handler;
+    static std::function<bool(const QString &)> handler;
     return handler;
 }
 
+// A desktop without a program for the path (no file manager, no browser for the manual) is
+// told, or the command would seem to do nothing.
 void openWithShell(const QString &path)
 {
-    if (openUrlHandler())
-        openUrlHandler()(path);
-    else
-        QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    const bool opened
+        = openUrlHandler() ? openUrlHandler()(path) : QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    if (!opened)
+        ErrorDisplay::show(
+            QStringLiteral("Cannot open \"%1\": the desktop has no program set up to open it.").arg(path));
 }
 } // namespace
 
-void TMainForm::SetOpenUrlHandler(std::function<void(const QString &)> handler)
+void TMainForm::SetOpenUrlHandler(std::function<bool(const QString &)> handler)
 {
     openUrlHandler() = std::move(handler);
 }
@@ -318,8 +321,7 @@ void TMainForm::FormActivate()
     runGuarded([this] { RestoreAutoSaveSession(); });
     ApplyMetricsAddress();
     // After the session, whose load clears the board; the host list is left as it is.
-    for (const QString &host : std::exchange(StartHosts, {}))
-        AddHostFrame(host, true);
+    AddStartHosts(std::exchange(StartHosts, {}));
 }
 
 void TMainForm::showEvent(QShowEvent *e)

@@ -181,6 +181,9 @@ public:
     void AddHostFrame(const QString &host, bool start);
     void AddHostFrameWithExpand(const QString &host, bool start);
     void AddHostFrame2(const QString &host, bool start);
+    // The command line's hosts as running frames: a host already on the board is started
+    // where it is (when none of its frames runs) instead of being added again.
+    void AddStartHosts(const QStringList &hosts);
     void SizeFramesWithExpand();
     // Hands a new frame to the result watch (notifications, result log); watch/.
     void WatchFrame(TPingFrame *frame);
@@ -210,8 +213,11 @@ public:
     // The open and save dialogs shared by the list and session commands (Qt's own dialog).
     QFileDialog *OpenDialog = nullptr;
     QFileDialog *SaveDialog = nullptr;
-    // Off at start; once on it stays on for the rest of the run, for list saves too.
-    void EnableSaveOverwritePrompt();
+    // Shows the save dialog until the user cancels (empty result) or picks a name whose file
+    // may be written: nameWritten(chosen) is the name the file really gets, and replacing an
+    // existing file of that name is asked about first (No shows the dialog again).
+    QString AskSaveFileName(const std::function<QString(const QString &)> &nameWritten);
+    bool ConfirmReplaceFile(const QString &fileName);
     TMostRecentFiles *MostRecentFiles = nullptr;
     // Replaces the host list by the file's lines and records the file as the most recent;
     // a file that does not exist changes nothing.
@@ -255,8 +261,9 @@ public:
     void aHelpExecute();
     void aExitExecute();
     void OpenInExplorer(const QString &dir);
-    // Where the shell's "open" requests go; tests record them instead.
-    static void SetOpenUrlHandler(std::function<void(const QString &path)> handler);
+    // Where the shell's "open" requests go; tests record them instead. The handler returns
+    // whether the desktop could open the path.
+    static void SetOpenUrlHandler(std::function<bool(const QString &path)> handler);
 
     // --- Diagnostics windows ---------------------------------------------------------
     void aInfoMemoExecute();

@@ -511,6 +511,31 @@ void TMainForm::StartAllPinging()
         throw SkylarkError(firstError);
 }
 
+void TMainForm::AddStartHosts(const QStringList &hosts)
+{
+    // The autosaved session already holds the hosts of the last run's command line: a host
+    // on the board (same text, either column) is started, not added again.
+    for (const QString &host : hosts) {
+        TPingFrame *stopped = nullptr;
+        bool running = false;
+        for (QList<TPingFrame *> *list : { &ColumnFrames1, &ColumnFrames2 }) {
+            for (TPingFrame *f : *list) {
+                if (f->HostEdit->text() != host)
+                    continue;
+                running = running || f->Running();
+                if (!stopped && !f->Running())
+                    stopped = f;
+            }
+        }
+        if (running)
+            continue;
+        if (stopped)
+            startFrame(stopped);
+        else
+            AddHostFrame(host, true);
+    }
+}
+
 void TMainForm::StopAllPinging()
 {
     for (QList<TPingFrame *> *list : { &ColumnFrames1, &ColumnFrames2 }) {

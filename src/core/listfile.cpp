@@ -1,10 +1,8 @@
 #include "listfile.h"
 
+#include "boundedread.h"
 #include "safesave.h"
-#include "skylarkerror.h"
 #include "textrules.h"
-
-#include <QFile>
 
 namespace ListFile {
 
@@ -21,10 +19,9 @@ QByteArray encode(const QStringList &lines, TextCodec::Encoding encoding)
 
 Contents read(const QString &fileName)
 {
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly))
-        throw SkylarkError(QStringLiteral("Cannot open file \"%1\": %2.").arg(fileName, asClause(f.errorString())));
-    return decode(f.readAll());
+    // The bytes go once decoded, before the text is split into lines.
+    TextCodec::Decoded d = TextCodec::decode(BoundedRead::readOrThrow(fileName));
+    return {TextRules::textToLines(d.text), d.encoding};
 }
 
 void write(const QString &fileName, const QStringList &lines, TextCodec::Encoding encoding)

@@ -17,7 +17,8 @@ struct Contents
 Contents decode(const QByteArray &bytes);
 QByteArray encode(const QStringList &lines, TextCodec::Encoding encoding);
 
-// Throws SkylarkError when the file exists but cannot be read.
+// Throws SkylarkError when the file cannot be read: missing, not a regular file (a folder, a
+// FIFO, a device) or larger than BoundedRead::kMaxFileSize.
 Contents read(const QString &fileName);
 // Atomic replace; throws SkylarkError "Unable to write to <file>" on failure.
 void write(const QString &fileName, const QStringList &lines, TextCodec::Encoding encoding);

@@ -1,13 +1,23 @@
 #include "profilefile.h"
 
+#include "boundedread.h"
 #include "safesave.h"
 #include "skylarkerror.h"
 #include "textcodec.h"
 #include "textrules.h"
 
-#include <QFile>
 
 namespace {
+// Characters of code 32 or less taken off both ends, as TextRules::trimmed does.
+QStringView trimmedView(QStringView v)
+{
+    while (!v.isEmpty() && v.front().unicode() <= 32)
+        v = v.mid(1);
+    while (!v.isEmpty() && v.back().unicode() <= 32)
+        v.chop(1);
+    return v;
+}
+
 bool sameName(const QString &a, const QString &b)
 {
     return a.compare(b, Qt::CaseInsensitive) == 0;
@@ -31,13 +41,28 @@ QString storedValue(const QString &value)
 ProfileFile::ProfileFile(const QString &fileName)
     : m_fileName(fileName)
 {
-    QFile f(fileName);
-    if (!f.open(QIODevice::ReadOnly))
-        return;
-    const QByteArray bytes = f.readAll();
+    BoundedRead::Result r = BoundedRead::read(fileName);
+    if (r.ok())
+        parse(std::move(r.bytes));
+}
+
+ProfileFile ProfileFile::load(const QString &fileName)
+{
+    ProfileFile file;
+    file.m_fileName = fileName;
+    BoundedRead::Result r = BoundedRead::read(fileName);
+    if (!r.ok() && !r.missing)
+        throw SkylarkError(r.error);
+    file.parse(std::move(r.bytes));
+    return file;
+}
+
+void ProfileFile::parse(QByteArray bytes)
+{
     if (bytes.contains("\r\n"))
         m_eol = QStringLiteral("\r\n");
     QString text = TextCodec::decode(bytes).text;
+    bytes = QByteArray();
     // Profile strings cannot hold a NUL: NULs (left by a crash, or by a tool that put UTF-16
     // into an 8-bit file) are dropped, so that a save cannot turn the file into something that
     // reads as UTF-16. A U+FEFF at the start is a second mark, not text.
@@ -46,23 +71,46 @@ ProfileFile::ProfileFile(const QString &fileName)
     while (marks < text.size() && text.at(marks) == QChar(0xFEFF))
         ++marks;
     text.remove(0, marks);
-    const QStringList lines = TextRules::textToLines(text);
-    m_lines.reserve(lines.size());
-    for (const QString &raw : lines) {
-        Line l;
-        l.text = raw;
-        const QString t = TextRules::trimmed(raw);
+    // Lines are taken straight from the text, and runs of lines that are neither sections nor
+    // keys share one entry (blank runs apart from the others, so that a new key still goes
+    // before a section's trailing blank lines): a file of nothing but line ends costs no more
+    // than its text, whatever its length.
+    const QStringView all(text);
+    const qsizetype n = all.size();
+    qsizetype start = 0;
+    bool lastBlank = false;  // whether the run in the last entry is of blank lines
+    auto take = [&](QStringView raw) {
+        const QStringView t = trimmedView(raw);
         const qsizetype close = t.indexOf(u']');
         const qsizetype eq = raw.indexOf(u'=');
+        Line l;
         if (t.startsWith(u'[') && close > 0) {
             l.kind = Line::Section;
-            l.name = TextRules::trimmed(t.mid(1, close - 1));
-        } else if (eq > 0 && !TextRules::trimmed(raw.left(eq)).isEmpty()) {
+            l.name = trimmedView(t.mid(1, close - 1)).toString();
+        } else if (eq > 0 && !trimmedView(raw.left(eq)).isEmpty()) {
             l.kind = Line::Key;
-            l.name = TextRules::trimmed(raw.left(eq));
+            l.name = trimmedView(raw.left(eq)).toString();
+        } else if (!m_lines.isEmpty() && m_lines.back().kind == Line::Other && lastBlank == t.isEmpty()) {
+            m_lines.back().text += m_eol;
+            m_lines.back().text += raw;
+            return;
+        } else {
+            lastBlank = t.isEmpty();
         }
+        l.text = raw.toString();
         m_lines.append(l);
+    };
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = all[i];
+        if (c == u'\r' || c == u'\n') {
+            take(all.mid(start, i - start));
+            if (c == u'\r' && i + 1 < n && all[i + 1] == u'\n')
+                ++i;
+            start = i + 1;
+        }
     }
+    if (start < n)
+        take(all.mid(start));
 }
 
 qsizetype ProfileFile::findSection(const QString &section) const

@@ -11,8 +11,12 @@
 class ProfileFile
 {
 public:
-    // Loads the file when it exists; a missing or unreadable file is an empty profile.
+    // Loads the file when it exists; a missing or unreadable file is an empty profile, and so
+    // is anything but a regular file of at most BoundedRead::kMaxFileSize bytes.
     explicit ProfileFile(const QString &fileName);
+    // As the constructor, but only a missing file is an empty profile: a file that exists and
+    // cannot be read (no permission, not a regular file, too large) raises SkylarkError.
+    static ProfileFile load(const QString &fileName);
 
     QString fileName() const { return m_fileName; }
 
@@ -38,6 +42,9 @@ public:
     static int parseInteger(const QString &text, int def);
 
 private:
+    ProfileFile() = default;
+    void parse(QByteArray bytes);
+
     struct Line
     {
         enum Kind { Other, Section, Key } kind = Other;

@@ -16,6 +16,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
+#include <QMessageBox>
 
 namespace {
 
@@ -47,26 +48,31 @@ private:
     QPointer<QWidget> m_popup;
 };
 
-QFileDialog *makeFileDialog(QWidget *parent, const char *name, QFileDialog::AcceptMode mode)
+QFileDialog *makeFileDialog(
+    QWidget *parent, const char *name, QFileDialog::AcceptMode mode, const QStringList &filters)
 {
     auto *dlg = new QFileDialog(parent);
     dlg->setObjectName(QString::fromLatin1(name));
     dlg->setOption(QFileDialog::DontUseNativeDialog);
     dlg->setAcceptMode(mode);
-    // A typed name need not exist (the command decides what that means), and nobody is
-    // asked before a file is replaced until a session save turns the question on.
-    dlg->setFileMode(QFileDialog::AnyFile);
+    // A name to open must be a file that is there: a mistyped one would read as an empty
+    // session and clear the board. Replacing a file is asked about by the save commands
+    // themselves, once they know the name really written (with its extension).
+    dlg->setFileMode(mode == QFileDialog::AcceptOpen ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dlg->setOption(QFileDialog::DontConfirmOverwrite);
     for (QCompleter *completer : dlg->findChildren<QCompleter *>())
         new CompleterPopupGuard(dlg, completer->popup());
+    // Set once: setting them again makes a save dialog give the name in its edit the first
+    // filter's extension, so the name last chosen would not be proposed as it was.
+    dlg->setNameFilters(filters);
     return dlg;
 }
 } // namespace
 
 void TMainForm::wireListFileCommands()
 {
-    OpenDialog = makeFileDialog(this, "OpenDialog", QFileDialog::AcceptOpen);
-    SaveDialog = makeFileDialog(this, "SaveDialog", QFileDialog::AcceptSave);
+    OpenDialog = makeFileDialog(this, "OpenDialog", QFileDialog::AcceptOpen, TextFileFilters());
+    SaveDialog = makeFileDialog(this, "SaveDialog", QFileDialog::AcceptSave, TextFileFilters());
 
     MostRecentFiles = new TMostRecentFiles(this);
     MostRecentFiles->setObjectName(QStringLiteral("MostRecentFiles"));
@@ -83,28 +89,48 @@ void TMainForm::wireListFileCommands()
     connectGuarded(aSaveListFile, &TMainForm::aSaveListFileExecute);
 }
 
-void TMainForm::EnableSaveOverwritePrompt()
+bool TMainForm::ConfirmReplaceFile(const QString &fileName)
 {
-    SaveDialog->setOption(QFileDialog::DontConfirmOverwrite, false);
+    QMessageBox box(QMessageBox::Warning, SaveDialog->windowTitle(),
+        QStringLiteral("\"%1\" already exists.\nDo you want to replace it?").arg(fileName),
+        QMessageBox::Yes | QMessageBox::No, this);
+    box.setObjectName(QStringLiteral("ReplaceFileBox"));
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
+QString TMainForm::AskSaveFileName(const std::function<QString(const QString &)> &nameWritten)
+{
+    for (;;) {
+        if (SaveDialog->exec() != QDialog::Accepted || SaveDialog->selectedFiles().isEmpty())
+            return QString();
+        const QString name = nameWritten(SaveDialog->selectedFiles().constFirst());
+        const QFileInfo file(name);
+        // No: back to the dialog, as its own question would have done.
+        if ((!file.exists() && !file.isSymLink()) || ConfirmReplaceFile(name))
+            return name;
+    }
 }
 
 void TMainForm::LoadListFile(const QString &name)
 {
-    const QFileInfo file(name);
-    if (!file.exists() || file.isDir())
+    if (!QFileInfo::exists(name))
         return;
-    // Read first: a file that cannot be read leaves the list as it was.
+    // Read first: a file that cannot be read (a folder, a FIFO, a device, a file too large to
+    // be a list) says so and leaves the list as it was.
     const ListFile::Contents contents = ListFile::read(name);
     HostListEncoding = contents.encoding;
     SetHostLines(contents.lines);
     MostRecentFiles->AddFile(name);
 }
 
-// Qt's own dialog matches these patterns without regard to case, so "*.TXT" lists "x.txt";
-// "*" also lists names without an extension.
+// Qt's own dialog matches these patterns without regard to case, so "*.txt" lists "X.TXT";
+// "*" also lists names without an extension. The pattern is in small letters because a save
+// dialog gives a name the extension of the filter the user picks, and a list or session saved
+// as "hosts.TXT" would be a second file beside "hosts.txt".
 QStringList TMainForm::TextFileFilters()
 {
-    return {QStringLiteral("Text Files (*.TXT)"), QStringLiteral("All Files (*)")};
+    return {QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")};
 }
 
 void TMainForm::ChooseTextFile(const QString &dir, const std::function<void(const QString &)> &load)
@@ -132,7 +158,6 @@ void TMainForm::aSelectListFileExecute()
 void TMainForm::aLoadListFileExecute()
 {
     OpenDialog->setDirectory(LstDir);
-    OpenDialog->setNameFilters(TextFileFilters());
     if (OpenDialog->exec() != QDialog::Accepted || OpenDialog->selectedFiles().isEmpty())
         return;
     LoadListFile(OpenDialog->selectedFiles().constFirst());
@@ -141,11 +166,9 @@ void TMainForm::aLoadListFileExecute()
 void TMainForm::aSaveListFileExecute()
 {
     SaveDialog->setDirectory(LstDir);
-    SaveDialog->setNameFilters(TextFileFilters());
-    if (SaveDialog->exec() != QDialog::Accepted || SaveDialog->selectedFiles().isEmpty())
-        return;
-    ListFile::write(
-        ListFile::withDefaultExtension(SaveDialog->selectedFiles().constFirst()), HostLines(), HostListEncoding);
+    const QString name = AskSaveFileName(ListFile::withDefaultExtension);
+    if (!name.isEmpty())
+        ListFile::write(name, HostLines(), HostListEncoding);
 }
 
 void TMainForm::MostRecentFilesMenuClick(QAction *, const QString &filename)

@@ -4,6 +4,7 @@
 
 #include "appclock.h"
 #include "boardwait.h"
+#include "boundedread.h"
 #include "pingframe.h"
 #include "presettext.h"
 #include "profilefile.h"
@@ -58,13 +59,15 @@ void TMainForm::SaveFrameSession(const QString &fileName)
 
 void TMainForm::LoadFrameSession(const QString &fileName)
 {
+    // Read before anything is cleared: a file that cannot be read leaves the board as it was.
+    const ProfileFile file = ProfileFile::load(fileName);
     // The whole load is one board command: nothing else touches the frames meanwhile, not
     // even while the clear below waits for pings.
     BoardWait wait(this);
     ClearAllFrames();
     m_unloaded1.clear();
     m_unloaded2.clear();
-    const SessionFile::Board board = SessionFile::read(ProfileFile(fileName));
+    const SessionFile::Board board = SessionFile::read(file);
     if (const auto g = PresetText::parse(board.preset)) {
         SetOuterGeometry(*g);
     }
@@ -138,19 +141,16 @@ void TMainForm::LoadFrameSession(const QString &fileName)
 
 void TMainForm::aSaveFrameSessionExecute()
 {
-    EnableSaveOverwritePrompt();
     SaveDialog->setDirectory(SsnDir);
-    SaveDialog->setNameFilters(TextFileFilters());
     SaveDialog->selectFile(SessionFile::proposedName(AppClock::now()));
-    if (SaveDialog->exec() != QDialog::Accepted || SaveDialog->selectedFiles().isEmpty())
-        return;
-    SaveFrameSession(SessionFile::withTxtExtension(SaveDialog->selectedFiles().constFirst()));
+    const QString name = AskSaveFileName(SessionFile::withTxtExtension);
+    if (!name.isEmpty())
+        SaveFrameSession(name);
 }
 
 void TMainForm::aLoadFrameSessionExecute()
 {
     OpenDialog->setDirectory(SsnDir);
-    OpenDialog->setNameFilters(TextFileFilters());
     if (OpenDialog->exec() != QDialog::Accepted || OpenDialog->selectedFiles().isEmpty())
         return;
     LoadFrameSession(OpenDialog->selectedFiles().constFirst());
@@ -172,14 +172,11 @@ void TMainForm::RestoreAutoSaveSession()
     m_boardChanged = false;
     if (!AppSettings.AutoStartPinging || !QFileInfo::exists(AutoSaveSessionName()))
         return;
-    QFile probe(AutoSaveSessionName());
-    if (!probe.open(QIODevice::ReadOnly)) {
+    if (const BoundedRead::Result r = BoundedRead::read(AutoSaveSessionName()); !r.ok()) {
         // Read as empty it would clear the board and be deleted at the close: keep it.
         m_autoSessionUnread = true;
-        throw SkylarkError(
-            QStringLiteral("Cannot open file \"%1\": %2.").arg(AutoSaveSessionName(), asClause(probe.errorString())));
+        throw SkylarkError(r.error);
     }
-    probe.close();
     LoadFrameSession(AutoSaveSessionName());
     m_boardChanged = false;
 }

@@ -8,6 +8,8 @@
 #include "sessionfile.h"
 #include "popupmenu.h"
 #include "scripted.h"
+#include "selectfiledlg.h"
+#include "selectfileframe.h"
 #include "support/fulldisk.h"
 
 #include <QAction>
@@ -30,6 +32,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QLabel>
+#include <QListWidget>
 #include <QToolButton>
 
 #include <csignal>
@@ -542,7 +545,7 @@ private slots:
         QFETCH(QString, file);
         const QString help = QCoreApplication::applicationDirPath() + u'/' + file;
         QStringList opened;
-        TMainForm::SetOpenUrlHandler([&](const QString &p) { opened.append(p); });
+        TMainForm::SetOpenUrlHandler([&](const QString &p) { opened.append(p); return true; });
         {
             FreshHome home;
             auto form = makeMainForm();
@@ -569,7 +572,7 @@ private slots:
         FreshHome home;
         auto form = makeMainForm();
         QStringList opened;
-        TMainForm::SetOpenUrlHandler([&](const QString &p) { opened.append(p); });
+        TMainForm::SetOpenUrlHandler([&](const QString &p) { opened.append(p); return true; });
         form->aOpenDtaDirInExplorer->trigger();
         form->aOpenTmpDirInExplorer->trigger();
         QCOMPARE(opened, QStringList({form->DtaDir, form->TmpDir}));
@@ -583,6 +586,42 @@ private slots:
             QCOMPARE(QApplication::clipboard()->text(), dir);
             QVERIFY(dir.endsWith(u'/'));
         }
+    }
+
+    // A desktop with no program for a path: Help, every Open command (menu and settings
+    // dialog) and the chooser's right press say so with the path instead of doing nothing.
+    void openCommands_sayWhenTheDesktopCannotOpen()
+    {
+        ScriptedWorld world;
+        auto form = makeMainForm();
+        QStringList asked;
+        TMainForm::SetOpenUrlHandler([&](const QString &p) {
+            asked.append(p);
+            return false;
+        });
+        form->aOpenDtaDirInExplorer->trigger();
+        form->aOpenLstDirInExplorer->trigger();
+        form->aOpenSsnDirInExplorer->trigger();
+        form->aOpenTmpDirInExplorer->trigger();
+        form->findChild<QPushButton *>(QStringLiteral("LstDirOpenInExplorerBtn"))->click();
+        form->HelpFileName = form->DtaDir + QStringLiteral("manual.html");
+        form->aHelp->trigger();
+        QFile(form->LstDir + QStringLiteral("hosts.txt")).open(QIODevice::WriteOnly);
+        QTimer::singleShot(30, [&] {
+            TSelectFileFrame *f = form->SelectFileDlg->SelectFileFrame;
+            const auto items = f->FileListBox->findItems(QStringLiteral("hosts.txt"), Qt::MatchExactly);
+            QVERIFY(!items.isEmpty());
+            QTest::mousePress(f->FileListBox->viewport(), Qt::RightButton, {}, f->FileListBox->visualItemRect(items.front()).center());
+        });
+        form->aSelectListFile->trigger();
+        TMainForm::SetOpenUrlHandler({});
+        const QStringList paths{form->DtaDir, form->LstDir, form->SsnDir, form->TmpDir, form->LstDir,
+                                form->DtaDir + QStringLiteral("manual.html"), form->LstDir + QStringLiteral("hosts.txt")};
+        QCOMPARE(asked, paths);
+        QStringList said;
+        for (const QString &p : paths)
+            said.append(QStringLiteral("Cannot open \"%1\": the desktop has no program set up to open it.").arg(p));
+        QCOMPARE(world.errors.messages, said);
     }
 
     void exitAndCloseButton_runTheSameShutdown()
@@ -906,8 +945,10 @@ private slots:
             ini.writeBool(QStringLiteral("Section-Settings"), QStringLiteral("AutoStartPinging"), true);
             ini.save();
             ProfileFile session(home.dtaDir() + QStringLiteral("Sessions/Session_AutoSave.txt"));
-            session.writeInteger(QStringLiteral("Frame"), QStringLiteral("Count"), 1);
+            // 127.0.0.1 is there from an earlier run with the same command line.
+            session.writeInteger(QStringLiteral("Frame"), QStringLiteral("Count"), 2);
             session.writeString(QStringLiteral("Frame_0"), QStringLiteral("HostEditText"), QStringLiteral("127.0.0.9"));
+            session.writeString(QStringLiteral("Frame_1"), QStringLiteral("HostEditText"), QStringLiteral("127.0.0.1"));
             session.save();
         }
         QProcess p;
@@ -928,6 +969,32 @@ private slots:
         QCOMPARE(frames, QStringList({QStringLiteral("127.0.0.9 stopped"), QStringLiteral("127.0.0.1 running"),
                                       QStringLiteral("127.0.0.2 running")}));
         QCOMPARE(readFile(home.dtaDir() + QStringLiteral("LST/AutoSaveList.txt")), QByteArray());
+    }
+
+    // A command-line host already on the board, in either column, is not added again; the
+    // first of its frames is started when none of them runs.
+    void commandLineHosts_onTheBoardStartedNotAddedAgain()
+    {
+        ScriptedWorld world;
+        auto form = makeMainForm();
+        form->mmiShow2->setChecked(true);
+        form->ShowColumn2();
+        form->AddHostFrame(QStringLiteral("10.0.0.1"), false);
+        form->AddHostFrame(QStringLiteral("10.0.0.1"), false);
+        form->AddHostFrame2(QStringLiteral("10.0.0.2"), true);
+        form->AddHostFrame2(QStringLiteral("10.0.0.3"), false);
+        form->AddStartHosts({QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.3"),
+                             QStringLiteral("10.0.0.4"), QStringLiteral("10.0.0.4")});
+        auto describe = [](const QList<TPingFrame *> &frames) {
+            QStringList out;
+            for (const TPingFrame *f : frames)
+                out << f->HostEdit->text() + (f->Running() ? QStringLiteral(" running") : QStringLiteral(" stopped"));
+            return out;
+        };
+        QCOMPARE(describe(form->ColumnFrames1), QStringList({QStringLiteral("10.0.0.1 running"), QStringLiteral("10.0.0.1 stopped"),
+                                                             QStringLiteral("10.0.0.4 running")}));
+        QCOMPARE(describe(form->ColumnFrames2),
+                 QStringList({QStringLiteral("10.0.0.2 running"), QStringLiteral("10.0.0.3 running")}));
     }
 
     // No ICMP socket at all: the frames go on with red points, and the user is told why

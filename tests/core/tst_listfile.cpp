@@ -1,3 +1,5 @@
+#include "../support/specialfiles.h"
+#include "boundedread.h"
 #include "listfile.h"
 #include "skylarkerror.h"
 
@@ -159,6 +161,54 @@ private slots:
     {
         QFETCH(QString, chosen);
         QTEST(ListFile::withDefaultExtension(chosen), "saved");
+    }
+
+    // Only a regular file of at most 16 MiB is read; anything else is refused with a sentence
+    // that names the file, at once (a FIFO nobody writes to, a link to /dev/zero).
+    void read_onlyRegularFilesUpToTheLimit_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("folder") << QStringLiteral("folder");
+        QTest::newRow("FIFO") << QStringLiteral("fifo");
+        QTest::newRow("link to /dev/zero") << QStringLiteral("devzero");
+        QTest::newRow("16 MiB and a byte") << QStringLiteral("huge");
+    }
+    void read_onlyRegularFilesUpToTheLimit()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("hosts.txt"));
+        QVERIFY(makeSpecialFile(file, kind));
+        try {
+            ListFile::read(file);
+            QFAIL("read");
+        } catch (const SkylarkError &e) {
+            QCOMPARE(e.message(), QStringLiteral("Cannot open file \"%1\": %2").arg(file, specialFileReason(kind)));
+        }
+    }
+
+    void read_limitAndMissingFile()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("long.txt"));
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QVERIFY(f.write(QByteArray(BoundedRead::kMaxFileSize, 'x')) == BoundedRead::kMaxFileSize);
+        }
+        const ListFile::Contents c = ListFile::read(file);
+        QCOMPARE(c.lines.size(), 1);
+        QCOMPARE(c.lines.front().size(), BoundedRead::kMaxFileSize);
+
+        const BoundedRead::Result small = BoundedRead::read(file, 1000);
+        QVERIFY(!small.ok());
+        QVERIFY(small.bytes.isEmpty());
+        QCOMPARE(small.error, QStringLiteral("Cannot open file \"%1\": it is larger than 1000 bytes.").arg(file));
+
+        const QString gone = dir.filePath(QStringLiteral("gone.txt"));
+        const BoundedRead::Result missing = BoundedRead::read(gone);
+        QVERIFY(missing.missing);
+        QCOMPARE(missing.error, QStringLiteral("Cannot open file \"%1\": no such file or directory.").arg(gone));
     }
 
     void write_failure_raisesUnableToWrite()

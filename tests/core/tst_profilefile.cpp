@@ -1,3 +1,4 @@
+#include "../support/specialfiles.h"
 #include "profilefile.h"
 #include "skylarkerror.h"
 
@@ -143,6 +144,34 @@ private slots:
             junk.append(char((i * 31) & 0xFF));
         ProfileFile binary(write(junk));
         QCOMPARE(binary.readInteger(QStringLiteral("Section-Misc"), QStringLiteral("TimeToWait"), 400), 400);
+    }
+
+    // Settings and recent files read anything but a regular file of at most 16 MiB as empty,
+    // at once; a session's load() says why instead. A missing file is empty for both.
+    void specialFiles_emptyOrRefused_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("folder") << QStringLiteral("folder");
+        QTest::newRow("FIFO") << QStringLiteral("fifo");
+        QTest::newRow("link to /dev/zero") << QStringLiteral("devzero");
+        QTest::newRow("16 MiB and a byte") << QStringLiteral("huge");
+    }
+    void specialFiles_emptyOrRefused()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("s.txt"));
+        QVERIFY(makeSpecialFile(file, kind));
+        QCOMPARE(ProfileFile(file).sectionNames(), QStringList());
+        try {
+            ProfileFile::load(file);
+            QFAIL("loaded");
+        } catch (const SkylarkError &e) {
+            QCOMPARE(e.message(), QStringLiteral("Cannot open file \"%1\": %2").arg(file, specialFileReason(kind)));
+        }
+        const QString regular = write("[Frame]\nCount=2\n");
+        QCOMPARE(ProfileFile::load(regular).readInteger(QStringLiteral("Frame"), QStringLiteral("Count"), 0), 2);
+        QCOMPARE(ProfileFile::load(dir.filePath(QStringLiteral("none.txt"))).sectionNames(), QStringList());
     }
 
     void save_longValuesAndFailure()

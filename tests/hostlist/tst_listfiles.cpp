@@ -1,5 +1,6 @@
 // Load List File and Save List File through the main window's shared file dialogs.
 #include "../support/fulldisk.h"
+#include "../support/specialfiles.h"
 #include "listfile.h"
 #include "mainform.h"
 #include "mostrecentfiles.h"
@@ -9,6 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -63,10 +65,10 @@ QStringList listed(QFileDialog *d, const QString &expected)
 }
 
 // Answers the next file dialog: `inspect` sees it first, then `name` is typed (unless null)
-// and the dialog accepted. A question the dialog asks then is answered by `answer`
-// (QMessageBox::Yes or No) and recorded in `asked`; a dialog still open at the end is closed.
+// and the dialog accepted. A box the dialog shows then (Qt's own "File not found") is answered
+// with its first button and its text kept in `said`; a dialog still open at the end is closed.
 void answerFileDialog(const QString &name, const std::function<void(QFileDialog *)> &inspect = {},
-    bool *asked = nullptr, QMessageBox::StandardButton answer = QMessageBox::Yes)
+    QString *said = nullptr)
 {
     QTimer::singleShot(30, [=] {
         auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
@@ -76,15 +78,15 @@ void answerFileDialog(const QString &name, const std::function<void(QFileDialog 
             inspect(d);
         if (!name.isNull())
             nameEdit(d)->setText(name);
-        // Only a question asked while this dialog is being accepted is this call's to answer.
+        // Only a box shown while this dialog is being accepted is this call's to answer.
         auto accepting = std::make_shared<bool>(true);
         QTimer::singleShot(50, [=] {
             if (!*accepting)
                 return;
             if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
-                if (asked)
-                    *asked = true;
-                box->button(answer)->click();
+                if (said)
+                    *said = box->text();
+                box->buttons().constFirst()->click();
             }
         });
         static_cast<QDialog *>(d)->accept();
@@ -93,6 +95,29 @@ void answerFileDialog(const QString &name, const std::function<void(QFileDialog 
             d->reject();
     });
 }
+
+// While it lives, answers the question whether to replace a file (asked once the save dialog
+// has closed) with `answer`, and keeps the question's text in `asked`.
+class ReplaceAnswer
+{
+public:
+    explicit ReplaceAnswer(QMessageBox::StandardButton answer)
+    {
+        m_poll.setInterval(10);
+        QObject::connect(&m_poll, &QTimer::timeout, [this, answer] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (box && box->objectName() == QStringLiteral("ReplaceFileBox")) {
+                asked = box->text();
+                box->button(answer)->click();
+            }
+        });
+        m_poll.start();
+    }
+    QString asked;
+
+private:
+    QTimer m_poll;
+};
 } // namespace
 
 class TestListFiles : public QObject
@@ -122,9 +147,11 @@ private slots:
         QCOMPARE(form->SaveDialog->objectName(), QStringLiteral("SaveDialog"));
         for (QFileDialog *d : { form->OpenDialog, form->SaveDialog }) {
             QVERIFY(d->testOption(QFileDialog::DontUseNativeDialog));
+            // The commands ask about replacing a file themselves, about the name written.
             QVERIFY(d->testOption(QFileDialog::DontConfirmOverwrite));
             QCOMPARE(d->parent(), form.get());
         }
+        QCOMPARE(form->OpenDialog->fileMode(), QFileDialog::ExistingFile);
     }
 
     // The dialog opens in LstDir, lists "x.txt" under "*.TXT" and every file under "*";
@@ -143,7 +170,7 @@ private slots:
         });
         form->aLoadListFile->trigger();
         QCOMPARE(folder, form->LstDir);
-        QCOMPARE(filters, (QStringList { QStringLiteral("Text Files (*.TXT)"), QStringLiteral("All Files (*)") }));
+        QCOMPARE(filters, (QStringList { QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)") }));
         QCOMPARE(textFiles, (QStringList { QStringLiteral("Y.TXT"), QStringLiteral("x.txt") }));
         QCOMPARE(form->HostLines(), (QStringList { QStringLiteral("  padded"), QString(), QStringLiteral("plain") }));
         QCOMPARE(form->MostRecentFiles->Files(), QStringList { lst(QStringLiteral("x.txt")) });
@@ -164,11 +191,15 @@ private slots:
         QVERIFY(world->errors.messages.isEmpty());
     }
 
+    // The open dialog takes only a file that is there: it says so and stays open.
     void loadListFile_missingNameChangesNothing()
     {
         form->SetHostLines({ QStringLiteral("kept") });
-        answerFileDialog(QStringLiteral("not-there.txt"));
+        QString said;
+        answerFileDialog(QStringLiteral("not-there.txt"), {}, &said);
         form->aLoadListFile->trigger();
+        QVERIFY2(said.contains(QStringLiteral("not-there.txt")) && said.contains(QStringLiteral("not found")),
+            qPrintable(said));
         QCOMPARE(form->HostLines(), QStringList { QStringLiteral("kept") });
         QCOMPARE(form->MostRecentFiles->Files(), QStringList());
         QVERIFY(world->errors.messages.isEmpty());
@@ -225,30 +256,114 @@ private slots:
         QCOMPARE(form->MostRecentFiles->Files(), QStringList()); // saves are not recorded
     }
 
-    // Replacing a file asks first only once a session save has turned the question on.
-    void saveListFile_overwritePromptOnlyAfterSessionSave()
+    // Saving again without typing writes the same file: the dialog keeps the name as chosen,
+    // and its filters give no name a ".TXT" of their own.
+    void saveListFile_saveAgainWritesTheSameFile()
     {
-        const QString file = lst(QStringLiteral("old.txt"));
-        writeFile(file, "before\r\n");
         form->SetHostLines({ QStringLiteral("first") });
-        bool asked = false;
-        answerFileDialog(QStringLiteral("old.txt"), {}, &asked);
+        answerFileDialog(QStringLiteral("hosts.txt"));
         form->aSaveListFile->trigger();
-        QVERIFY(!asked);
-        QCOMPARE(readFile(file), QByteArray("first\r\n"));
-
-        form->EnableSaveOverwritePrompt();
         form->SetHostLines({ QStringLiteral("second") });
-        answerFileDialog(QStringLiteral("old.txt"), {}, &asked, QMessageBox::No);
+        QString proposed;
+        answerFileDialog(QString(), [&](QFileDialog *d) {
+            // Picking the other filter and back, as a user looking around might.
+            auto *types = d->findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+            types->setCurrentIndex(1);
+            types->activated(1);
+            types->setCurrentIndex(0);
+            types->activated(0);
+            proposed = nameEdit(d)->text();
+        });
+        ReplaceAnswer replace(QMessageBox::Yes);
         form->aSaveListFile->trigger();
-        QVERIFY(asked);
-        QCOMPARE(readFile(file), QByteArray("first\r\n"));
+        QCOMPARE(proposed, QStringLiteral("hosts.txt"));
+        QCOMPARE(QDir(form->LstDir).entryList(QDir::Files), QStringList { QStringLiteral("hosts.txt") });
+        QCOMPARE(readFile(lst(QStringLiteral("hosts.txt"))), QByteArray("second\r\n"));
+    }
 
-        asked = false;
-        answerFileDialog(QStringLiteral("old.txt"), {}, &asked, QMessageBox::Yes);
-        form->aSaveListFile->trigger();
-        QVERIFY(asked);
-        QCOMPARE(readFile(file), QByteArray("second\r\n"));
+    // Replacing a file is always asked about, for the name really written ("board" is saved
+    // as "board.txt"); No goes back to the dialog, Yes replaces the file.
+    void saveListFile_asksBeforeReplacingTheNameWritten()
+    {
+        const QString file = lst(QStringLiteral("board.txt"));
+        writeFile(file, "before\r\n");
+        form->SetHostLines({ QStringLiteral("new") });
+        {
+            answerFileDialog(QStringLiteral("board"));
+            ReplaceAnswer replace(QMessageBox::No);
+            bool shownAgain = false;
+            QTimer::singleShot(300, [&] {
+                auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+                shownAgain = d == form->SaveDialog && nameEdit(d)->text() == QStringLiteral("board");
+                if (d)
+                    d->reject();
+            });
+            form->aSaveListFile->trigger();
+            QCOMPARE(replace.asked, QStringLiteral("\"%1\" already exists.\nDo you want to replace it?").arg(file));
+            QVERIFY(shownAgain);
+            QCOMPARE(readFile(file), QByteArray("before\r\n"));
+        }
+        {
+            answerFileDialog(QStringLiteral("board"));
+            ReplaceAnswer replace(QMessageBox::Yes);
+            form->aSaveListFile->trigger();
+            QVERIFY(replace.asked.contains(file));
+            QCOMPARE(readFile(file), QByteArray("new\r\n"));
+        }
+        {
+            // A name that is free is written without a question.
+            answerFileDialog(QStringLiteral("other"));
+            ReplaceAnswer replace(QMessageBox::No);
+            form->aSaveListFile->trigger();
+            QCOMPARE(readFile(lst(QStringLiteral("other.txt"))), QByteArray("new\r\n"));
+            QVERIFY(replace.asked.isEmpty());
+        }
+        QVERIFY(world->errors.messages.isEmpty());
+    }
+
+    // Anything but a regular file of at most 16 MiB is refused with a message naming it,
+    // whichever way it is loaded, and the list and the recent files stay as they were.
+    void loadListFile_specialFilesRefused_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("way");
+        QTest::newRow("folder, chooser") << QStringLiteral("folder") << QStringLiteral("chooser");
+        QTest::newRow("FIFO, recent files") << QStringLiteral("fifo") << QStringLiteral("recent");
+        QTest::newRow("FIFO, open dialog") << QStringLiteral("fifo") << QStringLiteral("dialog");
+        QTest::newRow("link to /dev/zero, recent files") << QStringLiteral("devzero") << QStringLiteral("recent");
+        QTest::newRow("16 MiB and a byte, open dialog") << QStringLiteral("huge") << QStringLiteral("dialog");
+    }
+    void loadListFile_specialFilesRefused()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, way);
+        const QString file = lst(QStringLiteral("odd.txt"));
+        QVERIFY(makeSpecialFile(file, kind));
+        form->SetHostLines({ QStringLiteral("kept") });
+        QStringList recent;
+        if (way == QStringLiteral("recent")) {
+            form->MostRecentFiles->AddFile(file);
+            recent = form->MostRecentFiles->Files();
+            for (QAction *a : form->mmiFile->actions())
+                if (a->text().endsWith(file))
+                    a->trigger();
+        } else if (way == QStringLiteral("dialog")) {
+            answerFileDialog(QStringLiteral("odd.txt"));
+            form->aLoadListFile->trigger();
+        } else {
+            QTimer::singleShot(30, [this] {
+                TSelectFileFrame *f = form->SelectFileDlg->SelectFileFrame;
+                const auto items = f->FileListBox->findItems(QStringLiteral("odd.txt"), Qt::MatchExactly);
+                QVERIFY(!items.isEmpty());
+                QTest::mousePress(f->FileListBox->viewport(), Qt::LeftButton, {},
+                    f->FileListBox->visualItemRect(items.front()).center());
+            });
+            form->aSelectListFile->trigger();
+        }
+        QCOMPARE(world->errors.messages,
+            QStringList { QStringLiteral("Cannot open file \"%1\": %2").arg(file, specialFileReason(kind)) });
+        QCOMPARE(form->HostLines(), QStringList { QStringLiteral("kept") });
+        QCOMPARE(form->MostRecentFiles->Files(), recent);
     }
 
     // A save that fails on a full disk reports it and leaves the old file whole.
@@ -266,7 +381,9 @@ private slots:
             big.append(QStringLiteral("host%1.example.org").arg(i));
         form->SetHostLines(big);
         answerFileDialog(QStringLiteral("full/kept.txt"));
+        ReplaceAnswer replace(QMessageBox::Yes);
         form->aSaveListFile->trigger();
+        QVERIFY(!replace.asked.isEmpty());
         QCOMPARE(world->errors.messages, QStringList { QStringLiteral("Unable to write to ") + file });
         QCOMPARE(readFile(file), QByteArray("old-one\r\nold-two\r\n"));
         QCOMPARE(QDir(full).entryList(QDir::Files | QDir::Hidden),
@@ -290,6 +407,7 @@ private slots:
         more.append(QStringLiteral("Łódź"));
         form->SetHostLines(more);
         answerFileDialog(QStringLiteral("copy.txt"));
+        ReplaceAnswer replace(QMessageBox::Yes);
         form->aSaveListFile->trigger();
         QCOMPARE(readFile(lst(QStringLiteral("copy.txt"))),
             QByteArray("\xEF\xBB\xBF"

@@ -3,6 +3,7 @@
 #include "listfile.h"
 #include "mainform.h"
 #include "mostrecentfiles.h"
+#include "skylarkerror.h"
 #include "scripted.h"
 
 #include <QAbstractButton>
@@ -155,7 +156,8 @@ private slots:
     {
         auto form = makeMainForm();
         form->LoadListFile(form->LstDir + QStringLiteral("none.txt"));
-        form->LoadListFile(form->LstDir); // a folder is no list file
+        // A folder is no list file: it is refused with a message.
+        QVERIFY_THROWS_EXCEPTION(SkylarkError, form->LoadListFile(form->LstDir));
         QCOMPARE(form->MostRecentFiles->Files(), QStringList());
         QCOMPARE(menuShape(form->mmiFile).size(), 7);
     }

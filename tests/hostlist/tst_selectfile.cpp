@@ -295,7 +295,7 @@ private slots:
         touch(world->home.dtaDir() + QStringLiteral("Skylark.INI"),
             "[Section-Window]\nSelectFileHeight=310\nSelectFileWidth=610\n");
         form = makeMainForm();
-        TMainForm::SetOpenUrlHandler([this](const QString &p) { opened.append(p); });
+        TMainForm::SetOpenUrlHandler([this](const QString &p) { opened.append(p); return true; });
         touch(form->LstDir + QStringLiteral("office.txt"), "  gw.office\r\n\r\nprinter\r\n");
         touch(form->LstDir + QStringLiteral("notes.md"), "x\r\n");
     }

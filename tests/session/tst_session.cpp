@@ -1,5 +1,6 @@
 // Sessions: the board saved to a file and rebuilt from it, hand-edited files, and the
 // autosaved session across runs.
+#include "../support/specialfiles.h"
 #include "hostlistbox.h"
 #include "mainform.h"
 #include "pingframe.h"
@@ -16,6 +17,8 @@
 #include <QListWidget>
 #include <QFile>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QProcess>
 #include <QSpinBox>
 #include <QScreen>
@@ -458,7 +461,6 @@ private slots:
         QTimer::singleShot(30, [&] {
             auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
             QVERIFY(d && d->testOption(QFileDialog::DontUseNativeDialog));
-            QVERIFY(!d->testOption(QFileDialog::DontConfirmOverwrite));
             folder = d->directory().absolutePath() + u'/';
             proposed = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->text();
             d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("board.ini"));
@@ -469,7 +471,23 @@ private slots:
         QCOMPARE(folder, form->SsnDir);
         QVERIFY(QFile::exists(form->SsnDir + QStringLiteral("board.txt")));
         QVERIFY(!QFile::exists(form->SsnDir + QStringLiteral("board.ini")));
-        QVERIFY(!form->SaveDialog->testOption(QFileDialog::DontConfirmOverwrite));  // stays on
+
+        // Saving "board.ini" again asks about replacing "board.txt", the file really written.
+        QString asked;
+        QTimer::singleShot(30, [&] {
+            auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            QVERIFY(d);
+            d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("board.ini"));
+            static_cast<QDialog *>(d)->accept();
+            QTimer::singleShot(30, [&] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                QVERIFY(box && box->objectName() == QStringLiteral("ReplaceFileBox"));
+                asked = box->text();
+                box->button(QMessageBox::Yes)->click();
+            });
+        });
+        form->aSaveFrameSession->trigger();
+        QVERIFY2(asked.startsWith(u'"' + form->SsnDir + QStringLiteral("board.txt\" already exists.")), qPrintable(asked));
 
         form->ClearAllFrames();
         QTimer::singleShot(30, [&] {
@@ -484,7 +502,7 @@ private slots:
         form->ClearAllFrames();
         for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton}) {
             QStringList opened;
-            TMainForm::SetOpenUrlHandler([&](const QString &p) { opened.append(p); });
+            TMainForm::SetOpenUrlHandler([&](const QString &p) { opened.append(p); return true; });
             QTimer::singleShot(30, [&, button] {
                 TSelectFileFrame *f = form->SelectFileDlg->SelectFileFrame;
                 const auto items = f->FileListBox->findItems(QStringLiteral("board.txt"), Qt::MatchExactly);
@@ -613,6 +631,115 @@ private slots:
         QCOMPARE(saved.column2.size(), 2);
         QCOMPARE(saved.column2.back().host, QStringLiteral("third"));
         QCOMPARE(world->errors.messages, QStringList());
+    }
+
+    // A name typed in Load Frame Session must be a file that is there: the dialog says so and
+    // the board stays.
+    void loadFrameSession_missingNameKeepsTheBoard()
+    {
+        build({ QStringLiteral("kept/90/details/running") }, {});
+        QString said;
+        QTimer::singleShot(30, [&] {
+            auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+            QVERIFY(d);
+            d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(QStringLiteral("mistyped.txt"));
+            QTimer::singleShot(30, [&] {
+                if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget())) {
+                    said = box->text();
+                    box->buttons().constFirst()->click();
+                }
+            });
+            static_cast<QDialog *>(d)->accept();
+            if (d->isVisible())
+                d->reject();
+        });
+        form->aLoadFrameSession->trigger();
+        QVERIFY2(said.contains(QStringLiteral("mistyped.txt")) && said.contains(QStringLiteral("not found")), qPrintable(said));
+        QCOMPARE(describe(form->ColumnFrames1), QStringList { QStringLiteral("kept/90/details/running") });
+        QCOMPARE(world->errors.messages, QStringList());
+    }
+
+    // A session file that is there but cannot be read (a folder, a FIFO, a device, a file far
+    // too large) is refused with a message before anything is cleared, by every command.
+    void specialSessionFiles_keepTheBoard_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("command");
+        QTest::newRow("folder, Select Session File") << QStringLiteral("folder") << QStringLiteral("select");
+        QTest::newRow("FIFO, Load Frame Session") << QStringLiteral("fifo") << QStringLiteral("load");
+        QTest::newRow("FIFO, Reload") << QStringLiteral("fifo") << QStringLiteral("reload");
+        QTest::newRow("link to /dev/zero, Select Session File") << QStringLiteral("devzero") << QStringLiteral("select");
+        QTest::newRow("16 MiB and a byte, Reload") << QStringLiteral("huge") << QStringLiteral("reload");
+    }
+    void specialSessionFiles_keepTheBoard()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, command);
+        build({ QStringLiteral("kept/90/details/running") }, {});
+        const QString file
+            = command == QStringLiteral("reload") ? form->AutoSaveSessionName() : form->SsnDir + QStringLiteral("odd.txt");
+        QVERIFY(makeSpecialFile(file, kind));
+        if (command == QStringLiteral("select")) {
+            QTimer::singleShot(30, [&] {
+                TSelectFileFrame *f = form->SelectFileDlg->SelectFileFrame;
+                const auto items = f->FileListBox->findItems(QStringLiteral("odd.txt"), Qt::MatchExactly);
+                QVERIFY(!items.isEmpty());
+                QTest::mousePress(f->FileListBox->viewport(), Qt::LeftButton, {}, f->FileListBox->visualItemRect(items.front()).center());
+            });
+            form->aSelectSessionFile->trigger();
+        } else if (command == QStringLiteral("load")) {
+            QTimer::singleShot(30, [&] {
+                auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+                QVERIFY(d);
+                d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(file);
+                static_cast<QDialog *>(d)->accept();
+            });
+            form->aLoadFrameSession->trigger();
+        } else {
+            form->aReloadAutosaveSession->trigger();
+        }
+        QCOMPARE(world->errors.messages,
+            QStringList { QStringLiteral("Cannot open file \"%1\": %2").arg(file, specialFileReason(kind)) });
+        QCOMPARE(describe(form->ColumnFrames1), QStringList { QStringLiteral("kept/90/details/running") });
+    }
+
+    // An autosaved list or session that is a FIFO does not hold up the start: it is reported,
+    // the other file is restored, and the close leaves the FIFO where it was.
+    void fifoInPlaceOfAnAutosavedFile_startsAnyway_data()
+    {
+        QTest::addColumn<bool>("listIsFifo");
+        QTest::newRow("AutoSaveList.txt") << true;
+        QTest::newRow("Session_AutoSave.txt") << false;
+    }
+    void fifoInPlaceOfAnAutosavedFile_startsAnyway()
+    {
+        QFETCH(bool, listIsFifo);
+        form->AppSettings.AutoStartPinging = true;
+        build({ QStringLiteral("restored/180/-/stopped") }, {});
+        form->SetHostLines({ QStringLiteral("listed") });
+        form->close();
+        form.reset();
+        {
+            ProfileFile ini(world->home.dtaDir() + QStringLiteral("Skylark.INI"));
+            ini.writeBool(QStringLiteral("Section-Settings"), QStringLiteral("AutoStartPinging"), true);
+            ini.writeBool(QStringLiteral("Section-Settings"), QStringLiteral("PauseForRemoveFrame"), false);
+            ini.save();
+        }
+        const QString fifo = listIsFifo ? world->home.dtaDir() + QStringLiteral("LST/AutoSaveList.txt")
+                                        : world->home.dtaDir() + QStringLiteral("Sessions/Session_AutoSave.txt");
+        QVERIFY(QFile::remove(fifo));
+        QVERIFY(makeSpecialFile(fifo, QStringLiteral("fifo")));
+        form = makeMainForm();
+        QVERIFY(form->FormActivated);
+        QCOMPARE(world->errors.messages,
+            QStringList { QStringLiteral("Cannot open file \"%1\": it is not a regular file.").arg(fifo) });
+        if (listIsFifo)
+            QCOMPARE(describe(form->ColumnFrames1), QStringList { QStringLiteral("restored/180/-/stopped") });
+        else
+            QCOMPARE(form->HostLines(), QStringList { QStringLiteral("listed") });
+        form->close();
+        QVERIFY(!form->isVisible());
+        QVERIFY(QFileInfo(fifo).isFile() == false && QFileInfo(fifo).exists());
     }
 
     // While a load waits for pings, the other frame commands are refused.

@@ -556,7 +556,7 @@ private slots:
     {
         ScriptedWorld world;
         QStringList opened;
-        TMainForm::SetOpenUrlHandler([&](const QString &p) { opened << p; });
+        TMainForm::SetOpenUrlHandler([&](const QString &p) { opened << p; return true; });
         auto form = makeMainForm();
         TSettingsForm *dlg = form->SettingsForm;
         QCOMPARE(dlg->DtaDirLbl->text(), form->DtaDir);
