@@ -112,9 +112,14 @@ int threshold(int lineHeight)
     return std::max(24, lineHeight * 5 / 2);
 }
 
-int cellsShown(int results, int width)
+int cellWidth(int capacity, int width)
 {
-    return std::clamp(width, 0, std::max(0, results));
+    return std::max(1, width / std::max(1, capacity));
+}
+
+int cellsShown(int results, int room)
+{
+    return std::clamp(room, 0, std::max(0, results));
 }
 
 } // namespace CompactRow

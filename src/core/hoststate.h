@@ -82,7 +82,9 @@ std::uint32_t colour(State s, bool dark);
 // of a line of text, about 40 px at the default font.
 namespace CompactRow {
 int threshold(int lineHeight);
-// How many of `results` cells a strip `width` px wide shows, a cell at least 1 px wide: the
-// newest that fit.
-int cellsShown(int results, int width);
+// The width of a result's cell: the strip shared by as many cells as results are kept, at
+// least 1 px.
+int cellWidth(int capacity, int width);
+// How many of `results` cells a strip with room for `room` cells shows: the newest that fit.
+int cellsShown(int results, int room);
 } // namespace CompactRow

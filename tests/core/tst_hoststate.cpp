@@ -180,20 +180,26 @@ private slots:
 
     void cells_data()
     {
+        QTest::addColumn<int>("capacity");
         QTest::addColumn<int>("results");
         QTest::addColumn<int>("width");
-        QTest::addColumn<int>("expected");
-        QTest::newRow("all fit") << 30 << 200 << 30;
-        QTest::newRow("narrower than the cells") << 180 << 120 << 120;
-        QTest::newRow("none yet") << 0 << 120 << 0;
-        QTest::newRow("no room") << 10 << 0 << 0;
+        QTest::addColumn<int>("cellWidth");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("all fit, wide cells") << 30 << 30 << 200 << 6 << 30;
+        QTest::newRow("few results yet") << 30 << 4 << 200 << 6 << 4;
+        QTest::newRow("narrower than the cells: the newest that fit") << 180 << 180 << 120 << 1 << 120;
+        QTest::newRow("none yet") << 180 << 0 << 120 << 1 << 0;
+        QTest::newRow("no room") << 10 << 10 << 0 << 1 << 0;
     }
     void cells()
     {
+        QFETCH(int, capacity);
         QFETCH(int, results);
         QFETCH(int, width);
-        QFETCH(int, expected);
-        QCOMPARE(CompactRow::cellsShown(results, width), expected);
+        QFETCH(int, cellWidth);
+        QFETCH(int, shown);
+        QCOMPARE(CompactRow::cellWidth(capacity, width), cellWidth);
+        QCOMPARE(CompactRow::cellsShown(results, width / cellWidth), shown);
     }
 
     void split_data()
