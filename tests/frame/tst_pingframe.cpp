@@ -1,15 +1,19 @@
 // The ping frame driven with scripted echoes and lookups and a pinned clock.
 #include "appclock.h"
+#include "compactrow.h"
 #include "pingchart.h"
 #include "pingframe.h"
 #include "scripted.h"
 #include "splitterbar.h"
+#include "styles.h"
 
 #include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QScopeGuard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QStyle>
 #include <QStyleOptionFrame>
@@ -110,6 +114,31 @@ void checkDetailRows(TPingFrame *f)
     QVERIFY(f->TimeSinceLastTimeoutLbl->contentsRect().width()
         >= advance(f->TimeSinceLastTimeoutLbl, QStringLiteral("23:59:59")));
     QVERIFY(f->PointsLbl->contentsRect().width() >= advance(f->PointsLbl, QStringLiteral("Points: 300")));
+}
+
+// WCAG's relative luminance and contrast ratio.
+double luminance(const QColor &c)
+{
+    auto lin = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
+}
+
+double contrast(const QColor &a, const QColor &b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The stripe's colour as drawn: a pixel halfway down the frame's left edge, inside its border.
+QColor stripePixel(TPingFrame *f)
+{
+    const QImage shot = f->grab().toImage();
+    return QColor(shot.pixel(f->contentsRect().left() + 1, f->height() / 2));
+}
+
+QColor stateColour(HostState::State s, const QWidget *w)
+{
+    return QColor::fromRgb(QRgb(HostState::colour(s, w->palette().color(QPalette::Window).lightness() < 128)));
 }
 
 void saveShot(QWidget *w, const QString &name)
@@ -797,6 +826,192 @@ private slots:
         world->echoes.replyAndProcess(6);
         QCOMPARE(frame->PingChart->Count(), 2);
         QVERIFY(frame->PingTimer->isActive());
+    }
+
+    // The stripe follows the state: waiting, up, degraded, down, stopped; the tooltip and the
+    // accessible description say it in words.
+    void stripe_followsTheState()
+    {
+        using S = HostState::State;
+        QCOMPARE(frame->State(), S::Stopped);
+        QCOMPARE(stripePixel(frame.get()), stateColour(S::Stopped, frame.get()));
+        start();
+        QCOMPARE(frame->State(), S::Waiting);
+        const QList<std::pair<int, S>> script{{5, S::Up}, {6, S::Up}, {-1, S::Degraded}, {-2, S::Degraded},
+                                              {-1, S::Down}, {7, S::Degraded}};
+        for (const auto &[rtt, expected] : script) {
+            if (rtt != 5)
+                tick();
+            world->echoes.replyAndProcess(rtt == -2 ? 5 : rtt, rtt == -2 ? QStringLiteral("10.9.9.9") : QString());
+            QCOMPARE(frame->State(), expected);
+            QCOMPARE(stripePixel(frame.get()), stateColour(expected, frame.get()));
+            QCOMPARE(frame->toolTip().section(QLatin1Char('\n'), 0, 0),
+                     QStringLiteral("State: ") + HostState::words(expected));
+            QCOMPARE(frame->accessibleDescription(), QStringLiteral("State: ") + HostState::words(expected));
+        }
+        stop();
+        QCOMPARE(frame->State(), S::Stopped);
+        QCOMPARE(frame->accessibleDescription(), QStringLiteral("State: stopped"));
+    }
+
+    // A host that never answered is down from its first timeout, though its chart is empty.
+    void silentHost_downAtItsFirstTimeout()
+    {
+        play({-1});
+        QCOMPARE(frame->PingChart->Count(), 0);
+        QCOMPARE(frame->State(), HostState::State::Down);
+        QCOMPARE(stripePixel(frame.get()), stateColour(HostState::State::Down, frame.get()));
+    }
+
+    // A failed lookup shows on the stripe, says so once, and leaves no figures behind.
+    void lookupFailure_isVisible()
+    {
+        play({5, -1});
+        stop();
+        QSignalSpy failed(frame.get(), &TPingFrame::LookupFailed);
+        start(QStringLiteral("no-such.example branch office"));
+        QCOMPARE(world->resolver.asked, QStringList{QStringLiteral("no-such.example")});
+        world->resolver.answer(11001);
+        QTRY_COMPARE(frame->IPAddressLbl->text(), QStringLiteral("DNS Error!"));
+        QCOMPARE(frame->State(), HostState::State::LookupFailed);
+        QCOMPARE(stripePixel(frame.get()), stateColour(HostState::State::LookupFailed, frame.get()));
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed.at(0).at(0).toString(), QStringLiteral("no-such.example branch office"));
+        QCOMPARE(frame->LossJitterLbl->text(), QStringLiteral("Loss: -\nJitter: -"));
+        QCOMPARE(frame->StatusLbl->toolTip(), QStringLiteral("Loss: -  Jitter: -"));
+        // The next start tries again and forgets the failure.
+        start(kHost);
+        QCOMPARE(frame->State(), HostState::State::Waiting);
+    }
+
+    // The first word of a host text is pinged, the rest is its label; the text stays whole.
+    void labelledHost_pingsTheFirstWord_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("asked");
+        QTest::newRow("address and label") << "10.1.1.1 core router" << QStringList();
+        QTest::newRow("name and label, tab") << "gw.example\toffice gateway" << QStringList{QStringLiteral("gw.example")};
+        QTest::newRow("name alone") << "gw.example" << QStringList{QStringLiteral("gw.example")};
+    }
+    void labelledHost_pingsTheFirstWord()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, asked);
+        QSignalSpy results(frame.get(), &TPingFrame::ResultProcessed);
+        start(text);
+        QCOMPARE(world->resolver.asked, asked);
+        if (!asked.isEmpty())
+            world->resolver.answer(0, {kHost});
+        QTRY_COMPARE(world->echoes.count(), 1u);
+        QCOMPARE(world->echoes.pending.front()->PingHostName, kHost);
+        world->echoes.replyAndProcess(5);
+        QCOMPARE(frame->HostEdit->text(), text);
+        QCOMPARE(results.size(), 1);
+        QCOMPARE(results.at(0).at(0).value<EchoOutcome>().host, text);
+        QCOMPARE(frame->State(), HostState::State::Up);
+    }
+
+    // While it runs, the host edit takes no input but its text stays as readable as any
+    // other: at least 4.5 : 1 against its background, in each of the three looks.
+    void runningHostName_readableInEveryStyle_data()
+    {
+        QTest::addColumn<QString>("style");
+        for (const QString &name : SkylarkStyles::names())
+            QTest::newRow(qPrintable(name)) << name;
+    }
+    void runningHostName_readableInEveryStyle()
+    {
+        QFETCH(QString, style);
+        QVERIFY(SkylarkStyles::apply(style));
+        auto restore = qScopeGuard([] { SkylarkStyles::apply(SkylarkStyles::names().first()); });
+        TPingFrame f;
+        f.show();
+        f.HostEdit->setText(QStringLiteral("WWWWWWWWWW"));
+        f.SetDown(true);
+        f.ContinuousPingSpdBtnClick();
+        QVERIFY(!f.HostEdit->isEnabled());
+        const QImage shot = f.HostEdit->grab().toImage();
+        // The background is the colour at the middle of the left inner edge; the text is the
+        // pixel that stands out most from it.
+        const QColor background(shot.pixel(3, shot.height() / 2));
+        double best = 1;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = shot.width() / 4; x < shot.width() * 3 / 4; ++x)
+                best = std::max(best, contrast(QColor(shot.pixel(x, y)), background));
+        QVERIFY2(best >= 4.5, qPrintable(QStringLiteral("contrast %1 : 1").arg(best, 0, 'f', 2)));
+    }
+
+    // A frame too short for its bar and a chart draws one row: the stripe, the host with its
+    // label, the figures and a strip of the recent results, newest at the right; tall
+    // enough again, it shows its controls as before.
+    void compactRow_stripOfRecentResults()
+    {
+        QWidget board;
+        board.resize(500, 250);
+        board.show();
+        auto *f = new TPingFrame(&board);
+        const int threshold = f->CompactThreshold();
+        QVERIFY(threshold >= 30 && threshold <= 50);
+        f->setGeometry(0, 0, 480, threshold);
+        f->show();
+        QVERIFY(!f->Compact());
+        f->SpinEdit->setValue(20);
+        f->setGeometry(0, 0, 480, threshold - 1);
+        QVERIFY(f->Compact());
+        QVERIFY(f->TopPanel->isHidden());
+        f->HostEdit->setText(kWideHost + QStringLiteral(" core router"));
+        f->SetDown(true);
+        f->ContinuousPingSpdBtnClick();
+        const QList<int> results{10, 20, -1, 40, -2, 40};
+        for (int i = 0; i < results.size(); ++i) {
+            if (i > 0) {
+                clock->advance(1000);
+                f->PingTimerTimer();
+            }
+            const int r = results[i];
+            world->echoes.replyAndProcess(r == -2 ? 5 : r, r == -2 ? QStringLiteral("10.9.9.9") : QString());
+        }
+        QVERIFY(f->toolTip().startsWith(kWideHost + QStringLiteral(" (core router)\n")));
+        QVERIFY(f->toolTip().contains(QStringLiteral("Low: 10  Avg: 28  High: 40")));
+        QVERIFY(f->toolTip().contains(QStringLiteral("Loss: 33.3 %")));
+        QVERIFY(f->toolTip().contains(QStringLiteral("Last timeout: ")));
+        auto *row = f->findChild<TCompactRow *>();
+        QVERIFY(row);
+        const QRect strip = row->stripRect();
+        QVERIFY(strip.width() >= 20);
+        const int cell = strip.width() / 20;
+        const QImage shot = row->grab().toImage();
+        auto cellColour = [&](int fromRight) {
+            return QColor(shot.pixel(strip.right() - fromRight * cell - cell / 2, strip.center().y()));
+        };
+        QCOMPARE(cellColour(1), QColor(255, 128, 0));  // the foreign answer
+        QCOMPARE(cellColour(3), QColor(255, 0, 0));  // the timeout
+        QVERIFY(cellColour(0).green() > cellColour(0).red());  // replies are green
+        QVERIFY(cellColour(5).lightness() > cellColour(0).lightness());  // 10 ms lighter than 40 ms
+        QCOMPARE(cellColour(6), f->palette().color(QPalette::Window));  // no result yet
+        QCOMPARE(stripePixel(f), stateColour(HostState::State::Degraded, f));
+
+        f->setGeometry(0, 0, 480, TPingFrame::kDesignedHeight);
+        QVERIFY(!f->Compact());
+        QVERIFY(row->isHidden());
+        QVERIFY(!f->TopPanel->isHidden());
+        QCOMPARE(f->StatusLbl->text(), QStringLiteral("Low: 10  Avg: 28  High: 40"));
+        checkTopBar(f, true);
+    }
+
+    // The row takes no clicks of its own: the frame's popup menu opens over it.
+    void compactRow_leavesClicksToTheFrame()
+    {
+        QWidget board;
+        board.resize(500, 250);
+        board.show();
+        auto *f = new TPingFrame(&board);
+        f->setGeometry(0, 0, 480, 20);
+        f->show();
+        QVERIFY(f->Compact());
+        const auto *row = f->findChild<TCompactRow *>();
+        QVERIFY(row->testAttribute(Qt::WA_TransparentForMouseEvents));
+        QCOMPARE(board.childAt(f->geometry().center()), f);
     }
 
     void freedWithEchoInFlightOrLookupPending_dropsCompletions()
