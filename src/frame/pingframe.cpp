@@ -343,7 +343,9 @@ void TPingFrame::fitToSize()
         m_row->setVisible(compact);
     }
     if (compact) {
-        m_row->setGeometry(contentsRect().marginsRemoved(outer));
+        // The row takes the whole height inside the frame's border: a board of hundreds of
+        // frames leaves each only a few pixels.
+        m_row->setGeometry(contentsRect().marginsRemoved(QMargins(outer.left(), 0, outer.right(), 0)));
         updateCompactRow();
         updateTip();
         return;
