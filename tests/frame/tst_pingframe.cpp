@@ -999,6 +999,53 @@ private slots:
         checkTopBar(f, true);
     }
 
+    // On a board of compact rows a result repaints its own row (and its stripe when the
+    // state changes), never another row, another frame or the board.
+    void compactRow_resultRepaintsOnlyItsRow()
+    {
+        QWidget board;
+        board.resize(500, 100);
+        TPingFrame *frames[2];
+        for (int i = 0; i < 2; ++i) {
+            frames[i] = new TPingFrame(&board);
+            frames[i]->setGeometry(0, i * 12, 480, 12);
+        }
+        board.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&board));
+        feed(frames[1], {4, 5});
+        frames[0]->HostEdit->setText(kHost);
+        frames[0]->SetDown(true);
+        frames[0]->ContinuousPingSpdBtnClick();
+        world->echoes.replyAndProcess(4);
+        clock->advance(1000);
+        frames[0]->PingTimerTimer();
+        QVERIFY(frames[0]->Compact() && frames[1]->Compact());
+        QTest::qWait(30);
+
+        struct PaintCounter : QObject
+        {
+            QStringList painted;
+            QWidget *mine = nullptr;
+            bool eventFilter(QObject *o, QEvent *e) override
+            {
+                if (e->type() == QEvent::Paint) {
+                    auto *w = static_cast<QWidget *>(o);
+                    painted.append((mine->isAncestorOf(w) ? QStringLiteral("mine:") : QStringLiteral("other:"))
+                                   + (w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className())
+                                                                : w->objectName()));
+                }
+                return false;
+            }
+        } counter;
+        counter.mine = frames[0];
+        qApp->installEventFilter(&counter);
+        world->echoes.replyAndProcess(6);
+        QTest::qWait(30);
+        qApp->removeEventFilter(&counter);
+        counter.painted.removeDuplicates();
+        QCOMPARE(counter.painted, QStringList{QStringLiteral("mine:CompactRow")});
+    }
+
     // The row takes no clicks of its own: the frame's popup menu opens over it.
     void compactRow_leavesClicksToTheFrame()
     {
