@@ -39,8 +39,9 @@ TCompactRow::Columns TCompactRow::columns() const
         return c;
     }
     // Host, RTT and loss always; the address where the strip keeps at least half the row.
-    const int hostW = std::min(fm.horizontalAdvance(m_figures.host) + kGap, std::max(fm.horizontalAdvance(QStringLiteral("255.255.255.255")) + kGap, r.width() / 3));
+    // The columns depend on the width alone, so that the rows of a column line up.
     const int addressW = fm.horizontalAdvance(QStringLiteral("255.255.255.255")) + kGap;
+    const int hostW = std::clamp(r.width() / 5, std::min(addressW, r.width() / 3), 2 * addressW);
     const int rttW = fm.horizontalAdvance(QStringLiteral("4000 ms")) + kGap;
     const int lossW = fm.horizontalAdvance(QStringLiteral("100.0 %")) + kGap;
     const bool withAddress = hostW + addressW + rttW + lossW <= r.width() / 2;
@@ -75,8 +76,6 @@ void TCompactRow::setFigures(const Figures &f)
     const bool hostChanged = f.host != m_figures.host;
     const bool textChanged = hostChanged || f.address != m_figures.address || f.rtt != m_figures.rtt || f.loss != m_figures.loss;
     m_figures = f;
-    if (hostChanged)
-        m_columns = columns();
     if (hostChanged)
         update();
     else if (textChanged)
