@@ -14,8 +14,8 @@ Parts split(const QString &text)
             break;
         }
     if (blank < 0)
-        return {text, QString()};
-    return {trimmed.left(blank), trimmed.mid(blank + 1).trimmed()};
+        return { text, QString() };
+    return { trimmed.left(blank), trimmed.mid(blank + 1).trimmed() };
 }
 
 QString display(const QString &text)
@@ -54,8 +54,8 @@ namespace HostState {
 
 Inputs inputs(bool running, bool lookupFailed, const OutcomeHistory &history)
 {
-    return {running, lookupFailed, history.isDown(), history.resultsSinceStart(), history.repliesSinceStart(),
-            history.window()};
+    return { running, lookupFailed, history.isDown(), history.resultsSinceStart(), history.repliesSinceStart(),
+        history.window() };
 }
 
 State of(const Inputs &in)
@@ -68,8 +68,8 @@ State of(const Inputs &in)
         return State::Waiting;
     if (in.down || in.repliesSinceStart == 0)
         return State::Down;
-    const bool clean = std::all_of(in.window.cbegin(), in.window.cend(),
-                                   [](const EchoOutcome &o) { return o.kind == EchoOutcome::Reply; });
+    const bool clean = std::all_of(
+        in.window.cbegin(), in.window.cend(), [](const EchoOutcome &o) { return o.kind == EchoOutcome::Reply; });
     if (!in.window.isEmpty() && in.window.last().kind == EchoOutcome::Reply && clean)
         return State::Up;
     return State::Degraded;
@@ -98,8 +98,8 @@ std::uint32_t colour(State s, bool dark)
 {
     // Blue-green, yellow, vermilion, violet, sky blue and a grey: hues that stay apart when
     // red and green are confused, with the grey on the far side of the window colour.
-    static const std::uint32_t light[kStateCount] = {0x56B4E9, 0x009E73, 0xF0E442, 0xD55E00, 0x7B2D8E, 0x404040};
-    static const std::uint32_t night[kStateCount] = {0x56B4E9, 0x00B386, 0xF0E442, 0xFF5A1F, 0xB070FF, 0xD8D8D8};
+    static const std::uint32_t light[kStateCount] = { 0x56B4E9, 0x009E73, 0xF0E442, 0xD55E00, 0x7B2D8E, 0x404040 };
+    static const std::uint32_t night[kStateCount] = { 0x56B4E9, 0x00B386, 0xF0E442, 0xFF5A1F, 0xB070FF, 0xD8D8D8 };
     return (dark ? night : light)[int(s)];
 }
 

@@ -15,8 +15,8 @@ QColor replyShade(int rtt, int high)
 {
     const double t = high > 0 ? std::clamp(double(rtt) / high, 0.0, 1.0) : 0.0;
     const QColor fast(120, 220, 120), slow(0, 90, 0);
-    return QColor::fromRgbF(fast.redF() + (slow.redF() - fast.redF()) * t, fast.greenF() + (slow.greenF() - fast.greenF()) * t,
-                            fast.blueF() + (slow.blueF() - fast.blueF()) * t);
+    return QColor::fromRgbF(fast.redF() + (slow.redF() - fast.redF()) * t,
+        fast.greenF() + (slow.greenF() - fast.greenF()) * t, fast.blueF() + (slow.blueF() - fast.blueF()) * t);
 }
 } // namespace
 
@@ -74,7 +74,8 @@ void TCompactRow::resizeEvent(QResizeEvent *e)
 void TCompactRow::setFigures(const Figures &f)
 {
     const bool hostChanged = f.host != m_figures.host;
-    const bool textChanged = hostChanged || f.address != m_figures.address || f.rtt != m_figures.rtt || f.loss != m_figures.loss;
+    const bool textChanged
+        = hostChanged || f.address != m_figures.address || f.rtt != m_figures.rtt || f.loss != m_figures.loss;
     m_figures = f;
     if (hostChanged)
         update();
@@ -91,7 +92,8 @@ void TCompactRow::paintEvent(QPaintEvent *e)
     p.setPen(palette().color(QPalette::WindowText));
     const auto text = [&](const QRect &r, const QString &t, Qt::Alignment a) {
         if (r.isValid() && r.intersects(e->rect()))
-            p.drawText(r.adjusted(0, 0, -kGap / 2, 0), int(a | Qt::AlignVCenter), fontMetrics().elidedText(t, Qt::ElideRight, r.width() - kGap / 2));
+            p.drawText(r.adjusted(0, 0, -kGap / 2, 0), int(a | Qt::AlignVCenter),
+                fontMetrics().elidedText(t, Qt::ElideRight, r.width() - kGap / 2));
     };
     text(m_columns.host, m_figures.host, Qt::AlignLeft);
     text(m_columns.address, m_figures.address, Qt::AlignLeft);
@@ -108,8 +110,8 @@ void TCompactRow::paintEvent(QPaintEvent *e)
     for (qsizetype i = window.size() - shown; i < window.size(); ++i, x += cell) {
         const EchoOutcome &o = window.at(i);
         const QColor c = o.kind == EchoOutcome::Reply ? replyShade(o.rtt, m_figures.high)
-                       : o.kind == EchoOutcome::Foreign ? kOrange
-                                                        : kRed;
+            : o.kind == EchoOutcome::Foreign          ? kOrange
+                                                      : kRed;
         p.fillRect(QRect(x, strip.top(), cell, strip.height()), c);
     }
 }

@@ -443,7 +443,7 @@ void TPingFrame::updateTip()
               << QStringLiteral("Last timeout: %1").arg(LastTimeoutComboBox->currentText()) << state;
     } else {
         lines << state;
-        for (QLabel *l : {IPAddressLbl, StatusLbl})
+        for (QLabel *l : { IPAddressLbl, StatusLbl })
             if (l->isHidden())
                 lines.append(l->text());
     }
@@ -469,8 +469,9 @@ void TPingFrame::updateCompactRow()
     f.host = HostText::display(HostEdit->text());
     f.address = IPAddressLbl->text();
     const QList<EchoOutcome> &window = m_history.window();
-    f.rtt = !window.isEmpty() && window.last().kind == EchoOutcome::Reply ? QStringLiteral("%1 ms").arg(window.last().rtt)
-                                                                          : QStringLiteral("-");
+    f.rtt = !window.isEmpty() && window.last().kind == EchoOutcome::Reply
+        ? QStringLiteral("%1 ms").arg(window.last().rtt)
+        : QStringLiteral("-");
     const LinkStats::Figures figures = LinkStats::compute(window);
     f.loss = m_lookupFailed || figures.results == 0 ? QStringLiteral("-")
                                                     : QStringLiteral("%1 %").arg(figures.lossPercent, 0, 'f', 1);

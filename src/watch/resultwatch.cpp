@@ -71,7 +71,8 @@ void TResultWatch::notifyChange(TPingFrame *frame, DownUpWatch::Change change, c
 
 void TResultWatch::notifyLookupFailure(TPingFrame *frame, const QString &hostText)
 {
-    notify(frame, QStringLiteral("%1: name lookup failed, monitoring stopped").arg(HostText::display(hostText)), QString());
+    notify(frame, QStringLiteral("%1: name lookup failed, monitoring stopped").arg(HostText::display(hostText)),
+        QString());
 }
 
 // Each frame's notification replaces its previous one.

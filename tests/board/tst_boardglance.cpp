@@ -47,7 +47,7 @@ private slots:
                 for (TPingFrame *f : frames)
                     f->PingTimerTimer();
             }
-            if (round == 0)  // the board spreads its starts over a second: start the rest now
+            if (round == 0) // the board spreads its starts over a second: start the rest now
                 for (TPingFrame *f : frames)
                     if (!f->InFlight()) {
                         f->PingTimer->stop();
@@ -72,20 +72,22 @@ private slots:
             TPingFrame *f = frames[i];
             QVERIFY2(f->Compact(), qPrintable(QString::number(f->height())));
             const HostState::State expected = kinds[i] == Kind::Answering ? HostState::State::Up
-                                            : kinds[i] == Kind::Lossy     ? HostState::State::Degraded
+                : kinds[i] == Kind::Lossy                                 ? HostState::State::Degraded
                                                                           : HostState::State::Down;
             QCOMPARE(f->State(), expected);
             const int midY = f->height() / 2;
             const QPoint stripe = f->mapTo(form.get(), QPoint(f->contentsRect().left() + 1, midY));
             QCOMPARE(QColor(shot.pixel(stripe)),
-                     QColor::fromRgb(QRgb(HostState::colour(expected, f->palette().color(QPalette::Window).lightness() < 128))));
+                QColor::fromRgb(
+                    QRgb(HostState::colour(expected, f->palette().color(QPalette::Window).lightness() < 128))));
             // The strip: one cell per result, newest at the right.
             auto *row = f->findChild<TCompactRow *>();
             const QRect strip = row->stripRect();
             const int cell = CompactRow::cellWidth(f->SpinEdit->value(), strip.width());
             for (int round = 0; round < kRounds; ++round) {
                 const int fromRight = kRounds - 1 - round;
-                const QPoint at = row->mapTo(form.get(), QPoint(strip.right() - fromRight * cell - cell / 2, strip.center().y()));
+                const QPoint at
+                    = row->mapTo(form.get(), QPoint(strip.right() - fromRight * cell - cell / 2, strip.center().y()));
                 const bool timeout = kinds[i] == Kind::Silent || (kinds[i] == Kind::Lossy && lost(round));
                 const QColor c(shot.pixel(at));
                 if (timeout)

@@ -33,9 +33,11 @@ QList<EchoOutcome> outcomes(const char *script)
 // Fernandes (2009) matrices at full severity, CIE L*a*b* (D65) and the CIE76 distance.
 using Vec = std::array<double, 3>;
 using Mat = std::array<Vec, 3>;
-constexpr Mat kNormal{{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}};
-constexpr Mat kProtanopia{{{0.152286, 1.052583, -0.204868}, {0.114503, 0.786281, 0.099216}, {-0.003882, -0.048116, 1.051998}}};
-constexpr Mat kDeuteranopia{{{0.367322, 0.860646, -0.227968}, {0.280085, 0.672501, 0.047413}, {-0.011820, 0.042940, 0.968881}}};
+constexpr Mat kNormal { { { 1, 0, 0 }, { 0, 1, 0 }, { 0, 0, 1 } } };
+constexpr Mat kProtanopia { { { 0.152286, 1.052583, -0.204868 }, { 0.114503, 0.786281, 0.099216 },
+    { -0.003882, -0.048116, 1.051998 } } };
+constexpr Mat kDeuteranopia { { { 0.367322, 0.860646, -0.227968 }, { 0.280085, 0.672501, 0.047413 },
+    { -0.011820, 0.042940, 0.968881 } } };
 
 Vec seenAsLab(std::uint32_t rgb, const Mat &m)
 {
@@ -52,7 +54,7 @@ Vec seenAsLab(std::uint32_t rgb, const Mat &m)
     const double z = 0.0193 * s[0] + 0.1192 * s[1] + 0.9505 * s[2];
     auto f = [](double t) { return t > 0.008856 ? std::cbrt(t) : 7.787 * t + 16.0 / 116; };
     const double fx = f(x / 0.95047), fy = f(y), fz = f(z / 1.08883);
-    return {116 * fy - 16, 500 * (fx - fy), 200 * (fy - fz)};
+    return { 116 * fy - 16, 500 * (fx - fy), 200 * (fy - fz) };
 }
 
 double distance(const Vec &a, const Vec &b)
@@ -138,8 +140,8 @@ private slots:
         for (int s = 0; s < HostState::kStateCount; ++s)
             colours.append(HostState::colour(State(s), dark));
         colours.append(window);
-        const std::pair<const char *, Mat> visions[] = {
-            {"normal", kNormal}, {"protanopia", kProtanopia}, {"deuteranopia", kDeuteranopia}};
+        const std::pair<const char *, Mat> visions[]
+            = { { "normal", kNormal }, { "protanopia", kProtanopia }, { "deuteranopia", kDeuteranopia } };
         for (const auto &[name, m] : visions)
             for (int i = 0; i < colours.size(); ++i)
                 for (int j = i + 1; j < colours.size(); ++j) {
@@ -207,16 +209,33 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("address");
         QTest::addColumn<QString>("label");
-        QTest::newRow("address and label") << "10.0.0.1 core router" << "10.0.0.1" << "core router";
-        QTest::newRow("name and label, several blanks") << "gw.example.net  office gateway" << "gw.example.net"
+        QTest::newRow("address and label") << "10.0.0.1 core router"
+                                           << "10.0.0.1"
+                                           << "core router";
+        QTest::newRow("name and label, several blanks") << "gw.example.net  office gateway"
+                                                        << "gw.example.net"
                                                         << "office gateway";
-        QTest::newRow("tab") << "gw\toffice" << "gw" << "office";
-        QTest::newRow("blanks around") << "  gw  office  " << "gw" << "office";
-        QTest::newRow("only blanks: kept as typed") << "   " << "   " << "";
-        QTest::newRow("IPv4 literal without label") << "192.168.1.1" << "192.168.1.1" << "";
-        QTest::newRow("name without label") << "LocalHost" << "LocalHost" << "";
-        QTest::newRow("trailing blank only: kept as typed") << "host " << "host " << "";
-        QTest::newRow("empty") << "" << "" << "";
+        QTest::newRow("tab") << "gw\toffice"
+                             << "gw"
+                             << "office";
+        QTest::newRow("blanks around") << "  gw  office  "
+                                       << "gw"
+                                       << "office";
+        QTest::newRow("only blanks: kept as typed") << "   "
+                                                    << "   "
+                                                    << "";
+        QTest::newRow("IPv4 literal without label") << "192.168.1.1"
+                                                    << "192.168.1.1"
+                                                    << "";
+        QTest::newRow("name without label") << "LocalHost"
+                                            << "LocalHost"
+                                            << "";
+        QTest::newRow("trailing blank only: kept as typed") << "host "
+                                                            << "host "
+                                                            << "";
+        QTest::newRow("empty") << ""
+                               << ""
+                               << "";
     }
     void split()
     {

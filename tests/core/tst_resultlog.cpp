@@ -48,13 +48,15 @@ private slots:
         EchoOutcome odd = outcome(EchoOutcome::Timeout);
         odd.host = QStringLiteral("a,b \"c\"");
         odd.target.clear();
-        QTest::newRow("host with comma and quotes is quoted; unresolved address empty; the word after the blank a label")
+        QTest::newRow(
+            "host with comma and quotes is quoted; unresolved address empty; the word after the blank a label")
             << odd << QByteArray("2026-12-10T09:05:07.042+01:00,\"a,b \"\"c\"\"\",,timeout,,,\"\"\"c\"\"\"\n");
         EchoOutcome labelled = outcome(EchoOutcome::Reply, 4, QStringLiteral("10.1.2.3"));
         labelled.host = QStringLiteral("gw.example  core router, west");
         QTest::newRow("labelled host: the label last, quoted where needed")
             << labelled
-            << QByteArray("2026-12-10T09:05:07.042+01:00,\"gw.example  core router, west\",10.1.2.3,reply,4,10.1.2.3,\"core router, west\"\n");
+            << QByteArray("2026-12-10T09:05:07.042+01:00,\"gw.example  core router, "
+                          "west\",10.1.2.3,reply,4,10.1.2.3,\"core router, west\"\n");
     }
     void line()
     {

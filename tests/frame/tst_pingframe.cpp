@@ -837,8 +837,8 @@ private slots:
         QCOMPARE(stripePixel(frame.get()), stateColour(S::Stopped, frame.get()));
         start();
         QCOMPARE(frame->State(), S::Waiting);
-        const QList<std::pair<int, S>> script{{5, S::Up}, {6, S::Up}, {-1, S::Degraded}, {-2, S::Degraded},
-                                              {-1, S::Down}, {7, S::Degraded}};
+        const QList<std::pair<int, S>> script { { 5, S::Up }, { 6, S::Up }, { -1, S::Degraded }, { -2, S::Degraded },
+            { -1, S::Down }, { 7, S::Degraded } };
         for (const auto &[rtt, expected] : script) {
             if (rtt != 5)
                 tick();
@@ -846,7 +846,7 @@ private slots:
             QCOMPARE(frame->State(), expected);
             QCOMPARE(stripePixel(frame.get()), stateColour(expected, frame.get()));
             QCOMPARE(frame->toolTip().section(QLatin1Char('\n'), 0, 0),
-                     QStringLiteral("State: ") + HostState::words(expected));
+                QStringLiteral("State: ") + HostState::words(expected));
             QCOMPARE(frame->accessibleDescription(), QStringLiteral("State: ") + HostState::words(expected));
         }
         stop();
@@ -857,7 +857,7 @@ private slots:
     // A host that never answered is down from its first timeout, though its chart is empty.
     void silentHost_downAtItsFirstTimeout()
     {
-        play({-1});
+        play({ -1 });
         QCOMPARE(frame->PingChart->Count(), 0);
         QCOMPARE(frame->State(), HostState::State::Down);
         QCOMPARE(stripePixel(frame.get()), stateColour(HostState::State::Down, frame.get()));
@@ -866,11 +866,11 @@ private slots:
     // A failed lookup shows on the stripe, says so once, and leaves no figures behind.
     void lookupFailure_isVisible()
     {
-        play({5, -1});
+        play({ 5, -1 });
         stop();
         QSignalSpy failed(frame.get(), &TPingFrame::LookupFailed);
         start(QStringLiteral("no-such.example branch office"));
-        QCOMPARE(world->resolver.asked, QStringList{QStringLiteral("no-such.example")});
+        QCOMPARE(world->resolver.asked, QStringList { QStringLiteral("no-such.example") });
         world->resolver.answer(11001);
         QTRY_COMPARE(frame->IPAddressLbl->text(), QStringLiteral("DNS Error!"));
         QCOMPARE(frame->State(), HostState::State::LookupFailed);
@@ -890,8 +890,9 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("asked");
         QTest::newRow("address and label") << "10.1.1.1 core router" << QStringList();
-        QTest::newRow("name and label, tab") << "gw.example\toffice gateway" << QStringList{QStringLiteral("gw.example")};
-        QTest::newRow("name alone") << "gw.example" << QStringList{QStringLiteral("gw.example")};
+        QTest::newRow("name and label, tab")
+            << "gw.example\toffice gateway" << QStringList { QStringLiteral("gw.example") };
+        QTest::newRow("name alone") << "gw.example" << QStringList { QStringLiteral("gw.example") };
     }
     void labelledHost_pingsTheFirstWord()
     {
@@ -901,7 +902,7 @@ private slots:
         start(text);
         QCOMPARE(world->resolver.asked, asked);
         if (!asked.isEmpty())
-            world->resolver.answer(0, {kHost});
+            world->resolver.answer(0, { kHost });
         QTRY_COMPARE(world->echoes.count(), 1u);
         QCOMPARE(world->echoes.pending.front()->PingHostName, kHost);
         world->echoes.replyAndProcess(5);
@@ -962,7 +963,7 @@ private slots:
         f->HostEdit->setText(kWideHost + QStringLiteral(" core router"));
         f->SetDown(true);
         f->ContinuousPingSpdBtnClick();
-        const QList<int> results{10, 20, -1, 40, -2, 40};
+        const QList<int> results { 10, 20, -1, 40, -2, 40 };
         for (int i = 0; i < results.size(); ++i) {
             if (i > 0) {
                 clock->advance(1000);
@@ -984,11 +985,11 @@ private slots:
         auto cellColour = [&](int fromRight) {
             return QColor(shot.pixel(strip.right() - fromRight * cell - cell / 2, strip.center().y()));
         };
-        QCOMPARE(cellColour(1), QColor(255, 128, 0));  // the foreign answer
-        QCOMPARE(cellColour(3), QColor(255, 0, 0));  // the timeout
-        QVERIFY(cellColour(0).green() > cellColour(0).red());  // replies are green
-        QVERIFY(cellColour(5).lightness() > cellColour(0).lightness());  // 10 ms lighter than 40 ms
-        QCOMPARE(cellColour(6), f->palette().color(QPalette::Window));  // no result yet
+        QCOMPARE(cellColour(1), QColor(255, 128, 0)); // the foreign answer
+        QCOMPARE(cellColour(3), QColor(255, 0, 0)); // the timeout
+        QVERIFY(cellColour(0).green() > cellColour(0).red()); // replies are green
+        QVERIFY(cellColour(5).lightness() > cellColour(0).lightness()); // 10 ms lighter than 40 ms
+        QCOMPARE(cellColour(6), f->palette().color(QPalette::Window)); // no result yet
         QCOMPARE(stripePixel(f), stateColour(HostState::State::Degraded, f));
 
         f->setGeometry(0, 0, 480, TPingFrame::kDesignedHeight);
@@ -1012,7 +1013,7 @@ private slots:
         }
         board.show();
         QVERIFY(QTest::qWaitForWindowExposed(&board));
-        feed(frames[1], {4, 5});
+        feed(frames[1], { 4, 5 });
         frames[0]->HostEdit->setText(kHost);
         frames[0]->SetDown(true);
         frames[0]->ContinuousPingSpdBtnClick();
@@ -1031,8 +1032,8 @@ private slots:
                 if (e->type() == QEvent::Paint) {
                     auto *w = static_cast<QWidget *>(o);
                     painted.append((mine->isAncestorOf(w) ? QStringLiteral("mine:") : QStringLiteral("other:"))
-                                   + (w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className())
-                                                                : w->objectName()));
+                        + (w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className())
+                                                     : w->objectName()));
                 }
                 return false;
             }
@@ -1043,7 +1044,7 @@ private slots:
         QTest::qWait(30);
         qApp->removeEventFilter(&counter);
         counter.painted.removeDuplicates();
-        QCOMPARE(counter.painted, QStringList{QStringLiteral("mine:CompactRow")});
+        QCOMPARE(counter.painted, QStringList { QStringLiteral("mine:CompactRow") });
     }
 
     // The row takes no clicks of its own: the frame's popup menu opens over it.
