@@ -1,5 +1,7 @@
 #include "resultlog.h"
 
+#include "hoststate.h"
+
 #include "skylarkerror.h"
 
 #include <QDir>
@@ -30,7 +32,7 @@ QByteArray isoLocal(const QDateTime &when)
 
 QByteArray ResultLog::header()
 {
-    return "time,host,address,outcome,rtt_ms,from\n";
+    return "time,host,address,outcome,rtt_ms,from,label\n";
 }
 
 QByteArray ResultLog::line(const EchoOutcome &o)
@@ -43,7 +45,7 @@ QByteArray ResultLog::line(const EchoOutcome &o)
         b += QByteArray::number(o.rtt) + ',' + field(o.from);
     else
         b += ',';
-    b += '\n';
+    b += ',' + field(HostText::split(o.host).label) + '\n';
     return b;
 }
 

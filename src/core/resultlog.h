@@ -12,8 +12,8 @@ namespace ResultLog {
 
 // First line of a new log file.
 QByteArray header();
-// "2026-12-10T12:00:00.000+01:00,host,address,reply,12,address" and a line end; the RTT and
-// the replying address are empty for a timeout.
+// "2026-12-10T12:00:00.000+01:00,host,address,reply,12,address,label" and a line end; the RTT
+// and the replying address are empty for a timeout, the label for a host text without one.
 QByteArray line(const EchoOutcome &outcome);
 // The host text as a file name: lower case, anything but letters, digits, '.', '-' and '_'
 // replaced by '_', never empty, never starting with '.', at most 200 characters; ".csv" added.

@@ -1,6 +1,7 @@
 #include "pingframe.h"
 
 #include "appclock.h"
+#include "compactrow.h"
 #include "icmpaccess.h"
 #include "pingchart.h"
 #include "pingthread.h"
@@ -13,6 +14,7 @@
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -213,6 +215,15 @@ TPingFrame::TPingFrame(QWidget *parent)
     WSocket->setObjectName(QStringLiteral("WSocket"));
     WSocket->OnDnsLookupDone = [this](QObject *sender, std::uint16_t err) { WSocketDnsLookupDone(sender, err); };
 
+    // The state stripe lies along the left edge, in the layout's left margin; the compact
+    // row takes the place of the bar and the chart in a frame too short for them.
+    m_stripe = new QWidget(this);
+    m_stripe->setObjectName(QStringLiteral("StateStripe"));
+    m_stripe->setAutoFillBackground(true);
+    m_stripe->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_row = new TCompactRow(m_history, this);
+    m_row->hide();
+
     setToggleColour(palette().color(QPalette::Button));
     followPalette();
 
@@ -262,8 +273,25 @@ QString TPingFrame::TimeSince(const QTime &timeout, const QTime &now)
     return QTime::fromMSecsSinceStartOfDay(ms / 1000 * 1000).toString(kTimeFormat);
 }
 
+int TPingFrame::StripeWidth() const
+{
+    return std::max(3, fontMetrics().height() * 3 / 8);
+}
+
+int TPingFrame::CompactThreshold() const
+{
+    return CompactRow::threshold(fontMetrics().height());
+}
+
+void TPingFrame::placeStripe()
+{
+    const QRect r = contentsRect();
+    m_stripe->setGeometry(r.x(), r.y(), StripeWidth(), r.height());
+}
+
 void TPingFrame::sizeToText()
 {
+    layout()->setContentsMargins(1 + StripeWidth(), 1, 1, 1);
     m_statusWidth = StatusLbl->fontMetrics().horizontalAdvance(kWidestStatus);
     StatusLbl->setFixedWidth(m_statusWidth);
     const QFontMetrics ip = IPAddressLbl->fontMetrics();
@@ -306,6 +334,23 @@ void TPingFrame::fitToSize()
     const QMargins outer = layout()->contentsMargins();
     const int width = contentsRect().width() - outer.left() - outer.right();
     const int height = contentsRect().height() - outer.top() - outer.bottom();
+
+    placeStripe();
+    const bool compact = this->height() < CompactThreshold();
+    if (compact != m_compact) {
+        m_compact = compact;
+        TopPanel->setVisible(!compact);
+        BottomPanel->setVisible(!compact);
+        m_row->setVisible(compact);
+    }
+    if (compact) {
+        // The row takes the whole height inside the frame's border: a board of hundreds of
+        // frames leaves each only a few pixels.
+        m_row->setGeometry(contentsRect().marginsRemoved(QMargins(outer.left(), 0, outer.right(), 0)));
+        updateCompactRow();
+        updateTip();
+        return;
+    }
 
     // The top bar: while the controls do not fit, the address and the status line shrink
     // to their present text, then the status line gives way, then the address; the text of
@@ -389,17 +434,66 @@ void TPingFrame::fitToSize()
 // than the label, or when the label is hidden for lack of room and the text may now fit.
 void TPingFrame::refitFor(QLabel *label)
 {
+    if (m_compact)
+        return;
     if (label->isHidden() || label->fontMetrics().horizontalAdvance(label->text()) + 2 > label->maximumWidth())
         fitToSize();
 }
 
 void TPingFrame::updateTip()
 {
-    QStringList hidden;
-    for (QLabel *l : {IPAddressLbl, StatusLbl})
-        if (l->isHidden())
-            hidden.append(l->text());
-    setToolTip(hidden.join(QLatin1Char('\n')));
+    QStringList lines;
+    const QString state = QStringLiteral("State: %1").arg(HostState::words(m_state));
+    if (m_compact) {
+        // The row shows little: the tooltip gives the rest.
+        lines << HostText::display(HostEdit->text()) << QStringLiteral("Address: %1").arg(IPAddressLbl->text())
+              << StatusLbl->text() << StatusLbl->toolTip()
+              << QStringLiteral("Last timeout: %1").arg(LastTimeoutComboBox->currentText()) << state;
+    } else {
+        lines << state;
+        for (QLabel *l : { IPAddressLbl, StatusLbl })
+            if (l->isHidden())
+                lines.append(l->text());
+    }
+    setToolTip(lines.join(QLatin1Char('\n')));
+}
+
+void TPingFrame::updateState()
+{
+    const HostState::State state = HostState::of(HostState::inputs(Running(), m_lookupFailed, m_history));
+    if (state == m_state)
+        return;
+    m_state = state;
+    paintStripe();
+    setAccessibleDescription(QStringLiteral("State: %1").arg(HostState::words(state)));
+    updateTip();
+}
+
+void TPingFrame::updateCompactRow()
+{
+    if (!m_compact)
+        return;
+    TCompactRow::Figures f;
+    f.host = HostText::display(HostEdit->text());
+    f.address = IPAddressLbl->text();
+    const QList<EchoOutcome> &window = m_history.window();
+    f.rtt = !window.isEmpty() && window.last().kind == EchoOutcome::Reply
+        ? QStringLiteral("%1 ms").arg(window.last().rtt)
+        : QStringLiteral("-");
+    const LinkStats::Figures figures = LinkStats::compute(window);
+    f.loss = m_lookupFailed || figures.results == 0 ? QStringLiteral("-")
+                                                    : QStringLiteral("%1 %").arg(figures.lossPercent, 0, 'f', 1);
+    f.high = m_high;
+    m_row->setFigures(f);
+}
+
+void TPingFrame::showLossJitter(const QString &figures)
+{
+    if (StatusLbl->toolTip() != figures) {
+        // Two short lines fit the narrow details panel; the tooltip keeps them on one.
+        LossJitterLbl->setText(QString(figures).replace(QStringLiteral("  "), QStringLiteral("\n")));
+        StatusLbl->setToolTip(figures);
+    }
 }
 
 void TPingFrame::resizeEvent(QResizeEvent *e)
@@ -419,11 +513,29 @@ void TPingFrame::changeEvent(QEvent *e)
     }
 }
 
+void TPingFrame::paintStripe()
+{
+    if (!m_stripe)
+        return;
+    QPalette stripe = m_stripe->palette();
+    const bool dark = palette().color(QPalette::Window).lightness() < 128;
+    stripe.setColor(QPalette::Window, QColor::fromRgb(QRgb(HostState::colour(m_state, dark))));
+    m_stripe->setPalette(stripe);
+}
+
 // A new look (a dark one, say) gives new button colours: the Start caption's green and the
 // toggle's resting colour follow, so that both stay readable.
 void TPingFrame::followPalette()
 {
     const QColor button = palette().color(QPalette::Button);
+    paintStripe();
+    {
+        // A running frame's host edit takes no input, yet its text is the frame's name: it
+        // keeps the style's normal text colour.
+        QPalette host = HostEdit->palette();
+        host.setColor(QPalette::Disabled, QPalette::Text, palette().color(QPalette::Active, QPalette::Text));
+        HostEdit->setPalette(host);
+    }
     QPalette p = palette();
     p.setColor(QPalette::ButtonText, button.lightness() < 128 ? QColor(90, 210, 90) : kGreen);
     ContinuousPingSpdBtn->setPalette(p);
@@ -504,17 +616,22 @@ void TPingFrame::StartDelayed(int delayMs)
 
 void TPingFrame::showRunning(bool running)
 {
+    if (running) {
+        m_lookupFailed = false;
+        m_history.restart();
+    }
     HostEdit->setEnabled(!running);
     ContinuousPingSpdBtn->setText(running ? QStringLiteral("Stop") : QStringLiteral("Start"));
     if (running)
         WSocket->SocketFamily = sfIPv4;
+    updateState();
 }
 
 void TPingFrame::ContinuousPingSpdBtnClick()
 {
     if (ContinuousPingSpdBtn->isChecked()) {
         showRunning(true);
-        WSocket->DnsLookup(HostEdit->text());
+        WSocket->DnsLookup(HostText::split(HostEdit->text()).address);
     } else {
         showRunning(false);
     }
@@ -526,9 +643,10 @@ void TPingFrame::PingTimerTimer()
     if (ClearChart) {
         ClearChart = false;
         PingChart->Clear();
-        m_outcomes.clear();
+        m_history.clearWindow();
+        m_high = 0;
     }
-    WSocket->DnsLookup(HostEdit->text());
+    WSocket->DnsLookup(HostText::split(HostEdit->text()).address);
 }
 
 void TPingFrame::WSocketDnsLookupDone(QObject *, std::uint16_t errCode)
@@ -542,6 +660,12 @@ void TPingFrame::WSocketDnsLookupDone(QObject *, std::uint16_t errCode)
     updateTip();
     ContinuousPingSpdBtn->setChecked(false);
     ContinuousPingSpdBtnClick();
+    // A stopped lookup says so: no figures over results that stopped coming.
+    m_lookupFailed = true;
+    showLossJitter(LinkStats::format({}));
+    updateState();
+    updateCompactRow();
+    emit LookupFailed(HostEdit->text());
 }
 
 void TPingFrame::StartPingThread(int id, const QString &address)
@@ -592,6 +716,7 @@ void TPingFrame::PingThreadTerminate(TPingThread *sender)
         for (int i = 1; i < n; ++i)
             sum += whole(i);
         const int avg = static_cast<int>(std::nearbyint(double(sum) / n));  // a half goes to the even neighbour
+        m_high = high;
         StatusLbl->setText(FormatStatus(low, avg, high));
         refitFor(StatusLbl);
         PingChart->SetLeftAutomaticMaximum(false);
@@ -661,15 +786,13 @@ void TPingFrame::PingThreadTerminate(TPingThread *sender)
 
 void TPingFrame::recordOutcome(const EchoOutcome &outcome)
 {
-    m_outcomes.append(outcome);
-    const int keep = std::max(1, SpinEdit->value());
-    if (m_outcomes.size() > keep)
-        m_outcomes.remove(0, m_outcomes.size() - keep);
-    const QString figures = LinkStats::format(LinkStats::compute(m_outcomes));
-    if (StatusLbl->toolTip() != figures) {
-        // Two short lines fit the narrow details panel; the tooltip keeps them on one.
-        LossJitterLbl->setText(QString(figures).replace(QStringLiteral("  "), QStringLiteral("\n")));
-        StatusLbl->setToolTip(figures);
+    m_history.setCapacity(SpinEdit->value());
+    m_history.add(outcome);
+    showLossJitter(LinkStats::format(LinkStats::compute(m_history.window())));
+    updateState();
+    if (m_compact) {
+        updateCompactRow();
+        updateTip();
     }
     emit ResultProcessed(outcome);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "completionport.h"
+#include "hoststate.h"
 #include "linkstats.h"
 
 #include <QFrame>
@@ -16,6 +17,7 @@ class QSpinBox;
 class QTime;
 class QTimer;
 class QToolButton;
+class TCompactRow;
 class TPingChart;
 class TPingThread;
 class TPopupMenu;
@@ -82,6 +84,14 @@ public:
     void TimeoutsLblMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift);
     void ThreadInProgressLblClick();
 
+    // What the stripe along the left edge shows: the host's state from its recent results.
+    HostState::State State() const { return m_state; }
+    // True while the frame is too short for its controls and draws one compact row instead.
+    bool Compact() const { return m_compact; }
+    // The stripe's width and the compact row's threshold, both from the font.
+    int StripeWidth() const;
+    int CompactThreshold() const;
+
     // Whether the "#" panel shows the yellow timeout mark.
     bool TimeoutMarked() const;
 
@@ -97,6 +107,8 @@ public:
 signals:
     // Every processed result, after the frame has shown it.
     void ResultProcessed(const EchoOutcome &outcome);
+    // The host's name lookup failed and stopped the frame; `hostText` is the whole host text.
+    void LookupFailed(const QString &hostText);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -111,6 +123,12 @@ private:
     void StartPingThread(int id, const QString &address);
     void PingThreadTerminate(TPingThread *sender);
     void recordOutcome(const EchoOutcome &outcome);
+    // Recomputes the state; a new one recolours the stripe and rewrites the descriptions.
+    void updateState();
+    void placeStripe();
+    void paintStripe();
+    void updateCompactRow();
+    void showLossJitter(const QString &figures);
     void setToggleColour(const QColor &colour);
     void followPalette();
     // Sizes the labels and the host edit for the widest text they show, in the current font.
@@ -131,8 +149,14 @@ private:
     int m_hostWidth = 0;
     int m_statusWidth = 0;
     int m_addressWidth = 0;
-    // The recent results behind the loss and jitter figures (the chart keeps no timeouts
-    // before its first point, so it cannot stand in for them).
-    QList<EchoOutcome> m_outcomes;
+    // The recent results behind the loss and jitter figures, the state and the compact row's
+    // strip (the chart keeps no timeouts before its first point, so it cannot stand in for them).
+    OutcomeHistory m_history;
+    bool m_lookupFailed = false;
+    HostState::State m_state = HostState::State::Stopped;
+    bool m_compact = false;
+    int m_high = 0;
+    QWidget *m_stripe = nullptr;
+    TCompactRow *m_row = nullptr;
     CompletionPort m_port{this};
 };

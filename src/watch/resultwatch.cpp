@@ -2,6 +2,7 @@
 
 #include "appsettings.h"
 #include "desktopnotifier.h"
+#include "hoststate.h"
 #include "pingframe.h"
 #include "skylarkerror.h"
 
@@ -34,6 +35,10 @@ void TResultWatch::watch(TPingFrame *frame)
 {
     m_frames.insert(frame, FrameState());
     connect(frame, &TPingFrame::ResultProcessed, this, [this, frame](const EchoOutcome &o) { onResult(frame, o); });
+    connect(frame, &TPingFrame::LookupFailed, this, [this, frame](const QString &host) {
+        if (m_settings.NotifyHostDownUp)
+            notifyLookupFailure(frame, host);
+    });
     connect(frame, &QObject::destroyed, this, [this, frame] { m_frames.remove(frame); });
 }
 
@@ -55,14 +60,26 @@ void TResultWatch::onResult(TPingFrame *frame, const EchoOutcome &outcome)
 
 void TResultWatch::notifyChange(TPingFrame *frame, DownUpWatch::Change change, const EchoOutcome &o, int lastRtt)
 {
-    if (!m_notifier)
-        m_notifier = new DesktopNotifier(this);
     const bool down = change == DownUpWatch::Change::Down;
-    const QString title = o.host + (down ? QStringLiteral(" is down") : QStringLiteral(" is back"));
+    const QString title = HostText::display(o.host) + (down ? QStringLiteral(" is down") : QStringLiteral(" is back"));
     const int rtt = down ? lastRtt : o.rtt;
     const QString rttText = rtt < 0 ? QStringLiteral("none") : QStringLiteral("%1 ms").arg(rtt);
     const QString body = (down ? QStringLiteral("Down at %1. Last RTT: %2") : QStringLiteral("Back at %1. RTT: %2"))
                              .arg(o.when.time().toString(QStringLiteral("HH:mm:ss")), rttText);
+    notify(frame, title, body);
+}
+
+void TResultWatch::notifyLookupFailure(TPingFrame *frame, const QString &hostText)
+{
+    notify(frame, QStringLiteral("%1: name lookup failed, monitoring stopped").arg(HostText::display(hostText)),
+        QString());
+}
+
+// Each frame's notification replaces its previous one.
+void TResultWatch::notify(TPingFrame *frame, const QString &title, const QString &body)
+{
+    if (!m_notifier)
+        m_notifier = new DesktopNotifier(this);
     QPointer<TPingFrame> guard(frame);
     m_notifier->notify(title, body, m_frames.value(frame).notificationId, [this, guard](uint id) {
         if (guard && m_frames.contains(guard.data()))

@@ -42,6 +42,8 @@ private:
     };
     void onResult(TPingFrame *frame, const EchoOutcome &outcome);
     void notifyChange(TPingFrame *frame, DownUpWatch::Change change, const EchoOutcome &outcome, int lastRtt);
+    void notifyLookupFailure(TPingFrame *frame, const QString &hostText);
+    void notify(TPingFrame *frame, const QString &title, const QString &body);
 
     TAppSettings &m_settings;
     std::function<QString()> m_logDir;

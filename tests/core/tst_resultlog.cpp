@@ -35,21 +35,28 @@ private slots:
         QTest::addColumn<EchoOutcome>("outcome");
         QTest::addColumn<QByteArray>("expected");
         QTest::newRow("reply") << outcome(EchoOutcome::Reply, 12, QStringLiteral("10.1.2.3"))
-                               << QByteArray("2026-12-10T09:05:07.042+01:00,gw.example,10.1.2.3,reply,12,10.1.2.3\n");
+                               << QByteArray("2026-12-10T09:05:07.042+01:00,gw.example,10.1.2.3,reply,12,10.1.2.3,\n");
         QTest::newRow("answer from a router")
             << outcome(EchoOutcome::Foreign, 3, QStringLiteral("10.9.9.9"))
-            << QByteArray("2026-12-10T09:05:07.042+01:00,gw.example,10.1.2.3,foreign,3,10.9.9.9\n");
+            << QByteArray("2026-12-10T09:05:07.042+01:00,gw.example,10.1.2.3,foreign,3,10.9.9.9,\n");
         QTest::newRow("timeout: no RTT, no replying address") << outcome(
-            EchoOutcome::Timeout, 0) << QByteArray("2026-12-10T09:05:07.042+01:00,gw.example,10.1.2.3,timeout,,\n");
+            EchoOutcome::Timeout, 0) << QByteArray("2026-12-10T09:05:07.042+01:00,gw.example,10.1.2.3,timeout,,,\n");
         EchoOutcome west = outcome(EchoOutcome::Reply, 0, QStringLiteral("10.1.2.3"));
         west.when = QDateTime(QDate(2026, 1, 2), QTime(23, 59, 59), Qt::OffsetFromUTC, -(3 * 3600 + 30 * 60));
         QTest::newRow("negative offset with minutes, zero RTT")
-            << west << QByteArray("2026-01-02T23:59:59.000-03:30,gw.example,10.1.2.3,reply,0,10.1.2.3\n");
+            << west << QByteArray("2026-01-02T23:59:59.000-03:30,gw.example,10.1.2.3,reply,0,10.1.2.3,\n");
         EchoOutcome odd = outcome(EchoOutcome::Timeout);
         odd.host = QStringLiteral("a,b \"c\"");
         odd.target.clear();
-        QTest::newRow("host with comma and quotes is quoted; unresolved address empty")
-            << odd << QByteArray("2026-12-10T09:05:07.042+01:00,\"a,b \"\"c\"\"\",,timeout,,\n");
+        QTest::newRow(
+            "host with comma and quotes is quoted; unresolved address empty; the word after the blank a label")
+            << odd << QByteArray("2026-12-10T09:05:07.042+01:00,\"a,b \"\"c\"\"\",,timeout,,,\"\"\"c\"\"\"\n");
+        EchoOutcome labelled = outcome(EchoOutcome::Reply, 4, QStringLiteral("10.1.2.3"));
+        labelled.host = QStringLiteral("gw.example  core router, west");
+        QTest::newRow("labelled host: the label last, quoted where needed")
+            << labelled
+            << QByteArray("2026-12-10T09:05:07.042+01:00,\"gw.example  core router, "
+                          "west\",10.1.2.3,reply,4,10.1.2.3,\"core router, west\"\n");
     }
     void line()
     {

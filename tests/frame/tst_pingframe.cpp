@@ -1,15 +1,19 @@
 // The ping frame driven with scripted echoes and lookups and a pinned clock.
 #include "appclock.h"
+#include "compactrow.h"
 #include "pingchart.h"
 #include "pingframe.h"
 #include "scripted.h"
 #include "splitterbar.h"
+#include "styles.h"
 
 #include <QComboBox>
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QScopeGuard>
 #include <QLabel>
 #include <QLineEdit>
+#include <QSignalSpy>
 #include <QSpinBox>
 #include <QStyle>
 #include <QStyleOptionFrame>
@@ -44,6 +48,15 @@ int advance(const QWidget *w, const QString &text)
 // can show; what gave way is hidden and, for the labels, in the frame's tooltip.
 void checkTopBar(TPingFrame *f, bool roomForHost)
 {
+    if (f->Compact()) {
+        // Too short for the bar: one row in its place, and the tooltip gives the figures.
+        const auto *row = f->findChild<QWidget *>(QStringLiteral("CompactRow"));
+        QVERIFY(row && row->isVisible() && f->TopPanel->isHidden() && f->BottomPanel->isHidden());
+        QVERIFY(f->contentsRect().contains(row->geometry()));
+        QVERIFY(f->toolTip().contains(f->StatusLbl->text()));
+        QVERIFY(f->toolTip().contains(f->IPAddressLbl->text()));
+        return;
+    }
     QVERIFY(f->contentsRect().contains(f->TopPanel->geometry()));
     for (QWidget *w : f->TopPanel->findChildren<QWidget *>(Qt::FindDirectChildrenOnly)) {
         if (w->isHidden())
@@ -62,7 +75,9 @@ void checkTopBar(TPingFrame *f, bool roomForHost)
     // The host edit gives way to its designed width, then the address, then the status line.
     if (f->IPAddressLbl->isHidden() && !f->StatusLbl->isHidden())
         QVERIFY(f->HostEdit->minimumWidth() <= 75);
-    const QString tip = f->toolTip();
+    // The first line of the tooltip gives the host's state; the labels hidden follow.
+    QVERIFY(f->toolTip().startsWith(QStringLiteral("State: ")));
+    const QString tip = f->toolTip().section(QLatin1Char('\n'), 1);
     QCOMPARE(tip.contains(f->StatusLbl->text()), f->StatusLbl->isHidden());
     QCOMPARE(tip.contains(f->IPAddressLbl->text()), f->IPAddressLbl->isHidden());
     if (!f->StatusLbl->isHidden() && !f->IPAddressLbl->isHidden())
@@ -73,6 +88,10 @@ void checkTopBar(TPingFrame *f, bool roomForHost)
 // bottom ones.
 void checkDetailRows(TPingFrame *f)
 {
+    if (f->Compact()) {
+        QVERIFY(!f->BottomRightPanel->isVisibleTo(f));
+        return;
+    }
     QVERIFY(f->contentsRect().contains(f->BottomPanel->geometry()));
     QVERIFY(f->BottomPanel->rect().contains(f->BottomRightPanel->geometry()));
     const QList<QWidget *> rows {f->TimeoutsLbl, f->LastTimeoutComboBox, f->TimeSinceLastTimeoutLbl, f->PointsLbl};
@@ -97,6 +116,31 @@ void checkDetailRows(TPingFrame *f)
     QVERIFY(f->TimeSinceLastTimeoutLbl->contentsRect().width()
         >= advance(f->TimeSinceLastTimeoutLbl, QStringLiteral("23:59:59")));
     QVERIFY(f->PointsLbl->contentsRect().width() >= advance(f->PointsLbl, QStringLiteral("Points: 300")));
+}
+
+// WCAG's relative luminance and contrast ratio.
+double luminance(const QColor &c)
+{
+    auto lin = [](double v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * lin(c.redF()) + 0.7152 * lin(c.greenF()) + 0.0722 * lin(c.blueF());
+}
+
+double contrast(const QColor &a, const QColor &b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The stripe's colour as drawn: a pixel halfway down the frame's left edge, inside its border.
+QColor stripePixel(TPingFrame *f)
+{
+    const QImage shot = f->grab().toImage();
+    return QColor(shot.pixel(f->contentsRect().left() + 1, f->height() / 2));
+}
+
+QColor stateColour(HostState::State s, const QWidget *w)
+{
+    return QColor::fromRgb(QRgb(HostState::colour(s, w->palette().color(QPalette::Window).lightness() < 128)));
 }
 
 void saveShot(QWidget *w, const QString &name)
@@ -393,7 +437,7 @@ private slots:
         QTest::newRow("ping window 430") << 430 << wide << true << false << false;
         QTest::newRow("ping window 430, short figures") << 430 << narrow << true << true << false;
         QTest::newRow("designed 454, short figures") << 454 << narrow << true << true << false;
-        QTest::newRow("300") << 300 << wide << false << true << true;
+        QTest::newRow("305") << 305 << wide << false << true << true;
         QTest::newRow("260") << 260 << wide << false << false << true;
         QTest::newRow("two columns, 240") << 240 << narrow << false << false << true;
         QTest::newRow("150") << 150 << narrow << false << false << false;
@@ -467,7 +511,7 @@ private slots:
         QTest::newRow("80") << 80 << 3;
         QTest::newRow("70") << 70 << 2;
         QTest::newRow("four frames, 55") << 55 << 1;
-        QTest::newRow("eight frames, 27") << 27 << 0;
+        QTest::newRow("eight frames, 27: a compact row") << 27 << 0;
     }
     void detailRows_dropFromTheBottom()
     {
@@ -485,7 +529,7 @@ private slots:
         const QList<QWidget *> all {f->TimeoutsLbl, f->LastTimeoutComboBox, f->TimeSinceLastTimeoutLbl, f->PointsLbl, f->LossJitterLbl};
         QString shown;
         for (QWidget *w : all)
-            shown += w->isHidden() ? u'-' : u'+';
+            shown += w->isVisibleTo(f) ? u'+' : u'-';
         QCOMPARE(shown, QString(rows, u'+') + QString(all.size() - rows, u'-'));
         checkDetailRows(f);
         if (QTest::currentTestFailed())
@@ -788,6 +832,240 @@ private slots:
         world->echoes.replyAndProcess(6);
         QCOMPARE(frame->PingChart->Count(), 2);
         QVERIFY(frame->PingTimer->isActive());
+    }
+
+    // The stripe follows the state: waiting, up, degraded, down, stopped; the tooltip and the
+    // accessible description say it in words.
+    void stripe_followsTheState()
+    {
+        using S = HostState::State;
+        QCOMPARE(frame->State(), S::Stopped);
+        QCOMPARE(stripePixel(frame.get()), stateColour(S::Stopped, frame.get()));
+        start();
+        QCOMPARE(frame->State(), S::Waiting);
+        const QList<std::pair<int, S>> script { { 5, S::Up }, { 6, S::Up }, { -1, S::Degraded }, { -2, S::Degraded },
+            { -1, S::Down }, { 7, S::Degraded } };
+        for (const auto &[rtt, expected] : script) {
+            if (rtt != 5)
+                tick();
+            world->echoes.replyAndProcess(rtt == -2 ? 5 : rtt, rtt == -2 ? QStringLiteral("10.9.9.9") : QString());
+            QCOMPARE(frame->State(), expected);
+            QCOMPARE(stripePixel(frame.get()), stateColour(expected, frame.get()));
+            QCOMPARE(frame->toolTip().section(QLatin1Char('\n'), 0, 0),
+                QStringLiteral("State: ") + HostState::words(expected));
+            QCOMPARE(frame->accessibleDescription(), QStringLiteral("State: ") + HostState::words(expected));
+        }
+        stop();
+        QCOMPARE(frame->State(), S::Stopped);
+        QCOMPARE(frame->accessibleDescription(), QStringLiteral("State: stopped"));
+    }
+
+    // A host that never answered is down from its first timeout, though its chart is empty.
+    void silentHost_downAtItsFirstTimeout()
+    {
+        play({ -1 });
+        QCOMPARE(frame->PingChart->Count(), 0);
+        QCOMPARE(frame->State(), HostState::State::Down);
+        QCOMPARE(stripePixel(frame.get()), stateColour(HostState::State::Down, frame.get()));
+    }
+
+    // A failed lookup shows on the stripe, says so once, and leaves no figures behind.
+    void lookupFailure_isVisible()
+    {
+        play({ 5, -1 });
+        stop();
+        QSignalSpy failed(frame.get(), &TPingFrame::LookupFailed);
+        start(QStringLiteral("no-such.example branch office"));
+        QCOMPARE(world->resolver.asked, QStringList { QStringLiteral("no-such.example") });
+        world->resolver.answer(11001);
+        QTRY_COMPARE(frame->IPAddressLbl->text(), QStringLiteral("DNS Error!"));
+        QCOMPARE(frame->State(), HostState::State::LookupFailed);
+        QCOMPARE(stripePixel(frame.get()), stateColour(HostState::State::LookupFailed, frame.get()));
+        QCOMPARE(failed.size(), 1);
+        QCOMPARE(failed.at(0).at(0).toString(), QStringLiteral("no-such.example branch office"));
+        QCOMPARE(frame->LossJitterLbl->text(), QStringLiteral("Loss: -\nJitter: -"));
+        QCOMPARE(frame->StatusLbl->toolTip(), QStringLiteral("Loss: -  Jitter: -"));
+        // The next start tries again and forgets the failure.
+        start(kHost);
+        QCOMPARE(frame->State(), HostState::State::Waiting);
+    }
+
+    // The first word of a host text is pinged, the rest is its label; the text stays whole.
+    void labelledHost_pingsTheFirstWord_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QStringList>("asked");
+        QTest::newRow("address and label") << "10.1.1.1 core router" << QStringList();
+        QTest::newRow("name and label, tab")
+            << "gw.example\toffice gateway" << QStringList { QStringLiteral("gw.example") };
+        QTest::newRow("name alone") << "gw.example" << QStringList { QStringLiteral("gw.example") };
+    }
+    void labelledHost_pingsTheFirstWord()
+    {
+        QFETCH(QString, text);
+        QFETCH(QStringList, asked);
+        QSignalSpy results(frame.get(), &TPingFrame::ResultProcessed);
+        start(text);
+        QCOMPARE(world->resolver.asked, asked);
+        if (!asked.isEmpty())
+            world->resolver.answer(0, { kHost });
+        QTRY_COMPARE(world->echoes.count(), 1u);
+        QCOMPARE(world->echoes.pending.front()->PingHostName, kHost);
+        world->echoes.replyAndProcess(5);
+        QCOMPARE(frame->HostEdit->text(), text);
+        QCOMPARE(results.size(), 1);
+        QCOMPARE(results.at(0).at(0).value<EchoOutcome>().host, text);
+        QCOMPARE(frame->State(), HostState::State::Up);
+    }
+
+    // While it runs, the host edit takes no input but its text stays as readable as any
+    // other: at least 4.5 : 1 against its background, in each of the three looks.
+    void runningHostName_readableInEveryStyle_data()
+    {
+        QTest::addColumn<QString>("style");
+        for (const QString &name : SkylarkStyles::names())
+            QTest::newRow(qPrintable(name)) << name;
+    }
+    void runningHostName_readableInEveryStyle()
+    {
+        QFETCH(QString, style);
+        QVERIFY(SkylarkStyles::apply(style));
+        auto restore = qScopeGuard([] { SkylarkStyles::apply(SkylarkStyles::names().first()); });
+        TPingFrame f;
+        f.show();
+        f.HostEdit->setText(QStringLiteral("WWWWWWWWWW"));
+        f.SetDown(true);
+        f.ContinuousPingSpdBtnClick();
+        QVERIFY(!f.HostEdit->isEnabled());
+        const QImage shot = f.HostEdit->grab().toImage();
+        // The background is the colour at the middle of the left inner edge; the text is the
+        // pixel that stands out most from it.
+        const QColor background(shot.pixel(3, shot.height() / 2));
+        double best = 1;
+        for (int y = 0; y < shot.height(); ++y)
+            for (int x = shot.width() / 4; x < shot.width() * 3 / 4; ++x)
+                best = std::max(best, contrast(QColor(shot.pixel(x, y)), background));
+        QVERIFY2(best >= 4.5, qPrintable(QStringLiteral("contrast %1 : 1").arg(best, 0, 'f', 2)));
+    }
+
+    // A frame too short for its bar and a chart draws one row: the stripe, the host with its
+    // label, the figures and a strip of the recent results, newest at the right; tall
+    // enough again, it shows its controls as before.
+    void compactRow_stripOfRecentResults()
+    {
+        QWidget board;
+        board.resize(500, 250);
+        board.show();
+        auto *f = new TPingFrame(&board);
+        const int threshold = f->CompactThreshold();
+        QVERIFY(threshold >= 30 && threshold <= 50);
+        f->setGeometry(0, 0, 480, threshold);
+        f->show();
+        QVERIFY(!f->Compact());
+        f->SpinEdit->setValue(20);
+        f->setGeometry(0, 0, 480, threshold - 1);
+        QVERIFY(f->Compact());
+        QVERIFY(f->TopPanel->isHidden());
+        f->HostEdit->setText(kWideHost + QStringLiteral(" core router"));
+        f->SetDown(true);
+        f->ContinuousPingSpdBtnClick();
+        const QList<int> results { 10, 20, -1, 40, -2, 40 };
+        for (int i = 0; i < results.size(); ++i) {
+            if (i > 0) {
+                clock->advance(1000);
+                f->PingTimerTimer();
+            }
+            const int r = results[i];
+            world->echoes.replyAndProcess(r == -2 ? 5 : r, r == -2 ? QStringLiteral("10.9.9.9") : QString());
+        }
+        QVERIFY(f->toolTip().startsWith(kWideHost + QStringLiteral(" (core router)\n")));
+        QVERIFY(f->toolTip().contains(QStringLiteral("Low: 10  Avg: 28  High: 40")));
+        QVERIFY(f->toolTip().contains(QStringLiteral("Loss: 33.3 %")));
+        QVERIFY(f->toolTip().contains(QStringLiteral("Last timeout: ")));
+        auto *row = f->findChild<TCompactRow *>();
+        QVERIFY(row);
+        const QRect strip = row->stripRect();
+        QVERIFY(strip.width() >= 20);
+        const int cell = strip.width() / 20;
+        const QImage shot = row->grab().toImage();
+        auto cellColour = [&](int fromRight) {
+            return QColor(shot.pixel(strip.right() - fromRight * cell - cell / 2, strip.center().y()));
+        };
+        QCOMPARE(cellColour(1), QColor(255, 128, 0)); // the foreign answer
+        QCOMPARE(cellColour(3), QColor(255, 0, 0)); // the timeout
+        QVERIFY(cellColour(0).green() > cellColour(0).red()); // replies are green
+        QVERIFY(cellColour(5).lightness() > cellColour(0).lightness()); // 10 ms lighter than 40 ms
+        QCOMPARE(cellColour(6), f->palette().color(QPalette::Window)); // no result yet
+        QCOMPARE(stripePixel(f), stateColour(HostState::State::Degraded, f));
+
+        f->setGeometry(0, 0, 480, TPingFrame::kDesignedHeight);
+        QVERIFY(!f->Compact());
+        QVERIFY(row->isHidden());
+        QVERIFY(!f->TopPanel->isHidden());
+        QCOMPARE(f->StatusLbl->text(), QStringLiteral("Low: 10  Avg: 28  High: 40"));
+        checkTopBar(f, true);
+    }
+
+    // On a board of compact rows a result repaints its own row (and its stripe when the
+    // state changes), never another row, another frame or the board.
+    void compactRow_resultRepaintsOnlyItsRow()
+    {
+        QWidget board;
+        board.resize(500, 100);
+        TPingFrame *frames[2];
+        for (int i = 0; i < 2; ++i) {
+            frames[i] = new TPingFrame(&board);
+            frames[i]->setGeometry(0, i * 12, 480, 12);
+        }
+        board.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&board));
+        feed(frames[1], { 4, 5 });
+        frames[0]->HostEdit->setText(kHost);
+        frames[0]->SetDown(true);
+        frames[0]->ContinuousPingSpdBtnClick();
+        world->echoes.replyAndProcess(4);
+        clock->advance(1000);
+        frames[0]->PingTimerTimer();
+        QVERIFY(frames[0]->Compact() && frames[1]->Compact());
+        QTest::qWait(30);
+
+        struct PaintCounter : QObject
+        {
+            QStringList painted;
+            QWidget *mine = nullptr;
+            bool eventFilter(QObject *o, QEvent *e) override
+            {
+                if (e->type() == QEvent::Paint) {
+                    auto *w = static_cast<QWidget *>(o);
+                    painted.append((mine->isAncestorOf(w) ? QStringLiteral("mine:") : QStringLiteral("other:"))
+                        + (w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className())
+                                                     : w->objectName()));
+                }
+                return false;
+            }
+        } counter;
+        counter.mine = frames[0];
+        qApp->installEventFilter(&counter);
+        world->echoes.replyAndProcess(6);
+        QTest::qWait(30);
+        qApp->removeEventFilter(&counter);
+        counter.painted.removeDuplicates();
+        QCOMPARE(counter.painted, QStringList { QStringLiteral("mine:CompactRow") });
+    }
+
+    // The row takes no clicks of its own: the frame's popup menu opens over it.
+    void compactRow_leavesClicksToTheFrame()
+    {
+        QWidget board;
+        board.resize(500, 250);
+        board.show();
+        auto *f = new TPingFrame(&board);
+        f->setGeometry(0, 0, 480, 20);
+        f->show();
+        QVERIFY(f->Compact());
+        const auto *row = f->findChild<TCompactRow *>();
+        QVERIFY(row->testAttribute(Qt::WA_TransparentForMouseEvents));
+        QCOMPARE(board.childAt(f->geometry().center()), f);
     }
 
     void freedWithEchoInFlightOrLookupPending_dropsCompletions()

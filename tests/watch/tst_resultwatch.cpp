@@ -108,6 +108,37 @@ private slots:
         QCOMPARE(m_service.calls[0].summary, QStringLiteral("10.0.0.3 is back"));
     }
 
+    // A labelled host is named with its label; a failed lookup says so once, with
+    // notifications on, and not at all with them off.
+    void notifications_labelAndLookupFailure()
+    {
+        ScriptedWorld world;
+        PinnedClock clock;
+        auto form = makeMainForm();
+        form->AppSettings.NotifyHostDownUp = true;
+        form->AddHostFrame(QStringLiteral("10.0.0.4 core router"), true);
+        TPingFrame *f = form->ColumnFrames1.at(0);
+        world.echoes.replyAndProcess(-1);
+        next(world, clock, f, -1);
+        next(world, clock, f, -1);
+        QTRY_COMPARE(m_service.calls.size(), 1);
+        QCOMPARE(m_service.calls[0].summary, QStringLiteral("10.0.0.4 (core router) is down"));
+
+        form->AddHostFrame(QStringLiteral("no-such.example"), true);
+        world.resolver.answer(11001);
+        QTRY_COMPARE(m_service.calls.size(), 2);
+        QCOMPARE(m_service.calls[1].summary, QStringLiteral("no-such.example: name lookup failed, monitoring stopped"));
+        QTest::qWait(50);
+        QCOMPARE(m_service.calls.size(), 2);
+
+        form->AppSettings.NotifyHostDownUp = false;
+        form->AddHostFrame(QStringLiteral("other.example"), true);
+        world.resolver.answer(11001);
+        QTRY_VERIFY(!form->ColumnFrames1.last()->Running());
+        QTest::qWait(50);
+        QCOMPARE(m_service.calls.size(), 2);
+    }
+
     void log_oneLinePerResult_framesOfOneHostShareItsFile_flushedAtClose()
     {
         ScriptedWorld world;
@@ -130,15 +161,15 @@ private slots:
         form->close(); // the last lines go out with the close
         const QList<QByteArray> seven = logLines(logs + QStringLiteral("10.0.0.7.csv"));
         QCOMPARE(seven.size(), 4);
-        QCOMPARE(seven[0], QByteArray("time,host,address,outcome,rtt_ms,from"));
-        QCOMPARE(rest(seven[1]), QByteArray("10.0.0.7,10.0.0.7,reply,5,10.0.0.7"));
-        QCOMPARE(rest(seven[2]), QByteArray("10.0.0.7,10.0.0.7,timeout,,"));
-        QCOMPARE(rest(seven[3]), QByteArray("10.0.0.7,10.0.0.7,reply,8,10.0.0.7"));
+        QCOMPARE(seven[0], QByteArray("time,host,address,outcome,rtt_ms,from,label"));
+        QCOMPARE(rest(seven[1]), QByteArray("10.0.0.7,10.0.0.7,reply,5,10.0.0.7,"));
+        QCOMPARE(rest(seven[2]), QByteArray("10.0.0.7,10.0.0.7,timeout,,,"));
+        QCOMPARE(rest(seven[3]), QByteArray("10.0.0.7,10.0.0.7,reply,8,10.0.0.7,"));
         QVERIFY(seven[1].startsWith("2026-12-10T12:00:00.000"));
         QVERIFY(seven[3].startsWith("2026-12-10T12:00:01.000"));
         const QList<QByteArray> eight = logLines(logs + QStringLiteral("10.0.0.8.csv"));
         QCOMPARE(eight.size(), 2);
-        QCOMPARE(rest(eight[1]), QByteArray("10.0.0.8,10.0.0.8,foreign,6,10.9.9.9"));
+        QCOMPARE(rest(eight[1]), QByteArray("10.0.0.8,10.0.0.8,foreign,6,10.9.9.9,"));
         QVERIFY(world.errors.messages.isEmpty());
     }
 

@@ -1,0 +1,125 @@
+#include "hoststate.h"
+
+#include <algorithm>
+
+namespace HostText {
+
+Parts split(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    qsizetype blank = -1;
+    for (qsizetype i = 0; i < trimmed.size(); ++i)
+        if (trimmed.at(i).isSpace()) {
+            blank = i;
+            break;
+        }
+    if (blank < 0)
+        return { text, QString() };
+    return { trimmed.left(blank), trimmed.mid(blank + 1).trimmed() };
+}
+
+QString display(const QString &text)
+{
+    const Parts p = split(text);
+    return p.label.isEmpty() ? text : QStringLiteral("%1 (%2)").arg(p.address, p.label);
+}
+
+} // namespace HostText
+
+void OutcomeHistory::setCapacity(int capacity)
+{
+    m_capacity = std::max(1, capacity);
+    if (m_window.size() > m_capacity)
+        m_window.remove(0, m_window.size() - m_capacity);
+}
+
+void OutcomeHistory::add(const EchoOutcome &outcome)
+{
+    m_watch.feed(outcome);
+    ++m_results;
+    if (outcome.kind == EchoOutcome::Reply)
+        ++m_replies;
+    m_window.append(outcome);
+    if (m_window.size() > m_capacity)
+        m_window.remove(0, m_window.size() - m_capacity);
+}
+
+void OutcomeHistory::restart()
+{
+    m_results = 0;
+    m_replies = 0;
+}
+
+namespace HostState {
+
+Inputs inputs(bool running, bool lookupFailed, const OutcomeHistory &history)
+{
+    return { running, lookupFailed, history.isDown(), history.resultsSinceStart(), history.repliesSinceStart(),
+        history.window() };
+}
+
+State of(const Inputs &in)
+{
+    if (in.lookupFailed)
+        return State::LookupFailed;
+    if (!in.running)
+        return State::Stopped;
+    if (in.resultsSinceStart == 0)
+        return State::Waiting;
+    if (in.down || in.repliesSinceStart == 0)
+        return State::Down;
+    const bool clean = std::all_of(
+        in.window.cbegin(), in.window.cend(), [](const EchoOutcome &o) { return o.kind == EchoOutcome::Reply; });
+    if (!in.window.isEmpty() && in.window.last().kind == EchoOutcome::Reply && clean)
+        return State::Up;
+    return State::Degraded;
+}
+
+QString words(State s)
+{
+    switch (s) {
+    case State::Waiting:
+        return QStringLiteral("waiting for a result");
+    case State::Up:
+        return QStringLiteral("up");
+    case State::Degraded:
+        return QStringLiteral("degraded");
+    case State::Down:
+        return QStringLiteral("down");
+    case State::LookupFailed:
+        return QStringLiteral("name lookup failed");
+    case State::Stopped:
+        return QStringLiteral("stopped");
+    }
+    return {};
+}
+
+std::uint32_t colour(State s, bool dark)
+{
+    // Blue-green, yellow, vermilion, violet, sky blue and a grey: hues that stay apart when
+    // red and green are confused, with the grey on the far side of the window colour.
+    static const std::uint32_t light[kStateCount] = { 0x56B4E9, 0x009E73, 0xF0E442, 0xD55E00, 0x7B2D8E, 0x404040 };
+    static const std::uint32_t night[kStateCount] = { 0x56B4E9, 0x00B386, 0xF0E442, 0xFF5A1F, 0xB070FF, 0xD8D8D8 };
+    return (dark ? night : light)[int(s)];
+}
+
+} // namespace HostState
+
+namespace CompactRow {
+
+int threshold(int lineHeight)
+{
+    return std::max(24, lineHeight * 5 / 2);
+}
+
+int cellWidth(int capacity, int width)
+{
+    return std::max(1, width / std::max(1, capacity));
+}
+
+int cellsShown(int results, int room)
+{
+    return std::clamp(room, 0, std::max(0, results));
+}
+
+} // namespace CompactRow

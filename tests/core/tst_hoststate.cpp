@@ -1,0 +1,253 @@
+#include "hoststate.h"
+
+#include <QTest>
+
+#include <array>
+#include <cmath>
+
+using HostState::State;
+Q_DECLARE_METATYPE(State)
+
+namespace {
+
+// Results written as in the host watch's test: "12" a reply, "t" a timeout, "f" a foreign answer.
+QList<EchoOutcome> outcomes(const QString &script)
+{
+    QList<EchoOutcome> list;
+    for (const QString &token : script.split(u' ', Qt::SkipEmptyParts)) {
+        EchoOutcome o;
+        o.host = QStringLiteral("h");
+        o.kind = token == u"t" ? EchoOutcome::Timeout : token == u"f" ? EchoOutcome::Foreign : EchoOutcome::Reply;
+        o.rtt = o.kind == EchoOutcome::Reply ? token.toInt() : 0;
+        list.append(o);
+    }
+    return list;
+}
+
+QList<EchoOutcome> outcomes(const char *script)
+{
+    return outcomes(QString::fromLatin1(script));
+}
+
+// Colour science for the palette check: sRGB to linear light, the Machado, Oliveira and
+// Fernandes (2009) matrices at full severity, CIE L*a*b* (D65) and the CIE76 distance.
+using Vec = std::array<double, 3>;
+using Mat = std::array<Vec, 3>;
+constexpr Mat kNormal { { { 1, 0, 0 }, { 0, 1, 0 }, { 0, 0, 1 } } };
+constexpr Mat kProtanopia { { { 0.152286, 1.052583, -0.204868 }, { 0.114503, 0.786281, 0.099216 },
+    { -0.003882, -0.048116, 1.051998 } } };
+constexpr Mat kDeuteranopia { { { 0.367322, 0.860646, -0.227968 }, { 0.280085, 0.672501, 0.047413 },
+    { -0.011820, 0.042940, 0.968881 } } };
+
+Vec seenAsLab(std::uint32_t rgb, const Mat &m)
+{
+    Vec lin;
+    for (int i = 0; i < 3; ++i) {
+        const double c = ((rgb >> (16 - 8 * i)) & 0xFF) / 255.0;
+        lin[i] = c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    }
+    Vec s;
+    for (int i = 0; i < 3; ++i)
+        s[i] = std::clamp(m[i][0] * lin[0] + m[i][1] * lin[1] + m[i][2] * lin[2], 0.0, 1.0);
+    const double x = 0.4124 * s[0] + 0.3576 * s[1] + 0.1805 * s[2];
+    const double y = 0.2126 * s[0] + 0.7152 * s[1] + 0.0722 * s[2];
+    const double z = 0.0193 * s[0] + 0.1192 * s[1] + 0.9505 * s[2];
+    auto f = [](double t) { return t > 0.008856 ? std::cbrt(t) : 7.787 * t + 16.0 / 116; };
+    const double fx = f(x / 0.95047), fy = f(y), fz = f(z / 1.08883);
+    return { 116 * fy - 16, 500 * (fx - fy), 200 * (fy - fz) };
+}
+
+double distance(const Vec &a, const Vec &b)
+{
+    return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
+}
+
+} // namespace
+
+class TestHostState : public QObject
+{
+    Q_OBJECT
+private slots:
+    void state_data()
+    {
+        QTest::addColumn<bool>("running");
+        QTest::addColumn<bool>("lookupFailed");
+        QTest::addColumn<QString>("sinceStart"); // every result of the run
+        QTest::addColumn<int>("capacity");
+        QTest::addColumn<State>("expected");
+        QTest::newRow("running, nothing yet") << true << false << "" << 10 << State::Waiting;
+        QTest::newRow("stopped") << false << false << "5 6" << 10 << State::Stopped;
+        QTest::newRow("stopped before any result") << false << false << "" << 10 << State::Stopped;
+        QTest::newRow("lookup failed") << false << true << "" << 10 << State::LookupFailed;
+        QTest::newRow("replies only") << true << false << "5 6 7" << 10 << State::Up;
+        QTest::newRow("reply, but a timeout in the window") << true << false << "5 t 7" << 10 << State::Degraded;
+        QTest::newRow("reply, but a foreign answer in the window") << true << false << "5 f 7" << 10 << State::Degraded;
+        QTest::newRow("newest a timeout, not yet down") << true << false << "5 6 t" << 10 << State::Degraded;
+        QTest::newRow("the timeout left the window") << true << false << "t 5 6 7" << 3 << State::Up;
+        QTest::newRow("three timeouts in a row") << true << false << "5 t t t" << 10 << State::Down;
+        QTest::newRow("foreign answers count as timeouts") << true << false << "5 f f f" << 10 << State::Down;
+        QTest::newRow("one timeout and never a reply") << true << false << "t" << 10 << State::Down;
+        QTest::newRow("only foreign answers") << true << false << "f f" << 10 << State::Down;
+        QTest::newRow("back at the first reply") << true << false << "t t t 5" << 10 << State::Degraded;
+        QTest::newRow("back and clean again") << true << false << "t t t 5 6" << 2 << State::Up;
+    }
+    void state()
+    {
+        QFETCH(bool, running);
+        QFETCH(bool, lookupFailed);
+        QFETCH(QString, sinceStart);
+        QFETCH(int, capacity);
+        QFETCH(State, expected);
+        OutcomeHistory h;
+        h.setCapacity(capacity);
+        for (const EchoOutcome &o : outcomes(sinceStart))
+            h.add(o);
+        QCOMPARE(HostState::of(HostState::inputs(running, lookupFailed, h)), expected);
+    }
+
+    // A restart forgets "never answered" but not the window, and not the down/up rule's count.
+    void restartKeepsTheWindow()
+    {
+        OutcomeHistory h;
+        h.setCapacity(5);
+        for (const EchoOutcome &o : outcomes("t"))
+            h.add(o);
+        QCOMPARE(HostState::of(HostState::inputs(true, false, h)), State::Down);
+        h.restart();
+        QCOMPARE(HostState::of(HostState::inputs(true, false, h)), State::Waiting);
+        h.add(outcomes("4").first());
+        QCOMPARE(HostState::of(HostState::inputs(true, false, h)), State::Degraded);
+        QCOMPARE(h.window().size(), 2);
+        h.clearWindow();
+        h.add(outcomes("4").first());
+        QCOMPARE(HostState::of(HostState::inputs(true, false, h)), State::Up);
+    }
+
+    void palette_data()
+    {
+        QTest::addColumn<bool>("dark");
+        QTest::addColumn<std::uint32_t>("window");
+        QTest::newRow("light") << false << std::uint32_t(0xEFEFEF);
+        QTest::newRow("dark") << true << std::uint32_t(0x353535);
+    }
+    // Every pair of the six colours, and each against the window colour, at least 20 CIE76
+    // units apart as seen with normal vision, protanopia and deuteranopia.
+    void palette()
+    {
+        QFETCH(bool, dark);
+        QFETCH(std::uint32_t, window);
+        QList<std::uint32_t> colours;
+        for (int s = 0; s < HostState::kStateCount; ++s)
+            colours.append(HostState::colour(State(s), dark));
+        colours.append(window);
+        const std::pair<const char *, Mat> visions[]
+            = { { "normal", kNormal }, { "protanopia", kProtanopia }, { "deuteranopia", kDeuteranopia } };
+        for (const auto &[name, m] : visions)
+            for (int i = 0; i < colours.size(); ++i)
+                for (int j = i + 1; j < colours.size(); ++j) {
+                    const double d = distance(seenAsLab(colours[i], m), seenAsLab(colours[j], m));
+                    if (d < 20)
+                        QFAIL(qPrintable(QStringLiteral("%1: %2 and %3 only %4 apart")
+                                             .arg(QString::fromLatin1(name))
+                                             .arg(colours[i], 6, 16, QLatin1Char('0'))
+                                             .arg(colours[j], 6, 16, QLatin1Char('0'))
+                                             .arg(d, 0, 'f', 1)));
+                }
+    }
+
+    // The simulation itself: an orange and a green far apart in normal vision fall together.
+    void simulationConfusesRedAndGreen()
+    {
+        const std::uint32_t orange = 0xC88028, green = 0x60A028; // a classic confusion pair
+        QVERIFY(distance(seenAsLab(orange, kNormal), seenAsLab(green, kNormal)) > 50);
+        QVERIFY(distance(seenAsLab(orange, kDeuteranopia), seenAsLab(green, kDeuteranopia)) < 20);
+        QVERIFY(distance(seenAsLab(orange, kProtanopia), seenAsLab(green, kProtanopia)) < 20);
+    }
+
+    void threshold_data()
+    {
+        QTest::addColumn<int>("lineHeight");
+        QTest::addColumn<int>("expected");
+        QTest::newRow("default font") << 16 << 40;
+        QTest::newRow("small font") << 13 << 32;
+        QTest::newRow("large font") << 24 << 60;
+        QTest::newRow("tiny font keeps room for a bar") << 6 << 24;
+    }
+    void threshold()
+    {
+        QFETCH(int, lineHeight);
+        QFETCH(int, expected);
+        QCOMPARE(CompactRow::threshold(lineHeight), expected);
+    }
+
+    void cells_data()
+    {
+        QTest::addColumn<int>("capacity");
+        QTest::addColumn<int>("results");
+        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("cellWidth");
+        QTest::addColumn<int>("shown");
+        QTest::newRow("all fit, wide cells") << 30 << 30 << 200 << 6 << 30;
+        QTest::newRow("few results yet") << 30 << 4 << 200 << 6 << 4;
+        QTest::newRow("narrower than the cells: the newest that fit") << 180 << 180 << 120 << 1 << 120;
+        QTest::newRow("none yet") << 180 << 0 << 120 << 1 << 0;
+        QTest::newRow("no room") << 10 << 10 << 0 << 1 << 0;
+    }
+    void cells()
+    {
+        QFETCH(int, capacity);
+        QFETCH(int, results);
+        QFETCH(int, width);
+        QFETCH(int, cellWidth);
+        QFETCH(int, shown);
+        QCOMPARE(CompactRow::cellWidth(capacity, width), cellWidth);
+        QCOMPARE(CompactRow::cellsShown(results, width / cellWidth), shown);
+    }
+
+    void split_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("address and label") << "10.0.0.1 core router"
+                                           << "10.0.0.1"
+                                           << "core router";
+        QTest::newRow("name and label, several blanks") << "gw.example.net  office gateway"
+                                                        << "gw.example.net"
+                                                        << "office gateway";
+        QTest::newRow("tab") << "gw\toffice"
+                             << "gw"
+                             << "office";
+        QTest::newRow("blanks around") << "  gw  office  "
+                                       << "gw"
+                                       << "office";
+        QTest::newRow("only blanks: kept as typed") << "   "
+                                                    << "   "
+                                                    << "";
+        QTest::newRow("IPv4 literal without label") << "192.168.1.1"
+                                                    << "192.168.1.1"
+                                                    << "";
+        QTest::newRow("name without label") << "LocalHost"
+                                            << "LocalHost"
+                                            << "";
+        QTest::newRow("trailing blank only: kept as typed") << "host "
+                                                            << "host "
+                                                            << "";
+        QTest::newRow("empty") << ""
+                               << ""
+                               << "";
+    }
+    void split()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, address);
+        QFETCH(QString, label);
+        const HostText::Parts p = HostText::split(text);
+        QCOMPARE(p.address, address);
+        QCOMPARE(p.label, label);
+        QCOMPARE(HostText::display(text), label.isEmpty() ? text : address + QStringLiteral(" (") + label + u')');
+    }
+};
+
+QTEST_GUILESS_MAIN(TestHostState)
+#include "tst_hoststate.moc"
