@@ -95,7 +95,7 @@ QString HeadlessAgent::start()
         probe->setHost(hosts[i]);
         m_probes.append(probe);
         const auto key = std::uintptr_t(probe);
-        m_store.setIdentity(key, { QStringLiteral("Probe_%1").arg(i), hosts[i], hosts[i], {}, {} });
+        m_store.setIdentity(key, MetricsStore::Identity::of(QStringLiteral("Probe_%1").arg(i), hosts[i], {}));
         connect(probe, &HostProbe::echoSent, this, [this, key] { m_store.countRequest(key); });
         connect(probe, &HostProbe::resultProcessed, this,
             [this, probe, i](const EchoOutcome &o) { onResult(probe, i, o); });
@@ -112,7 +112,7 @@ QString HeadlessAgent::start()
 void HeadlessAgent::onResult(HostProbe *probe, int index, const EchoOutcome &o)
 {
     const auto key = std::uintptr_t(probe);
-    m_store.setIdentity(key, { QStringLiteral("Probe_%1").arg(index), o.host, o.host, o.target, {} });
+    m_store.setIdentity(key, MetricsStore::Identity::of(QStringLiteral("Probe_%1").arg(index), o.host, o.target));
     const LinkStats::Figures f = probe->figures();
     m_store.record(key, o.kind, o.rtt, !probe->isDown(), f.results ? f.lossPercent / 100 : 0);
     if (m_options.log) {

@@ -1,8 +1,16 @@
 #include "metricsstore.h"
 
+#include "hoststate.h"
+
 #include <QMutexLocker>
 
 #include <algorithm>
+
+MetricsStore::Identity MetricsStore::Identity::of(const QString &frame, const QString &hostText, const QString &ip)
+{
+    const HostText::Parts parts = HostText::split(hostText);
+    return { frame, hostText, parts.address, ip, parts.label };
+}
 
 void MetricsStore::setIdentity(std::uintptr_t probe, const Identity &identity)
 {

@@ -36,6 +36,10 @@ public:
 
     struct Identity
     {
+        // A probe's names from its frame name, host text and address: the first word of the
+        // host text is the host, the rest its label.
+        static Identity of(const QString &frame, const QString &hostText, const QString &ip);
+
         QString frame; // the frame's (or window's) component name
         QString host; // the host text as typed, label included
         QString hostWord; // what is pinged

@@ -1,6 +1,7 @@
 #include "hostprobe.h"
 
 #include "appclock.h"
+#include "hoststate.h"
 #include "icmpaccess.h"
 #include "pingthread.h"
 #include "wsocket.h"
@@ -62,7 +63,7 @@ void HostProbe::lookUp()
     if (!m_running)
         return;
     m_lookingUp = true;
-    m_resolver->DnsLookup(m_host);
+    m_resolver->DnsLookup(HostText::split(m_host).address);
 }
 
 void HostProbe::lookupDone(quint16 errCode)

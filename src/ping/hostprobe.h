@@ -26,7 +26,7 @@ public:
     explicit HostProbe(QObject *parent = nullptr);
     ~HostProbe() override;
 
-    // The host text; the next lookup uses it.
+    // The host text; the next lookup looks up its first word (what follows is a label).
     void setHost(const QString &host);
     QString host() const { return m_host; }
     // How many recent results the figures cover (at least 1).

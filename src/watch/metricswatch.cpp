@@ -64,7 +64,7 @@ void TMetricsWatch::onResult(TPingFrame *frame, const EchoOutcome &o)
         st.recent.removeFirst();
     st.downUp.feed(o);
     const auto key = std::uintptr_t(frame);
-    m_store.setIdentity(key, { frame->objectName(), o.host, o.host, o.target, {} });
+    m_store.setIdentity(key, MetricsStore::Identity::of(frame->objectName(), o.host, o.target));
     m_store.setActive(key, true);
     // Each result stands for one request; an echo still in flight is not counted yet.
     m_store.countRequest(key);
@@ -82,6 +82,6 @@ void TMetricsWatch::sweep()
         // A stopped frame's series leave the output; its counters wait for its restart.
         m_store.setActive(key, frame->Running() || frame->InFlight());
         const EchoOutcome &last = it->recent.last();
-        m_store.setIdentity(key, { frame->objectName(), last.host, last.host, last.target, {} });
+        m_store.setIdentity(key, MetricsStore::Identity::of(frame->objectName(), last.host, last.target));
     }
 }

@@ -136,6 +136,18 @@ private slots:
         QCOMPARE(store.size(), 1);
     }
 
+    void identity_firstWordIsTheHostTheRestItsLabel()
+    {
+        const auto id = MetricsStore::Identity::of(QStringLiteral("PingFrame_3"),
+                                                   QStringLiteral("10.0.0.1 \tcore \"router\""), QStringLiteral("10.0.0.1"));
+        QCOMPARE(id.hostWord, QStringLiteral("10.0.0.1"));
+        QCOMPARE(id.label, QStringLiteral("core \"router\""));
+        QCOMPARE(id.host, QStringLiteral("10.0.0.1 \tcore \"router\""));
+        const auto plain = MetricsStore::Identity::of(QStringLiteral("Probe_0"), QStringLiteral("gw"), {});
+        QCOMPARE(plain.hostWord, QStringLiteral("gw"));
+        QCOMPARE(plain.label, QString());
+    }
+
     void openMetrics_namesFamiliesAndEnds()
     {
         MetricsStore store;
