@@ -621,6 +621,10 @@ void TPingFrame::showRunning(bool running)
         m_history.restart();
     }
     HostEdit->setEnabled(!running);
+    // A host text longer than the edit (a label after the address) shows its start, the
+    // address, while the frame runs and nobody edits it.
+    if (running)
+        HostEdit->setCursorPosition(0);
     ContinuousPingSpdBtn->setText(running ? QStringLiteral("Stop") : QStringLiteral("Start"));
     if (running)
         WSocket->SocketFamily = sfIPv4;

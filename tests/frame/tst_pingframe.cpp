@@ -913,6 +913,8 @@ private slots:
         QCOMPARE(world->echoes.pending.front()->PingHostName, kHost);
         world->echoes.replyAndProcess(5);
         QCOMPARE(frame->HostEdit->text(), text);
+        // The running edit shows the start of the text, the address, however long the label.
+        QCOMPARE(frame->HostEdit->cursorPosition(), 0);
         QCOMPARE(results.size(), 1);
         QCOMPARE(results.at(0).at(0).value<EchoOutcome>().host, text);
         QCOMPARE(frame->State(), HostState::State::Up);
