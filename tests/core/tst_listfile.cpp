@@ -1,4 +1,4 @@
-#include "../support/specialfiles.h"
+#include "../support/oddfiles.h"
 #include "boundedread.h"
 #include "listfile.h"
 #include "skylarkerror.h"

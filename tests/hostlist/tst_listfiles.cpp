@@ -1,6 +1,6 @@
 // Load List File and Save List File through the main window's shared file dialogs.
 #include "../support/fulldisk.h"
-#include "../support/specialfiles.h"
+#include "../support/oddfiles.h"
 #include "listfile.h"
 #include "mainform.h"
 #include "mostrecentfiles.h"

@@ -1,6 +1,6 @@
 // Sessions: the board saved to a file and rebuilt from it, hand-edited files, and the
 // autosaved session across runs.
-#include "../support/specialfiles.h"
+#include "../support/oddfiles.h"
 #include "hostlistbox.h"
 #include "mainform.h"
 #include "pingframe.h"
