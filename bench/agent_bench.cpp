@@ -58,19 +58,13 @@ std::pair<double, qint64> scrape(quint16 port)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (qEnvironmentVariableIsEmpty("NETKIT")) {
-        std::fprintf(stderr, "run inside tests/netkit/netkit.sh\n");
+    if (!insideNetkit())
         return 2;
-    }
-    const QStringList args = app.arguments().mid(1);
-    auto option = [&args](const QString &name, const QString &def) {
-        const qsizetype i = args.indexOf(name);
-        return i >= 0 && i + 1 < args.size() ? args.at(i + 1) : def;
-    };
+    const Args args(app.arguments().mid(1));
     const int seconds
-        = option(QStringLiteral("--seconds"), qEnvironmentVariable("BENCH_SECONDS", QStringLiteral("60"))).toInt();
+        = args.value(QStringLiteral("--seconds"), qEnvironmentVariable("BENCH_SECONDS", QStringLiteral("60"))).toInt();
     QList<int> hostCounts;
-    for (const QString &v : option(QStringLiteral("--hosts"), QStringLiteral("1000,5000")).split(QLatin1Char(',')))
+    for (const QString &v : args.value(QStringLiteral("--hosts"), QStringLiteral("1000,5000")).split(QLatin1Char(',')))
         hostCounts.append(v.toInt());
 
     std::printf(
@@ -109,7 +103,7 @@ int main(int argc, char **argv)
         runFor(4500); // echoes in flight end before the next row
         const EchoService::Counters c3 = EchoService::instance().counters();
 
-        const Steady b = args.contains(QStringLiteral("--no-peer")) ? Steady {} : fpingSteady(hosts, seconds);
+        const Steady b = args.has(QStringLiteral("--no-peer")) ? Steady {} : fpingSteady(hosts, seconds);
         const auto sent = c2.sent - c1.sent;
         const auto replies = c2.replies - c1.replies;
         const auto delivered = c2.completed - c1.completed;

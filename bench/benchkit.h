@@ -10,8 +10,37 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace bench {
+
+// A benchmark's command line: flags and "--name value" options.
+class Args
+{
+public:
+    explicit Args(QStringList args)
+        : m_args(std::move(args))
+    {
+    }
+    QString value(const QString &name, const QString &def) const
+    {
+        const qsizetype i = m_args.indexOf(name);
+        return i >= 0 && i + 1 < m_args.size() ? m_args.at(i + 1) : def;
+    }
+    bool has(const QString &flag) const { return m_args.contains(flag); }
+
+private:
+    QStringList m_args;
+};
+
+// The network benchmarks send only inside the test kit's namespaces.
+inline bool insideNetkit()
+{
+    if (!qEnvironmentVariableIsEmpty("NETKIT"))
+        return true;
+    std::fprintf(stderr, "run inside tests/netkit/netkit.sh\n");
+    return false;
+}
 
 inline double cpuSeconds(int who)
 {

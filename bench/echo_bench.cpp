@@ -187,21 +187,15 @@ Steady ourSteady(const QStringList &hosts, int seconds)
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (qEnvironmentVariableIsEmpty("NETKIT")) {
-        std::fprintf(stderr, "run inside tests/netkit/netkit.sh\n");
+    if (!insideNetkit())
         return 2;
-    }
-    QStringList args = app.arguments().mid(1);
-    auto option = [&args](const QString &name, const QString &def) {
-        const qsizetype i = args.indexOf(name);
-        return i >= 0 && i + 1 < args.size() ? args.at(i + 1) : def;
-    };
-    const int seconds = option(QStringLiteral("--seconds"), qEnvironmentVariable("BENCH_SECONDS", QStringLiteral("60"))).toInt();
+    const Args args(app.arguments().mid(1));
+    const int seconds = args.value(QStringLiteral("--seconds"), qEnvironmentVariable("BENCH_SECONDS", QStringLiteral("60"))).toInt();
     QList<int> hostCounts;
-    for (const QString &v : option(QStringLiteral("--hosts"), QStringLiteral("200,1000")).split(QLatin1Char(',')))
+    for (const QString &v : args.value(QStringLiteral("--hosts"), QStringLiteral("200,1000")).split(QLatin1Char(',')))
         hostCounts.append(v.toInt());
-    const bool steadyOnly = args.contains(QStringLiteral("--steady-only"));
-    const QStringList families = option(QStringLiteral("--families"), QStringLiteral("4")).split(QLatin1Char(','));
+    const bool steadyOnly = args.has(QStringLiteral("--steady-only"));
+    const QStringList families = args.value(QStringLiteral("--families"), QStringLiteral("4")).split(QLatin1Char(','));
     if (!steadyOnly) {
     std::printf("== RTT accuracy: ReplyRTT minus the responder's delay, ms (20 echoes each)\n");
     std::printf("%-8s %-10s %8s %8s   %-10s %8s %8s\n", "delay", "skylark", "median", "worst", "ping", "median", "worst");
@@ -243,7 +237,7 @@ int main(int argc, char **argv)
         for (int n : hostCounts) {
             const QStringList hosts = v6 ? steadyHosts6(n) : steadyHosts(n);
             const Steady a = ourSteady(hosts, seconds);
-            const Steady b = args.contains(QStringLiteral("--no-peer"))
+            const Steady b = args.has(QStringLiteral("--no-peer"))
                 ? Steady {}
                 : fpingSteady(hosts, seconds, v6 ? QStringList { QStringLiteral("-6") } : QStringList {});
             const double ua = a.sent ? a.cpu / double(a.sent) * 1e6 : 0, ub = b.sent ? b.cpu / double(b.sent) * 1e6 : 0;

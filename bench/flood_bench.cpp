@@ -108,17 +108,11 @@ void awaitQuiet()
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
-    if (qEnvironmentVariableIsEmpty("NETKIT")) {
-        std::fprintf(stderr, "run inside tests/netkit/netkit.sh\n");
+    if (!insideNetkit())
         return 2;
-    }
-    const QStringList args = app.arguments().mid(1);
-    auto option = [&args](const QString &name, int def) {
-        const qsizetype i = args.indexOf(name);
-        return i >= 0 && i + 1 < args.size() ? args.at(i + 1).toInt() : def;
-    };
-    const int seconds = option(QStringLiteral("--seconds"), 20);
-    const int n = option(QStringLiteral("--hosts"), 50);
+    const Args args(app.arguments().mid(1));
+    const int seconds = args.value(QStringLiteral("--seconds"), QStringLiteral("20")).toInt();
+    const int n = args.value(QStringLiteral("--hosts"), QStringLiteral("50")).toInt();
     // Half to a kernel host, half to the responder; the flooding host takes one place.
     QStringList quiet;
     for (int i = 0; i < n; ++i)
