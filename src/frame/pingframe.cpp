@@ -240,6 +240,43 @@ TPingFrame::TPingFrame(QWidget *parent)
 
 TPingFrame::~TPingFrame() = default;
 
+TPingFrame::Setup TPingFrame::setup() const
+{
+    Setup s;
+    s.host = HostEdit->text();
+    s.points = SpinEdit->value();
+    s.details = BottomRightPanel->isVisibleTo(this);
+    s.running = Running();
+    return s;
+}
+
+void TPingFrame::applySetup(const Setup &s, int startDelayMs)
+{
+    if (HostEdit->text() != s.host)
+        HostEdit->setText(s.host);
+    SpinEdit->setValue(s.points);
+    BottomRightPanel->setVisible(s.details);
+    Splitter->setVisible(s.details);
+    if (s.running && !Running())
+        StartDelayed(startDelayMs);
+    else if (!s.running && Running())
+        StopPinging();
+}
+
+void TPingFrame::StopPinging()
+{
+    if (Running()) {
+        SetDown(false);
+        ContinuousPingSpdBtnClick();
+    }
+    PingTimer->stop();
+}
+
+void TPingFrame::MarkIdle()
+{
+    ThreadInProgressLbl->setText(QStringLiteral("-"));
+}
+
 bool TPingFrame::Running() const
 {
     return ContinuousPingSpdBtn->isChecked();

@@ -65,6 +65,24 @@ public:
     QPointer<TPopupMenu> PopupMenu;
     int Tag = 0;
 
+    // What the board and sessions keep of a frame, and give back to it: the frame's one door
+    // for them (nobody outside the frame touches its controls).
+    struct Setup
+    {
+        QString host;
+        int points = 180;
+        bool details = false;
+        bool running = false;
+    };
+    Setup setup() const;
+    // Shows the host, points and details of `s`; a stopped frame that should run starts (its
+    // first echo startDelayMs later) and a running one that should not stops.
+    void applySetup(const Setup &s, int startDelayMs = 0);
+    // Stops the cycle as a click on Stop does, and cancels a cycle already due.
+    void StopPinging();
+    // Takes the echo in flight as finished, as a click on the indicator does.
+    void MarkIdle();
+
     bool Running() const;
     void SetDown(bool down);
     bool InFlight() const;
