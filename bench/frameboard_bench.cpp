@@ -202,8 +202,8 @@ int main(int argc, char **argv)
 
     // Result intervals of frames whose host always answers at once.
     QList<double> gaps;
-    const int frameHeight = form.ColumnFrames1.isEmpty() ? 0 : form.ColumnFrames1.front()->height();
-    for (TPingFrame *f : form.ColumnFrames1) {
+    const int frameHeight = form.Board->ColumnFrames1.isEmpty() ? 0 : form.Board->ColumnFrames1.front()->height();
+    for (TPingFrame *f : form.Board->ColumnFrames1) {
         if (f->HostEdit->text() != hosts.front() && hosts.size() < n)
             continue;
         for (int i = 1; i < f->PingChart->Count(); ++i)
@@ -211,7 +211,7 @@ int main(int argc, char **argv)
     }
 
     // Paint cost of one chart with 180 points, at the board's chart size and pixel ratios 1 and 2.
-    const QSize chartSize = form.ColumnFrames1.isEmpty() ? QSize(360, 80) : form.ColumnFrames1.front()->PingChart->size();
+    const QSize chartSize = form.Board->ColumnFrames1.isEmpty() ? QSize(360, 80) : form.Board->ColumnFrames1.front()->PingChart->size();
     TPingChart chart;
     chart.resize(chartSize.expandedTo(QSize(50, 20)));
     QDateTime x = QDateTime::currentDateTime();
@@ -255,7 +255,7 @@ int main(int argc, char **argv)
 
     // --log-compare: the same run again with the result log on, against the figure above.
     if (args.contains(QStringLiteral("--log-compare"))) {
-        form.AppSettings.LogResults = true;
+        form.Settings->set(&TAppSettings::LogResults, true);
         runFor(3000);
         const double logCpu0 = threadCpu();
         QElapsedTimer lt;
@@ -271,8 +271,8 @@ int main(int argc, char **argv)
 
     if (!shot.isEmpty())
         form.grab().save(shot);
-    form.AppSettings.PauseForRemoveFrame = false;
-    form.AppSettings.TimeToWait = 0;
+    form.Settings->set(&TAppSettings::PauseForRemoveFrame, false);
+    form.Settings->set(&TAppSettings::TimeToWait, 0);
     form.ClearAllFrames();
     std::fflush(stdout);
 

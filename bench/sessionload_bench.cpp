@@ -82,14 +82,14 @@ int main(int argc, char **argv)
         else
             longest = std::max(longest, now - last - 10);
         last = now;
-        if (loaded < 0 && form.ColumnFrames1.size() + form.ColumnFrames2.size() >= want && !form.BoardBusy())
+        if (loaded < 0 && form.Board->ColumnFrames1.size() + form.Board->ColumnFrames2.size() >= want && !form.BoardBusy())
             loaded = now;
     });
     heartbeat.start();
     form.show();
     QTimer::singleShot(0, [&] {
         // Still inside the load when the loop first turns (before the change): stamp it here.
-        if (loaded < 0 && form.ColumnFrames1.size() + form.ColumnFrames2.size() >= want && !form.BoardBusy())
+        if (loaded < 0 && form.Board->ColumnFrames1.size() + form.Board->ColumnFrames2.size() >= want && !form.BoardBusy())
             loaded = clock.elapsed();
     });
     while (loaded < 0 && clock.elapsed() < 600000)
@@ -108,8 +108,8 @@ int main(int argc, char **argv)
     std::printf(
         "session of %d + %d %s frames: %lld + %lld made; first event answered at %lld ms, board complete at %lld ms, "
         "longest stall after the first answer %lld ms, in the 3 s after %lld ms, resident %.0f MiB\n",
-        n1, n2, running ? "running" : "stopped", (long long)form.ColumnFrames1.size(),
-        (long long)form.ColumnFrames2.size(), (long long)firstBeat, (long long)loaded, (long long)longest,
+        n1, n2, running ? "running" : "stopped", (long long)form.Board->ColumnFrames1.size(),
+        (long long)form.Board->ColumnFrames2.size(), (long long)firstBeat, (long long)loaded, (long long)longest,
         (long long)longestAfter, rssMiB());
     QElapsedTimer io;
     io.start();
@@ -118,14 +118,14 @@ int main(int argc, char **argv)
     const qint64 readMs = io.restart();
     form.SaveFrameSession(dta + QStringLiteral("Sessions/bench-copy.txt"));
     const qint64 saveMs = io.restart();
-    form.AppSettings.PauseForRemoveFrame = false;
+    form.Settings->set(&TAppSettings::PauseForRemoveFrame, false);
     form.ClearAllFrames();
     const qint64 clearMs = io.restart();
     std::printf("reading the session file %lld ms (%lld frames), saving the board %lld ms, clearing it %lld ms\n",
         (long long)readMs, (long long)(read.column1.size() + read.column2.size()), (long long)saveMs,
         (long long)clearMs);
-    form.AppSettings.AutoStartPinging = false; // leave the written session alone
-    form.AppSettings.PauseForRemoveFrame = false;
+    form.Settings->set(&TAppSettings::AutoStartPinging, false); // leave the written session alone
+    form.Settings->set(&TAppSettings::PauseForRemoveFrame, false);
     form.close();
     return 0;
 }

@@ -1,4 +1,5 @@
 #include "mainform.h"
+#include "windowframe.h"
 
 #include "appclock.h"
 #include "icmpaccess.h"
@@ -69,6 +70,15 @@ TMainForm::TMainForm(QWidget *parent)
     createActions();
     createControls();
     createMenus();
+    Board = new TFrameBoard({ ColumnPanel1, ColumnPanel2, FramePM1, FramePM2, Settings, this }, this);
+    Board->setObjectName(QStringLiteral("FrameBoard"));
+    connect(Board, &TFrameBoard::frameAdded, this, &TMainForm::WatchFrame);
+    connect(Board, &TFrameBoard::idle, this, [this] {
+        if (m_closeAfterWait) {
+            m_closeAfterWait = false;
+            QTimer::singleShot(0, this, &QWidget::close);
+        }
+    });
     wireShellCommands();
     wireBoardCommands();
     wireHostListCommands();
@@ -222,14 +232,7 @@ void TMainForm::ApplyFormPosSize()
 
 QSize TMainForm::FrameExtra(const QWidget *w)
 {
-    QSize extra = w->frameGeometry().size() - w->size();
-    if (extra.isEmpty() && w->isWindow())
-        for (QWidget *top : QApplication::topLevelWidgets())
-            if (auto *main = qobject_cast<TMainForm *>(top); main && main != w) {
-                extra = main->frameGeometry().size() - main->size();
-                break;
-            }
-    return extra.expandedTo(QSize(0, 0));
+    return WindowFrame::extra(w);
 }
 
 PresetText::Geometry TMainForm::OuterGeometry() const
@@ -351,7 +354,7 @@ bool TMainForm::FormClose()
         [this] { AutoSaveSession(); },
         [this] { ClearPingForms(); },
         [this] {
-            clearColumns({ 1, 2 }, true);
+            Board->clearColumns({ 1, 2 }, true);
             // The board is empty now because we emptied it, not because the user did.
             m_boardClearedByClose = true;
         },
@@ -410,8 +413,9 @@ bool TMainForm::AskCloseWithoutFile(const QString &failure)
 void TMainForm::CloseUnattended()
 {
     m_unattended = true;
-    if (aMsgDlgTm)
-        aMsgDlgTm->reject(); // a pause that nobody will answer
+    Board->SetUnattended(true);
+    if (Board->aMsgDlgTm)
+        Board->aMsgDlgTm->reject(); // a pause that nobody will answer
     if (m_closeQuestion)
         m_closeQuestion->reject(); // nor a question: the close goes on without that file
     if (m_closing || BoardBusy()) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "appsettings.h"
+#include "frameboard.h"
+#include "settingsowner.h"
 #include "sessionfile.h"
 #include "presettext.h"
 #include "textcodec.h"
@@ -66,7 +68,9 @@ public:
     // Hosts named on the command line: running frames once start-up is done.
     QStringList StartHosts;
 
-    TAppSettings AppSettings;
+    // The settings in force: read here, changed through Settings.
+    TSettingsOwner *const Settings = new TSettingsOwner(this);
+    const TAppSettings &AppSettings = Settings->get();
     SettingsExtras SettingsExtra;
     bool FormActivated = false;
 
@@ -114,8 +118,8 @@ public:
     TColumnPanel *ColumnPanel1, *ColumnPanel2, *ColumnPanel3;
     TSplitterBar *Splitter12, *Splitter23;
 
-    // --- Frame board -----------------------------------------------------------------
-    QList<TPingFrame *> ColumnFrames1, ColumnFrames2;
+    // --- Frame board: the frames' owner, and the commands that hand it their work ---------
+    TFrameBoard *Board = nullptr;
     int SizeMoveStartHeight = 0;
     void AddPingFrame();
     void AddPingFrame2();
@@ -143,22 +147,10 @@ public:
     void StartAllPinging();
     void StopAllPinging();
     void RemoveOrphanFrames();
-    // True while a board command waits for pings; board commands are refused meanwhile.
-    bool BoardBusy() const { return m_boardWaits > 0; }
+    bool BoardBusy() const { return Board->Busy(); }
     // Runs a command that touches frames, unless one is waiting for pings; false if refused.
     bool runBoardCommand(const std::function<void()> &operation);
-
-    // Pause for running pings.
-    QPointer<QDialog> aMsgDlgTm;
-    QPointer<QLabel> DlgLbl;
-    int CntDwn = 0;
-    int ShowMsgDlgTm(const QString &msg, const QString &buttonCaption, const QString &caption, const QRect &rect,
-                     int countDown);
-    void MsgDlgTmTimer(QTimer *timer);
     void ShowPause();
-
-    // --- Ping windows ----------------------------------------------------------------
-    QList<TPingForm *> PingForms;
     void AddPingForm();
     void ClearPingForms();
 
@@ -299,7 +291,6 @@ protected:
     void changeEvent(QEvent *e) override;
 
 private:
-    friend class BoardWait;
     void createActions();
     void createMenus();
     void createControls();
@@ -318,31 +309,8 @@ private:
     void sizeMoveActivity(int oldHeight);
     void reapplyPendingOuter();
 
-    // Board helpers shared by the two columns.
-    struct Column
-    {
-        QList<TPingFrame *> *frames;
-        TColumnPanel *panel;
-        QString prefix;
-        TPopupMenu *popup;
-    };
-    Column column(int k);
-    void addFrame(Column c, const QString *host, bool start, bool expand);
-    void sizeColumn(Column c);
-    void removeFrame(Column c, TPingFrame *frame);
-    void moveFrame(Column c, TPingFrame *frame, int delta);
-    void moveToOtherColumn(Column from, Column to, TPingFrame *frame);
-    void stopColumnFrames(Column c, bool &anyRunning);
-    void markColumnFramesIdle(Column c);
-    void freeColumnFrames(Column c);
-    void clearColumns(const QList<int> &columns, bool atShutdown = false);
     void pingSelected(const std::function<void(const QString &)> &add);
     TPingFrame *popupFrame(TPopupMenu *menu) const;
-    void sleepTimeToWait() const;
-    // Starts a frame. Frames started in one go (a session, a host list, Start All) beyond the
-    // first few send their first echo a little later each, spread over the second, so that
-    // hundreds of them do not echo, answer and repaint in the same instant every second.
-    void startFrame(TPingFrame *f);
     // The filters of the shared open and save dialogs for list and session files.
     static QStringList TextFileFilters();
     // The file chooser on a folder's "*.txt" files: a left press loads the file, a right
@@ -350,9 +318,7 @@ private:
     void ChooseTextFile(const QString &dir, const std::function<void(const QString &)> &load);
 
     QList<QAction *> m_actions;
-    int m_boardWaits = 0;
-    // Frames started since the event loop last turned.
-    int m_startsThisTurn = 0;
+    // A close came while the board waited for pings: it runs when the board is idle.
     bool m_closeAfterWait = false;
     bool m_closing = false;
     bool m_unattended = false;
@@ -366,14 +332,11 @@ private:
     // The autosaved list could not be read at start-up: it is kept unless the list changes.
     bool m_autoSaveListUnread = false;
     bool m_hostListChanged = false;
-    // Likewise for the autosaved session, kept unless a board command ran.
+    // Likewise for the autosaved session, kept unless the board changed.
     bool m_autoSessionUnread = false;
-    bool m_boardChanged = false;
     bool m_icmpNoticeShown = false;
     // The first activation's work has run (FormActivated is set when it starts).
     bool m_startUpDone = false;
-    // Set while a session load adds frames: it lays the columns out once a slice.
-    bool m_layoutDeferred = false;
     // The frames of a session load that a close cut short, saved with the board.
     QList<SessionFile::Frame> m_unloaded1, m_unloaded2;
     bool m_column2EverShown = false;

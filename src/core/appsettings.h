@@ -37,6 +37,8 @@ struct TAppSettings
     QString MetricsAddress; // "127.0.0.1:9427"; empty: no metrics endpoint
     // Section-Misc
     int TimeToWait = 0;
+
+    bool operator==(const TAppSettings &) const = default;
 };
 
 // The longest wait for pings in flight that TimeToWait can ask for: three echo time-outs. The

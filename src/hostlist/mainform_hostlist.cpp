@@ -2,6 +2,8 @@
 // them as text, turning the selected ones into running frames, and the autosaved list.
 #include "mainform.h"
 
+#include "frameboard.h"
+
 #include "hlbeditmemodlg.h"
 #include "hostlistbox.h"
 #include "listfile.h"
@@ -170,17 +172,23 @@ void TMainForm::PingSelectedHosts2()
 
 void TMainForm::AddHostFrame(const QString &host, bool start)
 {
-    addFrame(column(1), &host, start, false);
+    Board->addFrame(1, &host, start);
 }
 
 void TMainForm::AddHostFrameWithExpand(const QString &host, bool start)
 {
-    addFrame(column(1), &host, start, true);
+    // Laid out once, after the window has grown by the new frame's designed height.
+    Board->SetLayoutDeferred(true);
+    TPingFrame *f = Board->addFrame(1, &host, false);
+    Board->SetLayoutDeferred(false);
+    SizeFramesWithExpand();
+    if (start && !host.isEmpty())
+        Board->startFrame(f);
 }
 
 void TMainForm::AddHostFrame2(const QString &host, bool start)
 {
-    addFrame(column(2), &host, start, false);
+    Board->addFrame(2, &host, start);
 }
 
 // --- The autosaved list --------------------------------------------------------------

@@ -3,7 +3,7 @@
 #include "mainform.h"
 
 #include "appclock.h"
-#include "boardwait.h"
+#include "frameboard.h"
 #include "boundedread.h"
 #include "pingframe.h"
 #include "presettext.h"
@@ -19,18 +19,19 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLineEdit>
-#include <QScopedValueRollback>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QToolButton>
 
 namespace {
 SessionFile::Frame recordOf(const TPingFrame *f)
 {
+    const TPingFrame::Setup s = f->setup();
     SessionFile::Frame r;
-    r.host = f->HostEdit->text();
-    r.points = f->SpinEdit->value();
-    r.details = f->BottomRightPanel->isVisibleTo(f);
-    r.running = f->Running();
+    r.host = s.host;
+    r.points = s.points;
+    r.details = s.details;
+    r.running = s.running;
     return r;
 }
 } // namespace
@@ -46,9 +47,9 @@ void TMainForm::SaveFrameSession(const QString &fileName)
     SessionFile::Board board;
     board.preset = PresetText::compose(OuterGeometry());
     board.column2Visible = mmiShow2->isChecked();
-    for (const TPingFrame *f : ColumnFrames1)
+    for (const TPingFrame *f : std::as_const(Board->ColumnFrames1))
         board.column1.append(recordOf(f));
-    for (const TPingFrame *f : ColumnFrames2)
+    for (const TPingFrame *f : std::as_const(Board->ColumnFrames2))
         board.column2.append(recordOf(f));
     // The frames of a load that a close cut short belong to the board all the same.
     board.column1 += m_unloaded1;
@@ -63,7 +64,7 @@ void TMainForm::LoadFrameSession(const QString &fileName)
     const ProfileFile file = ProfileFile::load(fileName);
     // The whole load is one board command: nothing else touches the frames meanwhile, not
     // even while the clear below waits for pings.
-    BoardWait wait(this);
+    const TFrameBoard::Wait wait(Board);
     ClearAllFrames();
     m_unloaded1.clear();
     m_unloaded2.clear();
@@ -78,22 +79,21 @@ void TMainForm::LoadFrameSession(const QString &fileName)
     // frame is made and started, and the first error is raised at the end.
     QString firstError;
     auto make = [&](const SessionFile::Frame &r, bool column2) {
+        TPingFrame *f = nullptr;
         {
             // The columns are laid out once a slice, not once a frame.
-            const QScopedValueRollback deferred(m_layoutDeferred, true);
-            if (column2)
-                AddPingFrame2();
-            else
-                AddPingFrame();
+            Board->SetLayoutDeferred(true);
+            const auto laidOutLater = qScopeGuard([this] { Board->SetLayoutDeferred(false); });
+            f = Board->addFrame(column2 ? 2 : 1);
         }
-        TPingFrame *f = column2 ? ColumnFrames2.back() : ColumnFrames1.back();
-        f->HostEdit->setText(r.host);
-        f->SpinEdit->setValue(r.points);
-        f->BottomRightPanel->setVisible(r.details);
-        f->Splitter->setVisible(r.details);
+        TPingFrame::Setup s = f->setup();
+        s.host = r.host;
+        s.points = r.points;
+        s.details = r.details;
+        f->applySetup(s);
         if (r.running) {
             try {
-                startFrame(f);
+                Board->startFrame(f);
             } catch (const SkylarkError &e) {
                 if (firstError.isEmpty())
                     firstError = e.message();
@@ -169,7 +169,7 @@ void TMainForm::aReloadAutosaveSessionExecute()
 
 void TMainForm::RestoreAutoSaveSession()
 {
-    m_boardChanged = false;
+    Board->SetChanged(false);
     if (!AppSettings.AutoStartPinging || !QFileInfo::exists(AutoSaveSessionName()))
         return;
     if (const BoundedRead::Result r = BoundedRead::read(AutoSaveSessionName()); !r.ok()) {
@@ -178,17 +178,17 @@ void TMainForm::RestoreAutoSaveSession()
         throw SkylarkError(r.error);
     }
     LoadFrameSession(AutoSaveSessionName());
-    m_boardChanged = false;
+    Board->SetChanged(false);
 }
 
 void TMainForm::AutoSaveSession()
 {
     if (!AppSettings.AutoStartPinging)
         return;
-    if (m_autoSessionUnread && !m_boardChanged)
+    if (m_autoSessionUnread && !Board->Changed())
         return; // a session we could not read is still the user's
     const bool empty
-        = ColumnFrames1.isEmpty() && ColumnFrames2.isEmpty() && m_unloaded1.isEmpty() && m_unloaded2.isEmpty();
+        = Board->ColumnFrames1.isEmpty() && Board->ColumnFrames2.isEmpty() && m_unloaded1.isEmpty() && m_unloaded2.isEmpty();
     if (empty && m_boardClearedByClose)
         return; // emptied by an earlier close that then failed: the file holds the board
     // A board held only in column 2 is a board too.

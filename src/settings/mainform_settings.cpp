@@ -15,17 +15,17 @@ QString TMainForm::IniFileName() const
 
 void TMainForm::ReadIniOptions()
 {
-    SettingsFile::readOptions(ProfileFile(IniFileName()), AppSettings);
+    Settings->edit([this](TAppSettings &s) { SettingsFile::readOptions(ProfileFile(IniFileName()), s); });
 }
 
 void TMainForm::ReadIniWindow()
 {
-    SettingsFile::readWindow(ProfileFile(IniFileName()), AppSettings);
+    Settings->edit([this](TAppSettings &s) { SettingsFile::readWindow(ProfileFile(IniFileName()), s); });
 }
 
 void TMainForm::ReadIniMisc()
 {
-    SettingsFile::readMisc(ProfileFile(IniFileName()), AppSettings, SettingsExtra);
+    Settings->edit([this](TAppSettings &s) { SettingsFile::readMisc(ProfileFile(IniFileName()), s, SettingsExtra); });
     if (SettingsExtra.presetsListed > kMaxPresets) {
         // Told once start-up is over; the rest of start-up does not wait for the box.
         QTimer::singleShot(0, this, [this, listed = SettingsExtra.presetsListed] {
@@ -42,7 +42,8 @@ void TMainForm::ReadIniMisc()
 
 void TMainForm::ReadIniSettings()
 {
-    SettingsFile::readSettings(ProfileFile(IniFileName()), AppSettings, SettingsExtra);
+    Settings->edit(
+        [this](TAppSettings &s) { SettingsFile::readSettings(ProfileFile(IniFileName()), s, SettingsExtra); });
     if (SettingsForm)
         SettingsForm->SetCurrentPage(SettingsExtra.CurrentPage);
 }

@@ -131,7 +131,7 @@ void TMainForm::StylesMenuClick(QAction *sender)
     UncheckMenuItems(mmiStyles);
     const QString name = sender->statusTip();
     ApplyStyle(name);
-    AppSettings.Style = name;
+    Settings->set(&TAppSettings::Style, name);
     CheckStylesMenuItem(mmiStyles, AppSettings.Style);
     if (SettingsForm)
         SettingsForm->SelectStyleEntry(AppSettings.Style);

@@ -82,6 +82,30 @@ void TSettingsForm::createControls()
         JvPageList->addWidget(page);
     h->addWidget(SetLeftPanel);
     h->addWidget(JvPageList, 1);
+    // The boxes show the settings as they are, whoever changed them (a log that could not be
+    // written turns logging off, say).
+    connect(m_main->Settings, &TSettingsOwner::changed, this, &TSettingsForm::followSettings);
+}
+
+void TSettingsForm::followSettings()
+{
+    // A hidden dialog takes the settings as they are when it is shown (Execute). A shown one's
+    // boxes only show what changed: their handlers, which write the settings, stay out of it.
+    if (!isVisible())
+        return;
+    const TAppSettings &s = m_main->AppSettings;
+    for (auto [box, on] : std::initializer_list<std::pair<QCheckBox *, bool>> {
+             { SavFrmSizChkBox, s.SaveFormSize }, { SavFrmPosChkBox, s.SaveFormPosition },
+             { EnableStylesSettingsCheckBox, s.StylesEnabled }, { StylesMMCheckBox, s.StylesMM },
+             { AutoStartPingingCheckBox, s.AutoStartPinging },
+             { StartTimeoutPnlVisibleCheckBox, s.StartTimeoutPnlVisible }, { ConvertToLCCheckBox, s.ConvertToLC },
+             { ConvertToUCCheckBox, s.ConvertToUC }, { PauseForRemoveFrameCheckBox, s.PauseForRemoveFrame },
+             { NotifyHostDownUpCheckBox, s.NotifyHostDownUp }, { LogResultsCheckBox, s.LogResults } })
+        if (box->isChecked() != on) {
+            const QSignalBlocker quiet(box);
+            box->setChecked(on);
+        }
+    StylesListBox->setEnabled(s.StylesEnabled);
 }
 
 QWidget *TSettingsForm::createStylesPage()
@@ -157,9 +181,9 @@ QWidget *TSettingsForm::createFormPage()
     for (QPushButton *b : page->findChildren<QPushButton *>())
         b->setAutoDefault(false);
 
-    connect(SavFrmSizChkBox, &QCheckBox::toggled, this, [this](bool on) { m_main->AppSettings.SaveFormSize = on; });
+    connect(SavFrmSizChkBox, &QCheckBox::toggled, this, [this](bool on) { m_main->Settings->set(&TAppSettings::SaveFormSize, on); });
     connect(SavFrmPosChkBox, &QCheckBox::toggled, this,
-            [this](bool on) { m_main->AppSettings.SaveFormPosition = on; });
+            [this](bool on) { m_main->Settings->set(&TAppSettings::SaveFormPosition, on); });
     connect(ScrPosFrame->SpinEditTop, &TIntSpinEdit::Changed, this, [this] { TScrPosFrameSpinEditTopChange(); });
     connect(ScrPosFrame->SpinEditLeft, &TIntSpinEdit::Changed, this, [this] { TScrPosFrameSpinEditLeftChange(); });
     connect(ScrPosFrame->SpinEditHeight, &TIntSpinEdit::Changed, this,
@@ -282,19 +306,19 @@ QWidget *TSettingsForm::createMiscPage()
     v->addStretch(1);
 
     connect(AutoStartPingingCheckBox, &QCheckBox::toggled, this,
-            [this](bool on) { m_main->AppSettings.AutoStartPinging = on; });
+            [this](bool on) { m_main->Settings->set(&TAppSettings::AutoStartPinging, on); });
     connect(StartTimeoutPnlVisibleCheckBox, &QCheckBox::toggled, this,
-            [this](bool on) { m_main->AppSettings.StartTimeoutPnlVisible = on; });
+            [this](bool on) { m_main->Settings->set(&TAppSettings::StartTimeoutPnlVisible, on); });
     connect(PauseForRemoveFrameCheckBox, &QCheckBox::toggled, this,
-            [this](bool on) { m_main->AppSettings.PauseForRemoveFrame = on; });
+            [this](bool on) { m_main->Settings->set(&TAppSettings::PauseForRemoveFrame, on); });
     connect(NotifyHostDownUpCheckBox, &QCheckBox::toggled, this,
-            [this](bool on) { m_main->AppSettings.NotifyHostDownUp = on; });
-    connect(LogResultsCheckBox, &QCheckBox::toggled, this, [this](bool on) { m_main->AppSettings.LogResults = on; });
+            [this](bool on) { m_main->Settings->set(&TAppSettings::NotifyHostDownUp, on); });
+    connect(LogResultsCheckBox, &QCheckBox::toggled, this, [this](bool on) { m_main->Settings->set(&TAppSettings::LogResults, on); });
     connect(MetricsAddressEdit, &QLineEdit::editingFinished, this, [this] {
         const QString address = MetricsAddressEdit->text().trimmed();
         if (address == m_main->AppSettings.MetricsAddress && m_main->StartMetricsAddress.isEmpty())
             return;
-        m_main->AppSettings.MetricsAddress = address;
+        m_main->Settings->set(&TAppSettings::MetricsAddress, address);
         m_main->StartMetricsAddress.clear();
         m_main->ApplyMetricsAddress();
     });
@@ -321,7 +345,7 @@ void TSettingsForm::Execute()
 {
     // Each box's change runs its handler, which writes the setting back: the order matters
     // when both case conversions are on.
-    TAppSettings &s = m_main->AppSettings;
+    const TAppSettings &s = m_main->AppSettings;
     SavFrmSizChkBox->setChecked(s.SaveFormSize);
     SavFrmPosChkBox->setChecked(s.SaveFormPosition);
     EnableStylesSettingsCheckBox->setChecked(s.StylesEnabled);
@@ -377,28 +401,32 @@ void TSettingsForm::FormActivate()
 void TSettingsForm::ConvertToLCCheckBoxClick()
 {
     if (ConvertToLCCheckBox->isChecked()) {
-        m_main->AppSettings.ConvertToLC = true;
-        m_main->AppSettings.ConvertToUC = false;
+        m_main->Settings->edit([](TAppSettings &s) {
+            s.ConvertToLC = true;
+            s.ConvertToUC = false;
+        });
         ConvertToUCCheckBox->setChecked(false);
     } else {
-        m_main->AppSettings.ConvertToLC = false;
+        m_main->Settings->set(&TAppSettings::ConvertToLC, false);
     }
 }
 
 void TSettingsForm::ConvertToUCCheckBoxClick()
 {
     if (ConvertToUCCheckBox->isChecked()) {
-        m_main->AppSettings.ConvertToUC = true;
-        m_main->AppSettings.ConvertToLC = false;
+        m_main->Settings->edit([](TAppSettings &s) {
+            s.ConvertToUC = true;
+            s.ConvertToLC = false;
+        });
         ConvertToLCCheckBox->setChecked(false);
     } else {
-        m_main->AppSettings.ConvertToUC = false;
+        m_main->Settings->set(&TAppSettings::ConvertToUC, false);
     }
 }
 
 void TSettingsForm::StylesMMCheckBoxClick()
 {
-    m_main->AppSettings.StylesMM = StylesMMCheckBox->isChecked();
+    m_main->Settings->set(&TAppSettings::StylesMM, StylesMMCheckBox->isChecked());
     m_main->mmiStyles->menuAction()->setVisible(m_main->AppSettings.StylesMM);
     m_main->RightMenu(m_main->mmiVersionAbout);
 }
@@ -406,7 +434,7 @@ void TSettingsForm::StylesMMCheckBoxClick()
 void TSettingsForm::EnableStylesSettingsCheckBoxClick()
 {
     StylesListBox->setEnabled(EnableStylesSettingsCheckBox->isChecked());
-    m_main->AppSettings.StylesEnabled = EnableStylesSettingsCheckBox->isChecked();
+    m_main->Settings->set(&TAppSettings::StylesEnabled, EnableStylesSettingsCheckBox->isChecked());
 }
 
 void TSettingsForm::StylesListBoxClick()
@@ -414,7 +442,7 @@ void TSettingsForm::StylesListBoxClick()
     QListWidgetItem *item = StylesListBox->currentItem();
     if (!item)
         return;
-    m_main->AppSettings.Style = item->text();
+    m_main->Settings->set(&TAppSettings::Style, item->text());
     SkylarkStyles::applyWithMessage(m_main->AppSettings.Style);
 }
 

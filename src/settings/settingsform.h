@@ -113,6 +113,7 @@ protected:
     void changeEvent(QEvent *e) override;
 
 private:
+    void followSettings();
     void createControls();
     QWidget *createStylesPage();
     QWidget *createFormPage();

@@ -1,6 +1,6 @@
 #include "resultwatch.h"
 
-#include "appsettings.h"
+#include "settingsowner.h"
 #include "desktopnotifier.h"
 #include "hoststate.h"
 #include "pingframe.h"
@@ -9,7 +9,7 @@
 #include <QPointer>
 #include <QTimer>
 
-TResultWatch::TResultWatch(TAppSettings &settings, std::function<QString()> logDir, QObject *parent)
+TResultWatch::TResultWatch(TSettingsOwner &settings, std::function<QString()> logDir, QObject *parent)
     : QObject(parent)
     , m_settings(settings)
     , m_logDir(std::move(logDir))
@@ -36,7 +36,7 @@ void TResultWatch::watch(TPingFrame *frame)
     m_frames.insert(frame, FrameState());
     connect(frame, &TPingFrame::ResultProcessed, this, [this, frame](const EchoOutcome &o) { onResult(frame, o); });
     connect(frame, &TPingFrame::LookupFailed, this, [this, frame](const QString &host) {
-        if (m_settings.NotifyHostDownUp)
+        if (m_settings.get().NotifyHostDownUp)
             notifyLookupFailure(frame, host);
     });
     connect(frame, &QObject::destroyed, this, [this, frame] { m_frames.remove(frame); });
@@ -49,9 +49,9 @@ void TResultWatch::onResult(TPingFrame *frame, const EchoOutcome &outcome)
         return;
     const int lastRtt = it->hostState.lastRtt();
     const DownUpWatch::Change change = it->hostState.feed(outcome);
-    if (change != DownUpWatch::Change::None && m_settings.NotifyHostDownUp)
+    if (change != DownUpWatch::Change::None && m_settings.get().NotifyHostDownUp)
         notifyChange(frame, change, outcome, lastRtt);
-    if (m_settings.LogResults) {
+    if (m_settings.get().LogResults) {
         m_log.add(m_logDir() + QStringLiteral("Logs/") + ResultLog::fileName(outcome.host), ResultLog::line(outcome));
         if (!m_flushTimer->isActive())
             m_flushTimer->start();
@@ -93,7 +93,7 @@ void TResultWatch::flushLog()
     try {
         m_log.flush();
     } catch (const SkylarkError &e) {
-        m_settings.LogResults = false;
+        m_settings.set(&TAppSettings::LogResults, false);
         m_log.clear();
         emit LoggingStopped();
         ErrorDisplay::show(e.message());

@@ -11,7 +11,7 @@
 class DesktopNotifier;
 class QTimer;
 class TPingFrame;
-struct TAppSettings;
+class TSettingsOwner;
 
 // Follows the results of every frame it is given: tells the desktop when a host goes down or
 // comes back, and appends each result to the host's log, as the two switches in the settings
@@ -21,7 +21,7 @@ class TResultWatch : public QObject
     Q_OBJECT
 public:
     // `logDir` gives the folder of the log files, with a trailing separator.
-    TResultWatch(TAppSettings &settings, std::function<QString()> logDir, QObject *parent = nullptr);
+    TResultWatch(TSettingsOwner &settings, std::function<QString()> logDir, QObject *parent = nullptr);
     ~TResultWatch() override;
 
     void watch(TPingFrame *frame);
@@ -45,7 +45,7 @@ private:
     void notifyLookupFailure(TPingFrame *frame, const QString &hostText);
     void notify(TPingFrame *frame, const QString &title, const QString &body);
 
-    TAppSettings &m_settings;
+    TSettingsOwner &m_settings;
     std::function<QString()> m_logDir;
     QHash<TPingFrame *, FrameState> m_frames;
     DesktopNotifier *m_notifier = nullptr;

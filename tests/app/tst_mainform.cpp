@@ -194,11 +194,11 @@ private slots:
             f.write(before);
         }
         auto form = makeMainForm();
-        form->AppSettings.PauseForRemoveFrame = form->AppSettings.PauseForRemoveFrame && frames == 0;
+        form->Settings->set(&TAppSettings::PauseForRemoveFrame, form->AppSettings.PauseForRemoveFrame && frames == 0);
         for (int i = 0; i < frames; ++i)
             form->AddHostFrame(QStringLiteral("10.0.0.%1").arg(i + 1), true);
         QList<QPointer<TPingFrame>> made;
-        for (TPingFrame *f : form->ColumnFrames1)
+        for (TPingFrame *f : form->Board->ColumnFrames1)
             made.append(f);
         const QPoint pos = form->pos();
         const QSize size = form->frameGeometry().size(); // stored with its frame
@@ -208,7 +208,7 @@ private slots:
         after.replace("{w}", QByteArray::number(size.width())).replace("{h}", QByteArray::number(size.height()));
         QCOMPARE(readFile(ini), after);
         QVERIFY(QFileInfo(form->LstDir + QStringLiteral("AutoSaveList.txt")).isFile());
-        QVERIFY(form->ColumnFrames1.isEmpty());
+        QVERIFY(form->Board->ColumnFrames1.isEmpty());
         for (const QPointer<TPingFrame> &f : made)
             QVERIFY2(!f, "a frame outlived the close");
         QVERIFY(form->ColumnPanel1->findChildren<TPingFrame *>().isEmpty());
@@ -431,7 +431,7 @@ private slots:
         form->HostListBox->item(0)->setSelected(true);
         form->HostListBox->item(1)->setSelected(true);
         form->aPingSelected->trigger();
-        QCOMPARE(form->ColumnFrames1.size(), 2);
+        QCOMPARE(form->Board->ColumnFrames1.size(), 2);
 
         struct Opened
         {
@@ -462,7 +462,7 @@ private slots:
         const QRect entry = form->HostListBox->visualItemRect(form->HostListBox->item(2));
         QCOMPARE(o.geometry.topLeft(), form->HostListBox->viewport()->mapToGlobal(entry.center()));
 
-        TPingFrame *second = form->ColumnFrames1[1];
+        TPingFrame *second = form->Board->ColumnFrames1[1];
         for (QWidget *control : std::initializer_list<QWidget *>{second->HostEdit, second->ContinuousPingSpdBtn}) {
             o = press(control, Qt::Key_F10, Qt::ShiftModifier);
             QVERIFY2(o.popup == form->FramePM1, qPrintable(control->objectName()));
@@ -679,8 +679,8 @@ private slots:
         QFETCH(QString, then);
         ScriptedWorld world;
         auto form = makeMainForm();
-        form->AppSettings.AutoStartPinging = true;
-        form->AppSettings.PauseForRemoveFrame = false;
+        form->Settings->set(&TAppSettings::AutoStartPinging, true);
+        form->Settings->set(&TAppSettings::PauseForRemoveFrame, false);
         form->AddHostFrame(QStringLiteral("10.0.0.1"), true);
         form->AddHostFrame(QStringLiteral("10.0.0.2"), false);
         form->SetHostLines({ QStringLiteral("listed") });
@@ -693,7 +693,7 @@ private slots:
         form->close();
         QVERIFY(form->isVisible());
         QTRY_COMPARE(world.errors.messages, QStringList { failure });
-        QVERIFY(form->ColumnFrames1.isEmpty());
+        QVERIFY(form->Board->ColumnFrames1.isEmpty());
         const QString session = form->AutoSaveSessionName();
         const QByteArray saved = readFile(session);
         QVERIFY(saved.contains("HostEditText=10.0.0.2"));
@@ -809,7 +809,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!form->isVisible(), 20000);
         qInfo("closed by SIGTERM with 20 running frames in %lld ms", t.elapsed());
         QCOMPARE(pauses, 0);
-        QVERIFY(form->ColumnFrames1.isEmpty());
+        QVERIFY(form->Board->ColumnFrames1.isEmpty());
         QCOMPARE(readFile(form->LstDir + QStringLiteral("AutoSaveList.txt")), QByteArray("kept.example\r\n"));
         QVERIFY(QFileInfo::exists(form->IniFileName()));
         app->setMainWindow(nullptr);
@@ -821,7 +821,7 @@ private slots:
         ScriptedWorld world;
         auto form = makeMainForm();
         form->AddHostFrame(QStringLiteral("10.0.0.1"), false);
-        form->AppSettings.TimeToWait = 60000;
+        form->Settings->set(&TAppSettings::TimeToWait, 60000);
         QElapsedTimer t;
         t.start();
         form->close();
@@ -876,7 +876,7 @@ private slots:
         FreshHome home;
         auto form = makeMainForm();
         form->AddPingFrame();
-        TPingFrame *frame = form->ColumnFrames1.front();
+        TPingFrame *frame = form->Board->ColumnFrames1.front();
         frame->HostEdit->setText(QString());
         QString shown;
         QTimer::singleShot(50, [&] {
@@ -991,9 +991,9 @@ private slots:
                 out << f->HostEdit->text() + (f->Running() ? QStringLiteral(" running") : QStringLiteral(" stopped"));
             return out;
         };
-        QCOMPARE(describe(form->ColumnFrames1), QStringList({QStringLiteral("10.0.0.1 running"), QStringLiteral("10.0.0.1 stopped"),
+        QCOMPARE(describe(form->Board->ColumnFrames1), QStringList({QStringLiteral("10.0.0.1 running"), QStringLiteral("10.0.0.1 stopped"),
                                                              QStringLiteral("10.0.0.4 running")}));
-        QCOMPARE(describe(form->ColumnFrames2),
+        QCOMPARE(describe(form->Board->ColumnFrames2),
                  QStringList({QStringLiteral("10.0.0.2 running"), QStringLiteral("10.0.0.3 running")}));
     }
 
@@ -1021,7 +1021,7 @@ private slots:
         QVERIFY(!notice->isModal());
         QVERIFY(notice->text().contains(QStringLiteral("ping_group_range")));
         QVERIFY(notice->text().contains(QStringLiteral("setcap cap_net_raw+ep")));
-        QVERIFY(form->ColumnFrames1.front()->Running());
+        QVERIFY(form->Board->ColumnFrames1.front()->Running());
         notice->findChild<QPushButton *>(QStringLiteral("CopyCommandButton"))->click();
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\""));
         QVERIFY(notice->isVisible());  // copying leaves it open

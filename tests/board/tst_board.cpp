@@ -87,7 +87,7 @@ private slots:
     {
         world = std::make_unique<ScriptedWorld>();
         form = makeMainForm();
-        form->AppSettings.TimeToWait = 0;
+        form->Settings->set(&TAppSettings::TimeToWait, 0);
     }
     void cleanup()
     {
@@ -100,24 +100,24 @@ private slots:
         setColumnHeight(220);
         form->SizeFrames(); // an empty column: nothing to do
         form->aAddPingFrame->trigger();
-        QCOMPARE(form->ColumnFrames1.front()->geometry(), QRect(0, 0, form->ColumnPanel1->width(), 220));
-        QCOMPARE(form->ColumnFrames1.front()->HostEdit->text(), QStringLiteral("LocalHost"));
-        QVERIFY(!form->ColumnFrames1.front()->Running());
+        QCOMPARE(form->Board->ColumnFrames1.front()->geometry(), QRect(0, 0, form->ColumnPanel1->width(), 220));
+        QCOMPARE(form->Board->ColumnFrames1.front()->HostEdit->text(), QStringLiteral("LocalHost"));
+        QVERIFY(!form->Board->ColumnFrames1.front()->Running());
         form->AddPingFrame();
         form->AddPingFrame();
-        QCOMPARE(names(form->ColumnFrames1),
+        QCOMPARE(names(form->Board->ColumnFrames1),
             QStringList({ QStringLiteral("PingFrame_0/LocalHost/0"), QStringLiteral("PingFrame_1/LocalHost/1"),
                 QStringLiteral("PingFrame_2/LocalHost/2") }));
         for (int i = 0; i < 3; ++i) {
-            QCOMPARE(form->ColumnFrames1[i]->y(), 73 * i);
-            QCOMPARE(form->ColumnFrames1[i]->height(), i < 2 ? 73 : 74); // the remainder goes to the bottom
-            QCOMPARE(form->ColumnFrames1[i]->parentWidget(), form->ColumnPanel1);
-            QCOMPARE(form->ColumnFrames1[i]->PopupMenu, form->FramePM1);
-            QVERIFY(!form->ColumnFrames1[i]->BottomRightPanel->isHidden());
+            QCOMPARE(form->Board->ColumnFrames1[i]->y(), 73 * i);
+            QCOMPARE(form->Board->ColumnFrames1[i]->height(), i < 2 ? 73 : 74); // the remainder goes to the bottom
+            QCOMPARE(form->Board->ColumnFrames1[i]->parentWidget(), form->ColumnPanel1);
+            QCOMPARE(form->Board->ColumnFrames1[i]->PopupMenu, form->FramePM1);
+            QVERIFY(!form->Board->ColumnFrames1[i]->BottomRightPanel->isHidden());
         }
-        form->AppSettings.StartTimeoutPnlVisible = false;
+        form->Settings->set(&TAppSettings::StartTimeoutPnlVisible, false);
         form->AddPingFrame();
-        QVERIFY(form->ColumnFrames1.back()->BottomRightPanel->isHidden());
+        QVERIFY(form->Board->ColumnFrames1.back()->BottomRightPanel->isHidden());
     }
 
     // The frames fill the column from top to bottom, none more than a pixel taller than
@@ -137,10 +137,10 @@ private slots:
         QFETCH(int, frames);
         setColumnHeight(columnHeight);
         for (int i = 0; i < frames; ++i)
-            form->ColumnFrames1.append(new TPingFrame(form->ColumnPanel1));
+            form->Board->ColumnFrames1.append(new TPingFrame(form->ColumnPanel1));
         form->SizeFrames();
         int top = 0, lowest = columnHeight, highest = 0;
-        for (TPingFrame *f : form->ColumnFrames1) {
+        for (TPingFrame *f : form->Board->ColumnFrames1) {
             QCOMPARE(f->y(), top);
             top += f->height();
             lowest = std::min(lowest, f->height());
@@ -175,15 +175,15 @@ private slots:
         QFETCH(QStringList, column1);
         setColumnHeight(220);
         addHosts({ QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c") });
-        QVERIFY(form->FramePM1->prepareFor(form->ColumnFrames1[on]));
+        QVERIFY(form->FramePM1->prepareFor(form->Board->ColumnFrames1[on]));
         QAction *item = command == QStringLiteral("remove") ? form->pmiRemoveFrameObject
             : command == QStringLiteral("up")               ? form->pmiMoveUp
                                                             : form->pmiMoveDown;
         item->trigger();
-        QCOMPARE(names(form->ColumnFrames1), column1);
+        QCOMPARE(names(form->Board->ColumnFrames1), column1);
         const int h = 220 / int(column1.size());
         for (int i = 0; i < column1.size(); ++i)
-            QCOMPARE(form->ColumnFrames1[i]->geometry().top(), i * h);
+            QCOMPARE(form->Board->ColumnFrames1[i]->geometry().top(), i * h);
     }
 
     void moveTopToColumn2_landsAtItsBottomAndKeepsPinging()
@@ -191,45 +191,45 @@ private slots:
         showColumn2();
         addHosts({ QStringLiteral("x") }, 2);
         addHosts({ QStringLiteral("10.0.0.1"), QStringLiteral("b"), QStringLiteral("c") });
-        TPingFrame *moved = form->ColumnFrames1.front();
+        TPingFrame *moved = form->Board->ColumnFrames1.front();
         moved->SetDown(true);
         moved->ContinuousPingSpdBtnClick();
         form->FramePM1->prepareFor(moved);
         form->pmiMovetoColumn2->trigger();
-        QCOMPARE(names(form->ColumnFrames2),
+        QCOMPARE(names(form->Board->ColumnFrames2),
             QStringList({ QStringLiteral("PingFrame2_0/x/0"), QStringLiteral("PingFrame2_1/10.0.0.1/1") }));
-        QCOMPARE(names(form->ColumnFrames1),
+        QCOMPARE(names(form->Board->ColumnFrames1),
             QStringList({ QStringLiteral("PingFrame_0/b/0"), QStringLiteral("PingFrame_1/c/1") }));
         QCOMPARE(moved->parentWidget(), form->ColumnPanel2);
         QCOMPARE(moved->PopupMenu, form->FramePM2);
         QVERIFY(moved->Running());
         QCOMPARE(moved->y(), form->ColumnPanel2->height() / 2);
 
-        form->FramePM2->prepareFor(form->ColumnFrames2.front());
+        form->FramePM2->prepareFor(form->Board->ColumnFrames2.front());
         form->pmiMovetoColumn1->trigger();
-        QCOMPARE(names(form->ColumnFrames1).last(), QStringLiteral("PingFrame_2/x/2"));
-        QCOMPARE(names(form->ColumnFrames2), QStringList { QStringLiteral("PingFrame2_0/10.0.0.1/0") });
+        QCOMPARE(names(form->Board->ColumnFrames1).last(), QStringLiteral("PingFrame_2/x/2"));
+        QCOMPARE(names(form->Board->ColumnFrames2), QStringList { QStringLiteral("PingFrame2_0/10.0.0.1/0") });
     }
 
     void popups_moveItemsOnlyWhereTheyAct_andShiftAbandons()
     {
         addHosts({ QStringLiteral("a") });
-        QVERIFY(form->FramePM1->prepareFor(form->ColumnFrames1[0]));
+        QVERIFY(form->FramePM1->prepareFor(form->Board->ColumnFrames1[0]));
         QVERIFY(!form->pmiMoveUp->isVisible());
         QVERIFY(!form->pmiMoveDown->isVisible());
         QVERIFY(!form->pmiMovetoColumn2->isVisible());
         addHosts({ QStringLiteral("b"), QStringLiteral("c") });
-        form->FramePM1->prepareFor(form->ColumnFrames1[0]);
+        form->FramePM1->prepareFor(form->Board->ColumnFrames1[0]);
         QVERIFY(!form->pmiMoveUp->isVisible());
         QVERIFY(form->pmiMoveDown->isVisible());
-        form->FramePM1->prepareFor(form->ColumnFrames1[2]);
+        form->FramePM1->prepareFor(form->Board->ColumnFrames1[2]);
         QVERIFY(form->pmiMoveUp->isVisible());
         QVERIFY(!form->pmiMoveDown->isVisible());
 
-        QTest::keyPress(form->ColumnFrames1[0], Qt::Key_Shift, Qt::ShiftModifier);
-        QVERIFY(!form->FramePM1->prepareFor(form->ColumnFrames1[0]));
-        QTest::keyRelease(form->ColumnFrames1[0], Qt::Key_Shift, Qt::NoModifier);
-        QVERIFY(form->FramePM1->prepareFor(form->ColumnFrames1[0]));
+        QTest::keyPress(form->Board->ColumnFrames1[0], Qt::Key_Shift, Qt::ShiftModifier);
+        QVERIFY(!form->FramePM1->prepareFor(form->Board->ColumnFrames1[0]));
+        QTest::keyRelease(form->Board->ColumnFrames1[0], Qt::Key_Shift, Qt::NoModifier);
+        QVERIFY(form->FramePM1->prepareFor(form->Board->ColumnFrames1[0]));
     }
 
     void showColumn2Resize_widensAndNarrowsByTheColumn()
@@ -251,7 +251,7 @@ private slots:
         // Hiding returns to exactly the width before, cycle after cycle.
         form->mmiShowColumn2Resize->trigger();
         QTRY_COMPARE(form->width(), 600);
-        QVERIFY(form->ColumnFrames2.isEmpty());
+        QVERIFY(form->Board->ColumnFrames2.isEmpty());
         QVERIFY(form->ColumnPanel2->isHidden());
         QVERIFY(!form->aPingSelected2->isVisible() && !form->aClearFrames2->isVisible());
         QTRY_COMPARE(form->ColumnPanel1->width(), 380);
@@ -273,7 +273,7 @@ private slots:
         QTRY_COMPARE(form->ColumnPanel2->width(), 485);
         form->mmiShowColumn2Resize->trigger();
         QTRY_COMPARE(form->width(), 990 - 488);
-        QVERIFY(form->ColumnFrames2.isEmpty());
+        QVERIFY(form->Board->ColumnFrames2.isEmpty());
         QVERIFY(form->ColumnPanel2->isHidden());
         QVERIFY(!form->aPingSelected2->isVisible() && !form->aClearFrames2->isVisible());
     }
@@ -281,14 +281,14 @@ private slots:
     void endOfSizeMove_relaysOnlyWhenTheHeightChanged()
     {
         addHosts({ QStringLiteral("a"), QStringLiteral("b") });
-        const int h = form->ColumnFrames1[0]->height();
-        form->ColumnFrames1[0]->resize(form->ColumnFrames1[0]->width(), 10);
+        const int h = form->Board->ColumnFrames1[0]->height();
+        form->Board->ColumnFrames1[0]->resize(form->Board->ColumnFrames1[0]->width(), 10);
         form->WMEnterSizeMove();
         form->WMExitSizeMove(); // a move: height unchanged
-        QCOMPARE(form->ColumnFrames1[0]->height(), 10);
+        QCOMPARE(form->Board->ColumnFrames1[0]->height(), 10);
         form->SizeMoveStartHeight = form->height() - 1;
         form->WMExitSizeMove(); // the height changed during the drag
-        QCOMPARE(form->ColumnFrames1[0]->height(), h);
+        QCOMPARE(form->Board->ColumnFrames1[0]->height(), h);
     }
 
     void column2Width_isHalfOfTheBoard()
@@ -326,8 +326,8 @@ private slots:
         QFETCH(int, left1);
         QFETCH(int, left2);
         showColumn2();
-        form->AppSettings.TimeToWait = 120;
-        form->AppSettings.PauseForRemoveFrame = pauseOn;
+        form->Settings->set(&TAppSettings::TimeToWait, 120);
+        form->Settings->set(&TAppSettings::PauseForRemoveFrame, pauseOn);
         addHosts({ QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2") }, 1);
         addHosts({ QStringLiteral("10.0.0.3"), QStringLiteral("10.0.0.4") }, 2);
         if (running1)
@@ -349,8 +349,8 @@ private slots:
         if (anyRunning)
             QVERIFY(t.elapsed() >= 120);
         QCOMPARE(watcher.shown, pauses);
-        QCOMPARE(form->ColumnFrames1.isEmpty(), left1 == 0);
-        QCOMPARE(form->ColumnFrames2.isEmpty(), left2 == 0);
+        QCOMPARE(form->Board->ColumnFrames1.isEmpty(), left1 == 0);
+        QCOMPARE(form->Board->ColumnFrames2.isEmpty(), left2 == 0);
         // The echoes of the freed frames come back later and go nowhere.
         while (world->echoes.count())
             world->echoes.replyAndProcess(5);
@@ -358,7 +358,7 @@ private slots:
 
     void pause_dialogCountsDownAndClosesItself()
     {
-        form->AppSettings.CntDwnFrm = 1;
+        form->Settings->set(&TAppSettings::CntDwnFrm, 1);
         QStringList labels;
         QDialog *dialog = nullptr;
         QTimer probe;
@@ -401,18 +401,18 @@ private slots:
     void stopAll_switchesOffEveryTimer_startAllStartsTheStopped()
     {
         addHosts({ QStringLiteral("10.0.0.1"), QString(), QStringLiteral("10.0.0.2") });
-        form->ColumnFrames1[0]->PingTimer->start(1000); // a stopped frame with one tick left
+        form->Board->ColumnFrames1[0]->PingTimer->start(1000); // a stopped frame with one tick left
         form->aStartAllPinging->trigger();
         // The empty host fails alone: the frames after it start, the error shows once.
-        QVERIFY(form->ColumnFrames1[0]->Running());
-        QVERIFY(!form->ColumnFrames1[1]->Running());
-        QVERIFY(form->ColumnFrames1[2]->Running());
+        QVERIFY(form->Board->ColumnFrames1[0]->Running());
+        QVERIFY(!form->Board->ColumnFrames1[1]->Running());
+        QVERIFY(form->Board->ColumnFrames1[2]->Running());
         QCOMPARE(world->errors.messages, QStringList { QStringLiteral("DNS lookup: invalid host name.") });
         world->echoes.replyAndProcess(5);
         world->echoes.replyAndProcess(5);
-        QVERIFY(form->ColumnFrames1[0]->PingTimer->isActive());
+        QVERIFY(form->Board->ColumnFrames1[0]->PingTimer->isActive());
         form->aStopAllPinging->trigger();
-        for (TPingFrame *f : form->ColumnFrames1) {
+        for (TPingFrame *f : form->Board->ColumnFrames1) {
             QVERIFY(!f->Running());
             QVERIFY(!f->PingTimer->isActive());
         }
@@ -429,14 +429,14 @@ private slots:
         for (const QString &h : hosts)
             form->AddHostFrame(h, true);
         QCOMPARE(world->echoes.count(), 16u);
-        for (TPingFrame *f : form->ColumnFrames1) {
+        for (TPingFrame *f : form->Board->ColumnFrames1) {
             QVERIFY(f->Running());
             QCOMPARE(f->ContinuousPingSpdBtn->text(), QStringLiteral("Stop"));
             QVERIFY(!f->HostEdit->isEnabled());
         }
-        QCOMPARE(form->ColumnFrames1[16]->PingTimer->remainingTime() <= 5, true);
-        QVERIFY(form->ColumnFrames1[39]->PingTimer->remainingTime() > form->ColumnFrames1[20]->PingTimer->remainingTime());
-        TPingFrame *last = form->ColumnFrames1[39];
+        QCOMPARE(form->Board->ColumnFrames1[16]->PingTimer->remainingTime() <= 5, true);
+        QVERIFY(form->Board->ColumnFrames1[39]->PingTimer->remainingTime() > form->Board->ColumnFrames1[20]->PingTimer->remainingTime());
+        TPingFrame *last = form->Board->ColumnFrames1[39];
         last->SetDown(false);
         last->ContinuousPingSpdBtnClick();
         QTRY_COMPARE(world->echoes.count(), 40u);
@@ -453,10 +453,10 @@ private slots:
 
     void removeRunningFrame_waitsForItsEcho()
     {
-        form->AppSettings.TimeToWait = 100;
+        form->Settings->set(&TAppSettings::TimeToWait, 100);
         addHosts({ QStringLiteral("a") });
         form->AddHostFrame(QStringLiteral("10.0.0.9"), true);
-        TPingFrame *running = form->ColumnFrames1[1];
+        TPingFrame *running = form->Board->ColumnFrames1[1];
         QVERIFY(running->InFlight());
         QTimer::singleShot(350, [&] { world->echoes.reply(5); });
         QElapsedTimer t;
@@ -464,7 +464,7 @@ private slots:
         form->FramePM1->prepareFor(running);
         form->pmiRemoveFrameObject->trigger();
         QVERIFY2(t.elapsed() >= 350, qPrintable(QString::number(t.elapsed())));
-        QCOMPARE(names(form->ColumnFrames1), QStringList { QStringLiteral("PingFrame_0/a/0") });
+        QCOMPARE(names(form->Board->ColumnFrames1), QStringList { QStringLiteral("PingFrame_0/a/0") });
     }
 
     // Every wait for pings lets events through. Whatever the user does meanwhile (commands
@@ -480,9 +480,9 @@ private slots:
     void waitsForPings_refuseFrameCommands_listsHoldOnlyLiveFrames()
     {
         QFETCH(QString, wait);
-        form->AppSettings.TimeToWait = 20;
-        form->AppSettings.PauseForRemoveFrame = true;
-        form->AppSettings.CntDwnFrm = 1;
+        form->Settings->set(&TAppSettings::TimeToWait, 20);
+        form->Settings->set(&TAppSettings::PauseForRemoveFrame, true);
+        form->Settings->set(&TAppSettings::CntDwnFrm, 1);
         showColumn2();
         QSet<const QObject *> live;
         auto track = [&](TPingFrame *f) {
@@ -491,10 +491,10 @@ private slots:
         };
         for (int i = 0; i < 8; ++i) {
             form->AddHostFrame(QStringLiteral("10.0.0.%1").arg(i + 1), true);
-            track(form->ColumnFrames1.back());
+            track(form->Board->ColumnFrames1.back());
         }
         form->AddHostFrame2(QStringLiteral("10.0.1.1"), true);
-        track(form->ColumnFrames2.back());
+        track(form->Board->ColumnFrames2.back());
         form->SetHostLines({ QStringLiteral("10.0.2.1") });
         form->HostListBox->item(0)->setSelected(true);
         QCOMPARE(world->echoes.count(), 9u);
@@ -502,7 +502,7 @@ private slots:
 
         int checks = 0;
         auto checkLists = [&] {
-            for (const QList<TPingFrame *> *list : { &form->ColumnFrames1, &form->ColumnFrames2 })
+            for (const QList<TPingFrame *> *list : { &form->Board->ColumnFrames1, &form->Board->ColumnFrames2 })
                 for (TPingFrame *f : *list) {
                     QVERIFY2(live.contains(f), "a list holds a freed frame");
                     QVERIFY(f->height() >= 0); // touch it, as a layout pass would
@@ -522,14 +522,14 @@ private slots:
                 return;
             acted = true;
             launchedBefore = launched();
-            namesBefore = names(form->ColumnFrames1) + names(form->ColumnFrames2);
-            for (TPingFrame *f : form->ColumnFrames1 + form->ColumnFrames2)
+            namesBefore = names(form->Board->ColumnFrames1) + names(form->Board->ColumnFrames2);
+            for (TPingFrame *f : form->Board->ColumnFrames1 + form->Board->ColumnFrames2)
                 runningBefore.append(f->Running());
             form->aStartAllPinging->trigger();
             form->aStopAllPinging->trigger();
             form->aClearAllFrames->trigger();
             form->aClearFrames2->trigger();
-            form->FramePM1->prepareFor(form->ColumnFrames1.back());
+            form->FramePM1->prepareFor(form->Board->ColumnFrames1.back());
             form->pmiRemoveFrameObject->trigger();
             form->pmiMoveUp->trigger();
             form->pmiMovetoColumn2->trigger();
@@ -544,9 +544,9 @@ private slots:
             }
             form->aSizeFrames->trigger();
             QCOMPARE(launched(), launchedBefore);
-            QCOMPARE(names(form->ColumnFrames1) + names(form->ColumnFrames2), namesBefore);
+            QCOMPARE(names(form->Board->ColumnFrames1) + names(form->Board->ColumnFrames2), namesBefore);
             QList<bool> runningNow;
-            for (TPingFrame *f : form->ColumnFrames1 + form->ColumnFrames2)
+            for (TPingFrame *f : form->Board->ColumnFrames1 + form->Board->ColumnFrames2)
                 runningNow.append(f->Running());
             QCOMPARE(runningNow, runningBefore);
             QVERIFY(form->mmiShow2->isChecked());
@@ -566,23 +566,23 @@ private slots:
         PauseWatcher pauses(false); // the pause closes itself a second later
 
         if (wait == QStringLiteral("remove")) {
-            form->FramePM1->prepareFor(form->ColumnFrames1.front());
+            form->FramePM1->prepareFor(form->Board->ColumnFrames1.front());
             form->pmiRemoveFrameObject->trigger();
-            QCOMPARE(form->ColumnFrames1.size(), 7);
+            QCOMPARE(form->Board->ColumnFrames1.size(), 7);
         } else if (wait == QStringLiteral("clear")) {
             form->aClearAllFrames->trigger();
             QCOMPARE(pauses.shown, 1);
-            QVERIFY(form->ColumnFrames1.isEmpty());
+            QVERIFY(form->Board->ColumnFrames1.isEmpty());
         } else {
             form->aRemoveOrphanFrames->trigger();
-            QVERIFY(form->ColumnFrames1.isEmpty());
+            QVERIFY(form->Board->ColumnFrames1.isEmpty());
             QVERIFY(form->ColumnPanel1->findChildren<TPingFrame *>().isEmpty());
         }
         QVERIFY(acted);
         QVERIFY(checks > 3);
         checkLists();
         QTRY_VERIFY(!form->isVisible()); // the close asked for during the wait
-        QVERIFY(form->ColumnFrames1.isEmpty() && form->ColumnFrames2.isEmpty());
+        QVERIFY(form->Board->ColumnFrames1.isEmpty() && form->Board->ColumnFrames2.isEmpty());
     }
 
     void removeOrphanFrames_freesFramesMissingFromTheList()
@@ -592,7 +592,7 @@ private slots:
         QPointer<TPingFrame> watch(orphan);
         form->aRemoveOrphanFrames->trigger();
         QVERIFY(!watch);
-        QVERIFY(form->ColumnFrames1.isEmpty());
+        QVERIFY(form->Board->ColumnFrames1.isEmpty());
         QVERIFY(form->ColumnPanel1->findChildren<TPingFrame *>().isEmpty());
     }
 
@@ -610,7 +610,7 @@ private slots:
     void nothingRunning_noWaitSleeps()
     {
         QFETCH(QString, command);
-        form->AppSettings.TimeToWait = kMaxTimeToWait;
+        form->Settings->set(&TAppSettings::TimeToWait, kMaxTimeToWait);
         showColumn2();
         addHosts({ QStringLiteral("a"), QStringLiteral("b") });
         addHosts({ QStringLiteral("c") }, 2);
@@ -621,7 +621,7 @@ private slots:
         } else if (command == QStringLiteral("all")) {
             form->aClearAllFrames->trigger();
         } else if (command == QStringLiteral("remove")) {
-            form->FramePM1->prepareFor(form->ColumnFrames1[0]);
+            form->FramePM1->prepareFor(form->Board->ColumnFrames1[0]);
             form->pmiRemoveFrameObject->trigger();
         } else if (command == QStringLiteral("orphans")) {
             form->aRemoveOrphanFrames->trigger();
@@ -629,31 +629,31 @@ private slots:
             form->LoadFrameSession(form->SsnDir + QStringLiteral("absent.txt"));
         }
         QVERIFY2(t.elapsed() < kMaxTimeToWait / 2, qPrintable(QString::number(t.elapsed())));
-        QVERIFY(form->ColumnFrames1.size() < 2);
+        QVERIFY(form->Board->ColumnFrames1.size() < 2);
         QCOMPARE(world->errors.messages, QStringList());
     }
 
     void negativeTimeToWait_sleepsNothing()
     {
-        form->AppSettings.TimeToWait = -5;
-        form->AppSettings.PauseForRemoveFrame = false;
+        form->Settings->set(&TAppSettings::TimeToWait, -5);
+        form->Settings->set(&TAppSettings::PauseForRemoveFrame, false);
         addHosts({ QStringLiteral("a"), QStringLiteral("b") });
         QElapsedTimer t;
         t.start();
-        form->FramePM1->prepareFor(form->ColumnFrames1[0]);
+        form->FramePM1->prepareFor(form->Board->ColumnFrames1[0]);
         form->pmiRemoveFrameObject->trigger();
         form->aClearFrames->trigger();
-        QVERIFY(form->ColumnFrames1.isEmpty());
+        QVERIFY(form->Board->ColumnFrames1.isEmpty());
         QVERIFY(t.elapsed() < 1000);
     }
 
     void lateEchoOfClearedFrame_isDropped()
     {
-        form->AppSettings.PauseForRemoveFrame = false;
+        form->Settings->set(&TAppSettings::PauseForRemoveFrame, false);
         form->AddHostFrame(QStringLiteral("10.0.0.1"), true);
         QCOMPARE(world->echoes.count(), 1u);
         form->ClearAllFrames();
-        QVERIFY(form->ColumnFrames1.isEmpty());
+        QVERIFY(form->Board->ColumnFrames1.isEmpty());
         world->echoes.replyAndProcess(5);
         QVERIFY2(!world->echoes.lastDelivered, "a result was handed to a freed frame");
         QCOMPARE(world->echoes.count(), 0u);

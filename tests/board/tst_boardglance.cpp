@@ -39,7 +39,7 @@ private slots:
         for (int i = 0; i < 150; ++i)
             form->AddHostFrame(QStringLiteral("10.2.%1.%2 host %3").arg(i / 200).arg(i % 200 + 1).arg(i), true);
         QCoreApplication::processEvents();
-        const QList<TPingFrame *> frames = form->ColumnFrames1;
+        const QList<TPingFrame *> frames = form->Board->ColumnFrames1;
         QCOMPARE(frames.size(), 150);
         for (int round = 0; round < kRounds; ++round) {
             if (round > 0) {
@@ -96,7 +96,7 @@ private slots:
                     QVERIFY2(c.green() > c.red() && c.green() > c.blue(), qPrintable(c.name()));
             }
         }
-        form->AppSettings.PauseForRemoveFrame = false;
+        form->Settings->set(&TAppSettings::PauseForRemoveFrame, false);
         form->close();
     }
 };

@@ -60,8 +60,8 @@ private slots:
     {
         world = std::make_unique<ScriptedWorld>();
         form = makeMainForm();
-        form->AppSettings.TimeToWait = 0;
-        form->AppSettings.PauseForRemoveFrame = false;
+        form->Settings->set(&TAppSettings::TimeToWait, 0);
+        form->Settings->set(&TAppSettings::PauseForRemoveFrame, false);
     }
     void cleanup()
     {
@@ -74,8 +74,8 @@ private slots:
     void pingForm_holdsOneIdleFrame_closeOnlyHides()
     {
         form->aAddPingForm->trigger();
-        QCOMPARE(form->PingForms.size(), 1);
-        TPingForm *w = form->PingForms[0];
+        QCOMPARE(form->Board->PingForms.size(), 1);
+        TPingForm *w = form->Board->PingForms[0];
         QVERIFY(QTest::qWaitForWindowExposed(w));
         QCOMPARE(w->size(), QSize(430, 109));
         QCOMPARE(w->PingFrame->geometry(), w->rect());
@@ -99,8 +99,8 @@ private slots:
         QVERIFY(w->PingFrame->InFlight());
         QVERIFY(w->close());
         QVERIFY(!w->isVisible());
-        QCOMPARE(form->PingForms.size(), 1);
-        QCOMPARE(form->PingForms[0], w);
+        QCOMPARE(form->Board->PingForms.size(), 1);
+        QCOMPARE(form->Board->PingForms[0], w);
         world->echoes.replyAndProcess(12);
         QVERIFY(world->echoes.lastDelivered);
         QVERIFY(w->PingFrame->Running());
@@ -112,15 +112,15 @@ private slots:
     {
         form->aAddPingForm->trigger();
         form->aAddPingForm->trigger();
-        QCOMPARE(describe(form->PingForms),
+        QCOMPARE(describe(form->Board->PingForms),
             (QStringList { QStringLiteral("PingForm_0/PingForm_0/0"), QStringLiteral("PingForm_1/PingForm_1/1") }));
-        for (TPingForm *w : form->PingForms)
+        for (TPingForm *w : form->Board->PingForms)
             QVERIFY(w->isVisible());
         form->aClearPingForms->trigger();
-        QVERIFY(form->PingForms.isEmpty());
+        QVERIFY(form->Board->PingForms.isEmpty());
         QVERIFY(form->findChildren<TPingForm *>().isEmpty());
         form->aAddPingForm->trigger();
-        QCOMPARE(describe(form->PingForms), QStringList { QStringLiteral("PingForm_0/PingForm_0/0") });
+        QCOMPARE(describe(form->Board->PingForms), QStringList { QStringLiteral("PingForm_0/PingForm_0/0") });
         // Hidden from every menu, and no shortcut.
         for (QAction *a : { form->aAddPingForm, form->aClearPingForms })
             QVERIFY(a->shortcut().isEmpty());
@@ -148,7 +148,7 @@ private slots:
         for (int i = 0; i < 3; ++i)
             form->aAddPingForm->trigger();
         QList<QPointer<TPingForm>> windows;
-        for (TPingForm *w : form->PingForms)
+        for (TPingForm *w : form->Board->PingForms)
             windows.append(w);
         startByUser(windows[0], QStringLiteral("10.0.0.1"));
         startByUser(windows[2], QStringLiteral("10.0.0.3"));
@@ -157,7 +157,7 @@ private slots:
 
         QSet<const QObject *> live;
         QStringList freed;
-        for (TPingForm *w : form->PingForms) {
+        for (TPingForm *w : form->Board->PingForms) {
             live.insert(w);
             QObject::connect(w, &QObject::destroyed, [&live, &freed, name = w->objectName()](QObject *o) {
                 live.remove(o);
@@ -166,7 +166,7 @@ private slots:
         }
         int checks = 0;
         auto checkList = [&] {
-            for (TPingForm *w : form->PingForms) {
+            for (TPingForm *w : form->Board->PingForms) {
                 QVERIFY2(live.contains(w), "the list holds a freed window");
                 QVERIFY(w->PingFrame->height() >= 0);
             }
@@ -188,7 +188,7 @@ private slots:
                 stillRunningInWait = windows[0] && windows[0]->PingFrame->Running();
                 disabledInWait = windows[0] && !windows[0]->PingFrame->isEnabled() && windows[2]
                     && !windows[2]->PingFrame->isEnabled();
-                const QStringList before = describe(form->PingForms);
+                const QStringList before = describe(form->Board->PingForms);
                 const std::size_t launched = world->echoes.started.size() + world->echoes.pending.size();
                 form->aAddPingForm->trigger();
                 form->aClearPingForms->trigger();
@@ -200,8 +200,8 @@ private slots:
                     QCoreApplication::processEvents();
                     checkList();
                 }
-                QCOMPARE(describe(form->PingForms), before);
-                QCOMPARE(form->ColumnFrames1.size(), 1);
+                QCOMPARE(describe(form->Board->PingForms), before);
+                QCOMPARE(form->Board->ColumnFrames1.size(), 1);
                 QCOMPARE(world->echoes.started.size() + world->echoes.pending.size(), launched);
                 return;
             }
@@ -215,12 +215,12 @@ private slots:
         QVERIFY2(stillRunningInWait, "the clear stopped the frame instead of waiting for its ping");
         QVERIFY(disabledInWait);
         QVERIFY(checks > 3);
-        QVERIFY(form->PingForms.isEmpty());
+        QVERIFY(form->Board->PingForms.isEmpty());
         QCOMPARE(freed,
             (QStringList { QStringLiteral("PingForm_0"), QStringLiteral("PingForm_1"), QStringLiteral("PingForm_2") }));
         for (const auto &w : windows)
             QVERIFY(!w);
-        QCOMPARE(form->ColumnFrames1.size(), 1); // the columns are not the clear's business
+        QCOMPARE(form->Board->ColumnFrames1.size(), 1); // the columns are not the clear's business
         QVERIFY(!form->BoardBusy());
     }
 
@@ -229,12 +229,12 @@ private slots:
     void clearForms_echoNeverAnswered_waitIsBounded_lateResultDropped()
     {
         form->aAddPingForm->trigger();
-        QPointer<TPingForm> w = form->PingForms[0];
+        QPointer<TPingForm> w = form->Board->PingForms[0];
         startByUser(w, QStringLiteral("10.0.0.1"));
         QCOMPARE(world->echoes.count(), 1u);
         form->aClearPingForms->trigger();
         QVERIFY(!w);
-        QVERIFY(form->PingForms.isEmpty());
+        QVERIFY(form->Board->PingForms.isEmpty());
         world->echoes.replyAndProcess(5);
         QVERIFY2(!world->echoes.lastDelivered, "a result was handed to a freed window's frame");
     }
@@ -245,15 +245,15 @@ private slots:
         form->AddHostFrame(QStringLiteral("10.0.1.1"), false);
         form->aAddPingForm->trigger();
         form->aAddPingForm->trigger();
-        form->PingForms[1]->close();
+        form->Board->PingForms[1]->close();
         QStringList freed;
-        QObject::connect(form->ColumnFrames1[0], &QObject::destroyed, [&] { freed.append(QStringLiteral("column")); });
-        for (TPingForm *w : form->PingForms)
+        QObject::connect(form->Board->ColumnFrames1[0], &QObject::destroyed, [&] { freed.append(QStringLiteral("column")); });
+        for (TPingForm *w : form->Board->PingForms)
             QObject::connect(w, &QObject::destroyed, [&freed, name = w->objectName()] { freed.append(name); });
         QVERIFY(form->close());
         QCOMPARE(freed,
             (QStringList { QStringLiteral("PingForm_0"), QStringLiteral("PingForm_1"), QStringLiteral("column") }));
-        QVERIFY(form->PingForms.isEmpty());
+        QVERIFY(form->Board->PingForms.isEmpty());
     }
 
     // A close by signal or logout has nobody to wait for: running windows whose echoes never
@@ -264,13 +264,13 @@ private slots:
         app->setMainWindow(form.get());
         for (int i = 0; i < 4; ++i) {
             form->aAddPingForm->trigger();
-            startByUser(form->PingForms.back(), QStringLiteral("10.0.0.%1").arg(i + 1));
+            startByUser(form->Board->PingForms.back(), QStringLiteral("10.0.0.%1").arg(i + 1));
         }
         QCOMPARE(world->echoes.count(), 4u);
         ::raise(SIGTERM);
         // Waiting for each window would take 4 × 5 s.
         QTRY_VERIFY_WITH_TIMEOUT(!form->isVisible(), 10000);
-        QVERIFY(form->PingForms.isEmpty());
+        QVERIFY(form->Board->PingForms.isEmpty());
         QVERIFY(form->findChildren<TPingForm *>().isEmpty());
         world->echoes.replyAndProcess(5);
         QVERIFY(!world->echoes.lastDelivered);
@@ -285,11 +285,11 @@ private slots:
         app->setMainWindow(form.get());
         for (int i = 0; i < 3; ++i) {
             form->aAddPingForm->trigger();
-            startByUser(form->PingForms.back(), QStringLiteral("10.0.0.%1").arg(i + 1));
+            startByUser(form->Board->PingForms.back(), QStringLiteral("10.0.0.%1").arg(i + 1));
         }
         QTimer::singleShot(150, form.get(), [] { ::raise(SIGTERM); });
         form->aClearPingForms->trigger();
-        QVERIFY(form->PingForms.isEmpty());
+        QVERIFY(form->Board->PingForms.isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(!form->isVisible(), 10000);
         app->setMainWindow(nullptr);
     }
@@ -299,7 +299,7 @@ private slots:
     {
         QVERIFY(TJvFormMagnet::PlatformPlacesWindows());
         form->aAddPingForm->trigger();
-        TPingForm *w = form->PingForms[0];
+        TPingForm *w = form->Board->PingForms[0];
         QVERIFY(QTest::qWaitForWindowExposed(w));
         const QRect area = w->screen()->availableGeometry();
         const int y = area.top() + 200;
@@ -346,7 +346,7 @@ private slots:
     {
         QFETCH(bool, leftBorder);
         form->aAddPingForm->trigger();
-        TPingForm *w = form->PingForms[0];
+        TPingForm *w = form->Board->PingForms[0];
         QVERIFY(QTest::qWaitForWindowExposed(w));
         const QRect area = w->screen()->availableGeometry();
         w->move(area.left() + 60, area.top() + 60);
@@ -368,8 +368,8 @@ private slots:
     {
         form->aAddPingForm->trigger();
         form->aAddPingForm->trigger();
-        TPingForm *a = form->PingForms[0];
-        TPingForm *b = form->PingForms[1];
+        TPingForm *a = form->Board->PingForms[0];
+        TPingForm *b = form->Board->PingForms[1];
         QVERIFY(QTest::qWaitForWindowExposed(a));
         QVERIFY(QTest::qWaitForWindowExposed(b));
         const QRect area = a->screen()->availableGeometry();

@@ -53,7 +53,7 @@ class TestDiag : public QObject
     TPingFrame *addFrame()
     {
         form->aAddPingFrame->trigger();
-        return form->ColumnFrames1.back();
+        return form->Board->ColumnFrames1.back();
     }
 
     // Drags the target through the window system: press on it, move onto `target`, release
@@ -247,7 +247,7 @@ private slots:
         QVERIFY(oi->zObjectInspector->Model()->rowCount() > 0);
 
         form->aClearFrames->trigger();
-        QTRY_VERIFY(form->ColumnFrames1.isEmpty());
+        QTRY_VERIFY(form->Board->ColumnFrames1.isEmpty());
         QCOMPARE(oi->zObjectInspector->Component(), nullptr);
         QCOMPARE(oi->zObjectInspector->Model()->rowCount(), 0);
         QCOMPARE(texts(oi->ListBox1),

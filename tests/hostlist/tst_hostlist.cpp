@@ -50,7 +50,7 @@ class TestHostList : public QObject
     QStringList frameHosts() const
     {
         QStringList out;
-        for (TPingFrame *f : form->ColumnFrames1)
+        for (TPingFrame *f : form->Board->ColumnFrames1)
             out.append(f->HostEdit->text());
         return out;
     }
@@ -93,8 +93,8 @@ private slots:
         QFETCH(bool, lc);
         QFETCH(bool, uc);
         QFETCH(QStringList, entries);
-        form->AppSettings.ConvertToLC = lc;
-        form->AppSettings.ConvertToUC = uc;
+        form->Settings->set(&TAppSettings::ConvertToLC, lc);
+        form->Settings->set(&TAppSettings::ConvertToUC, uc);
         QApplication::clipboard()->setText(clipboard);
         form->aPasteFromClipboard->trigger();
         QCOMPARE(form->HostLines(), entries);
@@ -195,15 +195,15 @@ private slots:
     {
         form->SetHostLines({QStringLiteral("10.0.0.1"), QStringLiteral("skip"), QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.1")});
         form->aPingSelected->trigger();  // nothing selected: nothing happens
-        QVERIFY(form->ColumnFrames1.isEmpty());
+        QVERIFY(form->Board->ColumnFrames1.isEmpty());
         select({0, 2, 3});
         form->aPingSelected->trigger();
         QCOMPARE(frameHosts(), QStringList({QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.1")}));
         QCOMPARE(world->echoes.count(), 3u);
         for (int i = 0; i < 3; ++i) {
-            QVERIFY(form->ColumnFrames1[i]->Running());
+            QVERIFY(form->Board->ColumnFrames1[i]->Running());
             QCOMPARE(world->echoes.pending[i]->PingHostName, frameHosts()[i]);
-            QCOMPARE(form->ColumnFrames1[i]->height(), form->ColumnPanel1->height() / 3);
+            QCOMPARE(form->Board->ColumnFrames1[i]->height(), form->ColumnPanel1->height() / 3);
         }
         QCOMPARE(list()->SelectedIndexes(), QList<int>({0, 2, 3}));
     }
@@ -213,12 +213,12 @@ private slots:
         form->SetHostLines({QString(), QStringLiteral("   ")});
         select({0, 1});
         form->aPingSelected->trigger();
-        QCOMPARE(form->ColumnFrames1.size(), 2);
-        QVERIFY(!form->ColumnFrames1[0]->Running());
-        QVERIFY(form->ColumnFrames1[1]->Running());
+        QCOMPARE(form->Board->ColumnFrames1.size(), 2);
+        QVERIFY(!form->Board->ColumnFrames1[0]->Running());
+        QVERIFY(form->Board->ColumnFrames1[1]->Running());
         QCOMPARE(world->resolver.asked, QStringList{QString()});
         world->resolver.answer(11001);
-        QTRY_COMPARE(form->ColumnFrames1[1]->IPAddressLbl->text(), QStringLiteral("DNS Error!"));
+        QTRY_COMPARE(form->Board->ColumnFrames1[1]->IPAddressLbl->text(), QStringLiteral("DNS Error!"));
         QCOMPARE(world->errors.messages, QStringList());
     }
 
@@ -237,11 +237,11 @@ private slots:
         const int h0 = form->height();
         form->aPingSelectedWithExpand->trigger();
         QCOMPARE(form->height(), h0 + TPingFrame::kDesignedHeight);
-        const int frameH = form->ColumnFrames1[0]->height();
+        const int frameH = form->Board->ColumnFrames1[0]->height();
         select({1});
         form->aPingSelectedWithExpand->trigger();
         QCOMPARE(form->height(), h0 + TPingFrame::kDesignedHeight + frameH);
-        QCOMPARE(form->ColumnFrames1[1]->height(), form->ColumnPanel1->height() - form->ColumnPanel1->height() / 2);
+        QCOMPARE(form->Board->ColumnFrames1[1]->height(), form->ColumnPanel1->height() - form->ColumnPanel1->height() / 2);
     }
 
     // However many hosts are expanded, the window stays within the work area of its screen
@@ -258,13 +258,13 @@ private slots:
             all.append(i);
         select(all);
         form->aPingSelectedWithExpand->trigger();
-        QCOMPARE(form->ColumnFrames1.size(), 12);
+        QCOMPARE(form->Board->ColumnFrames1.size(), 12);
         const QRect area = form->screen()->availableGeometry();
         QVERIFY2(area.contains(form->frameGeometry()),
                  qPrintable(QStringLiteral("%1 high at %2").arg(form->frameGeometry().height()).arg(form->y())));
         QCoreApplication::processEvents();
         form->SizeFrames();
-        const TPingFrame *last = form->ColumnFrames1.back();
+        const TPingFrame *last = form->Board->ColumnFrames1.back();
         QCOMPARE(last->y() + last->height(), form->ColumnPanel1->height());
     }
 
@@ -293,9 +293,9 @@ private slots:
         form->SetHostLines({QStringLiteral("10.0.0.3")});
         select({0});
         form->aPingSelected2->trigger();
-        QCOMPARE(form->ColumnFrames2.size(), 1);
-        QCOMPARE(form->ColumnFrames2[0]->objectName(), QStringLiteral("PingFrame2_0"));
-        QVERIFY(form->ColumnFrames2[0]->Running());
+        QCOMPARE(form->Board->ColumnFrames2.size(), 1);
+        QCOMPARE(form->Board->ColumnFrames2[0]->objectName(), QStringLiteral("PingFrame2_0"));
+        QVERIFY(form->Board->ColumnFrames2[0]->Running());
     }
 
     void editDialog_okKeepsNonBlankLinesUnchanged()

@@ -82,7 +82,7 @@ class TestSession : public QObject
                     form->AddPingFrame();
                 else
                     form->AddPingFrame2();
-                TPingFrame *f = column == 1 ? form->ColumnFrames1.back() : form->ColumnFrames2.back();
+                TPingFrame *f = column == 1 ? form->Board->ColumnFrames1.back() : form->Board->ColumnFrames2.back();
                 f->HostEdit->setText(p[0]);
                 f->SpinEdit->setValue(p[1].toInt());
                 f->BottomRightPanel->setVisible(p[2] == QStringLiteral("details"));
@@ -99,8 +99,8 @@ private slots:
     {
         world = std::make_unique<ScriptedWorld>();
         form = makeMainForm();
-        form->AppSettings.PauseForRemoveFrame = false;
-        form->AppSettings.TimeToWait = 0;
+        form->Settings->set(&TAppSettings::PauseForRemoveFrame, false);
+        form->Settings->set(&TAppSettings::TimeToWait, 0);
     }
     void cleanup()
     {
@@ -147,8 +147,8 @@ private slots:
         form->move(40, 30);
         form->resize(700, 400);
         build(column1, column2);
-        QCOMPARE(describe(form->ColumnFrames1), column1);
-        QCOMPARE(describe(form->ColumnFrames2), column2);
+        QCOMPARE(describe(form->Board->ColumnFrames1), column1);
+        QCOMPARE(describe(form->Board->ColumnFrames2), column2);
         const QRect geometry(form->pos(), form->size());
         const QString file = form->SsnDir + QStringLiteral("board.txt");
         form->SaveFrameSession(file);
@@ -161,8 +161,8 @@ private slots:
         form->LoadFrameSession(file);
         QCOMPARE(QRect(form->pos(), form->size()), geometry);
         QCOMPARE(form->mmiShow2->isChecked(), !column2.isEmpty());
-        QCOMPARE(describe(form->ColumnFrames1), column1);
-        QCOMPARE(describe(form->ColumnFrames2), column2);
+        QCOMPARE(describe(form->Board->ColumnFrames1), column1);
+        QCOMPARE(describe(form->Board->ColumnFrames2), column2);
         QCOMPARE(world->errors.messages, QStringList());
     }
 
@@ -264,8 +264,8 @@ private slots:
         QCOMPARE(QRect(form->pos(), form->size()) != before, moved);
         if (moved)
             QCOMPARE(form->frameGeometry(), QRect(200, 100, 800, 480));
-        QCOMPARE(describe(form->ColumnFrames1), column1);
-        QCOMPARE(describe(form->ColumnFrames2), column2);
+        QCOMPARE(describe(form->Board->ColumnFrames1), column1);
+        QCOMPARE(describe(form->Board->ColumnFrames2), column2);
         QCOMPARE(form->mmiShow2->isChecked(), column2Shown);
         QCOMPARE(world->errors.messages.size(), errors);
         if (errors)
@@ -286,7 +286,7 @@ private slots:
         form->SaveFrameSession(copy);
         form->ClearAllFrames();
         form->LoadFrameSession(copy);
-        QCOMPARE(describe(form->ColumnFrames2),
+        QCOMPARE(describe(form->Board->ColumnFrames2),
             (QStringList { QStringLiteral("a/180/-/stopped"), QStringLiteral("b/60/-/stopped") }));
     }
 
@@ -320,7 +320,7 @@ private slots:
         const QString file = form->AutoSaveSessionName();
         const QByteArray earlier = "[Frame]\nCount=1\n[Frame_0]\nHostEditText=earlier\n";
         writeFile(file, earlier);
-        form->AppSettings.AutoStartPinging = autoStart;
+        form->Settings->set(&TAppSettings::AutoStartPinging, autoStart);
         build(column1, column2);
         form->close();
         QVERIFY(!form->isVisible());
@@ -341,12 +341,12 @@ private slots:
         const std::size_t echoesBefore = world->echoes.count();
         form = makeMainForm();
         if (fileAfterClose == "<board>") {
-            QCOMPARE(describe(form->ColumnFrames1), column1);
-            QCOMPARE(describe(form->ColumnFrames2), column2);
+            QCOMPARE(describe(form->Board->ColumnFrames1), column1);
+            QCOMPARE(describe(form->Board->ColumnFrames2), column2);
             const auto running = (column1 + column2).filter(QStringLiteral("/running")).size();
             QCOMPARE(world->echoes.count(), echoesBefore + running); // the running frames ping again
         } else {
-            QVERIFY(form->ColumnFrames1.isEmpty());
+            QVERIFY(form->Board->ColumnFrames1.isEmpty());
         }
         QCOMPARE(world->errors.messages, QStringList());
     }
@@ -366,7 +366,7 @@ private slots:
         writeFile(world->home.dtaDir() + QStringLiteral("Sessions/Session_AutoSave.txt"),
             "[Frame]\nCount=1\n[Frame_0]\nHostEditText=restored\n");
         form = makeMainForm();
-        QCOMPARE(describe(form->ColumnFrames1), QStringList { QStringLiteral("restored/180/-/stopped") });
+        QCOMPARE(describe(form->Board->ColumnFrames1), QStringList { QStringLiteral("restored/180/-/stopped") });
         QCOMPARE(form->AppSettings.TimeToWait, kMaxTimeToWait);
         form->close();
         QVERIFY(!form->isVisible());
@@ -378,7 +378,7 @@ private slots:
     // A broken autosaved list is reported, and the session is restored all the same.
     void unreadableList_doesNotStopTheSessionRestore()
     {
-        form->AppSettings.AutoStartPinging = true;
+        form->Settings->set(&TAppSettings::AutoStartPinging, true);
         build({ QStringLiteral("kept.example/180/-/stopped") }, {});
         form->close();
         ProfileFile ini(form->IniFileName());
@@ -390,7 +390,7 @@ private slots:
         form = makeMainForm();
         QCOMPARE(world->errors.messages.size(), 1);
         QVERIFY(world->errors.messages.front().startsWith(QStringLiteral("Cannot open file \"") + list));
-        QCOMPARE(describe(form->ColumnFrames1), QStringList { QStringLiteral("kept.example/180/-/stopped") });
+        QCOMPARE(describe(form->Board->ColumnFrames1), QStringList { QStringLiteral("kept.example/180/-/stopped") });
     }
 
     // An autosaved session the program may not read stays the user's unless the board changes.
@@ -438,7 +438,7 @@ private slots:
         form = makeMainForm();
         QCOMPARE(world->errors.messages.size(), 1);
         QVERIFY(world->errors.messages.front().startsWith(QStringLiteral("Cannot open file \"") + file));
-        form->AppSettings.PauseForRemoveFrame = false;
+        form->Settings->set(&TAppSettings::PauseForRemoveFrame, false);
         if (change)
             form->aAddPingFrame->trigger();
         form->close();
@@ -497,7 +497,7 @@ private slots:
             static_cast<QDialog *>(d)->accept();
         });
         form->aLoadFrameSession->trigger();
-        QCOMPARE(describe(form->ColumnFrames1), QStringList{QStringLiteral("saved.example/90/-/stopped")});
+        QCOMPARE(describe(form->Board->ColumnFrames1), QStringList{QStringLiteral("saved.example/90/-/stopped")});
 
         form->ClearAllFrames();
         for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton}) {
@@ -512,20 +512,20 @@ private slots:
             form->aSelectSessionFile->trigger();
             TMainForm::SetOpenUrlHandler({});
             if (button == Qt::LeftButton) {
-                QCOMPARE(describe(form->ColumnFrames1), QStringList{QStringLiteral("saved.example/90/-/stopped")});
+                QCOMPARE(describe(form->Board->ColumnFrames1), QStringList{QStringLiteral("saved.example/90/-/stopped")});
                 form->ClearAllFrames();
             } else {
-                QVERIFY(form->ColumnFrames1.isEmpty());
+                QVERIFY(form->Board->ColumnFrames1.isEmpty());
                 QCOMPARE(opened, QStringList{form->SsnDir + QStringLiteral("board.txt")});
             }
         }
 
         // Reload takes the autosaved session, and does nothing without one.
         form->aReloadAutosaveSession->trigger();
-        QVERIFY(form->ColumnFrames1.isEmpty());
+        QVERIFY(form->Board->ColumnFrames1.isEmpty());
         QFile::copy(form->SsnDir + QStringLiteral("board.txt"), form->AutoSaveSessionName());
         form->aReloadAutosaveSession->trigger();
-        QCOMPARE(describe(form->ColumnFrames1), QStringList{QStringLiteral("saved.example/90/-/stopped")});
+        QCOMPARE(describe(form->Board->ColumnFrames1), QStringList{QStringLiteral("saved.example/90/-/stopped")});
         QCOMPARE(world->errors.messages, QStringList());
     }
 
@@ -577,9 +577,9 @@ private slots:
         const QString file = form->SsnDir + QStringLiteral("many.txt");
         writeFile(file, text);
         runGuarded([&] { form->LoadFrameSession(file); });
-        QCOMPARE(form->ColumnFrames1.size(), 1000);
-        QCOMPARE(form->ColumnFrames1.back()->HostEdit->text(), QStringLiteral("h999"));
-        QCOMPARE(form->ColumnFrames1.back()->objectName(), QStringLiteral("PingFrame_999"));
+        QCOMPARE(form->Board->ColumnFrames1.size(), 1000);
+        QCOMPARE(form->Board->ColumnFrames1.back()->HostEdit->text(), QStringLiteral("h999"));
+        QCOMPARE(form->Board->ColumnFrames1.back()->objectName(), QStringLiteral("PingFrame_999"));
         QCOMPARE(world->errors.messages.size(), 1);
         QVERIFY(world->errors.messages.front().contains(u'"' + file + u'"'));
         QVERIFY(world->errors.messages.front().contains(QStringLiteral("1001 frames")));
@@ -609,7 +609,7 @@ private slots:
         text += "[Frame2_0]\nHostEditText=second\n[Frame2_1]\nHostEditText=third\n";
         const QString file = form->SsnDir + QStringLiteral("large.txt");
         writeFile(file, text);
-        form->AppSettings.AutoStartPinging = true;
+        form->Settings->set(&TAppSettings::AutoStartPinging, true);
         int turns = 0;
         QTimer::singleShot(0, [&] {
             ++turns;
@@ -620,7 +620,7 @@ private slots:
         });
         runGuarded([&] { form->LoadFrameSession(file); });
         QCOMPARE(turns, 1); // the event loop turned during the load
-        QVERIFY2(form->ColumnFrames1.size() < n, "the close did not end the load");
+        QVERIFY2(form->Board->ColumnFrames1.size() < n, "the close did not end the load");
         QTRY_VERIFY(!form->isVisible());
         const SessionFile::Board saved = SessionFile::read(ProfileFile(form->AutoSaveSessionName()));
         QStringList savedHosts;
@@ -655,7 +655,7 @@ private slots:
         });
         form->aLoadFrameSession->trigger();
         QVERIFY2(said.contains(QStringLiteral("mistyped.txt")) && said.contains(QStringLiteral("not found")), qPrintable(said));
-        QCOMPARE(describe(form->ColumnFrames1), QStringList { QStringLiteral("kept/90/details/running") });
+        QCOMPARE(describe(form->Board->ColumnFrames1), QStringList { QStringLiteral("kept/90/details/running") });
         QCOMPARE(world->errors.messages, QStringList());
     }
 
@@ -700,7 +700,7 @@ private slots:
         }
         QCOMPARE(world->errors.messages,
             QStringList { QStringLiteral("Cannot open file \"%1\": %2").arg(file, specialFileReason(kind)) });
-        QCOMPARE(describe(form->ColumnFrames1), QStringList { QStringLiteral("kept/90/details/running") });
+        QCOMPARE(describe(form->Board->ColumnFrames1), QStringList { QStringLiteral("kept/90/details/running") });
     }
 
     // An autosaved list or session that is a FIFO does not hold up the start: it is reported,
@@ -714,7 +714,7 @@ private slots:
     void fifoInPlaceOfAnAutosavedFile_startsAnyway()
     {
         QFETCH(bool, listIsFifo);
-        form->AppSettings.AutoStartPinging = true;
+        form->Settings->set(&TAppSettings::AutoStartPinging, true);
         build({ QStringLiteral("restored/180/-/stopped") }, {});
         form->SetHostLines({ QStringLiteral("listed") });
         form->close();
@@ -734,7 +734,7 @@ private slots:
         QCOMPARE(world->errors.messages,
             QStringList { QStringLiteral("Cannot open file \"%1\": it is not a regular file.").arg(fifo) });
         if (listIsFifo)
-            QCOMPARE(describe(form->ColumnFrames1), QStringList { QStringLiteral("restored/180/-/stopped") });
+            QCOMPARE(describe(form->Board->ColumnFrames1), QStringList { QStringLiteral("restored/180/-/stopped") });
         else
             QCOMPARE(form->HostLines(), QStringList { QStringLiteral("listed") });
         form->close();
@@ -745,7 +745,7 @@ private slots:
     // While a load waits for pings, the other frame commands are refused.
     void load_isOneBoardCommand()
     {
-        form->AppSettings.TimeToWait = 20;
+        form->Settings->set(&TAppSettings::TimeToWait, 20);
         build({ QStringLiteral("10.0.0.1/180/-/running") }, {});
         const QString file = form->SsnDir + QStringLiteral("s.txt");
         writeFile(file, "[Frame]\nCount=1\n[Frame_0]\nHostEditText=loaded\n");
@@ -755,14 +755,14 @@ private slots:
             busyDuring = form->BoardBusy();
             form->aAddPingFrame->trigger();
             form->aStartAllPinging->trigger();
-            framesDuring = int(form->ColumnFrames1.size());
+            framesDuring = int(form->Board->ColumnFrames1.size());
         });
-        form->AppSettings.PauseForRemoveFrame = true;
-        form->AppSettings.CntDwnFrm = 1; // the pause closes itself
+        form->Settings->set(&TAppSettings::PauseForRemoveFrame, true);
+        form->Settings->set(&TAppSettings::CntDwnFrm, 1); // the pause closes itself
         form->LoadFrameSession(file);
         QVERIFY(busyDuring);
         QCOMPARE(framesDuring, 1);
-        QCOMPARE(describe(form->ColumnFrames1), QStringList { QStringLiteral("loaded/180/-/stopped") });
+        QCOMPARE(describe(form->Board->ColumnFrames1), QStringList { QStringLiteral("loaded/180/-/stopped") });
     }
 };
 

@@ -178,9 +178,9 @@ private slots:
         QVERIFY(dlg->PauseForRemoveFrameCheckBox->isChecked());
         QVERIFY(!dlg->AutoStartPingingCheckBox->isChecked());
         dlg->close();
-        form->AppSettings.AutoStartPinging = true;
-        form->AppSettings.PauseForRemoveFrame = false;
-        form->AppSettings.SaveFormSize = true;
+        form->Settings->set(&TAppSettings::AutoStartPinging, true);
+        form->Settings->set(&TAppSettings::PauseForRemoveFrame, false);
+        form->Settings->set(&TAppSettings::SaveFormSize, true);
         form->aSettings->trigger();
         QVERIFY(dlg->AutoStartPingingCheckBox->isChecked());
         QVERIFY(!dlg->PauseForRemoveFrameCheckBox->isChecked());

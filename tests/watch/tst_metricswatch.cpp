@@ -53,15 +53,15 @@ private slots:
     {
         ScriptedWorld world;
         auto form = makeMainForm();
-        form->AppSettings.MetricsAddress = QStringLiteral("127.0.0.1:0");
+        form->Settings->set(&TAppSettings::MetricsAddress, QStringLiteral("127.0.0.1:0"));
         form->ApplyMetricsAddress();
         QVERIFY(form->MetricsWatch && form->MetricsWatch->serving());
         const quint16 port = form->MetricsWatch->port();
 
         form->AddHostFrame(QStringLiteral("10.0.0.1"), true);
         form->AddHostFrame(QStringLiteral("10.0.0.1"), true); // the same host twice: two series
-        TPingFrame *a = form->ColumnFrames1.at(0);
-        TPingFrame *b = form->ColumnFrames1.at(1);
+        TPingFrame *a = form->Board->ColumnFrames1.at(0);
+        TPingFrame *b = form->Board->ColumnFrames1.at(1);
         for (TPingFrame *f : { a, b })
             if (!f->InFlight())
                 f->PingTimerTimer();

@@ -54,11 +54,11 @@ private slots:
         ScriptedWorld world;
         PinnedClock clock;
         auto form = makeMainForm();
-        form->AppSettings.NotifyHostDownUp = true;
+        form->Settings->set(&TAppSettings::NotifyHostDownUp, true);
         form->AddHostFrame(QStringLiteral("10.0.0.1"), true);
         form->AddHostFrame(QStringLiteral("10.0.0.2"), true);
-        TPingFrame *a = form->ColumnFrames1.at(0);
-        TPingFrame *b = form->ColumnFrames1.at(1);
+        TPingFrame *a = form->Board->ColumnFrames1.at(0);
+        TPingFrame *b = form->Board->ColumnFrames1.at(1);
         world.echoes.replyAndProcess(7); // a at 12:00:00
         world.echoes.replyAndProcess(-1); // b
         for (int i = 0; i < 3; ++i)
@@ -98,11 +98,11 @@ private slots:
         auto form = makeMainForm();
         QVERIFY(!form->AppSettings.NotifyHostDownUp);
         form->AddHostFrame(QStringLiteral("10.0.0.3"), true);
-        TPingFrame *f = form->ColumnFrames1.at(0);
+        TPingFrame *f = form->Board->ColumnFrames1.at(0);
         world.echoes.replyAndProcess(-1);
         next(world, clock, f, -1);
         next(world, clock, f, -1); // down, unannounced
-        form->AppSettings.NotifyHostDownUp = true;
+        form->Settings->set(&TAppSettings::NotifyHostDownUp, true);
         next(world, clock, f, 5); // the first call the service sees is this one
         QTRY_COMPARE(m_service.calls.size(), 1);
         QCOMPARE(m_service.calls[0].summary, QStringLiteral("10.0.0.3 is back"));
@@ -115,9 +115,9 @@ private slots:
         ScriptedWorld world;
         PinnedClock clock;
         auto form = makeMainForm();
-        form->AppSettings.NotifyHostDownUp = true;
+        form->Settings->set(&TAppSettings::NotifyHostDownUp, true);
         form->AddHostFrame(QStringLiteral("10.0.0.4 core router"), true);
-        TPingFrame *f = form->ColumnFrames1.at(0);
+        TPingFrame *f = form->Board->ColumnFrames1.at(0);
         world.echoes.replyAndProcess(-1);
         next(world, clock, f, -1);
         next(world, clock, f, -1);
@@ -131,10 +131,10 @@ private slots:
         QTest::qWait(50);
         QCOMPARE(m_service.calls.size(), 2);
 
-        form->AppSettings.NotifyHostDownUp = false;
+        form->Settings->set(&TAppSettings::NotifyHostDownUp, false);
         form->AddHostFrame(QStringLiteral("other.example"), true);
         world.resolver.answer(11001);
-        QTRY_VERIFY(!form->ColumnFrames1.last()->Running());
+        QTRY_VERIFY(!form->Board->ColumnFrames1.last()->Running());
         QTest::qWait(50);
         QCOMPARE(m_service.calls.size(), 2);
     }
@@ -145,7 +145,7 @@ private slots:
         PinnedClock clock;
         auto form = makeMainForm();
         QVERIFY(!form->AppSettings.LogResults);
-        form->AppSettings.LogResults = true;
+        form->Settings->set(&TAppSettings::LogResults, true);
         form->AddHostFrame(QStringLiteral("10.0.0.7"), true);
         form->AddHostFrame(QStringLiteral("10.0.0.7"), true);
         form->AddHostFrame(QStringLiteral("10.0.0.8"), true);
@@ -156,8 +156,8 @@ private slots:
         QVERIFY(!QFile::exists(logs + QStringLiteral("10.0.0.7.csv"))); // collected, not yet written
         form->FlushResultLog();
         QCOMPARE(logLines(logs + QStringLiteral("10.0.0.7.csv")).size(), 3);
-        next(world, clock, form->ColumnFrames1.at(1), 8);
-        form->AppSettings.PauseForRemoveFrame = false;
+        next(world, clock, form->Board->ColumnFrames1.at(1), 8);
+        form->Settings->set(&TAppSettings::PauseForRemoveFrame, false);
         form->close(); // the last lines go out with the close
         const QList<QByteArray> seven = logLines(logs + QStringLiteral("10.0.0.7.csv"));
         QCOMPARE(seven.size(), 4);
@@ -187,7 +187,7 @@ private slots:
         QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
         QVERIFY(form->AppSettings.LogResults);
         form->AddHostFrame(QStringLiteral("10.0.0.9"), true);
-        TPingFrame *f = form->ColumnFrames1.at(0);
+        TPingFrame *f = form->Board->ColumnFrames1.at(0);
         world.echoes.replyAndProcess(5);
         form->FlushResultLog();
         QCOMPARE(world.errors.messages,
@@ -196,7 +196,7 @@ private slots:
         QVERIFY(!box->isChecked());
         next(world, clock, f, 6);
         form->FlushResultLog();
-        form->AppSettings.PauseForRemoveFrame = false;
+        form->Settings->set(&TAppSettings::PauseForRemoveFrame, false);
         form->close();
         QCOMPARE(world.errors.messages.size(), 1);
     }

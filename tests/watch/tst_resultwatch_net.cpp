@@ -1,5 +1,5 @@
 // A real frame against the network test kit: a host that stops answering and answers again.
-#include "appsettings.h"
+#include "settingsowner.h"
 #include "fakenotifications.h"
 #include "pingframe.h"
 #include "resultwatch.h"
@@ -49,9 +49,11 @@ private slots:
     void hostFallsSilentAndAnswersAgain_oneDownOneBack_andALogLinePerResult()
     {
         QTemporaryDir dir;
-        TAppSettings settings;
-        settings.NotifyHostDownUp = true;
-        settings.LogResults = true;
+        TSettingsOwner settings;
+        settings.edit([](TAppSettings &s) {
+            s.NotifyHostDownUp = true;
+            s.LogResults = true;
+        });
         TResultWatch watch(settings, [&dir] { return dir.path() + QStringLiteral("/"); });
         TPingFrame frame;
         watch.watch(&frame);

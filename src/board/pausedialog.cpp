@@ -1,6 +1,9 @@
 // The pause for running pings: a small confirmation dialog built anew for every pause, with
 // a countdown that closes it by itself.
-#include "mainform.h"
+#include "frameboard.h"
+
+#include "settingsowner.h"
+#include "windowframe.h"
 
 #include <QDialog>
 #include <QLabel>
@@ -11,22 +14,22 @@
 
 #include <cmath>
 
-int TMainForm::ShowMsgDlgTm(const QString &msg, const QString &buttonCaption, const QString &caption,
+int TFrameBoard::ShowMsgDlgTm(const QString &msg, const QString &buttonCaption, const QString &caption,
                             const QRect &rect, int countDown)
 {
-    auto *dlg = new QDialog(this, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    auto *dlg = new QDialog(m_borrowed.window, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     aMsgDlgTm = dlg;
     dlg->setObjectName(QStringLiteral("MsgDlgTm"));
     dlg->setWindowTitle(caption);
 
-    const double p = screen() ? screen()->logicalDotsPerInch() : 96.0;
+    const double p = m_borrowed.window->screen() ? m_borrowed.window->screen()->logicalDotsPerInch() : 96.0;
     auto at = [p](int designed144) { return int(std::lround(double(designed144) * p / 144.0)); };
     auto s = [p](int designed96) { return int(std::lround(double(designed96) * p / 96.0)); };
 
     auto *icon = new QLabel(dlg);
     icon->setObjectName(QStringLiteral("Image"));
     const int iconSize = s(32);
-    icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(iconSize, iconSize));
+    icon->setPixmap(m_borrowed.window->style()->standardIcon(QStyle::SP_MessageBoxQuestion).pixmap(iconSize, iconSize));
     icon->setGeometry(s(12), s(12), iconSize, iconSize);
 
     auto *text = new QLabel(msg, dlg);
@@ -62,7 +65,7 @@ int TMainForm::ShowMsgDlgTm(const QString &msg, const QString &buttonCaption, co
     const int h = buttonTop + button->height() + s(12);
     dlg->setFixedSize(w, h);
     // Centred by its outer size, frame included, as the window's position is its frame's.
-    const QSize outer = QSize(w, h) + FrameExtra(dlg);
+    const QSize outer = QSize(w, h) + WindowFrame::extra(dlg);
     dlg->move(rect.left() + (rect.width() - outer.width()) / 2, rect.top() + (rect.height() - outer.height()) / 2);
 
     const int result = dlg->exec();
@@ -70,7 +73,7 @@ int TMainForm::ShowMsgDlgTm(const QString &msg, const QString &buttonCaption, co
     return result;
 }
 
-void TMainForm::MsgDlgTmTimer(QTimer *timer)
+void TFrameBoard::MsgDlgTmTimer(QTimer *timer)
 {
     --CntDwn;
     if (DlgLbl)
@@ -80,4 +83,10 @@ void TMainForm::MsgDlgTmTimer(QTimer *timer)
         if (aMsgDlgTm)
             aMsgDlgTm->reject();
     }
+}
+
+void TFrameBoard::ShowPause()
+{
+    ShowMsgDlgTm(QStringLiteral("Pausing for pings to finish!"), QStringLiteral("Continue"),
+        QStringLiteral("Confirmation"), m_borrowed.window->frameGeometry(), settings().CntDwnFrm);
 }

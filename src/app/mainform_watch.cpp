@@ -6,9 +6,7 @@
 #include "resultwatch.h"
 #include "skylarkerror.h"
 #include "utlunit.h"
-#include "settingsform.h"
 
-#include <QCheckBox>
 #include <QCoreApplication>
 #include <QTimer>
 
@@ -16,12 +14,7 @@ void TMainForm::WatchFrame(TPingFrame *frame)
 {
     if (!ResultWatch) {
         ResultWatch = new TResultWatch(
-            AppSettings, [this] { return DtaDir; }, this);
-        // The settings dialog shows the switch as it now is.
-        connect(ResultWatch, &TResultWatch::LoggingStopped, this, [this] {
-            if (SettingsForm)
-                SettingsForm->LogResultsCheckBox->setChecked(false);
-        });
+            *Settings, [this] { return DtaDir; }, this);
     }
     ResultWatch->watch(frame);
     if (!MetricsWatch)

@@ -1,0 +1,142 @@
+#pragma once
+
+#include "pingframe.h"
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+
+#include <functional>
+
+class QDialog;
+class QLabel;
+class QTimer;
+class QWidget;
+struct TAppSettings;
+class TColumnPanel;
+class TPingForm;
+class TPopupMenu;
+class TSettingsOwner;
+
+// The frame board: the two frame columns and the floating ping windows, the commands that
+// add, move, remove, clear, start and stop their frames, and the one rule for waiting on
+// pings. Positions, tags and names of the frames in a column always agree: the frame at
+// position i is "PingFrame_i" (column 2: "PingFrame2_i") with Tag i; the ping window at
+// index i is "PingForm_i" with Tag i.
+class TFrameBoard : public QObject
+{
+    Q_OBJECT
+public:
+    // What the board works on and with, owned by others.
+    struct Borrowed
+    {
+        TColumnPanel *column1 = nullptr;
+        TColumnPanel *column2 = nullptr;
+        TPopupMenu *popup1 = nullptr;
+        TPopupMenu *popup2 = nullptr;
+        const TSettingsOwner *settings = nullptr;
+        // Parent of the ping windows and of the pause, which is centred on it.
+        QWidget *window = nullptr;
+    };
+    explicit TFrameBoard(const Borrowed &borrowed, QObject *parent = nullptr);
+    ~TFrameBoard() override;
+
+    QList<TPingFrame *> ColumnFrames1, ColumnFrames2;
+    QList<TPingForm *> PingForms;
+    QList<TPingFrame *> &frames(int column) { return column == 2 ? ColumnFrames2 : ColumnFrames1; }
+
+    // --- Waiting for pings ------------------------------------------------------------
+    // Marks a command that waits for pings while events keep flowing. Commands that arrive
+    // meanwhile are refused (run); `idle` is emitted when the last wait is over.
+    class Wait
+    {
+    public:
+        explicit Wait(TFrameBoard *board);
+        Wait(const Wait &) = delete;
+        Wait &operator=(const Wait &) = delete;
+        ~Wait();
+
+    private:
+        TFrameBoard *m_board;
+    };
+    bool Busy() const { return m_waits > 0; }
+    // Runs a command that touches frames, unless one is waiting for pings; false if refused.
+    // A command that runs changes the board.
+    bool run(const std::function<void()> &command);
+    // Whether a command changed the board since the session last saved or loaded it.
+    bool Changed() const { return m_changed; }
+    void SetChanged(bool changed) { m_changed = changed; }
+    // A close by signal or logout: from now on no wait waits, and no pause is shown.
+    void SetUnattended(bool unattended) { m_unattended = unattended; }
+    // Stops the frames (unless `stop` is false: they finish their cycle as they like), takes
+    // them out of the user's hands, and lets events through until none has an echo in flight,
+    // sleeping sleepMs between passes, for at most boundMs. True if any frame was running.
+    bool stopAndWaitIdle(const QList<QPointer<TPingFrame>> &frames, int sleepMs, qint64 boundMs, bool stop = true);
+
+    // --- Frames ------------------------------------------------------------------------
+    // Adds a frame at the bottom of a column with the host (the designed "LocalHost" without
+    // one), laid out with the column unless layouts are deferred; starts it when asked and
+    // the host is not empty.
+    TPingFrame *addFrame(int column, const QString *host = nullptr, bool start = false);
+    // Starts a frame. Frames started in one go (a session, a host list, Start All) beyond the
+    // first few send their first echo a little later each, spread over the second, so that
+    // hundreds of them do not echo, answer and repaint in the same instant every second.
+    void startFrame(TPingFrame *f);
+    // While set, frames added are laid out by the caller (a session load, once a slice).
+    void SetLayoutDeferred(bool deferred) { m_layoutDeferred = deferred; }
+    bool LayoutDeferred() const { return m_layoutDeferred; }
+    void sizeColumn(int column);
+    void removeFrame(int column, TPingFrame *frame);
+    void moveFrame(int column, TPingFrame *frame, int delta);
+    void moveToOtherColumn(int from, TPingFrame *frame);
+    // Stops, pauses for and frees the frames of the columns; `atShutdown` skips the pause of
+    // an unattended close.
+    void clearColumns(const QList<int> &columns, bool atShutdown = false);
+    // Starts every stopped frame; raises the first error once all have had their chance.
+    void startAll();
+    void stopAll();
+    // Frees every frame of the column panels, listed or not.
+    void removeOrphans();
+
+    // --- Ping windows --------------------------------------------------------------------
+    TPingForm *addForm();
+    // Frees the ping windows, each between two pings of its frame.
+    void clearForms();
+
+    // --- The pause for running pings ---------------------------------------------------
+    QPointer<QDialog> aMsgDlgTm;
+    QPointer<QLabel> DlgLbl;
+    int CntDwn = 0;
+    int ShowMsgDlgTm(const QString &msg, const QString &buttonCaption, const QString &caption, const QRect &rect,
+        int countDown);
+    void MsgDlgTmTimer(QTimer *timer);
+    void ShowPause();
+
+signals:
+    void frameAdded(TPingFrame *frame);
+    // Just before the frame is freed.
+    void frameRemoved(TPingFrame *frame);
+    void idle();
+
+private:
+    struct Column
+    {
+        QList<TPingFrame *> *frames;
+        TColumnPanel *panel;
+        QString prefix;
+        TPopupMenu *popup;
+    };
+    Column column(int k);
+    const TAppSettings &settings() const;
+    int timeToWait() const;
+    void freeFrame(TPingFrame *frame);
+
+    Borrowed m_borrowed;
+    int m_waits = 0;
+    // Frames started since the event loop last turned.
+    int m_startsThisTurn = 0;
+    bool m_changed = false;
+    bool m_unattended = false;
+    bool m_layoutDeferred = false;
+};
