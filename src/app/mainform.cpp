@@ -241,6 +241,9 @@ PresetText::Geometry TMainForm::OuterGeometry() const
     return {r.top(), r.left(), r.height(), r.width()};
 }
 
+// Places the window by its outer geometry, limited to what the screens can show and
+// kept where it can be reached (SettingsRules::reachableGeometry).
+// Returns the geometry asked of the window system.
 PresetText::Geometry TMainForm::SetOuterGeometry(const PresetText::Geometry &wanted)
 {
     QList<QRect> areas;
@@ -343,6 +346,10 @@ void TMainForm::changeEvent(QEvent *e)
 
 // --- Shutdown ------------------------------------------------------------------------
 
+// The shutdown sequence; true when it ran through. The first failed write throws
+// SkylarkError (the window stays open); in a later close a failed write asks
+// (AskCloseWithoutFile), and false means the user chose to stay open. In an unattended
+// close it never throws or asks: see CloseUnattended.
 bool TMainForm::FormClose()
 {
     // Closed before start-up is over (a signal while a start-up message is open): the files
@@ -391,6 +398,8 @@ bool TMainForm::FormClose()
     return true;
 }
 
+// Asks whether the window may close without the file that could not be written (it keeps
+// its previous contents); true to close.
 bool TMainForm::AskCloseWithoutFile(const QString &failure)
 {
     QMessageBox box(QMessageBox::Warning, QStringLiteral("Skylark"),
@@ -410,6 +419,10 @@ bool TMainForm::AskCloseWithoutFile(const QString &failure)
     return m_unattended || box.clickedButton() == closeButton;
 }
 
+// Closes the window for a termination signal or the session manager. Nobody is there to
+// answer a dialog: the pause is skipped, a failed write is retried and then logged (the
+// safe save leaves that file as it was) while the other steps still run, and the
+// application quits once the sequence is done, even from inside a modal dialog.
 void TMainForm::CloseUnattended()
 {
     m_unattended = true;

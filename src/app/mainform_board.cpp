@@ -252,6 +252,8 @@ void TMainForm::ShowPause() { Board->ShowPause(); }
 void TMainForm::AddPingForm() { Board->addForm(); }
 void TMainForm::ClearPingForms() { Board->clearForms(); }
 
+// The command line's hosts as running frames: a host already on the board is started
+// where it is (when none of its frames runs) instead of being added again.
 void TMainForm::AddStartHosts(const QStringList &hosts)
 {
     // The autosaved session already holds the hosts of the last run's command line: a host

@@ -22,6 +22,8 @@ void TMainForm::WatchFrame(TPingFrame *frame)
     MetricsWatch->watch(frame);
 }
 
+// The metrics endpoint: serves at StartMetricsAddress when the command line gave one,
+// else at AppSettings.MetricsAddress (nowhere when empty); a failure is shown once.
 void TMainForm::ApplyMetricsAddress()
 {
     if (!MetricsWatch)

@@ -99,6 +99,9 @@ bool TMainForm::ConfirmReplaceFile(const QString &fileName)
     return box.exec() == QMessageBox::Yes;
 }
 
+// Shows the save dialog until the user cancels (empty result) or picks a name whose file
+// may be written: nameWritten(chosen) is the name the file really gets, and replacing an
+// existing file of that name is asked about first (No shows the dialog again).
 QString TMainForm::AskSaveFileName(const std::function<QString(const QString &)> &nameWritten)
 {
     for (;;) {
@@ -112,6 +115,8 @@ QString TMainForm::AskSaveFileName(const std::function<QString(const QString &)>
     }
 }
 
+// Replaces the host list by the file's lines and records the file as the most recent;
+// a file that does not exist changes nothing.
 void TMainForm::LoadListFile(const QString &name)
 {
     if (!QFileInfo::exists(name))

@@ -1,10 +1,12 @@
 // The frame board: columns, layout, frame commands, clears and the pause.
 #include "columnpanel.h"
+#include "frameboard.h"
 #include "hostlistbox.h"
 #include "mainform.h"
 #include "pingframe.h"
 #include "popupmenu.h"
 #include "scripted.h"
+#include "settingsowner.h"
 #include "splitterbar.h"
 
 #include <QAction>
@@ -12,9 +14,11 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QPushButton>
 #include <QScreen>
 #include <QSet>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -657,6 +661,101 @@ private slots:
         world->echoes.replyAndProcess(5);
         QVERIFY2(!world->echoes.lastDelivered, "a result was handed to a freed frame");
         QCOMPARE(world->echoes.count(), 0u);
+    }
+    // --- The board on its own: two column panels and a settings owner, no main window ---
+
+    void bareBoard_addMoveRemove_keepsNamesAndTellsWatchers()
+    {
+        form.reset(); // no main window in this one
+        QWidget window;
+        window.resize(600, 300);
+        auto *panel1 = new TColumnPanel(&window), *panel2 = new TColumnPanel(&window);
+        panel1->setGeometry(0, 0, 300, 300);
+        panel2->setGeometry(300, 0, 300, 300);
+        TSettingsOwner settings;
+        settings.set(&TAppSettings::StartTimeoutPnlVisible, true);
+        TFrameBoard board({ panel1, panel2, nullptr, nullptr, &settings, &window });
+        QSignalSpy added(&board, &TFrameBoard::frameAdded), removed(&board, &TFrameBoard::frameRemoved);
+        const QStringList hosts { QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.3") };
+        for (const QString &h : hosts)
+            board.addFrame(1, &h);
+        QCOMPARE(added.count(), 3);
+        QCOMPARE(names(board.ColumnFrames1), QStringList({ QStringLiteral("PingFrame_0/10.0.0.1/0"),
+            QStringLiteral("PingFrame_1/10.0.0.2/1"), QStringLiteral("PingFrame_2/10.0.0.3/2") }));
+        QVERIFY(board.ColumnFrames1[0]->setup().details);
+        QCOMPARE(board.ColumnFrames1[2]->geometry(), QRect(0, 200, 300, 100));
+
+        board.moveToOtherColumn(1, board.ColumnFrames1[0]);
+        QCOMPARE(names(board.ColumnFrames2), QStringList { QStringLiteral("PingFrame2_0/10.0.0.1/0") });
+        QCOMPARE(board.ColumnFrames2[0]->parentWidget(), panel2);
+        QCOMPARE(board.ColumnFrames2[0]->geometry(), QRect(0, 0, 300, 300));
+        board.removeFrame(1, board.ColumnFrames1[0]);
+        QCOMPARE(removed.count(), 1);
+        QCOMPARE(names(board.ColumnFrames1), QStringList { QStringLiteral("PingFrame_0/10.0.0.3/0") });
+        QVERIFY(!board.Busy());
+        QVERIFY(QApplication::topLevelWidgets().size() >= 1);
+        for (QWidget *w : QApplication::topLevelWidgets())
+            QVERIFY(!qobject_cast<QMainWindow *>(w));
+    }
+
+    // The one wait for pings: it lets events through while an echo is out, ends when the last
+    // one is back, at its bound, or at once for an unattended close, and stops the frames
+    // unless told to leave them running.
+    void stopAndWaitIdle_data()
+    {
+        QTest::addColumn<bool>("start");
+        QTest::addColumn<bool>("stop");
+        QTest::addColumn<QString>("answer"); // "soon", "never"
+        QTest::addColumn<bool>("unattended");
+        QTest::addColumn<bool>("wasRunning");
+        QTest::addColumn<bool>("eventsRan");
+        QTest::addColumn<bool>("inFlightAfter");
+        QTest::addColumn<bool>("runningAfter");
+        QTest::newRow("nothing running: no wait") << false << true << "never" << false << false << false << false << false;
+        QTest::newRow("echo answered during the wait")
+            << true << true << "soon" << false << true << true << false << false;
+        QTest::newRow("echo never answered: bounded") << true << true << "never" << false << true << true << true << false;
+        QTest::newRow("unattended: no wait") << true << true << "soon" << true << true << false << true << false;
+        QTest::newRow("left running") << true << false << "soon" << false << false << true << false << true;
+    }
+    void stopAndWaitIdle()
+    {
+        QFETCH(bool, start);
+        QFETCH(bool, stop);
+        QFETCH(QString, answer);
+        QFETCH(bool, unattended);
+        QFETCH(bool, wasRunning);
+        QFETCH(bool, eventsRan);
+        QFETCH(bool, inFlightAfter);
+        QFETCH(bool, runningAfter);
+        form.reset();
+        QWidget window;
+        window.resize(300, 300);
+        auto *panel1 = new TColumnPanel(&window), *panel2 = new TColumnPanel(&window);
+        TSettingsOwner settings;
+        TFrameBoard board({ panel1, panel2, nullptr, nullptr, &settings, &window });
+        const QString host = QStringLiteral("10.0.0.1");
+        QPointer<TPingFrame> f = board.addFrame(1, &host, start);
+        QCOMPARE(world->echoes.count(), start ? 1u : 0u);
+        board.SetUnattended(unattended);
+        bool ran = false, busyMeanwhile = false;
+        QTimer::singleShot(0, [&] {
+            ran = true;
+            busyMeanwhile = board.Busy();
+            if (answer == QStringLiteral("soon") && world->echoes.count())
+                world->echoes.reply(5);
+        });
+        QCOMPARE(board.stopAndWaitIdle({ f }, 10, 300, stop), wasRunning);
+        QCOMPARE(ran, eventsRan);
+        QCOMPARE(busyMeanwhile, eventsRan);
+        QVERIFY(f);
+        QCOMPARE(f->InFlight(), inFlightAfter);
+        QCOMPARE(f->Running(), runningAfter);
+        QVERIFY(!f->isEnabled());
+        QVERIFY(!board.Busy());
+        delete f.data();
+        while (world->echoes.count())
+            world->echoes.replyAndProcess(5);
     }
 };
 
