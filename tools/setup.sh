@@ -22,6 +22,8 @@ packages+=(dbus-daemon)
 # Packaging and its checks: the .deb, and validation of the desktop entry and metainfo.
 packages+=(dpkg-dev desktop-file-utils appstream)
 [ "$what" = bench ] && packages+=(fping)
+# The suite checks that the sources are formatted as this version formats them.
+case "$what" in test|asan|build) packages+=(clang-format-14) ;; esac
 [ "$what" = fuzz ] && packages+=(clang libfuzzer-14-dev libclang-rt-14-dev)
 
 # The metrics tests check the output with promtool and scrape the agent with a real
