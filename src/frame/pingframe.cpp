@@ -238,7 +238,11 @@ TPingFrame::TPingFrame(QWidget *parent)
     fitToSize();
 }
 
-TPingFrame::~TPingFrame() = default;
+TPingFrame::~TPingFrame()
+{
+    // The row draws from the probe's history, and the probe, the first child, goes first.
+    delete m_row;
+}
 
 TPingFrame::Setup TPingFrame::setup() const
 {
