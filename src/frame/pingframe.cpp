@@ -715,7 +715,9 @@ void TPingFrame::showPoints()
     for (qsizetype i = points.size() - added; i < points.size(); ++i) {
         const HostProbe::Point &p = points.at(i);
         PingChart->AddXY(p.when, p.rtt,
-            p.kind == EchoOutcome::Reply ? kGreen : p.kind == EchoOutcome::Foreign ? kOrange : kRed);
+            p.kind == EchoOutcome::Reply         ? kGreen
+                : p.kind == EchoOutcome::Foreign ? kOrange
+                                                 : kRed);
     }
 }
 

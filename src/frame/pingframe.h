@@ -25,7 +25,8 @@ class TWSocket;
 
 // A ping frame watches one host: while its Start/Stop button is down it resolves the host,
 // sends one echo on a worker thread, charts the result, and one timer interval later begins
-// again. The cycle and what it learns are its HostProbe's; the frame shows them. Callers (the frame board, sessions) drive it through its published controls: set
+// again. The cycle and what it learns are its HostProbe's; the frame shows them. Callers
+// (the frame board, sessions) drive it through its published controls: set
 // ContinuousPingSpdBtn down or up and call ContinuousPingSpdBtnClick; "+" in
 // ThreadInProgressLbl means an echo of this frame is in flight.
 class TPingFrame : public QFrame

@@ -1090,8 +1090,9 @@ private slots:
                 Qt::QueuedConnection);
         });
         world->echoes.replyAndProcess(5);
-        QCOMPARE(seen, (QStringList { QStringLiteral("+"), QStringLiteral("Points: 1"), QStringLiteral("1"),
-                           QStringLiteral("0") }));
+        QCOMPARE(seen,
+            (QStringList {
+                QStringLiteral("+"), QStringLiteral("Points: 1"), QStringLiteral("1"), QStringLiteral("0") }));
         QVERIFY(!frame);
         QTest::qWait(1100);
         QCOMPARE(world->echoes.count(), 0u);
