@@ -1,6 +1,8 @@
 #include "linkstats.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace LinkStats {
 
@@ -22,6 +24,30 @@ QString format(const Figures &f)
             + QStringLiteral(" ms");
     }
     return QStringLiteral("Loss: %1 %  Jitter: %2").arg(loss, jitter);
+}
+
+LowAvgHigh lowAvgHigh(const QList<double> &values)
+{
+    LowAvgHigh f;
+    if (values.isEmpty())
+        return f;
+    // Cut toward zero, kept within an int (an echo's time never comes near the limits).
+    const auto whole = [](double v) {
+        constexpr double kMin = std::numeric_limits<int>::min(), kMax = std::numeric_limits<int>::max();
+        return std::isnan(v) ? 0 : static_cast<int>(std::clamp(v, kMin, kMax));
+    };
+    f.low = whole(values.first());
+    f.high = f.low;
+    qint64 sum = 0;
+    for (double v : values) {
+        if (v < f.low)
+            f.low = whole(v);
+        if (v > f.high)
+            f.high = whole(v);
+        sum += whole(v);
+    }
+    f.avg = static_cast<int>(std::nearbyint(double(sum) / double(values.size()))); // a half goes to the even neighbour
+    return f;
 }
 
 } // namespace LinkStats

@@ -65,4 +65,19 @@ Figures computeOver(const Window &window)
 // "Loss: 2.5 %  Jitter: 3 ms"; "Loss: -  Jitter: -" with no results yet.
 QString format(const Figures &f);
 
+// The status line's figures over a chart's values.
+struct LowAvgHigh
+{
+    int low = 0;
+    int avg = 0;
+    int high = 0;
+    friend bool operator==(const LowAvgHigh &, const LowAvgHigh &) = default;
+};
+
+// Low, Avg and High over every value, oldest first, timeout points (level with the point
+// before them) included; all zero for none. Each figure is a whole value (cut toward zero),
+// Avg the mean of the whole values rounded to the nearest, a half to the even neighbour
+// (10.5 gives 10, 11.5 gives 12).
+LowAvgHigh lowAvgHigh(const QList<double> &values);
+
 } // namespace LinkStats

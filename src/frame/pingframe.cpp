@@ -2,9 +2,8 @@
 
 #include "appclock.h"
 #include "compactrow.h"
-#include "icmpaccess.h"
+#include "hostprobe.h"
 #include "pingchart.h"
-#include "pingthread.h"
 #include "popupmenu.h"
 #include "skylarkerror.h"
 #include "splitterbar.h"
@@ -13,7 +12,6 @@
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -26,8 +24,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <cmath>
-
 namespace {
 const QColor kGreen(0, 128, 0);
 const QColor kOrange(255, 128, 0);
@@ -35,12 +31,6 @@ const QColor kRed(255, 0, 0);
 const QColor kYellow(255, 255, 0);
 const QString kNoTimeout = QStringLiteral("00:00:00");
 const QString kTimeFormat = QStringLiteral("hh:mm:ss");
-// The next cycle begins 1000 ms after a result, rounded down to a 20 ms step of the clock
-// (within what a coarse timer would allow), so that the frames of a board due in the same
-// step share one wake-up and one repaint. Unlike a coarse timer's rounding, which gathers
-// a board's frames onto a few instants of the second over time, a frame keeps its step
-// from cycle to cycle, so the steps stay as evenly filled as the frames were started.
-constexpr int kRearmGridMs = 20;
 // The widest texts the top bar's labels and the host edit must show whole.
 const QString kWidestStatus = QStringLiteral("Low: 4000  Avg: 4000  High: 4000");
 const QString kWidestAddress = QStringLiteral("255.255.255.255");
@@ -83,6 +73,9 @@ TPingFrame::TPingFrame(QWidget *parent)
     resize(kDesignedWidth, kDesignedHeight);
     setFrameShape(QFrame::StyledPanel);
     setMinimumSize(0, 0);
+
+    m_probe = new HostProbe(this);
+    m_probe->setKeepPoints(true);
 
     auto *outer = new QVBoxLayout(this);
     outer->setContentsMargins(1, 1, 1, 1);
@@ -202,18 +195,26 @@ TPingFrame::TPingFrame(QWidget *parent)
     outer->addWidget(TopPanel);
     outer->addWidget(BottomPanel, 1);
 
-    PingTimer = new QTimer(this);
-    PingTimer->setObjectName(QStringLiteral("PingTimer"));
-    PingTimer->setInterval(1000);
-    PingTimer->setSingleShot(true);
-    // Precise: a coarse timer may move each expiry by up to 50 ms to share wake-ups, which
-    // over a few cycles gathers the frames of a board onto the same instants of the second,
-    // and the one repaint of them all then holds the event loop for tens of milliseconds.
-    PingTimer->setTimerType(Qt::PreciseTimer);
-
-    WSocket = new TWSocket(this);
-    WSocket->setObjectName(QStringLiteral("WSocket"));
-    WSocket->OnDnsLookupDone = [this](QObject *sender, std::uint16_t err) { WSocketDnsLookupDone(sender, err); };
+    PingTimer = m_probe->timer();
+    WSocket = m_probe->resolver();
+    m_probe->setHost(HostEdit->text());
+    m_probe->setWindow(SpinEdit->value());
+    connect(HostEdit, &QLineEdit::textChanged, m_probe, &HostProbe::setHost);
+    connect(SpinEdit, &QSpinBox::valueChanged, m_probe, &HostProbe::setWindow);
+    // The button's state is whether the cycle goes on after a result.
+    connect(ContinuousPingSpdBtn, &QToolButton::toggled, m_probe, &HostProbe::setRunning);
+    // The view's steps run before anyone else's: the frame connects first.
+    connect(m_probe, &HostProbe::cycleBeginning, this, [this] {
+        if (ClearChart) {
+            ClearChart = false;
+            PingChart->Clear();
+            m_probe->clearPoints();
+        }
+    });
+    connect(m_probe, &HostProbe::echoSent, this, [this] { ThreadInProgressLbl->setText(QStringLiteral("+")); });
+    connect(m_probe, &HostProbe::resultProcessed, this, &TPingFrame::showResult);
+    connect(m_probe, &HostProbe::resultShown, this, &TPingFrame::finishResult);
+    connect(m_probe, &HostProbe::lookupFailed, this, &TPingFrame::showLookupFailure);
 
     // The state stripe lies along the left edge, in the layout's left margin; the compact
     // row takes the place of the bar and the chart in a frame too short for them.
@@ -221,14 +222,13 @@ TPingFrame::TPingFrame(QWidget *parent)
     m_stripe->setObjectName(QStringLiteral("StateStripe"));
     m_stripe->setAutoFillBackground(true);
     m_stripe->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_row = new TCompactRow(m_history, this);
+    m_row = new TCompactRow(m_probe->history(), this);
     m_row->hide();
 
     setToggleColour(palette().color(QPalette::Button));
     followPalette();
 
     connect(ContinuousPingSpdBtn, &QToolButton::clicked, this, [this] { runGuarded([this] { ContinuousPingSpdBtnClick(); }); });
-    connect(PingTimer, &QTimer::timeout, this, [this] { runGuarded([this] { PingTimerTimer(); }); });
     for (QWidget *w : {static_cast<QWidget *>(ToggleBRPnl), static_cast<QWidget *>(ClearChartPnl),
                        static_cast<QWidget *>(TimeoutsLbl), static_cast<QWidget *>(ThreadInProgressLbl)})
         w->installEventFilter(this);
@@ -238,7 +238,11 @@ TPingFrame::TPingFrame(QWidget *parent)
     fitToSize();
 }
 
-TPingFrame::~TPingFrame() = default;
+TPingFrame::~TPingFrame()
+{
+    // The row draws from the probe's history, and the probe, the first child, goes first.
+    delete m_row;
+}
 
 TPingFrame::Setup TPingFrame::setup() const
 {
@@ -497,7 +501,7 @@ void TPingFrame::updateTip()
 
 void TPingFrame::updateState()
 {
-    const HostState::State state = HostState::of(HostState::inputs(Running(), m_lookupFailed, m_history));
+    const HostState::State state = m_probe->state();
     if (state == m_state)
         return;
     m_state = state;
@@ -513,14 +517,15 @@ void TPingFrame::updateCompactRow()
     TCompactRow::Figures f;
     f.host = HostText::display(HostEdit->text());
     f.address = IPAddressLbl->text();
-    const QList<EchoOutcome> &window = m_history.window();
+    const QList<EchoOutcome> &window = m_probe->history().window();
     f.rtt = !window.isEmpty() && window.last().kind == EchoOutcome::Reply
         ? QStringLiteral("%1 ms").arg(window.last().rtt)
         : QStringLiteral("-");
     const LinkStats::Figures figures = LinkStats::compute(window);
-    f.loss = m_lookupFailed || figures.results == 0 ? QStringLiteral("-")
-                                                    : QStringLiteral("%1 %").arg(figures.lossPercent, 0, 'f', 1);
-    f.high = m_high;
+    f.loss = m_probe->lookupHasFailed() || figures.results == 0
+        ? QStringLiteral("-")
+        : QStringLiteral("%1 %").arg(figures.lossPercent, 0, 'f', 1);
+    f.high = m_probe->lowAvgHigh().high;
     m_row->setFigures(f);
 }
 
@@ -648,15 +653,13 @@ void TPingFrame::StartDelayed(int delayMs)
         return;
     }
     showRunning(true);
-    PingTimer->start(delayMs);
+    m_probe->beginCycle(delayMs);
 }
 
 void TPingFrame::showRunning(bool running)
 {
-    if (running) {
-        m_lookupFailed = false;
-        m_history.restart();
-    }
+    if (running)
+        m_probe->beginRun();
     HostEdit->setEnabled(!running);
     // A host text longer than the edit (a label after the address) shows its start, the
     // address, while the frame runs and nobody edits it.
@@ -672,7 +675,7 @@ void TPingFrame::ContinuousPingSpdBtnClick()
 {
     if (ContinuousPingSpdBtn->isChecked()) {
         showRunning(true);
-        WSocket->DnsLookup(HostText::split(HostEdit->text()).address);
+        m_probe->beginCycle();
     } else {
         showRunning(false);
     }
@@ -680,98 +683,72 @@ void TPingFrame::ContinuousPingSpdBtnClick()
 
 void TPingFrame::PingTimerTimer()
 {
-    PingTimer->stop();
-    if (ClearChart) {
-        ClearChart = false;
-        PingChart->Clear();
-        m_history.clearWindow();
-        m_high = 0;
-    }
-    WSocket->DnsLookup(HostText::split(HostEdit->text()).address);
+    m_probe->tick();
 }
 
 void TPingFrame::WSocketDnsLookupDone(QObject *, std::uint16_t errCode)
 {
-    if (errCode == 0) {
-        StartPingThread(1, WSocket->DnsResult);
-        return;
-    }
+    m_probe->lookupDone(errCode);
+}
+
+void TPingFrame::showLookupFailure()
+{
     IPAddressLbl->setText(kDnsError);
     refitFor(IPAddressLbl);
     updateTip();
     ContinuousPingSpdBtn->setChecked(false);
     ContinuousPingSpdBtnClick();
     // A stopped lookup says so: no figures over results that stopped coming.
-    m_lookupFailed = true;
     showLossJitter(LinkStats::format({}));
     updateState();
     updateCompactRow();
     emit LookupFailed(HostEdit->text());
 }
 
-void TPingFrame::StartPingThread(int id, const QString &address)
+void TPingFrame::showPoints()
 {
-    ThreadInProgressLbl->setText(QStringLiteral("+"));
-    auto worker = TPingThread::Create();
-    worker->PingId = id;
-    worker->PingHostName = address;
-    worker->PingTimeout = 4000;
-    worker->PingTTL = 32;
-    worker->PingLookupReply = false;
-    worker->OnTerminate = [this](TPingThread *sender) { PingThreadTerminate(sender); };
-    worker->Start(m_port.handle());
+    const QList<HostProbe::Point> &points = m_probe->points();
+    const int added = int(std::min<qint64>(m_probe->pointsAdded() - m_pointsShown, points.size()));
+    m_pointsShown = m_probe->pointsAdded();
+    for (int drop = PingChart->Count() + added - int(points.size()); drop > 0 && PingChart->Count() > 0; --drop)
+        PingChart->Delete(0);
+    for (qsizetype i = points.size() - added; i < points.size(); ++i) {
+        const HostProbe::Point &p = points.at(i);
+        PingChart->AddXY(p.when, p.rtt,
+            p.kind == EchoOutcome::Reply         ? kGreen
+                : p.kind == EchoOutcome::Foreign ? kOrange
+                                                 : kRed);
+    }
 }
 
-void TPingFrame::PingThreadTerminate(TPingThread *sender)
+void TPingFrame::showResult(const EchoOutcome &outcome)
 {
-    const QDateTime now = AppClock::now();
+    const QDateTime &now = outcome.when;
 
-    // 1. Keep room for the point about to be added; ends on an empty series whatever V is.
-    const int keep = SpinEdit->value();
-    while (PingChart->Count() > 0 && PingChart->Count() >= keep)
-        PingChart->Delete(0);
+    // The points as the probe keeps them: as many as SpinEdit's value, the new one last.
+    showPoints();
 
-    if (sender->ReplyTotal == 0 && IcmpAccess::isNoSocket(sender->ErrCode, sender->ErrString))
-        IcmpAccess::instance()->reportUnavailable();
-
-    // 2.
-    if (sender->ReplyTotal != 0)
-        if (IPAddressLbl->text() != sender->DnsHostIP) {
-            IPAddressLbl->setText(sender->DnsHostIP);
+    // An answer, from the host or another address, shows the address pinged.
+    if (outcome.kind != EchoOutcome::Timeout)
+        if (IPAddressLbl->text() != outcome.target) {
+            IPAddressLbl->setText(outcome.target);
             refitFor(IPAddressLbl);
         }
 
-    const bool reply = sender->ReplyTotal != 0 && sender->ReplyIPAddr == sender->DnsHostIP;
-    if (reply) {
-        // 3. A proper reply: chart it and recompute Low/Avg/High over every point.
-        PingChart->AddXY(now, double(sender->ReplyRTT), kGreen);
-        const int n = PingChart->Count();
-        auto whole = [this](int i) { return static_cast<int>(PingChart->YValue(i)); };
-        int low = whole(0), high = whole(0), sum = whole(0);
-        for (int i = 0; i < n; ++i) {
-            if (PingChart->YValue(i) < low)
-                low = whole(i);
-            if (PingChart->YValue(i) > high)
-                high = whole(i);
-        }
-        for (int i = 1; i < n; ++i)
-            sum += whole(i);
-        const int avg = static_cast<int>(std::nearbyint(double(sum) / n));  // a half goes to the even neighbour
-        m_high = high;
-        StatusLbl->setText(FormatStatus(low, avg, high));
+    if (outcome.kind == EchoOutcome::Reply) {
+        // Low/Avg/High over every point, and room above the highest.
+        const LinkStats::LowAvgHigh f = m_probe->lowAvgHigh();
+        StatusLbl->setText(FormatStatus(f.low, f.avg, f.high));
         refitFor(StatusLbl);
         PingChart->SetLeftAutomaticMaximum(false);
-        PingChart->SetLeftMaximum(high + high * 0.25);
+        PingChart->SetLeftMaximum(f.high + f.high * 0.25);
     } else {
-        // 4. A timeout: a foreign reply (orange) or none (red), level with the last point.
-        if (PingChart->Count() > 0)
-            PingChart->AddXY(now, PingChart->YValue(PingChart->Count() - 1), sender->ReplyTotal != 0 ? kOrange : kRed);
         // The newest timeout becomes the current item, so that trimming the oldest never
         // moves the shown text to another entry.
         const QString stamp = now.time().toString(kTimeFormat);
         LastTimeoutComboBox->insertItem(0, stamp);
         LastTimeoutComboBox->setCurrentIndex(0);
-        while (LastTimeoutComboBox->count() > 99)
+        while (LastTimeoutComboBox->count() > HostProbe::kTimeoutsKept)
             LastTimeoutComboBox->removeItem(LastTimeoutComboBox->count() - 1);
         LastTimeoutComboBox->setEditText(stamp);
         TimeoutsLbl->setText(QStringLiteral("Timeouts: %1").arg(LastTimeoutComboBox->count()));
@@ -780,33 +757,32 @@ void TPingFrame::PingThreadTerminate(TPingThread *sender)
 
     updateTip();
 
-    {
-        EchoOutcome o;
-        o.when = now;
-        o.host = HostEdit->text();
-        o.target = sender->DnsHostIP;
-        o.kind = reply ? EchoOutcome::Reply : sender->ReplyTotal != 0 ? EchoOutcome::Foreign : EchoOutcome::Timeout;
-        o.rtt = sender->ReplyTotal != 0 ? int(sender->ReplyRTT) : 0;
-        o.from = sender->ReplyTotal != 0 ? sender->ReplyIPAddr : QString();
-        recordOutcome(o);
+    showLossJitter(LinkStats::format(m_probe->figures()));
+    updateState();
+    if (m_compact) {
+        updateCompactRow();
+        updateTip();
     }
+    emit ResultProcessed(outcome);
 
-    // 5.
     PointsLbl->setText(QStringLiteral("Points: %1").arg(PingChart->Count()));
 
-    // 6. Time since the shown timeout (the newest, or one the user picked); text that is
-    // no time shows nothing.
+    // Time since the shown timeout (the newest, or one the user picked); text that is no
+    // time shows nothing.
     const QString last = LastTimeoutComboBox->currentText();
     const QTime lastTime = QTime::fromString(last, kTimeFormat);
     if (last != kNoTimeout && lastTime.isValid())
         TimeSinceLastTimeoutLbl->setText(TimeSince(lastTime, now.time()));
     else
         TimeSinceLastTimeoutLbl->clear();
+}
 
-    // 7. Let the chart and labels repaint; other frames' events may run here, and this
-    // frame may even be freed by them. Results of other frames arriving meanwhile do the
-    // same, so the passes nest; past a few levels a pass is left to the event loop, which
-    // keeps the stack bounded on a board of hundreds of frames.
+void TPingFrame::finishResult()
+{
+    // Let the chart and labels repaint; other frames' events may run here, and this frame
+    // may even be freed by them. Results of other frames arriving meanwhile do the same, so
+    // the passes nest; past a few levels a pass is left to the event loop, which keeps the
+    // stack bounded on a board of hundreds of frames.
     static int nestedPasses = 0;
     if (nestedPasses < kMaxNestedEventPasses) {
         QPointer<TPingFrame> self(this);
@@ -818,24 +794,8 @@ void TPingFrame::PingThreadTerminate(TPingThread *sender)
             return;
         --m_terminateDepth;
     }
-
-    // 8, 9.
+    // Then the indicator; the probe arms the next cycle if the button is still down.
     ThreadInProgressLbl->setText(QStringLiteral("-"));
-    if (!AppClock::terminating() && ContinuousPingSpdBtn->isChecked())
-        PingTimer->start(1000 - int(QDeadlineTimer::current(Qt::PreciseTimer).deadline() % kRearmGridMs));
-}
-
-void TPingFrame::recordOutcome(const EchoOutcome &outcome)
-{
-    m_history.setCapacity(SpinEdit->value());
-    m_history.add(outcome);
-    showLossJitter(LinkStats::format(LinkStats::compute(m_history.window())));
-    updateState();
-    if (m_compact) {
-        updateCompactRow();
-        updateTip();
-    }
-    emit ResultProcessed(outcome);
 }
 
 void TPingFrame::ClearChartPnlClick()
@@ -856,6 +816,7 @@ void TPingFrame::TimeoutsLblMouseDown(Qt::MouseButton button, Qt::KeyboardModifi
         return;
     if (button == Qt::LeftButton) {
         LastTimeoutComboBox->clear();
+        m_probe->clearTimeouts();
         LastTimeoutComboBox->setEditText(kNoTimeout);
         TimeoutsLbl->setText(QStringLiteral("Timeouts: %1").arg(LastTimeoutComboBox->count()));
     } else if (button == Qt::RightButton) {

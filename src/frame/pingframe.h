@@ -1,6 +1,5 @@
 #pragma once
 
-#include "completionport.h"
 #include "hoststate.h"
 #include "linkstats.h"
 
@@ -10,6 +9,7 @@
 
 #include <cstdint>
 
+class HostProbe;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -19,14 +19,14 @@ class QTimer;
 class QToolButton;
 class TCompactRow;
 class TPingChart;
-class TPingThread;
 class TPopupMenu;
 class TSplitterBar;
 class TWSocket;
 
 // A ping frame watches one host: while its Start/Stop button is down it resolves the host,
 // sends one echo on a worker thread, charts the result, and one timer interval later begins
-// again. Callers (the frame board, sessions) drive it through its published controls: set
+// again. The cycle and what it learns are its HostProbe's; the frame shows them. Callers
+// (the frame board, sessions) drive it through its published controls: set
 // ContinuousPingSpdBtn down or up and call ContinuousPingSpdBtnClick; "+" in
 // ThreadInProgressLbl means an echo of this frame is in flight.
 class TPingFrame : public QFrame
@@ -42,6 +42,7 @@ public:
     QWidget *TopPanel;
     TPingChart *PingChart;
     QToolButton *ContinuousPingSpdBtn;
+    // The probe's one-shot timer.
     QTimer *PingTimer;
     QLabel *StatusLbl;
     QSpinBox *SpinEdit;
@@ -53,6 +54,7 @@ public:
     TSplitterBar *Splitter;
     QLabel *TimeoutsLbl;
     QLabel *ToggleBRPnl;
+    // The probe's resolver.
     TWSocket *WSocket;
     QComboBox *LastTimeoutComboBox;
     QLabel *ClearChartPnl;
@@ -92,6 +94,10 @@ public:
     // Starts the frame as a click on Start does, but sends its first echo delayMs later (at
     // once for 0). The board spreads frames started together over the second with it.
     void StartDelayed(int delayMs);
+
+    // The host's ping cycle, with its points, figures, timeouts and state. Watchers may
+    // subscribe to its resultProcessed and lookupFailed.
+    HostProbe *Probe() const { return m_probe; }
 
     // Handlers, named after control and event.
     void ContinuousPingSpdBtnClick();
@@ -138,9 +144,13 @@ protected:
 private:
     // The Start/Stop caption and the host edit for a running or a stopped frame.
     void showRunning(bool running);
-    void StartPingThread(int id, const QString &address);
-    void PingThreadTerminate(TPingThread *sender);
-    void recordOutcome(const EchoOutcome &outcome);
+    // The probe's result, shown step by step in the order the user sees it.
+    void showResult(const EchoOutcome &outcome);
+    // After the result is shown: lets it be drawn, then clears the in-flight indicator.
+    void finishResult();
+    void showLookupFailure();
+    // The chart follows the probe's points: the oldest it dropped go, the new are added.
+    void showPoints();
     // Recomputes the state; a new one recolours the stripe and rewrites the descriptions.
     void updateState();
     void placeStripe();
@@ -167,14 +177,12 @@ private:
     int m_hostWidth = 0;
     int m_statusWidth = 0;
     int m_addressWidth = 0;
-    // The recent results behind the loss and jitter figures, the state and the compact row's
-    // strip (the chart keeps no timeouts before its first point, so it cannot stand in for them).
-    OutcomeHistory m_history;
-    bool m_lookupFailed = false;
+    // The state the stripe shows.
     HostState::State m_state = HostState::State::Stopped;
     bool m_compact = false;
-    int m_high = 0;
     QWidget *m_stripe = nullptr;
     TCompactRow *m_row = nullptr;
-    CompletionPort m_port{this};
+    HostProbe *m_probe = nullptr;
+    // The probe's pointsAdded() the chart shows.
+    qint64 m_pointsShown = 0;
 };

@@ -1,16 +1,21 @@
 #include "hostprobe.h"
 
 #include "appclock.h"
-#include "hoststate.h"
 #include "icmpaccess.h"
 #include "pingthread.h"
+#include "skylarkerror.h"
 #include "wsocket.h"
 
 #include <QDeadlineTimer>
+#include <QPointer>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
-// Re-arming on a 20 ms step of the clock lets probes due in the same step share a wake-up.
+// Re-arming on a 20 ms step of the clock lets probes due in the same step share a wake-up
+// and, on a board, one repaint; a probe keeps its step from cycle to cycle, so the steps stay
+// as evenly filled as the probes were started.
 constexpr int kRearmGridMs = 20;
 constexpr int kIntervalMs = 1000;
 } // namespace
@@ -20,9 +25,14 @@ HostProbe::HostProbe(QObject *parent)
     , m_timer(new QTimer(this))
     , m_resolver(new TWSocket(this))
 {
+    m_timer->setObjectName(QStringLiteral("PingTimer"));
+    m_timer->setInterval(kIntervalMs);
     m_timer->setSingleShot(true);
+    // Precise: a coarse timer may move each expiry by up to 50 ms to share wake-ups, which
+    // over a few cycles gathers the probes onto the same instants of the second.
     m_timer->setTimerType(Qt::PreciseTimer);
-    connect(m_timer, &QTimer::timeout, this, &HostProbe::lookUp);
+    connect(m_timer, &QTimer::timeout, this, [this] { runGuarded([this] { tick(); }); });
+    m_resolver->setObjectName(QStringLiteral("WSocket"));
     m_resolver->SocketFamily = sfIPv4;
     m_resolver->OnDnsLookupDone = [this](QObject *, std::uint16_t errCode) { lookupDone(errCode); };
 }
@@ -44,7 +54,10 @@ void HostProbe::setWindow(int results)
 void HostProbe::start(int delayMs)
 {
     m_running = true;
-    if (m_inFlight || m_lookingUp || m_timer->isActive())
+    m_lookupFailed = false;
+    // A lookup still under way goes on and is no longer dropped.
+    m_dropLookup = false;
+    if (inFlight() || m_lookingUp || m_timer->isActive())
         return;
     if (delayMs > 0)
         m_timer->start(delayMs);
@@ -56,31 +69,71 @@ void HostProbe::stop()
 {
     m_running = false;
     m_timer->stop();
+    m_dropLookup = m_lookingUp;
+}
+
+void HostProbe::setRunning(bool running)
+{
+    m_running = running;
+}
+
+void HostProbe::beginRun()
+{
+    m_lookupFailed = false;
+    m_history.restart();
+}
+
+void HostProbe::beginCycle(int delayMs)
+{
+    if (delayMs > 0)
+        m_timer->start(delayMs);
+    else
+        lookUp();
+}
+
+void HostProbe::tick()
+{
+    m_timer->stop();
+    emit cycleBeginning();
+    lookUp();
 }
 
 void HostProbe::lookUp()
 {
-    if (!m_running)
-        return;
+    m_dropLookup = false;
     m_lookingUp = true;
-    m_resolver->DnsLookup(HostText::split(m_host).address);
+    try {
+        m_resolver->DnsLookup(HostText::split(m_host).address);
+    } catch (...) {
+        // Nothing is pending after a lookup that raised.
+        m_lookingUp = false;
+        throw;
+    }
 }
 
 void HostProbe::lookupDone(quint16 errCode)
 {
     m_lookingUp = false;
-    if (!m_running)
+    if (std::exchange(m_dropLookup, false))
         return;
     if (errCode != 0) {
         m_running = false;
-        emit lookupFailed(errCode);
+        m_lookupFailed = true;
+        emit lookupFailed(errCode, m_host);
         return;
     }
-    m_inFlight = true;
+    sendEcho(m_resolver->DnsResult);
+}
+
+void HostProbe::sendEcho(const QString &address)
+{
+    ++m_inFlight;
     auto worker = TPingThread::Create();
-    worker->PingHostName = m_resolver->DnsResult;
+    worker->PingId = 1;
+    worker->PingHostName = address;
     worker->PingTimeout = 4000;
     worker->PingTTL = 32;
+    worker->PingLookupReply = false;
     worker->OnTerminate = [this](TPingThread *sender) { onTerminate(sender); };
     worker->Start(m_port.handle());
     emit echoSent();
@@ -88,7 +141,8 @@ void HostProbe::lookupDone(quint16 errCode)
 
 void HostProbe::onTerminate(TPingThread *sender)
 {
-    m_inFlight = false;
+    if (m_inFlight > 0)
+        --m_inFlight;
     if (sender->ReplyTotal == 0 && IcmpAccess::isNoSocket(sender->ErrCode, sender->ErrString))
         IcmpAccess::instance()->reportUnavailable();
 
@@ -111,8 +165,68 @@ void HostProbe::onTerminate(TPingThread *sender)
     while (int(m_recent.size()) > m_window)
         m_recent.pop_front();
     m_downUp.feed(o);
-    emit resultProcessed(o);
+    if (m_keepPoints)
+        keep(o, double(sender->ReplyRTT));
 
-    if (m_running && !AppClock::terminating() && !m_timer->isActive())
+    // Receivers may run other events and free this probe with its owner.
+    const QPointer<HostProbe> self(this);
+    emit resultProcessed(o);
+    if (!self)
+        return;
+    emit resultShown();
+    if (!self)
+        return;
+
+    if (m_running && !AppClock::terminating())
         m_timer->start(kIntervalMs - int(QDeadlineTimer::current(Qt::PreciseTimer).deadline() % kRearmGridMs));
+}
+
+void HostProbe::keep(const EchoOutcome &o, double rtt)
+{
+    // Room for the point about to be added; ends on no points whatever the window.
+    while (!m_points.isEmpty() && m_points.size() >= m_window)
+        m_points.removeFirst();
+    if (o.kind == EchoOutcome::Reply) {
+        m_points.append({ o.when, rtt, o.kind });
+        ++m_pointsAdded;
+        QList<double> values;
+        values.reserve(m_points.size());
+        for (const Point &p : std::as_const(m_points))
+            values.append(p.rtt);
+        m_lowAvgHigh = LinkStats::lowAvgHigh(values);
+    } else {
+        if (!m_points.isEmpty()) {
+            m_points.append({ o.when, m_points.last().rtt, o.kind });
+            ++m_pointsAdded;
+        }
+        m_timeouts.prepend(o.when);
+        while (m_timeouts.size() > kTimeoutsKept)
+            m_timeouts.removeLast();
+    }
+    m_history.setCapacity(m_window);
+    m_history.add(o);
+}
+
+void HostProbe::setKeepPoints(bool keep)
+{
+    m_keepPoints = keep;
+    if (keep)
+        return;
+    m_points = {};
+    m_timeouts = {};
+    m_lowAvgHigh = {};
+    m_history = {};
+}
+
+void HostProbe::clearPoints()
+{
+    m_points.clear();
+    m_lowAvgHigh = {};
+    m_recent.clear();
+    m_history.clearWindow();
+}
+
+HostState::State HostProbe::state() const
+{
+    return HostState::of(HostState::inputs(m_running, m_lookupFailed, m_history));
 }

@@ -1,6 +1,7 @@
 // The ping frame driven with scripted echoes and lookups and a pinned clock.
 #include "appclock.h"
 #include "compactrow.h"
+#include "hostprobe.h"
 #include "pingchart.h"
 #include "pingframe.h"
 #include "scripted.h"
@@ -1068,6 +1069,61 @@ private slots:
         const auto *row = f->findChild<TCompactRow *>();
         QVERIFY(row->testAttribute(Qt::WA_TransparentForMouseEvents));
         QCOMPARE(board.childAt(f->geometry().center()), f);
+    }
+
+    // While a result's event pass runs, the frame still shows "+" with the new figures and
+    // no cycle armed; another event freeing it then ends the result quietly.
+    void freedDuringItsResultsEventPass_endsQuietly()
+    {
+        start();
+        QStringList seen;
+        // Posted when the result is processed, so that the frame's own event pass runs it.
+        connect(frame.get(), &TPingFrame::ResultProcessed, this, [&] {
+            QMetaObject::invokeMethod(
+                this,
+                [&] {
+                    seen << frame->ThreadInProgressLbl->text() << frame->PointsLbl->text()
+                         << QString::number(frame->InTerminateHandler())
+                         << QString::number(frame->PingTimer->isActive());
+                    frame.reset();
+                },
+                Qt::QueuedConnection);
+        });
+        world->echoes.replyAndProcess(5);
+        QCOMPARE(seen,
+            (QStringList {
+                QStringLiteral("+"), QStringLiteral("Points: 1"), QStringLiteral("1"), QStringLiteral("0") }));
+        QVERIFY(!frame);
+        QTest::qWait(1100);
+        QCOMPARE(world->echoes.count(), 0u);
+    }
+
+    // Watchers may follow the probe itself: it reports what the frame's signals report.
+    void probeSignals_carryWhatTheFramesDo()
+    {
+        QSignalSpy frameResults(frame.get(), &TPingFrame::ResultProcessed);
+        QSignalSpy probeResults(frame->Probe(), &HostProbe::resultProcessed);
+        QSignalSpy frameFailed(frame.get(), &TPingFrame::LookupFailed);
+        QSignalSpy probeFailed(frame->Probe(), &HostProbe::lookupFailed);
+        QCOMPARE(frame->findChild<QTimer *>(QStringLiteral("PingTimer")), frame->PingTimer);
+        QCOMPARE(frame->PingTimer->parent(), frame->Probe());
+        play({ 5, -1 });
+        QCOMPARE(probeResults.size(), 2);
+        for (int i = 0; i < 2; ++i) {
+            const auto a = frameResults.at(i).at(0).value<EchoOutcome>();
+            const auto b = probeResults.at(i).at(0).value<EchoOutcome>();
+            QCOMPARE(a.kind, b.kind);
+            QCOMPARE(a.when, b.when);
+            QCOMPARE(a.host, b.host);
+            QCOMPARE(a.target, b.target);
+        }
+        stop();
+        frame->PingTimer->stop();
+        start(QStringLiteral("no-such.example"));
+        world->resolver.answer(11001);
+        QTRY_COMPARE(frameFailed.size(), 1);
+        QCOMPARE(probeFailed.size(), 1);
+        QCOMPARE(probeFailed.at(0).at(1).toString(), frameFailed.at(0).at(0).toString());
     }
 
     void freedWithEchoInFlightOrLookupPending_dropsCompletions()
