@@ -1,5 +1,5 @@
-// Notifications and the result log: every frame of the board and of the floating windows is
-// handed to one result watch, and to the metrics watch that serves their figures.
+// Notifications and the result log: the probe of every frame of the board and of the floating
+// windows is handed to one result watch, and to the metrics watch that serves their figures.
 #include "mainform.h"
 
 #include "metricswatch.h"
@@ -16,10 +16,10 @@ void TMainForm::WatchFrame(TPingFrame *frame)
         ResultWatch = new TResultWatch(
             *Settings, [this] { return DtaDir; }, this);
     }
-    ResultWatch->watch(frame);
+    ResultWatch->watch(frame->Probe());
     if (!MetricsWatch)
         MetricsWatch = new TMetricsWatch(UtlUnit::GetFileVersionStr(QCoreApplication::applicationFilePath()), this);
-    MetricsWatch->watch(frame);
+    MetricsWatch->watch(frame->Probe(), frame);
 }
 
 // The metrics endpoint: serves at StartMetricsAddress when the command line gave one,

@@ -1,6 +1,6 @@
 #include "metricswatch.h"
 
-#include "pingframe.h"
+#include "hostprobe.h"
 
 #include <QTimer>
 
@@ -23,15 +23,15 @@ TMetricsWatch::~TMetricsWatch()
     m_server.stop();
 }
 
-void TMetricsWatch::watch(TPingFrame *frame)
+void TMetricsWatch::watch(HostProbe *probe, const QObject *named)
 {
-    if (m_frames.contains(frame))
+    if (m_probes.contains(probe))
         return;
-    m_frames.insert(frame, FrameState { frame, {}, DownUpWatch() });
-    connect(frame, &TPingFrame::ResultProcessed, this, [this, frame](const EchoOutcome &o) { onResult(frame, o); });
-    connect(frame, &QObject::destroyed, this, [this, frame] {
-        m_frames.remove(frame);
-        m_store.remove(std::uintptr_t(frame));
+    m_probes.insert(probe, ProbeState { probe, named, {}, DownUpWatch() });
+    connect(probe, &HostProbe::resultProcessed, this, [this, probe](const EchoOutcome &o) { onResult(probe, o); });
+    connect(probe, &QObject::destroyed, this, [this, probe] {
+        m_probes.remove(probe);
+        m_store.remove(std::uintptr_t(probe));
     });
 }
 
@@ -50,12 +50,12 @@ QString TMetricsWatch::serveAt(const QString &address)
     return why;
 }
 
-void TMetricsWatch::onResult(TPingFrame *frame, const EchoOutcome &o)
+void TMetricsWatch::onResult(HostProbe *probe, const EchoOutcome &o)
 {
-    auto it = m_frames.find(frame);
-    if (it == m_frames.end())
+    auto it = m_probes.find(probe);
+    if (it == m_probes.end())
         return;
-    FrameState &st = *it;
+    ProbeState &st = *it;
     // A new host text starts the figures afresh, as it starts the counters.
     if (!st.recent.isEmpty() && st.recent.last().host != o.host)
         st.recent.clear();
@@ -63,8 +63,8 @@ void TMetricsWatch::onResult(TPingFrame *frame, const EchoOutcome &o)
     if (st.recent.size() > kWindow)
         st.recent.removeFirst();
     st.downUp.feed(o);
-    const auto key = std::uintptr_t(frame);
-    m_store.setIdentity(key, MetricsStore::Identity::of(frame->objectName(), o.host, o.target));
+    const auto key = std::uintptr_t(probe);
+    m_store.setIdentity(key, MetricsStore::Identity::of(st.named ? st.named->objectName() : QString(), o.host, o.target));
     m_store.setActive(key, true);
     // Each result stands for one request; an echo still in flight is not counted yet.
     m_store.countRequest(key);
@@ -74,14 +74,15 @@ void TMetricsWatch::onResult(TPingFrame *frame, const EchoOutcome &o)
 
 void TMetricsWatch::sweep()
 {
-    for (auto it = m_frames.begin(); it != m_frames.end(); ++it) {
-        TPingFrame *frame = it->frame;
-        if (!frame || it->recent.isEmpty())
+    for (auto it = m_probes.begin(); it != m_probes.end(); ++it) {
+        HostProbe *probe = it->probe;
+        if (!probe || it->recent.isEmpty())
             continue;
         const auto key = std::uintptr_t(it.key());
-        // A stopped frame's series leave the output; its counters wait for its restart.
-        m_store.setActive(key, frame->Running() || frame->InFlight());
+        // A stopped probe's series leave the output; its counters wait for its restart.
+        m_store.setActive(key, probe->running() || probe->inFlight());
         const EchoOutcome &last = it->recent.last();
-        m_store.setIdentity(key, MetricsStore::Identity::of(frame->objectName(), last.host, last.target));
+        const QString name = it->named ? it->named->objectName() : QString();
+        m_store.setIdentity(key, MetricsStore::Identity::of(name, last.host, last.target));
     }
 }

@@ -10,12 +10,12 @@
 #include <QPointer>
 
 class QTimer;
-class TPingFrame;
+class HostProbe;
 
-// Serves the figures of every running frame (board frames and ping windows alike) at the
-// metrics address, when one is set. Results reach it through the frames' one result signal;
-// once a second it takes the series of frames that stopped out of the output and follows the
-// frames' names as the board renumbers them.
+// Serves the figures of every running probe (those of board frames and ping windows alike) at
+// the metrics address, when one is set. Results reach it through the probes' result signal;
+// once a second it takes the series of probes that stopped out of the output and follows the
+// names of their frames as the board renumbers them.
 class TMetricsWatch : public QObject
 {
     Q_OBJECT
@@ -23,7 +23,8 @@ public:
     TMetricsWatch(QString version, QObject *parent = nullptr);
     ~TMetricsWatch() override;
 
-    void watch(TPingFrame *frame);
+    // `named` names the probe's series (its frame, "PingFrame_3"), by its name at the time.
+    void watch(HostProbe *probe, const QObject *named);
     // Serves at the address ("127.0.0.1:9427"), or stops serving for an empty one. Returns an
     // empty text, or why it cannot serve there (it then serves nowhere).
     QString serveAt(const QString &address);
@@ -33,17 +34,18 @@ public:
     static constexpr int kSweepMs = 1000;
 
 private:
-    struct FrameState
+    struct ProbeState
     {
-        QPointer<TPingFrame> frame;
+        QPointer<HostProbe> probe;
+        QPointer<const QObject> named;
         QList<EchoOutcome> recent;
         DownUpWatch downUp;
     };
-    void onResult(TPingFrame *frame, const EchoOutcome &outcome);
+    void onResult(HostProbe *probe, const EchoOutcome &outcome);
     void sweep();
 
     MetricsStore m_store;
     MetricsServer m_server;
-    QHash<TPingFrame *, FrameState> m_frames;
+    QHash<HostProbe *, ProbeState> m_probes;
     QTimer *m_sweep;
 };

@@ -3,7 +3,7 @@
 #include "settingsowner.h"
 #include "desktopnotifier.h"
 #include "hoststate.h"
-#include "pingframe.h"
+#include "hostprobe.h"
 #include "skylarkerror.h"
 
 #include <QPointer>
@@ -31,26 +31,26 @@ TResultWatch::~TResultWatch()
     }
 }
 
-void TResultWatch::watch(TPingFrame *frame)
+void TResultWatch::watch(HostProbe *probe)
 {
-    m_frames.insert(frame, FrameState());
-    connect(frame, &TPingFrame::ResultProcessed, this, [this, frame](const EchoOutcome &o) { onResult(frame, o); });
-    connect(frame, &TPingFrame::LookupFailed, this, [this, frame](const QString &host) {
+    m_probes.insert(probe, ProbeState());
+    connect(probe, &HostProbe::resultProcessed, this, [this, probe](const EchoOutcome &o) { onResult(probe, o); });
+    connect(probe, &HostProbe::lookupFailed, this, [this, probe](quint16, const QString &host) {
         if (m_settings.get().NotifyHostDownUp)
-            notifyLookupFailure(frame, host);
+            notifyLookupFailure(probe, host);
     });
-    connect(frame, &QObject::destroyed, this, [this, frame] { m_frames.remove(frame); });
+    connect(probe, &QObject::destroyed, this, [this, probe] { m_probes.remove(probe); });
 }
 
-void TResultWatch::onResult(TPingFrame *frame, const EchoOutcome &outcome)
+void TResultWatch::onResult(HostProbe *probe, const EchoOutcome &outcome)
 {
-    auto it = m_frames.find(frame);
-    if (it == m_frames.end())
+    auto it = m_probes.find(probe);
+    if (it == m_probes.end())
         return;
     const int lastRtt = it->hostState.lastRtt();
     const DownUpWatch::Change change = it->hostState.feed(outcome);
     if (change != DownUpWatch::Change::None && m_settings.get().NotifyHostDownUp)
-        notifyChange(frame, change, outcome, lastRtt);
+        notifyChange(probe, change, outcome, lastRtt);
     if (m_settings.get().LogResults) {
         m_log.add(m_logDir() + QStringLiteral("Logs/") + ResultLog::fileName(outcome.host), ResultLog::line(outcome));
         if (!m_flushTimer->isActive())
@@ -58,7 +58,7 @@ void TResultWatch::onResult(TPingFrame *frame, const EchoOutcome &outcome)
     }
 }
 
-void TResultWatch::notifyChange(TPingFrame *frame, DownUpWatch::Change change, const EchoOutcome &o, int lastRtt)
+void TResultWatch::notifyChange(HostProbe *probe, DownUpWatch::Change change, const EchoOutcome &o, int lastRtt)
 {
     const bool down = change == DownUpWatch::Change::Down;
     const QString title = HostText::display(o.host) + (down ? QStringLiteral(" is down") : QStringLiteral(" is back"));
@@ -66,24 +66,24 @@ void TResultWatch::notifyChange(TPingFrame *frame, DownUpWatch::Change change, c
     const QString rttText = rtt < 0 ? QStringLiteral("none") : QStringLiteral("%1 ms").arg(rtt);
     const QString body = (down ? QStringLiteral("Down at %1. Last RTT: %2") : QStringLiteral("Back at %1. RTT: %2"))
                              .arg(o.when.time().toString(QStringLiteral("HH:mm:ss")), rttText);
-    notify(frame, title, body);
+    notify(probe, title, body);
 }
 
-void TResultWatch::notifyLookupFailure(TPingFrame *frame, const QString &hostText)
+void TResultWatch::notifyLookupFailure(HostProbe *probe, const QString &hostText)
 {
-    notify(frame, QStringLiteral("%1: name lookup failed, monitoring stopped").arg(HostText::display(hostText)),
+    notify(probe, QStringLiteral("%1: name lookup failed, monitoring stopped").arg(HostText::display(hostText)),
         QString());
 }
 
-// Each frame's notification replaces its previous one.
-void TResultWatch::notify(TPingFrame *frame, const QString &title, const QString &body)
+// Each probe's (each frame's) notification replaces its previous one.
+void TResultWatch::notify(HostProbe *probe, const QString &title, const QString &body)
 {
     if (!m_notifier)
         m_notifier = new DesktopNotifier(this);
-    QPointer<TPingFrame> guard(frame);
-    m_notifier->notify(title, body, m_frames.value(frame).notificationId, [this, guard](uint id) {
-        if (guard && m_frames.contains(guard.data()))
-            m_frames[guard.data()].notificationId = id;
+    QPointer<HostProbe> guard(probe);
+    m_notifier->notify(title, body, m_probes.value(probe).notificationId, [this, guard](uint id) {
+        if (guard && m_probes.contains(guard.data()))
+            m_probes[guard.data()].notificationId = id;
     });
 }
 

@@ -10,10 +10,10 @@
 
 class DesktopNotifier;
 class QTimer;
-class TPingFrame;
+class HostProbe;
 class TSettingsOwner;
 
-// Follows the results of every frame it is given: tells the desktop when a host goes down or
+// Follows the results of every probe it is given (one per frame): tells the desktop when a host goes down or
 // comes back, and appends each result to the host's log, as the two switches in the settings
 // say at the moment of the result.
 class TResultWatch : public QObject
@@ -24,7 +24,7 @@ public:
     TResultWatch(TSettingsOwner &settings, std::function<QString()> logDir, QObject *parent = nullptr);
     ~TResultWatch() override;
 
-    void watch(TPingFrame *frame);
+    void watch(HostProbe *probe);
     // Writes the collected log lines now. A failure is shown once and turns logging off.
     void flushLog();
 
@@ -35,19 +35,19 @@ signals:
     void LoggingStopped();
 
 private:
-    struct FrameState
+    struct ProbeState
     {
         DownUpWatch hostState;
         uint notificationId = 0;
     };
-    void onResult(TPingFrame *frame, const EchoOutcome &outcome);
-    void notifyChange(TPingFrame *frame, DownUpWatch::Change change, const EchoOutcome &outcome, int lastRtt);
-    void notifyLookupFailure(TPingFrame *frame, const QString &hostText);
-    void notify(TPingFrame *frame, const QString &title, const QString &body);
+    void onResult(HostProbe *probe, const EchoOutcome &outcome);
+    void notifyChange(HostProbe *probe, DownUpWatch::Change change, const EchoOutcome &outcome, int lastRtt);
+    void notifyLookupFailure(HostProbe *probe, const QString &hostText);
+    void notify(HostProbe *probe, const QString &title, const QString &body);
 
     TSettingsOwner &m_settings;
     std::function<QString()> m_logDir;
-    QHash<TPingFrame *, FrameState> m_frames;
+    QHash<HostProbe *, ProbeState> m_probes;
     DesktopNotifier *m_notifier = nullptr;
     LogAppender m_log { ResultLog::header() };
     QTimer *m_flushTimer;

@@ -56,7 +56,7 @@ private slots:
         });
         TResultWatch watch(settings, [&dir] { return dir.path() + QStringLiteral("/"); });
         TPingFrame frame;
-        watch.watch(&frame);
+        watch.watch(frame.Probe());
         int results = 0;
         connect(&frame, &TPingFrame::ResultProcessed, this, [&results] { ++results; });
         frame.show();
