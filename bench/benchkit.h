@@ -44,7 +44,7 @@ inline bool insideNetkit()
 
 inline double cpuSeconds(int who)
 {
-    rusage ru{};
+    rusage ru {};
     getrusage(who, &ru);
     return ru.ru_utime.tv_sec + ru.ru_stime.tv_sec + (ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
 }
@@ -57,11 +57,13 @@ inline QStringList steadyHosts(int n)
     if (!routed) {
         const QString answer = qEnvironmentVariable("NETKIT_NS_ANSWER");
         const QString router = qEnvironmentVariable("NETKIT_NS_ROUTER");
-        for (const QString &net : {QStringLiteral("10.77.16.0/20"), QStringLiteral("10.77.32.0/20")}) {
-            QProcess::execute(QStringLiteral("ip"), {QStringLiteral("-n"), answer, QStringLiteral("route"), QStringLiteral("add"),
-                                                     QStringLiteral("local"), net, QStringLiteral("dev"), QStringLiteral("lo")});
-            QProcess::execute(QStringLiteral("ip"), {QStringLiteral("-n"), router, QStringLiteral("route"), QStringLiteral("add"),
-                                                     net, QStringLiteral("via"), QStringLiteral("10.77.2.2")});
+        for (const QString &net : { QStringLiteral("10.77.16.0/20"), QStringLiteral("10.77.32.0/20") }) {
+            QProcess::execute(QStringLiteral("ip"),
+                { QStringLiteral("-n"), answer, QStringLiteral("route"), QStringLiteral("add"), QStringLiteral("local"),
+                    net, QStringLiteral("dev"), QStringLiteral("lo") });
+            QProcess::execute(QStringLiteral("ip"),
+                { QStringLiteral("-n"), router, QStringLiteral("route"), QStringLiteral("add"), net,
+                    QStringLiteral("via"), QStringLiteral("10.77.2.2") });
         }
         routed = true;
     }

@@ -59,8 +59,9 @@ QList<double> ourRtts(const QString &target, int count)
 QList<double> pingRtts(const QString &target, int count)
 {
     QProcess p;
-    p.start(QStringLiteral("ping"), {QStringLiteral("-n"), QStringLiteral("-c"), QString::number(count), QStringLiteral("-i"),
-                                     QStringLiteral("0.2"), target});
+    p.start(QStringLiteral("ping"),
+        { QStringLiteral("-n"), QStringLiteral("-c"), QString::number(count), QStringLiteral("-i"),
+            QStringLiteral("0.2"), target });
     p.waitForFinished(60000);
     QList<double> out;
     static const QRegularExpression re(QStringLiteral("time=([0-9.]+) ms"));
@@ -109,8 +110,9 @@ Load fpingLoad(const QStringList &targets)
     QElapsedTimer t;
     t.start();
     QProcess p;
-    p.start(QStringLiteral("fping"), QStringList{QStringLiteral("-c1"), QStringLiteral("-t4000"), QStringLiteral("-i1"),
-                                                 QStringLiteral("-q")} + targets);
+    p.start(QStringLiteral("fping"),
+        QStringList { QStringLiteral("-c1"), QStringLiteral("-t4000"), QStringLiteral("-i1"), QStringLiteral("-q") }
+            + targets);
     p.waitForFinished(120000);
     l.seconds = t.elapsed() / 1000.0;
     l.cpu = cpuSeconds(RUSAGE_CHILDREN) - cpu0;
@@ -190,42 +192,45 @@ int main(int argc, char **argv)
     if (!insideNetkit())
         return 2;
     const Args args(app.arguments().mid(1));
-    const int seconds = args.value(QStringLiteral("--seconds"), qEnvironmentVariable("BENCH_SECONDS", QStringLiteral("60"))).toInt();
+    const int seconds
+        = args.value(QStringLiteral("--seconds"), qEnvironmentVariable("BENCH_SECONDS", QStringLiteral("60"))).toInt();
     QList<int> hostCounts;
     for (const QString &v : args.value(QStringLiteral("--hosts"), QStringLiteral("200,1000")).split(QLatin1Char(',')))
         hostCounts.append(v.toInt());
     const bool steadyOnly = args.has(QStringLiteral("--steady-only"));
     const QStringList families = args.value(QStringLiteral("--families"), QStringLiteral("4")).split(QLatin1Char(','));
     if (!steadyOnly) {
-    std::printf("== RTT accuracy: ReplyRTT minus the responder's delay, ms (20 echoes each)\n");
-    std::printf("%-8s %-10s %8s %8s   %-10s %8s %8s\n", "delay", "skylark", "median", "worst", "ping", "median", "worst");
-    for (auto [target, delay] : {std::pair{"10.77.4.10", 0}, std::pair{"10.77.4.20", 20}, std::pair{"10.77.4.100", 100}}) {
-        auto shift = [d = delay](QList<double> v) {
-            for (double &x : v)
-                x -= d;
-            return v;
-        };
-        const auto ours = ourRtts(QString::fromLatin1(target), 20);
-        const auto theirs = pingRtts(QString::fromLatin1(target), 20);
-        const Stats a = stats(shift(ours)), b = stats(shift(theirs));
-        std::printf("%-8d %-10lld %8.2f %8.2f   %-10lld %8.2f %8.2f\n", delay, (long long)ours.size(), a.median, a.worst,
-                    (long long)theirs.size(), b.median, b.worst);
-    }
+        std::printf("== RTT accuracy: ReplyRTT minus the responder's delay, ms (20 echoes each)\n");
+        std::printf(
+            "%-8s %-10s %8s %8s   %-10s %8s %8s\n", "delay", "skylark", "median", "worst", "ping", "median", "worst");
+        for (auto [target, delay] :
+            { std::pair { "10.77.4.10", 0 }, std::pair { "10.77.4.20", 20 }, std::pair { "10.77.4.100", 100 } }) {
+            auto shift = [d = delay](QList<double> v) {
+                for (double &x : v)
+                    x -= d;
+                return v;
+            };
+            const auto ours = ourRtts(QString::fromLatin1(target), 20);
+            const auto theirs = pingRtts(QString::fromLatin1(target), 20);
+            const Stats a = stats(shift(ours)), b = stats(shift(theirs));
+            std::printf("%-8d %-10lld %8.2f %8.2f   %-10lld %8.2f %8.2f\n", delay, (long long)ours.size(), a.median,
+                a.worst, (long long)theirs.size(), b.median, b.worst);
+        }
 
-    std::printf("\n== Load: concurrent echoes (half to a kernel host, half to the responder)\n");
-    std::printf("%-6s %-8s %10s %8s %12s   %-8s %10s %8s %12s   %s\n", "n", "skylark", "echo/s", "lost", "cpu us/echo",
-                "fping", "echo/s", "lost", "cpu us/echo", "cpu ratio");
-    for (int n : {100, 500}) {
-        QStringList targets;
-        for (int i = 0; i < n; ++i)
-            targets.append(i % 2 ? QStringLiteral("10.77.2.2") : QStringLiteral("10.77.4.10"));
-        const Load a = ourLoad(targets);
-        const Load b = fpingLoad(targets);
-        const double ca = a.cpu / n * 1e6, cb = b.cpu / n * 1e6;
-        std::printf("%-6d %-8s %10.0f %8d %12.1f   %-8s %10.0f %8d %12.1f   %.2f\n", n, "", n / a.seconds, n - a.replies, ca, "",
-                    n / b.seconds, n - b.replies, cb, cb > 0 ? ca / cb : 0.0);
-    }
-    std::printf("\n");
+        std::printf("\n== Load: concurrent echoes (half to a kernel host, half to the responder)\n");
+        std::printf("%-6s %-8s %10s %8s %12s   %-8s %10s %8s %12s   %s\n", "n", "skylark", "echo/s", "lost",
+            "cpu us/echo", "fping", "echo/s", "lost", "cpu us/echo", "cpu ratio");
+        for (int n : { 100, 500 }) {
+            QStringList targets;
+            for (int i = 0; i < n; ++i)
+                targets.append(i % 2 ? QStringLiteral("10.77.2.2") : QStringLiteral("10.77.4.10"));
+            const Load a = ourLoad(targets);
+            const Load b = fpingLoad(targets);
+            const double ca = a.cpu / n * 1e6, cb = b.cpu / n * 1e6;
+            std::printf("%-6d %-8s %10.0f %8d %12.1f   %-8s %10.0f %8d %12.1f   %.2f\n", n, "", n / a.seconds,
+                n - a.replies, ca, "", n / b.seconds, n - b.replies, cb, cb > 0 ? ca / cb : 0.0);
+        }
+        std::printf("\n");
     }
 
     for (const QString &family : families) {

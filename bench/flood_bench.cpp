@@ -121,15 +121,16 @@ int main(int argc, char **argv)
     flooded.last() = QStringLiteral("10.77.4.80");
 
     std::printf("== %d hosts, 1 echo/s each, %d s; CPU in %% of one core\n", n, seconds);
-    std::printf("%-7s %-6s %12s %10s %10s %9s %9s %9s\n", "socket", "flood", "unmatched/s", "main cpu", "process", "started",
-                "delivered", "replies");
-    for (auto [name, kind] : {std::pair{"ping", TICMP::SocketKind::PingOnly}, std::pair{"raw", TICMP::SocketKind::RawOnly}}) {
+    std::printf("%-7s %-6s %12s %10s %10s %9s %9s %9s\n", "socket", "flood", "unmatched/s", "main cpu", "process",
+        "started", "delivered", "replies");
+    for (auto [name, kind] :
+        { std::pair { "ping", TICMP::SocketKind::PingOnly }, std::pair { "raw", TICMP::SocketKind::RawOnly } }) {
         TICMP::SetSocketPreference(kind);
-        for (bool withFlood : {false, true}) {
+        for (bool withFlood : { false, true }) {
             const Figures f = run(withFlood ? flooded : quiet, seconds);
             std::printf("%-7s %-6s %12.0f %10.2f %10.2f %9llu %9llu %9llu\n", name, withFlood ? "yes" : "no",
-                        f.unmatched / f.seconds, f.mainCpu / f.seconds * 100, f.processCpu / f.seconds * 100,
-                        (unsigned long long)f.started, (unsigned long long)f.delivered, (unsigned long long)f.replies);
+                f.unmatched / f.seconds, f.mainCpu / f.seconds * 100, f.processCpu / f.seconds * 100,
+                (unsigned long long)f.started, (unsigned long long)f.delivered, (unsigned long long)f.replies);
             std::fflush(stdout);
             awaitQuiet();
         }

@@ -69,9 +69,9 @@ int main(int argc, char **argv)
     const int seconds = opt("--seconds", QStringLiteral("60")).toInt();
     const QString shot = opt("--screenshot", QString());
     const QString only = opt("--hosts", QString());
-    const QStringList hosts = !only.isEmpty()                        ? only.split(u',')
-                              : qEnvironmentVariableIsEmpty("NETKIT") ? QStringList{QStringLiteral("127.0.0.1")}
-                                                                      : steadyHosts(n);
+    const QStringList hosts = !only.isEmpty()   ? only.split(u',')
+        : qEnvironmentVariableIsEmpty("NETKIT") ? QStringList { QStringLiteral("127.0.0.1") }
+                                                : steadyHosts(n);
 
     TMainForm form;
     form.HLBEditMemoDlg = new THLBEditMemoDlg(&form);
@@ -141,8 +141,11 @@ int main(int argc, char **argv)
             if (logSpells && spells.spell.isValid() && spells.spell.elapsed() > 30) {
                 QStringList parts;
                 for (auto it = spells.events.cbegin(); it != spells.events.cend(); ++it)
-                    parts << QStringLiteral("%1:%2").arg(it.key() == -1 ? QStringLiteral("chartPaint") : QString::number(it.key())).arg(it.value());
-                std::fprintf(stderr, "busy %lld ms: %s\n", (long long)spells.spell.elapsed(), qPrintable(parts.join(u' ')));
+                    parts << QStringLiteral("%1:%2")
+                                 .arg(it.key() == -1 ? QStringLiteral("chartPaint") : QString::number(it.key()))
+                                 .arg(it.value());
+                std::fprintf(
+                    stderr, "busy %lld ms: %s\n", (long long)spells.spell.elapsed(), qPrintable(parts.join(u' ')));
             }
             spells.spell.invalidate();
         });
@@ -160,8 +163,8 @@ int main(int argc, char **argv)
     longest = 0;
     longestBusy = 0;
     // A thread that only sleeps 10 ms at a time: how late the machine itself wakes it.
-    std::atomic<bool> measuring{true};
-    std::atomic<qint64> machineLate{0};
+    std::atomic<bool> measuring { true };
+    std::atomic<qint64> machineLate { 0 };
     std::thread sleeper([&] {
         QElapsedTimer clock;
         clock.start();
@@ -211,7 +214,8 @@ int main(int argc, char **argv)
     }
 
     // Paint cost of one chart with 180 points, at the board's chart size and pixel ratios 1 and 2.
-    const QSize chartSize = form.Board->ColumnFrames1.isEmpty() ? QSize(360, 80) : form.Board->ColumnFrames1.front()->PingChart->size();
+    const QSize chartSize
+        = form.Board->ColumnFrames1.isEmpty() ? QSize(360, 80) : form.Board->ColumnFrames1.front()->PingChart->size();
     TPingChart chart;
     chart.resize(chartSize.expandedTo(QSize(50, 20)));
     QDateTime x = QDateTime::currentDateTime();
@@ -219,7 +223,7 @@ int main(int argc, char **argv)
         chart.AddXY(x.addSecs(i), 5 + i % 17, i % 9 == 0 ? QColor(255, 0, 0) : QColor(0, 128, 0));
     chart.SetLeftMaximum(30);
     double paintMs[2];
-    for (int dpr : {1, 2}) {
+    for (int dpr : { 1, 2 }) {
         QImage img(chart.size() * dpr, QImage::Format_ARGB32_Premultiplied);
         img.setDevicePixelRatio(dpr);
         auto draw = [&] {
@@ -237,21 +241,22 @@ int main(int argc, char **argv)
         paintMs[dpr - 1] = paint.nsecsElapsed() / 1e6 / paints;
     }
 
-    std::printf("frames %d, %d s, window %dx%d, frames %d px high, %s\n", n, seconds, form.width(), form.height(), frameHeight,
-                hosts.size() >= n ? "a host each" : qPrintable(QStringLiteral("hosts ") + hosts.join(u' ')));
-    std::printf("  whole process CPU    %8.2f %% of one core, %.1f us per echo (%llu echoes)\n", processCpu / elapsed * 100.0,
-                sent ? processCpu / double(sent) * 1e6 : 0.0, (unsigned long long)sent);
-    std::printf("  UI thread CPU        %8.3f ms per frame per second (%.1f %% of one core)\n", cpu * 1000.0 / n / elapsed,
-                cpu / elapsed * 100.0);
-    std::printf("  paint events         %8.2f charts and %.2f other widgets per echo\n", sent ? double(paints.charts) / double(sent) : 0.0,
-                sent ? double(paints.others) / double(sent) : 0.0);
-    std::printf("  resident memory      %8.1f KiB per frame (%.1f MiB for all)\n", (rss1 - rss0) * 1024.0 / n, rss1 - rss0);
+    std::printf("frames %d, %d s, window %dx%d, frames %d px high, %s\n", n, seconds, form.width(), form.height(),
+        frameHeight, hosts.size() >= n ? "a host each" : qPrintable(QStringLiteral("hosts ") + hosts.join(u' ')));
+    std::printf("  whole process CPU    %8.2f %% of one core, %.1f us per echo (%llu echoes)\n",
+        processCpu / elapsed * 100.0, sent ? processCpu / double(sent) * 1e6 : 0.0, (unsigned long long)sent);
+    std::printf("  UI thread CPU        %8.3f ms per frame per second (%.1f %% of one core)\n",
+        cpu * 1000.0 / n / elapsed, cpu / elapsed * 100.0);
+    std::printf("  paint events         %8.2f charts and %.2f other widgets per echo\n",
+        sent ? double(paints.charts) / double(sent) : 0.0, sent ? double(paints.others) / double(sent) : 0.0);
+    std::printf(
+        "  resident memory      %8.1f KiB per frame (%.1f MiB for all)\n", (rss1 - rss0) * 1024.0 / n, rss1 - rss0);
     std::printf("  chart paint          %8.3f ms per update at pixel ratio 1, %.3f ms at 2 (180 points, %dx%d)\n",
-                paintMs[0], paintMs[1], chart.width(), chart.height());
+        paintMs[0], paintMs[1], chart.width(), chart.height());
     std::printf("  result interval      median %.0f ms, p99 %.0f ms (%lld intervals)\n", percentile(gaps, 0.5),
-                percentile(gaps, 0.99), (long long)gaps.size());
+        percentile(gaps, 0.99), (long long)gaps.size());
     std::printf("  longest loop stall   %8lld ms busy; %lld ms between heartbeats, the machine alone %lld ms\n",
-                (long long)busyMs, (long long)longest, (long long)machineLate.load());
+        (long long)busyMs, (long long)longest, (long long)machineLate.load());
 
     // --log-compare: the same run again with the result log on, against the figure above.
     if (args.contains(QStringLiteral("--log-compare"))) {
@@ -264,9 +269,10 @@ int main(int argc, char **argv)
         const double logCpu = threadCpu() - logCpu0;
         const double logElapsed = lt.elapsed() / 1000.0;
         form.FlushResultLog();
-        std::printf("  UI thread CPU, log   %8.3f ms per frame per second (%.1f %% of one core, %+.1f %% against log off)\n",
-                    logCpu * 1000.0 / n / logElapsed, logCpu / logElapsed * 100.0,
-                    ((logCpu / logElapsed) / (cpu / elapsed) - 1.0) * 100.0);
+        std::printf(
+            "  UI thread CPU, log   %8.3f ms per frame per second (%.1f %% of one core, %+.1f %% against log off)\n",
+            logCpu * 1000.0 / n / logElapsed, logCpu / logElapsed * 100.0,
+            ((logCpu / logElapsed) / (cpu / elapsed) - 1.0) * 100.0);
     }
 
     if (!shot.isEmpty())
@@ -280,8 +286,8 @@ int main(int argc, char **argv)
     if (args.contains(QStringLiteral("--fping"))) {
         const Steady peer = fpingSteady(hosts, seconds);
         std::printf("  fping, same hosts    %8.2f %% of one core, %.1f us per echo (%llu echoes, %llu replies)\n",
-                    peer.cpu / peer.seconds * 100.0, peer.sent ? peer.cpu / double(peer.sent) * 1e6 : 0.0,
-                    (unsigned long long)peer.sent, (unsigned long long)peer.replies);
+            peer.cpu / peer.seconds * 100.0, peer.sent ? peer.cpu / double(peer.sent) * 1e6 : 0.0,
+            (unsigned long long)peer.sent, (unsigned long long)peer.replies);
     }
     return 0;
 }

@@ -82,14 +82,16 @@ int main(int argc, char **argv)
         else
             longest = std::max(longest, now - last - 10);
         last = now;
-        if (loaded < 0 && form.Board->ColumnFrames1.size() + form.Board->ColumnFrames2.size() >= want && !form.BoardBusy())
+        if (loaded < 0 && form.Board->ColumnFrames1.size() + form.Board->ColumnFrames2.size() >= want
+            && !form.BoardBusy())
             loaded = now;
     });
     heartbeat.start();
     form.show();
     QTimer::singleShot(0, [&] {
         // Still inside the load when the loop first turns (before the change): stamp it here.
-        if (loaded < 0 && form.Board->ColumnFrames1.size() + form.Board->ColumnFrames2.size() >= want && !form.BoardBusy())
+        if (loaded < 0 && form.Board->ColumnFrames1.size() + form.Board->ColumnFrames2.size() >= want
+            && !form.BoardBusy())
             loaded = clock.elapsed();
     });
     while (loaded < 0 && clock.elapsed() < 600000)

@@ -21,10 +21,10 @@ int runHeadless(int argc, char **argv, const CommandLine &commandLine, const QSt
 {
     QCoreApplication app(argc, argv);
     app.setApplicationName(QStringLiteral("skylark"));
-    const QString dtaDir =
-        QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QStringLiteral("/Corvid/Skylark/");
-    HeadlessAgent agent({ commandLine.hosts, commandLine.listFile, commandLine.metricsAddress, commandLine.log },
-                        dtaDir, version);
+    const QString dtaDir
+        = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QStringLiteral("/Corvid/Skylark/");
+    HeadlessAgent agent(
+        { commandLine.hosts, commandLine.listFile, commandLine.metricsAddress, commandLine.log }, dtaDir, version);
     const QString why = agent.start();
     if (!why.isEmpty()) {
         std::fprintf(stderr, "skylark: %s\n", qPrintable(why));

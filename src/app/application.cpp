@@ -86,7 +86,7 @@ bool TApplication::notify(QObject *receiver, QEvent *event)
 QIcon TApplication::programIcon()
 {
     QIcon icon;
-    for (int size : {48, 128, 256})
+    for (int size : { 48, 128, 256 })
         icon.addFile(QStringLiteral(":/icons/skylark-%1.png").arg(size), QSize(size, size));
     return icon;
 }

@@ -15,12 +15,13 @@ TIcmpPermissionNotice::TIcmpPermissionNotice(QWidget *parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setTextFormat(Qt::RichText);
     const QString program = QCoreApplication::applicationFilePath().toHtmlEscaped();
-    setText(QStringLiteral("<p><b>Skylark cannot send ICMP echoes on this system.</b></p>"
-                           "<p>Every echo fails with \"Unable to get IPv4 ICMP handle\", so every frame shows red points.</p>"
-                           "<p>Either allow unprivileged ping sockets for all groups:<br><code>%1</code><br>"
-                           "(to keep it after a restart, put <code>net.ipv4.ping_group_range = 0 2147483647</code> in "
-                           "<code>/etc/sysctl.d/60-ping-group.conf</code>)</p>"
-                           "<p>or give Skylark the raw-socket capability:<br><code>sudo setcap cap_net_raw+ep %2</code></p>")
+    setText(QStringLiteral(
+        "<p><b>Skylark cannot send ICMP echoes on this system.</b></p>"
+        "<p>Every echo fails with \"Unable to get IPv4 ICMP handle\", so every frame shows red points.</p>"
+        "<p>Either allow unprivileged ping sockets for all groups:<br><code>%1</code><br>"
+        "(to keep it after a restart, put <code>net.ipv4.ping_group_range = 0 2147483647</code> in "
+        "<code>/etc/sysctl.d/60-ping-group.conf</code>)</p>"
+        "<p>or give Skylark the raw-socket capability:<br><code>sudo setcap cap_net_raw+ep %2</code></p>")
                 .arg(sysctlCommand().toHtmlEscaped(), program));
     QPushButton *copy = addButton(QStringLiteral("&Copy Command"), QMessageBox::ActionRole);
     copy->setObjectName(QStringLiteral("CopyCommandButton"));

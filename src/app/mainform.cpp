@@ -238,7 +238,7 @@ QSize TMainForm::FrameExtra(const QWidget *w)
 PresetText::Geometry TMainForm::OuterGeometry() const
 {
     const QRect r = frameGeometry();
-    return {r.top(), r.left(), r.height(), r.width()};
+    return { r.top(), r.left(), r.height(), r.width() };
 }
 
 // Places the window by its outer geometry, limited to what the screens can show and
@@ -311,8 +311,8 @@ void TMainForm::FormActivate()
         style->setChecked(true);
     // The manual: a help file beside the program, the HTML manual beside it in a build
     // folder, or the installed one in the data folder next to the program's bin folder.
-    for (const QString &candidate : {ExeDir + QStringLiteral("Skylark.chm"), ExeDir + QStringLiteral("manual.html"),
-                                     ExeDir + QStringLiteral("../share/skylark/manual.html")}) {
+    for (const QString &candidate : { ExeDir + QStringLiteral("Skylark.chm"), ExeDir + QStringLiteral("manual.html"),
+             ExeDir + QStringLiteral("../share/skylark/manual.html") }) {
         if (QFileInfo::exists(candidate)) {
             HelpFileName = QFileInfo(candidate).absoluteFilePath();
             aHelp->setVisible(true);

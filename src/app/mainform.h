@@ -76,13 +76,12 @@ public:
     // --- Actions ---------------------------------------------------------------------
     // File
     QAction *aSelectListFile, *aLoadListFile, *aSaveListFile;
-    QAction *aOpenDtaDirInExplorer, *aCopyDtaDirPathToClipboard, *aOpenLstDirInExplorer,
-        *aCopyLstDirPathToClipboard, *aOpenSsnDirInExplorer, *aCopySsnDirPathToClipboard,
-        *aOpenTmpDirInExplorer, *aCopyTmpDirPathToClipboard, *aExit;
+    QAction *aOpenDtaDirInExplorer, *aCopyDtaDirPathToClipboard, *aOpenLstDirInExplorer, *aCopyLstDirPathToClipboard,
+        *aOpenSsnDirInExplorer, *aCopySsnDirPathToClipboard, *aOpenTmpDirInExplorer, *aCopyTmpDirPathToClipboard,
+        *aExit;
     // Ping
-    QAction *aAddPingFrame, *aClearFrames, *aClearAllFrames, *aStartAllPinging, *aStopAllPinging,
-        *aSelectSessionFile, *aSaveFrameSession, *aLoadFrameSession, *aReloadAutosaveSession, *aAddPingForm,
-        *aClearPingForms;
+    QAction *aAddPingFrame, *aClearFrames, *aClearAllFrames, *aStartAllPinging, *aStopAllPinging, *aSelectSessionFile,
+        *aSaveFrameSession, *aLoadFrameSession, *aReloadAutosaveSession, *aAddPingForm, *aClearPingForms;
     // HostListbox
     QAction *aAddNewHost, *aPingSelected, *aPingSelectedWithExpand, *aPingSelected2, *aHLBEditMemo, *aSelectAll,
         *aDeleteSelectedHost, *aPasteFromClipboard, *aCopyToClipboard, *aLowerCase, *aUpperCase;
@@ -203,8 +202,8 @@ private:
     void connectBoardCommand(QAction *action, void (TMainForm::*operation)());
     void wireShellCommands(), wireBoardCommands(), wireHostListCommands(), wirePingFormCommands(),
         wireListFileCommands();
-    QAction *addAction(QAction *&slot, const char *name, const QString &caption, const char *category,
-                       bool visible = true);
+    QAction *addAction(
+        QAction *&slot, const char *name, const QString &caption, const char *category, bool visible = true);
     QAction *addItem(QWidget *menu, const char *name, QAction *action, const QString &ownCaption = QString());
     void sizeMoveActivity(int oldHeight), reapplyPendingOuter();
     TPingFrame *popupFrame(TPopupMenu *menu) const;
@@ -230,7 +229,7 @@ private:
     QList<SessionFile::Frame> m_unloaded1, m_unloaded2;
     bool m_column2EverShown = false;
     // The window's widths before and after "Show Column 2 Resize" last widened it.
-    std::pair<int, int> m_widthsAroundColumn2 {0, 0};
+    std::pair<int, int> m_widthsAroundColumn2 { 0, 0 };
     QTimer *m_sizeMoveTimer = nullptr;
     // Applied before the window manager framed the window: applied again once it has.
     std::optional<PresetText::Geometry> m_outerPending;

@@ -171,7 +171,7 @@ void TMainForm::ShowColumn2Resize()
     if (mmiShow2->isChecked()) {
         const int before = width();
         resize(width() + ColumnPanel1->width() + Splitter12->width(), height());
-        m_widthsAroundColumn2 = {before, width()};
+        m_widthsAroundColumn2 = { before, width() };
     } else if (width() == m_widthsAroundColumn2.second && m_widthsAroundColumn2.first > 0) {
         // Not resized since column 2 came: back to exactly the width it had before.
         resize(m_widthsAroundColumn2.first, height());
@@ -228,12 +228,30 @@ bool TMainForm::FramePM2Popup(TPopupMenu *menu)
 
 // --- Frame commands: the board does the work -----------------------------------------
 
-void TMainForm::pmiRemoveFrameObjectClick() { Board->removeFrame(1, popupFrame(FramePM1)); }
-void TMainForm::pmiRemoveFrameObject2Click() { Board->removeFrame(2, popupFrame(FramePM2)); }
-void TMainForm::pmiMoveUpClick() { Board->moveFrame(1, popupFrame(FramePM1), -1); }
-void TMainForm::pmiMoveDownClick() { Board->moveFrame(1, popupFrame(FramePM1), +1); }
-void TMainForm::pmiMoveUp2Click() { Board->moveFrame(2, popupFrame(FramePM2), -1); }
-void TMainForm::pmiMoveDown2Click() { Board->moveFrame(2, popupFrame(FramePM2), +1); }
+void TMainForm::pmiRemoveFrameObjectClick()
+{
+    Board->removeFrame(1, popupFrame(FramePM1));
+}
+void TMainForm::pmiRemoveFrameObject2Click()
+{
+    Board->removeFrame(2, popupFrame(FramePM2));
+}
+void TMainForm::pmiMoveUpClick()
+{
+    Board->moveFrame(1, popupFrame(FramePM1), -1);
+}
+void TMainForm::pmiMoveDownClick()
+{
+    Board->moveFrame(1, popupFrame(FramePM1), +1);
+}
+void TMainForm::pmiMoveUp2Click()
+{
+    Board->moveFrame(2, popupFrame(FramePM2), -1);
+}
+void TMainForm::pmiMoveDown2Click()
+{
+    Board->moveFrame(2, popupFrame(FramePM2), +1);
+}
 
 void TMainForm::pmiMovetoColumn2Click()
 {
@@ -241,16 +259,46 @@ void TMainForm::pmiMovetoColumn2Click()
         Board->moveToOtherColumn(1, popupFrame(FramePM1));
 }
 
-void TMainForm::pmiMovetoColumn1Click() { Board->moveToOtherColumn(2, popupFrame(FramePM2)); }
-void TMainForm::ClearColumnFrames1() { Board->clearColumns({ 1 }); }
-void TMainForm::ClearColumnFrames2() { Board->clearColumns({ 2 }); }
-void TMainForm::ClearAllFrames() { Board->clearColumns({ 1, 2 }); }
-void TMainForm::StartAllPinging() { Board->startAll(); }
-void TMainForm::StopAllPinging() { Board->stopAll(); }
-void TMainForm::RemoveOrphanFrames() { Board->removeOrphans(); }
-void TMainForm::ShowPause() { Board->ShowPause(); }
-void TMainForm::AddPingForm() { Board->addForm(); }
-void TMainForm::ClearPingForms() { Board->clearForms(); }
+void TMainForm::pmiMovetoColumn1Click()
+{
+    Board->moveToOtherColumn(2, popupFrame(FramePM2));
+}
+void TMainForm::ClearColumnFrames1()
+{
+    Board->clearColumns({ 1 });
+}
+void TMainForm::ClearColumnFrames2()
+{
+    Board->clearColumns({ 2 });
+}
+void TMainForm::ClearAllFrames()
+{
+    Board->clearColumns({ 1, 2 });
+}
+void TMainForm::StartAllPinging()
+{
+    Board->startAll();
+}
+void TMainForm::StopAllPinging()
+{
+    Board->stopAll();
+}
+void TMainForm::RemoveOrphanFrames()
+{
+    Board->removeOrphans();
+}
+void TMainForm::ShowPause()
+{
+    Board->ShowPause();
+}
+void TMainForm::AddPingForm()
+{
+    Board->addForm();
+}
+void TMainForm::ClearPingForms()
+{
+    Board->clearForms();
+}
 
 // The command line's hosts as running frames: a host already on the board is started
 // where it is (when none of its frames runs) instead of being added again.

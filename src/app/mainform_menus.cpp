@@ -89,8 +89,8 @@ void giveAccessKey(QWidget *menu, QAction *item)
 }
 } // namespace
 
-QAction *TMainForm::addAction(QAction *&slot, const char *name, const QString &caption, const char *category,
-                              bool visible)
+QAction *TMainForm::addAction(
+    QAction *&slot, const char *name, const QString &caption, const char *category, bool visible)
 {
     slot = new QAction(caption, this);
     slot->setObjectName(QString::fromLatin1(name));
@@ -122,7 +122,8 @@ QAction *TMainForm::addItem(QWidget *menu, const char *name, QAction *action, co
 
 void TMainForm::connectGuarded(QAction *action, void (TMainForm::*operation)())
 {
-    connect(action, &QAction::triggered, this, [this, operation] { runGuarded([this, operation] { (this->*operation)(); }); });
+    connect(action, &QAction::triggered, this,
+        [this, operation] { runGuarded([this, operation] { (this->*operation)(); }); });
 }
 
 void TMainForm::createActions()
@@ -232,7 +233,8 @@ void TMainForm::createMenus()
     addItem(mmiPing, "mmiSelectSessionFile", aSelectSessionFile);
     addItem(mmiPing, "mmiSaveFrameConfig", aSaveFrameSession);
     addItem(mmiPing, "mmiLoadFrameConfig", aLoadFrameSession);
-    for (auto [name, action] : {std::pair{"mmiAddPingForm", aAddPingForm}, std::pair{"mmiClearPingForms", aClearPingForms}}) {
+    for (auto [name, action] :
+        { std::pair { "mmiAddPingForm", aAddPingForm }, std::pair { "mmiClearPingForms", aClearPingForms } }) {
         QAction *item = addItem(mmiPing, name, action);
         item->setProperty("itemVisible", false);
         item->setVisible(false);

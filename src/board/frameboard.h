@@ -108,8 +108,8 @@ public:
     QPointer<QDialog> aMsgDlgTm;
     QPointer<QLabel> DlgLbl;
     int CntDwn = 0;
-    int ShowMsgDlgTm(const QString &msg, const QString &buttonCaption, const QString &caption, const QRect &rect,
-        int countDown);
+    int ShowMsgDlgTm(
+        const QString &msg, const QString &buttonCaption, const QString &caption, const QRect &rect, int countDown);
     void MsgDlgTmTimer(QTimer *timer);
     void ShowPause();
 

@@ -14,8 +14,8 @@
 
 #include <cmath>
 
-int TFrameBoard::ShowMsgDlgTm(const QString &msg, const QString &buttonCaption, const QString &caption,
-                            const QRect &rect, int countDown)
+int TFrameBoard::ShowMsgDlgTm(
+    const QString &msg, const QString &buttonCaption, const QString &caption, const QRect &rect, int countDown)
 {
     auto *dlg = new QDialog(m_borrowed.window, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     aMsgDlgTm = dlg;
@@ -59,7 +59,7 @@ int TFrameBoard::ShowMsgDlgTm(const QString &msg, const QString &buttonCaption, 
     button->adjustSize();
     connect(button, &QPushButton::clicked, dlg, [dlg] { dlg->done(QDialog::Accepted); });
 
-    const int w = std::max({lblLeft + text->width() + s(24), lblLeft + DlgLbl->width() + s(24), s(260)});
+    const int w = std::max({ lblLeft + text->width() + s(24), lblLeft + DlgLbl->width() + s(24), s(260) });
     const int buttonTop = lblTop + DlgLbl->height() + s(14);
     button->move((w - button->width()) / 2, buttonTop);
     const int h = buttonTop + button->height() + s(12);

@@ -19,7 +19,7 @@ double niceStep(double span, int maxTicks)
         return 1;
     const double raw = span / maxTicks;
     const double mag = std::pow(10.0, std::floor(std::log10(raw)));
-    for (double m : {1.0, 2.0, 5.0, 10.0})
+    for (double m : { 1.0, 2.0, 5.0, 10.0 })
         if (m * mag >= raw)
             return m * mag;
     return 10 * mag;
@@ -27,7 +27,8 @@ double niceStep(double span, int maxTicks)
 
 int timeStepSeconds(double spanSeconds, int maxTicks)
 {
-    static constexpr int steps[] = {1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200, 86400};
+    static constexpr int steps[]
+        = { 1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200, 10800, 21600, 43200, 86400 };
     maxTicks = std::max(1, maxTicks);
     for (int s : steps)
         if (spanSeconds / s <= maxTicks)
@@ -51,7 +52,7 @@ QDateTime TPingChart::XValue(int index) const
 
 void TPingChart::AddXY(const QDateTime &x, double y, const QColor &colour)
 {
-    m_points.append({x.toMSecsSinceEpoch(), y, colour.rgb()});
+    m_points.append({ x.toMSecsSinceEpoch(), y, colour.rgb() });
     update();
 }
 
@@ -209,7 +210,7 @@ void TPingChart::Draw(QPainter &p)
     // Left axis: 0 to the maximum in round steps; at least the two ends when space is short.
     const double maxY = effectiveMaximum();
     const int yTicks = std::max(1, (height() - textH) / (textH * 2));
-    const double yStep = std::max(1.0, ChartTicks::niceStep(maxY, yTicks));  // whole milliseconds
+    const double yStep = std::max(1.0, ChartTicks::niceStep(maxY, yTicks)); // whole milliseconds
     const int decimals = yStep >= 1 ? 0 : int(std::ceil(-std::log10(yStep)));
     const QString widest = QString::number(std::floor(maxY / yStep) * yStep, 'f', decimals);
     // Labels stay clear of the small "#" and "C" panels in the left corners.
@@ -223,8 +224,7 @@ void TPingChart::Draw(QPainter &p)
     // The grid is Mid at about a third over Base, mixed here so it draws as an opaque line.
     const QColor mid = pal.color(QPalette::Mid), base = pal.color(QPalette::Base);
     const QColor gridColour = QColor::fromRgbF(base.redF() + (mid.redF() - base.redF()) * 0.32f,
-                                               base.greenF() + (mid.greenF() - base.greenF()) * 0.32f,
-                                               base.blueF() + (mid.blueF() - base.blueF()) * 0.32f);
+        base.greenF() + (mid.greenF() - base.greenF()) * 0.32f, base.blueF() + (mid.blueF() - base.blueF()) * 0.32f);
     auto yPos = [&](double y) { return plot.bottom() - (std::clamp(y, 0.0, maxY) / maxY) * plot.height(); };
 
     int lastLabelY = INT_MAX;
@@ -240,7 +240,7 @@ void TPingChart::Draw(QPainter &p)
         if (lastLabelY - y >= textH) {
             p.setPen(textColour);
             drawLabel(p, QRect(0, y - textH / 2, leftW - 4, textH), Qt::AlignRight | Qt::AlignVCenter,
-                      QString::number(v, 'f', decimals));
+                QString::number(v, 'f', decimals));
             lastLabelY = y;
         }
     }
@@ -272,7 +272,7 @@ void TPingChart::Draw(QPainter &p)
         p.setPen(gridColour);
         p.drawLine(x, plot.top(), x, plot.bottom() - 1);
         const QRect box(x - labelW / 2, plot.bottom() + 2, labelW, textH);
-        if (x - timeW / 2 < 12 || x + timeW / 2 > width())  // clear of the "C" panel and the edge
+        if (x - timeW / 2 < 12 || x + timeW / 2 > width()) // clear of the "C" panel and the edge
             continue;
         p.setPen(textColour);
         const QString label = QTime::fromMSecsSinceStartOfDay(int(((local % 86400000) + 86400000) % 86400000))

@@ -33,8 +33,8 @@ public:
     // Paints the chart at its current size; paintEvent and benchmarks use it.
     void Draw(QPainter &p);
 
-    QSize sizeHint() const override { return {300, 80}; }
-    QSize minimumSizeHint() const override { return {0, 0}; }
+    QSize sizeHint() const override { return { 300, 80 }; }
+    QSize minimumSizeHint() const override { return { 0, 0 }; }
 
 protected:
     void paintEvent(QPaintEvent *e) override;
@@ -43,7 +43,7 @@ protected:
 private:
     struct Point
     {
-        qint64 x;  // ms since the epoch, local time
+        qint64 x; // ms since the epoch, local time
         double y;
         QRgb rgb;
     };

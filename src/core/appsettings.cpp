@@ -52,7 +52,7 @@ void readMisc(const ProfileFile &ini, TAppSettings &s, SettingsExtras &x)
     x.presets.clear();
     for (int i = 0; i < n; ++i) {
         const QString key = QString::number(i);
-        x.presets.append({ini.readString(kPresets, key, QString()), ini.readBool(kPresetsChecked, key, false)});
+        x.presets.append({ ini.readString(kPresets, key, QString()), ini.readBool(kPresetsChecked, key, false) });
     }
 }
 
@@ -71,7 +71,7 @@ void readSettings(const ProfileFile &ini, TAppSettings &s, SettingsExtras &x)
 }
 
 void write(ProfileFile &ini, const TAppSettings &s, const QRect &geometry, int currentPage,
-           const QList<ScreenPresetEntry> &presets)
+    const QList<ScreenPresetEntry> &presets)
 {
     ini.writeBool(kWindow, QStringLiteral("SaveFormSize"), s.SaveFormSize);
     ini.writeBool(kWindow, QStringLiteral("SaveFormPosition"), s.SaveFormPosition);
@@ -85,7 +85,7 @@ void write(ProfileFile &ini, const TAppSettings &s, const QRect &geometry, int c
     ini.writeInteger(kWindow, QStringLiteral("Height"), geometry.height());
     ini.writeInteger(kWindow, QStringLiteral("Width"), geometry.width());
 
-    for (const char *key : {"FtpHostName", "FtpUserName", "FtpPassWord", "AppName"})
+    for (const char *key : { "FtpHostName", "FtpUserName", "FtpPassWord", "AppName" })
         ini.writeString(kUpdate, QString::fromLatin1(key), QString());
 
     ini.writeString(kOptions, QStringLiteral("Style"), s.Style);
@@ -109,7 +109,8 @@ void write(ProfileFile &ini, const TAppSettings &s, const QRect &geometry, int c
     ini.writeBool(kSettings, QStringLiteral("NotifyHostDownUp"), s.NotifyHostDownUp);
     ini.writeBool(kSettings, QStringLiteral("LogResults"), s.LogResults);
     // The endpoint is off unless asked for; a file that never named it stays as it was.
-    if (!s.MetricsAddress.isEmpty() || ini.keyNames(kSettings).contains(QStringLiteral("MetricsAddress"), Qt::CaseInsensitive))
+    if (!s.MetricsAddress.isEmpty()
+        || ini.keyNames(kSettings).contains(QStringLiteral("MetricsAddress"), Qt::CaseInsensitive))
         ini.writeString(kSettings, QStringLiteral("MetricsAddress"), s.MetricsAddress);
 
     ini.writeInteger(kMisc, QStringLiteral("TimeToWait"), s.TimeToWait);

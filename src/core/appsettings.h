@@ -78,5 +78,5 @@ void readMisc(const ProfileFile &ini, TAppSettings &s, SettingsExtras &x);
 void readSettings(const ProfileFile &ini, TAppSettings &s, SettingsExtras &x);
 // The whole file in its write order; geometry is the main window's at this moment.
 void write(ProfileFile &ini, const TAppSettings &s, const QRect &geometry, int currentPage,
-           const QList<ScreenPresetEntry> &presets);
+    const QList<ScreenPresetEntry> &presets);
 } // namespace SettingsFile

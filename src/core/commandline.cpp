@@ -7,33 +7,34 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &versionTe
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Watches the reachability and latency of many hosts at once."));
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Shows this help and exits."));
-    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")}, QStringLiteral("Shows the version and exits."));
-    const QCommandLineOption headless(QStringLiteral("headless"),
-                                      QStringLiteral("Runs without a display: probes, metrics and logs only."));
+    const QCommandLineOption help(
+        { QStringLiteral("h"), QStringLiteral("help") }, QStringLiteral("Shows this help and exits."));
+    const QCommandLineOption version(
+        { QStringLiteral("v"), QStringLiteral("version") }, QStringLiteral("Shows the version and exits."));
+    const QCommandLineOption headless(
+        QStringLiteral("headless"), QStringLiteral("Runs without a display: probes, metrics and logs only."));
     const QCommandLineOption metrics(QStringLiteral("metrics"),
-                                     QStringLiteral("Serves metrics for Prometheus at ADDRESS:PORT."),
-                                     QStringLiteral("address:port"));
+        QStringLiteral("Serves metrics for Prometheus at ADDRESS:PORT."), QStringLiteral("address:port"));
     const QCommandLineOption list(QStringLiteral("list"),
-                                  QStringLiteral("Watches the hosts of a host list file too (with --headless)."),
-                                  QStringLiteral("file"));
-    const QCommandLineOption log(QStringLiteral("log"),
-                                 QStringLiteral("Appends every result to the host's log file (with --headless)."));
+        QStringLiteral("Watches the hosts of a host list file too (with --headless)."), QStringLiteral("file"));
+    const QCommandLineOption log(
+        QStringLiteral("log"), QStringLiteral("Appends every result to the host's log file (with --headless)."));
     parser.addOption(help);
     parser.addOption(version);
     parser.addOptions({ headless, metrics, list, log });
-    for (const char *name : {"platform", "style", "stylesheet", "display", "geometry", "session", "title", "qwindowtitle"}) {
+    for (const char *name :
+        { "platform", "style", "stylesheet", "display", "geometry", "session", "title", "qwindowtitle" }) {
         QCommandLineOption toolkit(QString::fromLatin1(name), QString(), QStringLiteral("value"));
         toolkit.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(toolkit);
     }
-    for (const char *name : {"reverse", "widgetcount", "sync", "nograb", "dograb"}) {
+    for (const char *name : { "reverse", "widgetcount", "sync", "nograb", "dograb" }) {
         QCommandLineOption toolkit(QString::fromLatin1(name));
         toolkit.setFlags(QCommandLineOption::HiddenFromHelp);
         parser.addOption(toolkit);
     }
-    parser.addPositionalArgument(QStringLiteral("hosts"), QStringLiteral("Host names or addresses to watch, each in a running frame."),
-                                 QStringLiteral("[host...]"));
+    parser.addPositionalArgument(QStringLiteral("hosts"),
+        QStringLiteral("Host names or addresses to watch, each in a running frame."), QStringLiteral("[host...]"));
 
     CommandLine cl;
     if (!parser.parse(args)) {

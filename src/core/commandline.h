@@ -8,13 +8,13 @@ struct CommandLine
 {
     enum class Action { Run, Print, Fail };
     Action action = Action::Run;
-    QStringList hosts;  // become running frames once the program has started
+    QStringList hosts; // become running frames once the program has started
     // Running without a display: the probes, the metrics endpoint and the logs only.
     bool headless = false;
     QString metricsAddress;
     QString listFile;
     bool log = false;
-    QString text;       // help, version or error text for Print / Fail
+    QString text; // help, version or error text for Print / Fail
 
     // args as the program got them, the program's name first. Options of the toolkit's own
     // (-platform, -style, -display, ...) are let through for it.

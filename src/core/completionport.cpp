@@ -26,7 +26,7 @@ public:
         bool post;
         {
             QMutexLocker lock(&m_mutex);
-            m_items.push_back({std::move(port), std::move(fn)});
+            m_items.push_back({ std::move(port), std::move(fn) });
             post = !std::exchange(m_drainPosted, true);
         }
         // Posted outside the lock, which the main thread takes for every slice.
@@ -43,7 +43,8 @@ private:
 
     void postDrain()
     {
-        QMetaObject::invokeMethod(this, [this] { drain(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { drain(); }, Qt::QueuedConnection);
     }
 
     void drain()

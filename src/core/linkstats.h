@@ -36,8 +36,7 @@ struct Figures
 Figures compute(const QList<EchoOutcome> &window);
 
 // The same over any window whose results have `kind` and `rtt`, oldest first.
-template <typename Window>
-Figures computeOver(const Window &window)
+template <typename Window> Figures computeOver(const Window &window)
 {
     Figures f;
     f.results = int(std::size(window));

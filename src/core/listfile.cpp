@@ -9,7 +9,7 @@ namespace ListFile {
 Contents decode(const QByteArray &bytes)
 {
     const TextCodec::Decoded d = TextCodec::decode(bytes);
-    return {TextRules::textToLines(d.text), d.encoding};
+    return { TextRules::textToLines(d.text), d.encoding };
 }
 
 QByteArray encode(const QStringList &lines, TextCodec::Encoding encoding)
@@ -21,7 +21,7 @@ Contents read(const QString &fileName)
 {
     // The bytes go once decoded, before the text is split into lines.
     TextCodec::Decoded d = TextCodec::decode(BoundedRead::readOrThrow(fileName));
-    return {TextRules::textToLines(d.text), d.encoding};
+    return { TextRules::textToLines(d.text), d.encoding };
 }
 
 void write(const QString &fileName, const QStringList &lines, TextCodec::Encoding encoding)

@@ -6,7 +6,6 @@
 #include "textcodec.h"
 #include "textrules.h"
 
-
 namespace {
 // Characters of code 32 or less taken off both ends, as TextRules::trimmed does.
 QStringView trimmedView(QStringView v)
@@ -78,7 +77,7 @@ void ProfileFile::parse(QByteArray bytes)
     const QStringView all(text);
     const qsizetype n = all.size();
     qsizetype start = 0;
-    bool lastBlank = false;  // whether the run in the last entry is of blank lines
+    bool lastBlank = false; // whether the run in the last entry is of blank lines
     auto take = [&](QStringView raw) {
         const QStringView t = trimmedView(raw);
         const qsizetype close = t.indexOf(u']');

@@ -48,8 +48,8 @@ private:
     struct Line
     {
         enum Kind { Other, Section, Key } kind = Other;
-        QString name;  // section or key name, trimmed
-        QString text;  // the raw line
+        QString name; // section or key name, trimmed
+        QString text; // the raw line
     };
     qsizetype findSection(const QString &section) const;
     qsizetype sectionEnd(qsizetype headerIndex) const;

@@ -22,15 +22,13 @@ public:
     void replace(const TAppSettings &settings);
     // One setting: set(&TAppSettings::LogResults, true).
     // Several at once, seen by the listeners as one change: edit([](TAppSettings &s) { ... }).
-    template <class F>
-    void edit(F &&change)
+    template <class F> void edit(F &&change)
     {
         TAppSettings settings = m_settings;
         change(settings);
         replace(settings);
     }
-    template <class T>
-    void set(T TAppSettings::*setting, const std::type_identity_t<T> &value)
+    template <class T> void set(T TAppSettings::*setting, const std::type_identity_t<T> &value)
     {
         if (m_settings.*setting == value)
             return;

@@ -17,11 +17,11 @@ std::optional<QPoint> dialogPosition(const QRect &mainWindow, const QSize &dialo
 
 PresetText::Geometry almostFullScreen(const QSize &workArea)
 {
-    return {30, 30, workArea.height() - 60, workArea.width() - 60};
+    return { 30, 30, workArea.height() - 60, workArea.width() - 60 };
 }
 
-PresetText::Geometry reachableGeometry(const PresetText::Geometry &wanted, const QList<QRect> &workAreas,
-                                       const QSize &smallest)
+PresetText::Geometry reachableGeometry(
+    const PresetText::Geometry &wanted, const QList<QRect> &workAreas, const QSize &smallest)
 {
     // How much of the window must show on its screen for the user to take hold of it.
     constexpr qint64 kHoldX = 100, kHoldY = 30;
@@ -29,7 +29,7 @@ PresetText::Geometry reachableGeometry(const PresetText::Geometry &wanted, const
     qint64 w = std::max<qint64>(wanted.width, minW), h = std::max<qint64>(wanted.height, minH);
     qint64 left = wanted.left, top = wanted.top;
     if (workAreas.isEmpty())
-        return {wanted.top, wanted.left, int(h), int(w)};
+        return { wanted.top, wanted.left, int(h), int(w) };
 
     QRect desktop;
     for (const QRect &a : workAreas)
@@ -60,7 +60,7 @@ PresetText::Geometry reachableGeometry(const PresetText::Geometry &wanted, const
     const qint64 holdX = std::min(w, kHoldX), holdY = std::min(h, kHoldY);
     left = std::clamp(left, aLeft + holdX - w, std::max(aLeft, aRight - holdX));
     top = std::clamp(top, aTop, std::max(aTop, aBottom - holdY));
-    return {int(top), int(left), int(h), int(w)};
+    return { int(top), int(left), int(h), int(w) };
 }
 
 int selectionAfterDelete(int deleted, int remaining)
@@ -74,7 +74,7 @@ int selectionAfterDelete(int deleted, int remaining)
 
 int usableExtent(int value, int smallest)
 {
-    return std::max({value, smallest, 1});
+    return std::max({ value, smallest, 1 });
 }
 
 QString findStyleName(const QStringList &offered, const QString &name)
@@ -88,7 +88,7 @@ QString findStyleName(const QStringList &offered, const QString &name)
 QStringList sortedStyleNames(QStringList names)
 {
     std::stable_sort(names.begin(), names.end(),
-                     [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
+        [](const QString &a, const QString &b) { return a.compare(b, Qt::CaseInsensitive) < 0; });
     return names;
 }
 

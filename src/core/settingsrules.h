@@ -31,8 +31,8 @@ PresetText::Geometry almostFullScreen(const QSize &workArea);
 // edge lies on a screen's work area with enough of it showing to take hold of (a window that
 // fits where it is asked to go stays there). Sums are taken in 64 bits, so no value wraps.
 // Without any work area the size is only kept from below `smallest`.
-PresetText::Geometry reachableGeometry(const PresetText::Geometry &wanted, const QList<QRect> &workAreas,
-                                       const QSize &smallest);
+PresetText::Geometry reachableGeometry(
+    const PresetText::Geometry &wanted, const QList<QRect> &workAreas, const QSize &smallest);
 
 // The entry to select after deleting entry `deleted`, `remaining` entries being left; -1
 // selects nothing.

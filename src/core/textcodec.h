@@ -11,10 +11,10 @@ namespace TextCodec {
 // Without a mark the text is written as UTF-8, with the UTF-8 mark instead when it would not
 // read back without one (NULs, a leading U+FEFF).
 enum class Encoding {
-    Ansi,      // no byte-order mark, valid UTF-8 (or nothing read yet): written as UTF-8
-    Utf8Bom,   // EF BB BF
-    Utf16LE,   // FF FE
-    Utf16BE,   // FE FF
+    Ansi, // no byte-order mark, valid UTF-8 (or nothing read yet): written as UTF-8
+    Utf8Bom, // EF BB BF
+    Utf16LE, // FF FE
+    Utf16BE, // FE FF
     // No mark and not valid UTF-8: read as Windows-1252. Written back as Windows-1252 when
     // the text reads back unchanged that way, else as UTF-8 with a mark, so that a save never
     // loses a character.

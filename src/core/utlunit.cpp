@@ -14,8 +14,8 @@
 
 namespace UtlUnit {
 
-bool GetFileVersionParts(const QString &fileName, std::uint16_t &major, std::uint16_t &minor,
-                         std::uint16_t &release, std::uint16_t &build)
+bool GetFileVersionParts(
+    const QString &fileName, std::uint16_t &major, std::uint16_t &minor, std::uint16_t &release, std::uint16_t &build)
 {
     major = minor = release = build = 0;
     const QFileInfo file(fileName);

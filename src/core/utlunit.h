@@ -9,8 +9,8 @@ namespace UtlUnit {
 
 // The version compiled into Skylark, for Skylark's own program file. Any other file, or a
 // missing one, has no version we can read: false, with all four parts 0.
-bool GetFileVersionParts(const QString &fileName, std::uint16_t &major, std::uint16_t &minor,
-                         std::uint16_t &release, std::uint16_t &build);
+bool GetFileVersionParts(
+    const QString &fileName, std::uint16_t &major, std::uint16_t &minor, std::uint16_t &release, std::uint16_t &build);
 // "a.b.c.d", or empty when GetFileVersionParts fails.
 QString GetFileVersionStr(const QString &fileName);
 // The temporary-files directory with its trailing "/" (honours TMPDIR).

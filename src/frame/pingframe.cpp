@@ -142,7 +142,7 @@ TPingFrame::TPingFrame(QWidget *parent)
     ClearChartPnl = makeLabel(PingChart, "ClearChartPnl", QStringLiteral("C"));
     ClearChartPnl->setFixedSize(10, 11);
     ClearChartPnl->setAutoFillBackground(true);
-    for (QLabel *tiny : {ToggleBRPnl, ClearChartPnl}) {
+    for (QLabel *tiny : { ToggleBRPnl, ClearChartPnl }) {
         QFont f = tiny->font();
         f.setPixelSize(9);
         tiny->setFont(f);
@@ -178,7 +178,8 @@ TPingFrame::TPingFrame(QWidget *parent)
     TimeSinceLastTimeoutLbl = makeLabel(BottomRightPanel, "TimeSinceLastTimeoutLbl", QString());
     TimeSinceLastTimeoutLbl->setToolTip(QStringLiteral("Time Since Last Timeout"));
     PointsLbl = makeLabel(BottomRightPanel, "PointsLbl", QStringLiteral("Points: 0"));
-    LossJitterLbl = makeLabel(BottomRightPanel, "LossJitterLbl", LinkStats::format({}).replace(QStringLiteral("  "), QStringLiteral("\n")));
+    LossJitterLbl = makeLabel(
+        BottomRightPanel, "LossJitterLbl", LinkStats::format({}).replace(QStringLiteral("  "), QStringLiteral("\n")));
     LossJitterLbl->setToolTip(QStringLiteral("Loss and jitter over the charted number of results"));
     LastTimeoutComboBox->setMaximumHeight(20);
     details->addWidget(TimeoutsLbl);
@@ -228,9 +229,10 @@ TPingFrame::TPingFrame(QWidget *parent)
     setToggleColour(palette().color(QPalette::Button));
     followPalette();
 
-    connect(ContinuousPingSpdBtn, &QToolButton::clicked, this, [this] { runGuarded([this] { ContinuousPingSpdBtnClick(); }); });
-    for (QWidget *w : {static_cast<QWidget *>(ToggleBRPnl), static_cast<QWidget *>(ClearChartPnl),
-                       static_cast<QWidget *>(TimeoutsLbl), static_cast<QWidget *>(ThreadInProgressLbl)})
+    connect(ContinuousPingSpdBtn, &QToolButton::clicked, this,
+        [this] { runGuarded([this] { ContinuousPingSpdBtnClick(); }); });
+    for (QWidget *w : { static_cast<QWidget *>(ToggleBRPnl), static_cast<QWidget *>(ClearChartPnl),
+             static_cast<QWidget *>(TimeoutsLbl), static_cast<QWidget *>(ThreadInProgressLbl) })
         w->installEventFilter(this);
     BottomRightPanel->installEventFilter(this);
 
@@ -347,7 +349,8 @@ void TPingFrame::sizeToText()
         l->setMaximumHeight(QWIDGETSIZE_MAX);
         l->setFixedHeight(std::max(l->sizeHint().height(), l->fontMetrics().height()));
     }
-    LastTimeoutComboBox->setMinimumHeight(std::min(LastTimeoutComboBox->sizeHint().height(), LastTimeoutComboBox->maximumHeight()));
+    LastTimeoutComboBox->setMinimumHeight(
+        std::min(LastTimeoutComboBox->sizeHint().height(), LastTimeoutComboBox->maximumHeight()));
     fitDetailWidths();
 }
 
@@ -361,13 +364,13 @@ void TPingFrame::fitDetailWidths()
 
 QList<QLabel *> TPingFrame::detailLabels() const
 {
-    return {TimeoutsLbl, TimeSinceLastTimeoutLbl, PointsLbl, LossJitterLbl};
+    return { TimeoutsLbl, TimeSinceLastTimeoutLbl, PointsLbl, LossJitterLbl };
 }
 
 QList<QWidget *> TPingFrame::detailRows() const
 {
     // In order of importance: a short frame drops rows from the end of this list.
-    return {TimeoutsLbl, LastTimeoutComboBox, TimeSinceLastTimeoutLbl, PointsLbl, LossJitterLbl};
+    return { TimeoutsLbl, LastTimeoutComboBox, TimeSinceLastTimeoutLbl, PointsLbl, LossJitterLbl };
 }
 
 void TPingFrame::fitToSize()
@@ -399,8 +402,9 @@ void TPingFrame::fitToSize()
     // take the width of their widest text when there is room, so frames line up.
     auto *bar = TopPanel->layout();
     const QMargins barMargins = bar->contentsMargins();
-    const int fixedPart = barMargins.left() + barMargins.right() + bar->spacing() * 5 + ContinuousPingSpdBtn->minimumWidth() +
-                          m_hostWidth + ThreadInProgressLbl->minimumWidth() + SpinEdit->minimumWidth();
+    const int fixedPart = barMargins.left() + barMargins.right() + bar->spacing() * 5
+        + ContinuousPingSpdBtn->minimumWidth() + m_hostWidth + ThreadInProgressLbl->minimumWidth()
+        + SpinEdit->minimumWidth();
     auto textWidth = [](QLabel *l) { return l->fontMetrics().horizontalAdvance(l->text()) + 2; };
     const int ipFull = std::max(m_addressWidth, textWidth(IPAddressLbl)), ipText = textWidth(IPAddressLbl);
     const int stFull = std::max(m_statusWidth, textWidth(StatusLbl)), stText = textWidth(StatusLbl);
@@ -412,16 +416,19 @@ void TPingFrame::fitToSize()
     // address down to its designed width, and then the address goes: a ping window at its
     // designed width keeps the status line.
     const int hostGives = std::max(0, m_hostWidth - kDesignedHostWidth);
-    struct Choice { int ip, status, host = 0; };  // 0 = hidden; host: what the edit gives up
-    const Choice choices[] = {{ipFull, stFull}, {std::max(ipText, barRoom - stFull), stFull},
-                              {ipText, std::max(stText, barRoom - ipText)},
-                              {ipText, std::max(stText, barRoom + hostGives - ipText), hostGives},
-                              {0, std::max(stText, barRoom + hostGives + bar->spacing()), hostGives}, {ipFull, 0},
-                              {std::max(ipText, barRoom + bar->spacing()), 0}, {0, 0}};
+    struct Choice
+    {
+        int ip, status, host = 0;
+    }; // 0 = hidden; host: what the edit gives up
+    const Choice choices[] = { { ipFull, stFull }, { std::max(ipText, barRoom - stFull), stFull },
+        { ipText, std::max(stText, barRoom - ipText) },
+        { ipText, std::max(stText, barRoom + hostGives - ipText), hostGives },
+        { 0, std::max(stText, barRoom + hostGives + bar->spacing()), hostGives }, { ipFull, 0 },
+        { std::max(ipText, barRoom + bar->spacing()), 0 }, { 0, 0 } };
     Choice pick = choices[std::size(choices) - 1];
     for (const Choice &c : choices) {
-        const int w = fixedPart - c.host + c.ip + c.status - (c.ip ? 0 : bar->spacing())
-                      - (c.status ? 0 : bar->spacing());
+        const int w
+            = fixedPart - c.host + c.ip + c.status - (c.ip ? 0 : bar->spacing()) - (c.status ? 0 : bar->spacing());
         if (w <= width) {
             pick = c;
             break;
@@ -433,7 +440,7 @@ void TPingFrame::fitToSize()
         StatusLbl->setFixedWidth(pick.status);
     StatusLbl->setVisible(pick.status > 0);
     IPAddressLbl->setVisible(pick.ip > 0);
-    QList<QWidget *> shown{ContinuousPingSpdBtn, HostEdit, ThreadInProgressLbl, SpinEdit};
+    QList<QWidget *> shown { ContinuousPingSpdBtn, HostEdit, ThreadInProgressLbl, SpinEdit };
     if (pick.ip)
         shown << IPAddressLbl;
     if (pick.status)
@@ -452,7 +459,7 @@ void TPingFrame::fitToSize()
     const int barHeight = std::clamp(height, 0, kTopBarHeight);
     TopPanel->setFixedHeight(barHeight);
     const int labelHeight = std::max(0, barHeight - barMargins.top() - barMargins.bottom());
-    for (QLabel *l : {IPAddressLbl, StatusLbl, ThreadInProgressLbl})
+    for (QLabel *l : { IPAddressLbl, StatusLbl, ThreadInProgressLbl })
         l->setFixedHeight(labelHeight);
     auto *details = BottomRightPanel->layout();
     int room = height - barHeight - details->contentsMargins().top() - details->contentsMargins().bottom();

@@ -126,7 +126,7 @@ public:
 
     // A frame fits its controls to whatever size it is given, so it asks for no minimum:
     // the widths its labels have now are no reason to keep its window from shrinking.
-    QSize minimumSizeHint() const override { return {0, 0}; }
+    QSize minimumSizeHint() const override { return { 0, 0 }; }
 
 signals:
     // Every processed result, after the frame has shown it.

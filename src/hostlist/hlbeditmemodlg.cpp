@@ -160,7 +160,8 @@ void THLBEditMemoDlg::showEvent(QShowEvent *e)
     QDialog::showEvent(e);
     if (QWidget *owner = parentWidget() ? parentWidget()->window() : nullptr) {
         const QRect r = owner->frameGeometry();
-        move(r.left() + (r.width() - frameGeometry().width()) / 2, r.top() + (r.height() - frameGeometry().height()) / 2);
+        move(r.left() + (r.width() - frameGeometry().width()) / 2,
+            r.top() + (r.height() - frameGeometry().height()) / 2);
     }
     FormActivate();
 }

@@ -149,5 +149,5 @@ void THostListBox::contextMenuEvent(QContextMenuEvent *e)
     // The Menu key's event carries the pointer's position; the menu belongs at the entry.
     if (PopupMenu)
         PopupMenu->popupFor(this, e->reason() == QContextMenuEvent::Keyboard ? keyboardMenuPos() : e->globalPos(),
-                            e->reason() == QContextMenuEvent::Keyboard);
+            e->reason() == QContextMenuEvent::Keyboard);
 }

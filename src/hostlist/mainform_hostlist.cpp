@@ -212,6 +212,6 @@ void TMainForm::SaveAutoSaveList()
     // A list we could not read is still the user's: an empty one must not replace it.
     if (m_autoSaveListUnread && !m_hostListChanged)
         return;
-    QDir().mkpath(LstDir);  // a folder that could not be made at start-up may be possible now
+    QDir().mkpath(LstDir); // a folder that could not be made at start-up may be possible now
     ListFile::write(LstDir + QStringLiteral("AutoSaveList.txt"), HostLines(), HostListEncoding);
 }

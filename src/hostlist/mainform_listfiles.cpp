@@ -48,8 +48,7 @@ private:
     QPointer<QWidget> m_popup;
 };
 
-QFileDialog *makeFileDialog(
-    QWidget *parent, const char *name, QFileDialog::AcceptMode mode, const QStringList &filters)
+QFileDialog *makeFileDialog(QWidget *parent, const char *name, QFileDialog::AcceptMode mode, const QStringList &filters)
 {
     auto *dlg = new QFileDialog(parent);
     dlg->setObjectName(QString::fromLatin1(name));
@@ -135,7 +134,7 @@ void TMainForm::LoadListFile(const QString &name)
 // as "hosts.TXT" would be a second file beside "hosts.txt".
 QStringList TMainForm::TextFileFilters()
 {
-    return {QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)")};
+    return { QStringLiteral("Text Files (*.txt)"), QStringLiteral("All Files (*)") };
 }
 
 void TMainForm::ChooseTextFile(const QString &dir, const std::function<void(const QString &)> &load)
@@ -152,7 +151,7 @@ void TMainForm::ChooseTextFile(const QString &dir, const std::function<void(cons
     if (pick.action == ChooserRules::Pick::Load)
         load(pick.path);
     else if (pick.action == ChooserRules::Pick::Edit)
-        OpenInExplorer(pick.path);  // the desktop's program for the file
+        OpenInExplorer(pick.path); // the desktop's program for the file
 }
 
 void TMainForm::aSelectListFileExecute()

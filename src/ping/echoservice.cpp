@@ -127,8 +127,8 @@ bool isErrorType6(int type)
 
 bool isErrorType(int type)
 {
-    return type == ICMP_DEST_UNREACH || type == ICMP_TIME_EXCEEDED || type == ICMP_PARAMETERPROB ||
-           type == ICMP_SOURCE_QUENCH;
+    return type == ICMP_DEST_UNREACH || type == ICMP_TIME_EXCEEDED || type == ICMP_PARAMETERPROB
+        || type == ICMP_SOURCE_QUENCH;
 }
 
 // A raw ICMP socket receives a copy of every ICMP packet of the host; this filter lets through
@@ -136,10 +136,10 @@ bool isErrorType(int type)
 void attachReplyFilter(int fd, std::uint16_t id)
 {
     sock_filter code[] = {
-        BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0),              // X = IP header length
-        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 0),               // A = ICMP type
+        BPF_STMT(BPF_LDX | BPF_B | BPF_MSH, 0), // X = IP header length
+        BPF_STMT(BPF_LD | BPF_B | BPF_IND, 0), // A = ICMP type
         BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_ECHOREPLY, 0, 2),
-        BPF_STMT(BPF_LD | BPF_H | BPF_IND, 4),               // A = identifier
+        BPF_STMT(BPF_LD | BPF_H | BPF_IND, 4), // A = identifier
         BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, id, 4, 5),
         BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_DEST_UNREACH, 3, 0),
         BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, ICMP_TIME_EXCEEDED, 2, 0),
@@ -148,7 +148,7 @@ void attachReplyFilter(int fd, std::uint16_t id)
         BPF_STMT(BPF_RET | BPF_K, 0xFFFF),
         BPF_STMT(BPF_RET | BPF_K, 0),
     };
-    sock_fprog prog{static_cast<unsigned short>(sizeof code / sizeof code[0]), code};
+    sock_fprog prog { static_cast<unsigned short>(sizeof code / sizeof code[0]), code };
     ::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &prog, sizeof prog);
 }
 
@@ -166,7 +166,7 @@ struct Entry
     int socket = 0;
     std::uint32_t target = 0;
     in6_addr target6 {};
-    std::uint16_t checksum = 0;  // of the request as sent (raw socket), as an error must quote it
+    std::uint16_t checksum = 0; // of the request as sent (raw socket), as an error must quote it
     Clock::time_point sent;
     Clock::time_point deadline;
     EchoService::Done done;
@@ -188,12 +188,12 @@ struct EchoService::Impl
     // the time-outs. The mutex guards the sockets, the table and the sequence numbers.
     std::mutex mutex;
     int wakeFd = -1;
-    std::atomic<int> sequenceOverride{-1};
-    std::atomic<int> inFlight{0};
+    std::atomic<int> sequenceOverride { -1 };
+    std::atomic<int> inFlight { 0 };
     struct
     {
-        std::atomic<std::uint64_t> submitted{0}, sent{0}, replies{0}, errors{0}, timedOut{0}, failed{0}, late{0},
-            corrupt{0}, completed{0};
+        std::atomic<std::uint64_t> submitted { 0 }, sent { 0 }, replies { 0 }, errors { 0 }, timedOut { 0 },
+            failed { 0 }, late { 0 }, corrupt { 0 }, completed { 0 };
     } counters;
 
     int epollFd = -1;
@@ -206,7 +206,7 @@ struct EchoService::Impl
     std::uint16_t rawId = 0;
     std::uint16_t nextSeq = 1;
     std::vector<unsigned char> packet;
-    Ready ioReady;  // outcomes the I/O thread hands out once it has let go of the mutex
+    Ready ioReady; // outcomes the I/O thread hands out once it has let go of the mutex
 
     void run();
     bool start(Submission &s, Ready &failed);
@@ -235,7 +235,7 @@ EchoService::EchoService()
 {
     d->epollFd = ::epoll_create1(EPOLL_CLOEXEC);
     d->wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    epoll_event ev{};
+    epoll_event ev {};
     ev.events = EPOLLIN;
     ev.data.u32 = 0xFFFFFFFFu;
     ::epoll_ctl(d->epollFd, EPOLL_CTL_ADD, d->wakeFd, &ev);
@@ -256,7 +256,7 @@ void EchoService::submit(Request request, Done done)
     bool wake;
     {
         std::lock_guard lock(d->mutex);
-        Submission s{std::move(request), std::move(done)};
+        Submission s { std::move(request), std::move(done) };
         wake = d->start(s, failed);
     }
     for (auto &[fn, outcome] : failed)
@@ -374,7 +374,7 @@ int EchoService::Impl::openSocket(bool raw, bool dontFragment, bool v6)
     if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &buffer, sizeof buffer) != 0)
         ::setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &buffer, sizeof buffer);
     sockets.push_back({ fd, raw, dontFragment, v6 });
-    epoll_event ev{};
+    epoll_event ev {};
     ev.events = EPOLLIN;
     ev.data.u32 = std::uint32_t(sockets.size() - 1);
     ::epoll_ctl(epollFd, EPOLL_CTL_ADD, fd, &ev);
@@ -513,18 +513,18 @@ bool EchoService::Impl::start(Submission &s, Ready &failed)
     auto *hdr = reinterpret_cast<icmphdr *>(packet.data());
     hdr->type = ICMP_ECHO;
     hdr->code = 0;
-    hdr->un.echo.id = htons(sock.raw ? rawId : 0);  // a ping socket puts in its own
+    hdr->un.echo.id = htons(sock.raw ? rawId : 0); // a ping socket puts in its own
     hdr->un.echo.sequence = htons(seq);
     if (!r.data.isEmpty())
         std::memcpy(packet.data() + sizeof(icmphdr), r.data.constData(), std::size_t(r.data.size()));
     hdr->checksum = checksum(packet.data(), packet.size());
 
-    sockaddr_in dst{};
+    sockaddr_in dst {};
     dst.sin_family = AF_INET;
     dst.sin_addr.s_addr = r.target;
-    iovec iov{packet.data(), packet.size()};
+    iovec iov { packet.data(), packet.size() };
     alignas(cmsghdr) unsigned char control[CMSG_SPACE(sizeof(int)) + CMSG_SPACE(sizeof(in_pktinfo))] = {};
-    msghdr mh{};
+    msghdr mh {};
     mh.msg_name = &dst;
     mh.msg_namelen = sizeof dst;
     mh.msg_iov = &iov;
@@ -543,7 +543,7 @@ bool EchoService::Impl::start(Submission &s, Ready &failed)
         c = reinterpret_cast<cmsghdr *>(control + controlLen);
     }
     if (r.source != 0) {
-        in_pktinfo info{};
+        in_pktinfo info {};
         info.ipi_spec_dst.s_addr = r.source;
         c->cmsg_level = SOL_IP;
         c->cmsg_type = IP_PKTINFO;
@@ -566,12 +566,22 @@ bool EchoService::Impl::start(Submission &s, Ready &failed)
     while (rc < 0 && (errno == EINTR || (--tries > 0 && errno != EAGAIN && errno != ENOBUFS && errno != EMSGSIZE)));
     if (rc < 0) {
         switch (errno) {
-        case ENETUNREACH: outcome.error = 11002; break;
-        case EHOSTUNREACH: outcome.error = 11003; break;
-        case EMSGSIZE: outcome.error = 11009; break;
+        case ENETUNREACH:
+            outcome.error = 11002;
+            break;
+        case EHOSTUNREACH:
+            outcome.error = 11003;
+            break;
+        case EMSGSIZE:
+            outcome.error = 11009;
+            break;
         case ENOBUFS:
-        case EAGAIN: outcome.error = kStatusNoResources; break;
-        default: outcome.error = kStatusGeneralFailure; break;
+        case EAGAIN:
+            outcome.error = kStatusNoResources;
+            break;
+        default:
+            outcome.error = kStatusGeneralFailure;
+            break;
         }
         fail(s.done, outcome, failed);
         return false;
@@ -585,7 +595,7 @@ bool EchoService::Impl::start(Submission &s, Ready &failed)
     e.deadline = sent + std::chrono::milliseconds(r.timeoutMs < 0 ? 0 : r.timeoutMs);
     e.done = std::move(s.done);
     const auto deadline = e.deadline;
-    deadlines.insert({deadline, seq});
+    deadlines.insert({ deadline, seq });
     table.emplace(seq, std::move(e));
     return deadline < wakeAt;
 }
@@ -778,7 +788,7 @@ void EchoService::Impl::finish(std::uint16_t seq, Outcome outcome, Clock::time_p
     auto it = table.find(seq);
     Entry e = std::move(it->second);
     table.erase(it);
-    deadlines.erase({e.deadline, seq});
+    deadlines.erase({ e.deadline, seq });
     outcome.kind = sockets[std::size_t(e.socket)].raw ? QStringLiteral("raw") : QStringLiteral("ping");
     if (outcome.replies) {
         const auto rtt = std::chrono::duration_cast<std::chrono::milliseconds>(at - e.sent).count();
@@ -808,9 +818,9 @@ void EchoService::Impl::readReplies(int index)
     unsigned char buf[2048];
     // A bounded batch, so that time-outs and new echoes are not held up by a flood.
     for (int i = 0; i < 256; ++i) {
-        sockaddr_in from{};
-        iovec iov{buf, sizeof buf};
-        msghdr mh{};
+        sockaddr_in from {};
+        iovec iov { buf, sizeof buf };
+        msghdr mh {};
         mh.msg_name = &from;
         mh.msg_namelen = sizeof from;
         mh.msg_iov = &iov;
@@ -820,7 +830,7 @@ void EchoService::Impl::readReplies(int index)
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK)
                 return;
-            continue;  // a pending socket error, reported once; the error queue says more
+            continue; // a pending socket error, reported once; the error queue says more
         }
         auto mine = [&](std::uint16_t seq) {
             auto it = table.find(seq);
@@ -920,9 +930,9 @@ void EchoService::Impl::readErrorQueue(int index)
     for (int i = 0; i < 256; ++i) {
         // A router's ICMP error for a request of this socket, via IP_RECVERR.
         alignas(cmsghdr) char control[512];
-        sockaddr_in from{};
-        iovec iov{buf, sizeof buf};
-        msghdr mh{};
+        sockaddr_in from {};
+        iovec iov { buf, sizeof buf };
+        msghdr mh {};
         mh.msg_name = &from;
         mh.msg_namelen = sizeof from;
         mh.msg_iov = &iov;
@@ -950,7 +960,8 @@ void EchoService::Impl::readErrorQueue(int index)
                 break;
             }
             sockaddr_in offender;
-            std::memcpy(&offender, SO_EE_OFFENDER(reinterpret_cast<sock_extended_err *>(CMSG_DATA(c))), sizeof offender);
+            std::memcpy(
+                &offender, SO_EE_OFFENDER(reinterpret_cast<sock_extended_err *>(CMSG_DATA(c))), sizeof offender);
             Outcome o;
             o.replies = 1;
             o.from = offender.sin_addr.s_addr;

@@ -23,13 +23,13 @@ class EchoService
 public:
     struct Request
     {
-        std::uint32_t target = 0;  // network byte order
-        std::uint32_t source = 0;  // network byte order, 0 = the system chooses
+        std::uint32_t target = 0; // network byte order
+        std::uint32_t source = 0; // network byte order, 0 = the system chooses
         bool ipv6 = false; // an ICMPv6 echo to target6 (target and source unused)
         in6_addr target6 {};
         std::uint32_t scope6 = 0; // the zone's interface index, 0 = none
         in6_addr source6 {}; // :: = the system chooses
-        QByteArray data;           // the request's data bytes
+        QByteArray data; // the request's data bytes
         int ttl = 64; // 1 to 255 (IPv6: the hop limit); anything else leaves the system's default
         bool dontFragment = false;
         int timeoutMs = 4000;
@@ -38,16 +38,16 @@ public:
 
     struct Outcome
     {
-        int replies = 0;           // 1 with a reply (or a router's error), 0 without
-        std::uint32_t from = 0;    // network byte order
+        int replies = 0; // 1 with a reply (or a router's error), 0 without
+        std::uint32_t from = 0; // network byte order
         in6_addr from6 {}; // an IPv6 echo's answer comes from here
         std::uint32_t fromScope = 0;
-        std::uint32_t status = 0;  // IP status of the reply
+        std::uint32_t status = 0; // IP status of the reply
         std::uint32_t rttMs = 0;
         int dataSize = 0;
-        std::uint32_t error = 0;   // without a reply
-        QString errorText;         // empty: the standard text of error
-        QString kind;              // "ping", "raw", or empty when no socket could be opened
+        std::uint32_t error = 0; // without a reply
+        QString errorText; // empty: the standard text of error
+        QString kind; // "ping", "raw", or empty when no socket could be opened
     };
 
     // Runs on the service's thread (or on the submitting thread, before submit returns, when
@@ -57,14 +57,14 @@ public:
     struct Counters
     {
         std::uint64_t submitted = 0;
-        std::uint64_t sent = 0;       // requests the kernel accepted
-        std::uint64_t replies = 0;    // echo replies matched to their echo
-        std::uint64_t errors = 0;     // routers' errors matched to their echo
+        std::uint64_t sent = 0; // requests the kernel accepted
+        std::uint64_t replies = 0; // echo replies matched to their echo
+        std::uint64_t errors = 0; // routers' errors matched to their echo
         std::uint64_t timedOut = 0;
-        std::uint64_t failed = 0;     // not sent: no socket, bad target, send error
-        std::uint64_t late = 0;       // answers to no echo in flight (timed out before), dropped
-        std::uint64_t corrupt = 0;    // raw socket: a wrong checksum, or an error quoting another request
-        std::uint64_t completed = 0;  // outcomes handed to their callback
+        std::uint64_t failed = 0; // not sent: no socket, bad target, send error
+        std::uint64_t late = 0; // answers to no echo in flight (timed out before), dropped
+        std::uint64_t corrupt = 0; // raw socket: a wrong checksum, or an error quoting another request
+        std::uint64_t completed = 0; // outcomes handed to their callback
     };
 
     static EchoService &instance();
@@ -82,7 +82,7 @@ public:
 
 private:
     EchoService();
-    ~EchoService() = delete;  // lives until the process ends
+    ~EchoService() = delete; // lives until the process ends
     struct Impl;
     Impl *d;
 };

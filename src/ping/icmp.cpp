@@ -16,14 +16,14 @@
 
 namespace {
 
-std::atomic<TICMP::SocketKind> g_preference{TICMP::SocketKind::Auto};
+std::atomic<TICMP::SocketKind> g_preference { TICMP::SocketKind::Auto };
 
 constexpr std::uint32_t kStatusGeneralFailure = 11050;
 
 QString dotted(std::uint32_t addr)
 {
     char buf[INET_ADDRSTRLEN] = {};
-    in_addr a{};
+    in_addr a {};
     a.s_addr = addr;
     inet_ntop(AF_INET, &a, buf, sizeof buf);
     return QString::fromLatin1(buf);
@@ -31,7 +31,7 @@ QString dotted(std::uint32_t addr)
 
 bool parseIPv4(const QString &text, std::uint32_t &out)
 {
-    in_addr a{};
+    in_addr a {};
     if (inet_aton(text.toLatin1().constData(), &a) == 0)
         return false;
     out = a.s_addr;
@@ -134,50 +134,94 @@ void TICMP::SetFamily(TSocketFamily family)
 QString TICMP::ErrorText(std::uint32_t code)
 {
     switch (code) {
-    case 0: return QStringLiteral("No error");
-    case 11001: return QStringLiteral("Buffer too small");
-    case 11002: return QStringLiteral("Destination network unreachable");
-    case 11003: return QStringLiteral("Destination host unreachable");
-    case 11004: return QStringLiteral("Destination protocol unreachable");
-    case 11005: return QStringLiteral("Destination port unreachable");
-    case 11006: return QStringLiteral("No resources");
-    case 11007: return QStringLiteral("Bad option");
-    case 11008: return QStringLiteral("Hardware error");
-    case 11009: return QStringLiteral("Packet too big");
-    case 11010: return QStringLiteral("Request timed out");
-    case 11011: return QStringLiteral("Bad request");
-    case 11012: return QStringLiteral("Bad route");
-    case 11013: return QStringLiteral("TTL expired in transit");
-    case 11014: return QStringLiteral("TTL expired in reassembly");
-    case 11015: return QStringLiteral("Parameter problem");
-    case 11016: return QStringLiteral("Source quench");
-    case 11017: return QStringLiteral("Option too big");
-    case 11018: return QStringLiteral("Bad Destination");
-    case 11019: return QStringLiteral("Address deleted");
-    case 11020: return QStringLiteral("Spec MTU change");
-    case 11021: return QStringLiteral("MTU change");
-    case 11022: return QStringLiteral("Unload");
-    case 11023: return QStringLiteral("Address added");
-    case 11024: return QStringLiteral("Media connect");
-    case 11025: return QStringLiteral("Media disconnect");
-    case 11026: return QStringLiteral("Bind adapter");
-    case 11027: return QStringLiteral("Unbind adapter");
-    case 11028: return QStringLiteral("Device does not exist");
-    case 11029: return QStringLiteral("Duplicate address");
-    case 11030: return QStringLiteral("Interface metric change");
-    case 11031: return QStringLiteral("Recognfig security filter");
-    case 11032: return QStringLiteral("Negotiating IPsec");
-    case 11033: return QStringLiteral("Interface WOL capability change");
-    case 11034: return QStringLiteral("Duplicate IP address");
-    case 11040: return QStringLiteral("Destination unreachable (IPv6)");
-    case 11041: return QStringLiteral("Time exceeded (IPv6)");
-    case 11042: return QStringLiteral("Bad header (IPv6)");
-    case 11043: return QStringLiteral("Unrecognised next header (IPv6)");
-    case 11044: return QStringLiteral("ICMP error (IPv6)");
-    case 11045: return QStringLiteral("Destination scope mismatch (IPv6)");
-    case 11050: return QStringLiteral("General failure");
-    case 11255: return QStringLiteral("Pending");
-    default: return QString::fromLocal8Bit(std::strerror(static_cast<int>(code)));
+    case 0:
+        return QStringLiteral("No error");
+    case 11001:
+        return QStringLiteral("Buffer too small");
+    case 11002:
+        return QStringLiteral("Destination network unreachable");
+    case 11003:
+        return QStringLiteral("Destination host unreachable");
+    case 11004:
+        return QStringLiteral("Destination protocol unreachable");
+    case 11005:
+        return QStringLiteral("Destination port unreachable");
+    case 11006:
+        return QStringLiteral("No resources");
+    case 11007:
+        return QStringLiteral("Bad option");
+    case 11008:
+        return QStringLiteral("Hardware error");
+    case 11009:
+        return QStringLiteral("Packet too big");
+    case 11010:
+        return QStringLiteral("Request timed out");
+    case 11011:
+        return QStringLiteral("Bad request");
+    case 11012:
+        return QStringLiteral("Bad route");
+    case 11013:
+        return QStringLiteral("TTL expired in transit");
+    case 11014:
+        return QStringLiteral("TTL expired in reassembly");
+    case 11015:
+        return QStringLiteral("Parameter problem");
+    case 11016:
+        return QStringLiteral("Source quench");
+    case 11017:
+        return QStringLiteral("Option too big");
+    case 11018:
+        return QStringLiteral("Bad Destination");
+    case 11019:
+        return QStringLiteral("Address deleted");
+    case 11020:
+        return QStringLiteral("Spec MTU change");
+    case 11021:
+        return QStringLiteral("MTU change");
+    case 11022:
+        return QStringLiteral("Unload");
+    case 11023:
+        return QStringLiteral("Address added");
+    case 11024:
+        return QStringLiteral("Media connect");
+    case 11025:
+        return QStringLiteral("Media disconnect");
+    case 11026:
+        return QStringLiteral("Bind adapter");
+    case 11027:
+        return QStringLiteral("Unbind adapter");
+    case 11028:
+        return QStringLiteral("Device does not exist");
+    case 11029:
+        return QStringLiteral("Duplicate address");
+    case 11030:
+        return QStringLiteral("Interface metric change");
+    case 11031:
+        return QStringLiteral("Recognfig security filter");
+    case 11032:
+        return QStringLiteral("Negotiating IPsec");
+    case 11033:
+        return QStringLiteral("Interface WOL capability change");
+    case 11034:
+        return QStringLiteral("Duplicate IP address");
+    case 11040:
+        return QStringLiteral("Destination unreachable (IPv6)");
+    case 11041:
+        return QStringLiteral("Time exceeded (IPv6)");
+    case 11042:
+        return QStringLiteral("Bad header (IPv6)");
+    case 11043:
+        return QStringLiteral("Unrecognised next header (IPv6)");
+    case 11044:
+        return QStringLiteral("ICMP error (IPv6)");
+    case 11045:
+        return QStringLiteral("Destination scope mismatch (IPv6)");
+    case 11050:
+        return QStringLiteral("General failure");
+    case 11255:
+        return QStringLiteral("Pending");
+    default:
+        return QString::fromLocal8Bit(std::strerror(static_cast<int>(code)));
     }
 }
 

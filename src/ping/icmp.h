@@ -60,7 +60,7 @@ public:
     QString FPingMsg;
     QString FAddress;
     QString FHostIP;
-    std::uint32_t FIPAddress = 0;  // network byte order
+    std::uint32_t FIPAddress = 0; // network byte order
     std::uint32_t FSrcIPAddr = 0;
     QByteArray FDataBuf;
     QString FReplyIP;

@@ -86,8 +86,8 @@ public:
                 done(err, list);
             }).detach();
         } catch (const std::exception &e) {
-            throw SkylarkError(QString::fromLatin1(asciiName) + QStringLiteral(": can't start DNS lookup - ") +
-                               QString::fromLocal8Bit(e.what()));
+            throw SkylarkError(QString::fromLatin1(asciiName) + QStringLiteral(": can't start DNS lookup - ")
+                + QString::fromLocal8Bit(e.what()));
         }
     }
 };
@@ -150,7 +150,7 @@ bool TWSocket::IsDottedIPv4(const QString &name, QString &result)
     const in_addr_t a = ::inet_addr(t.toLatin1().constData());
     if (a == INADDR_NONE)
         return false;
-    in_addr ia{};
+    in_addr ia {};
     ia.s_addr = a;
     result = QString::fromLatin1(::inet_ntoa(ia));
     return true;
@@ -236,7 +236,7 @@ void TWSocket::DnsLookup(const QString &hostName)
         done(10022);
         throw SkylarkError(QStringLiteral("DNS lookup: invalid host name."));
     }
-    m_pending = 0;  // an older lookup is abandoned: its answer will find no match
+    m_pending = 0; // an older lookup is abandoned: its answer will find no match
     DnsResult.clear();
     DnsResultList.clear();
 

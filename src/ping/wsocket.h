@@ -67,7 +67,7 @@ private:
     void complete(std::uint64_t lookup, std::uint16_t errCode, const QStringList &addresses);
     void done(std::uint16_t errCode);
 
-    CompletionPort m_port{this};
+    CompletionPort m_port { this };
     std::uint64_t m_pending = 0;
     std::uint64_t m_nextLookup = 0;
 };

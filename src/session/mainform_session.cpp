@@ -187,8 +187,8 @@ void TMainForm::AutoSaveSession()
         return;
     if (m_autoSessionUnread && !Board->Changed())
         return; // a session we could not read is still the user's
-    const bool empty
-        = Board->ColumnFrames1.isEmpty() && Board->ColumnFrames2.isEmpty() && m_unloaded1.isEmpty() && m_unloaded2.isEmpty();
+    const bool empty = Board->ColumnFrames1.isEmpty() && Board->ColumnFrames2.isEmpty() && m_unloaded1.isEmpty()
+        && m_unloaded2.isEmpty();
     if (empty && m_boardClearedByClose)
         return; // emptied by an earlier close that then failed: the file holds the board
     // A board held only in column 2 is a board too.

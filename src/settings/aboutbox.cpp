@@ -21,9 +21,9 @@ int TAboutBox::Execute(QWidget *over)
     // No owner: the box lives only for this showing.
     auto *box = new TAboutBox;
     box->adjustSize();
-    const QRect around = over ? over->frameGeometry()
-                              : (QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry()
-                                                                  : QRect());
+    const QRect around = over
+        ? over->frameGeometry()
+        : (QGuiApplication::primaryScreen() ? QGuiApplication::primaryScreen()->availableGeometry() : QRect());
     box->move(around.center() - QPoint(box->width() / 2, box->height() / 2));
     int result = QDialog::Rejected;
     try {
@@ -104,16 +104,16 @@ void TAboutBox::FormCreate()
     showOpacity();
     fadeTimer->start();
     VersionLbl->setText(UtlUnit::GetFileVersionStr(QCoreApplication::applicationFilePath()));
-    CompilerLbl->setText(QStringLiteral("Application compiled with: ") +
-                         UtlUnit::GetCompilerName(UtlUnit::CompilerVersion()));
+    CompilerLbl->setText(
+        QStringLiteral("Application compiled with: ") + UtlUnit::GetCompilerName(UtlUnit::CompilerVersion()));
 }
 
 void TAboutBox::showOpacity()
 {
     // Window systems without compositing (and Qt's offscreen and minimal platforms) show the
     // box plainly; they would only complain at every step of the fade.
-    static const bool translucent = !QGuiApplication::platformName().startsWith(QStringLiteral("offscreen")) &&
-                                    !QGuiApplication::platformName().startsWith(QStringLiteral("minimal"));
+    static const bool translucent = !QGuiApplication::platformName().startsWith(QStringLiteral("offscreen"))
+        && !QGuiApplication::platformName().startsWith(QStringLiteral("minimal"));
     if (translucent)
         setWindowOpacity(m_fade.alpha() / 255.0);
 }

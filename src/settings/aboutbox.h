@@ -33,7 +33,7 @@ public:
 
 public slots:
     // Escape asks for this; there is nothing to cancel.
-    void reject() override {}
+    void reject() override { }
 
 protected:
     void closeEvent(QCloseEvent *e) override;

@@ -53,7 +53,8 @@ void TMainForm::PopulateScreenPresetsMenu()
             continue;
         QAction *item = mmiScreenPresets->addAction(SettingsRules::menuCaption(e.text, taken));
         item->setStatusTip(e.text);
-        connect(item, &QAction::triggered, this, [this, item] { runGuarded([this, item] { ScreenPresetsClick(item); }); });
+        connect(
+            item, &QAction::triggered, this, [this, item] { runGuarded([this, item] { ScreenPresetsClick(item); }); });
     }
     mmiScreenPresets->menuAction()->setVisible(!mmiScreenPresets->isEmpty());
     RightMenu(mmiVersionAbout);

@@ -27,7 +27,7 @@
 namespace {
 constexpr int kHintMs = 4000;
 
-template<typename T> T *named(T *w, const char *name)
+template <typename T> T *named(T *w, const char *name)
 {
     w->setObjectName(QString::fromLatin1(name));
     return w;
@@ -45,7 +45,8 @@ TSettingsForm::TSettingsForm(TMainForm *mainForm)
     resize(sizeHint().expandedTo(QSize(434, 326)));
     SetCurrentPage(DirectoriesPage);
     m_main->SettingsForm = this;
-    connect(m_main->aSettings, &QAction::triggered, this, [this] { runGuarded([this] { m_main->aSettingsExecute(); }); });
+    connect(
+        m_main->aSettings, &QAction::triggered, this, [this] { runGuarded([this] { m_main->aSettingsExecute(); }); });
 }
 
 void TSettingsForm::createControls()
@@ -63,7 +64,7 @@ void TSettingsForm::createControls()
     MiscBtn = named(new QPushButton(QStringLiteral("Misc"), SetLeftPanel), "MiscBtn");
     StylesBtn = named(new QPushButton(QStringLiteral("Styles"), SetLeftPanel), "StylesBtn");
     StylesBtn->hide();
-    for (QPushButton *b : {DirBtn, FormBtn, MiscBtn, StylesBtn}) {
+    for (QPushButton *b : { DirBtn, FormBtn, MiscBtn, StylesBtn }) {
         b->setAutoDefault(false);
         lv->addWidget(b);
     }
@@ -78,7 +79,7 @@ void TSettingsForm::createControls()
     JvStandardPageForm = createFormPage();
     JvStandardPageDirectories = createDirectoriesPage();
     JvStandardPageMisc = createMiscPage();
-    for (QWidget *page : {JvStandardPageStyles, JvStandardPageForm, JvStandardPageDirectories, JvStandardPageMisc})
+    for (QWidget *page : { JvStandardPageStyles, JvStandardPageForm, JvStandardPageDirectories, JvStandardPageMisc })
         JvPageList->addWidget(page);
     h->addWidget(SetLeftPanel);
     h->addWidget(JvPageList, 1);
@@ -94,10 +95,9 @@ void TSettingsForm::followSettings()
     if (!isVisible())
         return;
     const TAppSettings &s = m_main->AppSettings;
-    for (auto [box, on] : std::initializer_list<std::pair<QCheckBox *, bool>> {
-             { SavFrmSizChkBox, s.SaveFormSize }, { SavFrmPosChkBox, s.SaveFormPosition },
-             { EnableStylesSettingsCheckBox, s.StylesEnabled }, { StylesMMCheckBox, s.StylesMM },
-             { AutoStartPingingCheckBox, s.AutoStartPinging },
+    for (auto [box, on] : std::initializer_list<std::pair<QCheckBox *, bool>> { { SavFrmSizChkBox, s.SaveFormSize },
+             { SavFrmPosChkBox, s.SaveFormPosition }, { EnableStylesSettingsCheckBox, s.StylesEnabled },
+             { StylesMMCheckBox, s.StylesMM }, { AutoStartPingingCheckBox, s.AutoStartPinging },
              { StartTimeoutPnlVisibleCheckBox, s.StartTimeoutPnlVisible }, { ConvertToLCCheckBox, s.ConvertToLC },
              { ConvertToUCCheckBox, s.ConvertToUC }, { PauseForRemoveFrameCheckBox, s.PauseForRemoveFrame },
              { NotifyHostDownUpCheckBox, s.NotifyHostDownUp }, { LogResultsCheckBox, s.LogResults } })
@@ -115,8 +115,8 @@ QWidget *TSettingsForm::createStylesPage()
     StylesListBox = named(new QListWidget(page), "StylesListBox");
     StylesListBox->setEnabled(false);
     StylesMMCheckBox = named(new QCheckBox(QStringLiteral("Styles on MainMenu"), page), "StylesMMCheckBox");
-    EnableStylesSettingsCheckBox =
-        named(new QCheckBox(QStringLiteral("Enable Styles on Settings"), page), "EnableStylesSettingsCheckBox");
+    EnableStylesSettingsCheckBox
+        = named(new QCheckBox(QStringLiteral("Enable Styles on Settings"), page), "EnableStylesSettingsCheckBox");
     v->addWidget(StylesListBox, 1);
     v->addWidget(StylesMMCheckBox);
     v->addWidget(EnableStylesSettingsCheckBox);
@@ -136,8 +136,8 @@ QWidget *TSettingsForm::createFormPage()
 
     auto *top = new QHBoxLayout;
     SetDefaultScreenBtn = named(new QPushButton(QStringLiteral("Set Default Scrren"), page), "SetDefaultScreenBtn");
-    SetAlomstFullScreenBtn =
-        named(new QPushButton(QStringLiteral("Set Alomst Full Screen"), page), "SetAlomstFullScreenBtn");
+    SetAlomstFullScreenBtn
+        = named(new QPushButton(QStringLiteral("Set Alomst Full Screen"), page), "SetAlomstFullScreenBtn");
     top->addWidget(SetDefaultScreenBtn);
     top->addWidget(SetAlomstFullScreenBtn);
     v->addLayout(top);
@@ -156,17 +156,17 @@ QWidget *TSettingsForm::createFormPage()
     MainFormSettingsListBox = named(new QListWidget(page), "MainFormSettingsListBox");
     presets->addWidget(MainFormSettingsListBox, 1);
     auto *buttons = new QVBoxLayout;
-    MainFormSettingsToListBoxBtn =
-        named(new QPushButton(QStringLiteral("Get (To ListBox)"), page), "MainFormSettingsToListBoxBtn");
+    MainFormSettingsToListBoxBtn
+        = named(new QPushButton(QStringLiteral("Get (To ListBox)"), page), "MainFormSettingsToListBoxBtn");
     ListToFormGroupBox = named(new QGroupBox(QStringLiteral("List to Form"), page), "ListToFormGroupBox");
     auto *g = new QHBoxLayout(ListToFormGroupBox);
     g->setContentsMargins(4, 4, 4, 4);
-    MainFormPosSettingsToFormBtn =
-        named(new QPushButton(QStringLiteral("Pos"), ListToFormGroupBox), "MainFormPosSettingsToFormBtn");
-    MainFormSizeSettingsToFormBtn =
-        named(new QPushButton(QStringLiteral("Size"), ListToFormGroupBox), "MainFormSizeSettingsToFormBtn");
-    MainFormSettingsToFormBtn =
-        named(new QPushButton(QStringLiteral("Set (To Form)"), ListToFormGroupBox), "MainFormSettingsToFormBtn");
+    MainFormPosSettingsToFormBtn
+        = named(new QPushButton(QStringLiteral("Pos"), ListToFormGroupBox), "MainFormPosSettingsToFormBtn");
+    MainFormSizeSettingsToFormBtn
+        = named(new QPushButton(QStringLiteral("Size"), ListToFormGroupBox), "MainFormSizeSettingsToFormBtn");
+    MainFormSettingsToFormBtn
+        = named(new QPushButton(QStringLiteral("Set (To Form)"), ListToFormGroupBox), "MainFormSettingsToFormBtn");
     g->addWidget(MainFormPosSettingsToFormBtn);
     g->addWidget(MainFormSizeSettingsToFormBtn);
     g->addWidget(MainFormSettingsToFormBtn);
@@ -181,25 +181,26 @@ QWidget *TSettingsForm::createFormPage()
     for (QPushButton *b : page->findChildren<QPushButton *>())
         b->setAutoDefault(false);
 
-    connect(SavFrmSizChkBox, &QCheckBox::toggled, this, [this](bool on) { m_main->Settings->set(&TAppSettings::SaveFormSize, on); });
+    connect(SavFrmSizChkBox, &QCheckBox::toggled, this,
+        [this](bool on) { m_main->Settings->set(&TAppSettings::SaveFormSize, on); });
     connect(SavFrmPosChkBox, &QCheckBox::toggled, this,
-            [this](bool on) { m_main->Settings->set(&TAppSettings::SaveFormPosition, on); });
+        [this](bool on) { m_main->Settings->set(&TAppSettings::SaveFormPosition, on); });
     connect(ScrPosFrame->SpinEditTop, &TIntSpinEdit::Changed, this, [this] { TScrPosFrameSpinEditTopChange(); });
     connect(ScrPosFrame->SpinEditLeft, &TIntSpinEdit::Changed, this, [this] { TScrPosFrameSpinEditLeftChange(); });
-    connect(ScrPosFrame->SpinEditHeight, &TIntSpinEdit::Changed, this,
-            [this] { TScrPosFrameSpinEditHeightChange(); });
+    connect(ScrPosFrame->SpinEditHeight, &TIntSpinEdit::Changed, this, [this] { TScrPosFrameSpinEditHeightChange(); });
     connect(ScrPosFrame->SpinEditWidth, &TIntSpinEdit::Changed, this, [this] { TScrPosFrameSpinEditWidthChange(); });
     const std::pair<QPushButton *, void (TSettingsForm::*)()> clicks[] = {
-        {SetDefaultScreenBtn, &TSettingsForm::SetDefaultScreenBtnClick},
-        {SetAlomstFullScreenBtn, &TSettingsForm::SetAlomstFullScreenBtnClick},
-        {MainFormSettingsToListBoxBtn, &TSettingsForm::MainFormSettingsToListBoxBtnClick},
-        {MainFormPosSettingsToFormBtn, &TSettingsForm::MainFormPosSettingsToFormBtnClick},
-        {MainFormSizeSettingsToFormBtn, &TSettingsForm::MainFormSizeSettingsToFormBtnClick},
-        {MainFormSettingsToFormBtn, &TSettingsForm::MainFormSettingsToFormBtnClick},
-        {DeleteListBoxItemBtn, &TSettingsForm::DeleteListBoxItemBtnClick},
+        { SetDefaultScreenBtn, &TSettingsForm::SetDefaultScreenBtnClick },
+        { SetAlomstFullScreenBtn, &TSettingsForm::SetAlomstFullScreenBtnClick },
+        { MainFormSettingsToListBoxBtn, &TSettingsForm::MainFormSettingsToListBoxBtnClick },
+        { MainFormPosSettingsToFormBtn, &TSettingsForm::MainFormPosSettingsToFormBtnClick },
+        { MainFormSizeSettingsToFormBtn, &TSettingsForm::MainFormSizeSettingsToFormBtnClick },
+        { MainFormSettingsToFormBtn, &TSettingsForm::MainFormSettingsToFormBtnClick },
+        { DeleteListBoxItemBtn, &TSettingsForm::DeleteListBoxItemBtnClick },
     };
     for (auto [button, handler] : clicks)
-        connect(button, &QPushButton::clicked, this, [this, handler] { runGuarded([this, handler] { (this->*handler)(); }); });
+        connect(button, &QPushButton::clicked, this,
+            [this, handler] { runGuarded([this, handler] { (this->*handler)(); }); });
     connect(MainFormSettingsListBox, &QListWidget::itemChanged, this, [this] {
         if (!m_fillingPresets)
             runGuarded([this] { MainFormSettingsListBoxClickCheck(); });
@@ -219,10 +220,10 @@ QWidget *TSettingsForm::createDirectoriesPage()
         TBalloonHint **hint;
     };
     const Group groups[] = {
-        {"DtaDir", "DtaDir", &DtaDirLbl, &DtaDirCopyToClpBrdBtn, &DtaDirOpenInExplorerBtn, &DtaDirJvBalloonHint},
-        {"LstDir", "LstDir", &LstDirLbl, &LstDirCopyToClpBrdBtn, &LstDirOpenInExplorerBtn, &LstDirJvBalloonHint},
-        {"SsnDir", "SsnDir", &SsnDirLbl, &SsnDirCopyToClpBrdBtn, &SsnDirOpenInExplorerBtn, &SsnDirJvBalloonHint},
-        {"TmpDir", "TmpDir", &TmpDirLbl, &TmpDirCopyToClpBrdBtn, &TmpDirOpenInExplorerBtn, &TmpDirJvBalloonHint},
+        { "DtaDir", "DtaDir", &DtaDirLbl, &DtaDirCopyToClpBrdBtn, &DtaDirOpenInExplorerBtn, &DtaDirJvBalloonHint },
+        { "LstDir", "LstDir", &LstDirLbl, &LstDirCopyToClpBrdBtn, &LstDirOpenInExplorerBtn, &LstDirJvBalloonHint },
+        { "SsnDir", "SsnDir", &SsnDirLbl, &SsnDirCopyToClpBrdBtn, &SsnDirOpenInExplorerBtn, &SsnDirJvBalloonHint },
+        { "TmpDir", "TmpDir", &TmpDirLbl, &TmpDirCopyToClpBrdBtn, &TmpDirOpenInExplorerBtn, &TmpDirJvBalloonHint },
     };
     for (const Group &gr : groups) {
         const QString prefix = QString::fromLatin1(gr.prefix);
@@ -253,19 +254,23 @@ QWidget *TSettingsForm::createDirectoriesPage()
     v->addStretch(1);
 
     connect(DtaDirCopyToClpBrdBtn, &QPushButton::clicked, this,
-            [this] { copyDirectory(DtaDirCopyToClpBrdBtn, DtaDirJvBalloonHint, m_main->GetDtaDir()); });
+        [this] { copyDirectory(DtaDirCopyToClpBrdBtn, DtaDirJvBalloonHint, m_main->GetDtaDir()); });
     connect(SsnDirCopyToClpBrdBtn, &QPushButton::clicked, this,
-            [this] { copyDirectory(SsnDirCopyToClpBrdBtn, SsnDirJvBalloonHint, m_main->GetSsnDir()); });
+        [this] { copyDirectory(SsnDirCopyToClpBrdBtn, SsnDirJvBalloonHint, m_main->GetSsnDir()); });
     connect(TmpDirCopyToClpBrdBtn, &QPushButton::clicked, this,
-            [this] { copyDirectory(TmpDirCopyToClpBrdBtn, TmpDirJvBalloonHint, m_main->GetTmpDir()); });
+        [this] { copyDirectory(TmpDirCopyToClpBrdBtn, TmpDirJvBalloonHint, m_main->GetTmpDir()); });
     // LstDir's path is copied by a right click; its left click does nothing.
     LstDirCopyToClpBrdBtn->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(LstDirCopyToClpBrdBtn, &QWidget::customContextMenuRequested, this,
-            [this] { copyDirectory(LstDirCopyToClpBrdBtn, LstDirJvBalloonHint, m_main->GetLstDir()); });
-    connect(DtaDirOpenInExplorerBtn, &QPushButton::clicked, this, [this] { m_main->OpenInExplorer(m_main->GetDtaDir()); });
-    connect(LstDirOpenInExplorerBtn, &QPushButton::clicked, this, [this] { m_main->OpenInExplorer(m_main->GetLstDir()); });
-    connect(SsnDirOpenInExplorerBtn, &QPushButton::clicked, this, [this] { m_main->OpenInExplorer(m_main->GetSsnDir()); });
-    connect(TmpDirOpenInExplorerBtn, &QPushButton::clicked, this, [this] { m_main->OpenInExplorer(m_main->GetTmpDir()); });
+        [this] { copyDirectory(LstDirCopyToClpBrdBtn, LstDirJvBalloonHint, m_main->GetLstDir()); });
+    connect(
+        DtaDirOpenInExplorerBtn, &QPushButton::clicked, this, [this] { m_main->OpenInExplorer(m_main->GetDtaDir()); });
+    connect(
+        LstDirOpenInExplorerBtn, &QPushButton::clicked, this, [this] { m_main->OpenInExplorer(m_main->GetLstDir()); });
+    connect(
+        SsnDirOpenInExplorerBtn, &QPushButton::clicked, this, [this] { m_main->OpenInExplorer(m_main->GetSsnDir()); });
+    connect(
+        TmpDirOpenInExplorerBtn, &QPushButton::clicked, this, [this] { m_main->OpenInExplorer(m_main->GetTmpDir()); });
     return page;
 }
 
@@ -273,24 +278,24 @@ QWidget *TSettingsForm::createMiscPage()
 {
     auto *page = named(new QWidget, "JvStandardPageMisc");
     auto *v = new QVBoxLayout(page);
-    AutoStartPingingCheckBox =
-        named(new QCheckBox(QStringLiteral("AutoStart Pinging"), page), "AutoStartPingingCheckBox");
-    StartTimeoutPnlVisibleCheckBox = named(new QCheckBox(QStringLiteral("Start Timeout Panel Visible"), page),
-                                           "StartTimeoutPnlVisibleCheckBox");
+    AutoStartPingingCheckBox
+        = named(new QCheckBox(QStringLiteral("AutoStart Pinging"), page), "AutoStartPingingCheckBox");
+    StartTimeoutPnlVisibleCheckBox
+        = named(new QCheckBox(QStringLiteral("Start Timeout Panel Visible"), page), "StartTimeoutPnlVisibleCheckBox");
     auto *paste = named(new QGroupBox(QStringLiteral("Paste to Host List"), page), "PasteToHostListGroupBox");
     auto *pv = new QVBoxLayout(paste);
     ConvertToLCCheckBox = named(new QCheckBox(QStringLiteral("Convert to lowercase"), paste), "ConvertToLCCheckBox");
     ConvertToUCCheckBox = named(new QCheckBox(QStringLiteral("Convert to UPPERCASE"), paste), "ConvertToUCCheckBox");
     pv->addWidget(ConvertToLCCheckBox);
     pv->addWidget(ConvertToUCCheckBox);
-    PauseForRemoveFrameCheckBox =
-        named(new QCheckBox(QStringLiteral("Pause For Remove Frame"), page), "PauseForRemoveFrameCheckBox");
+    PauseForRemoveFrameCheckBox
+        = named(new QCheckBox(QStringLiteral("Pause For Remove Frame"), page), "PauseForRemoveFrameCheckBox");
     v->addWidget(AutoStartPingingCheckBox);
     v->addWidget(StartTimeoutPnlVisibleCheckBox);
     v->addWidget(paste);
     v->addWidget(PauseForRemoveFrameCheckBox);
-    NotifyHostDownUpCheckBox = named(new QCheckBox(QStringLiteral("&Notify when a host goes down or comes back"), page),
-                                     "NotifyHostDownUpCheckBox");
+    NotifyHostDownUpCheckBox = named(
+        new QCheckBox(QStringLiteral("&Notify when a host goes down or comes back"), page), "NotifyHostDownUpCheckBox");
     LogResultsCheckBox = named(new QCheckBox(QStringLiteral("&Log results"), page), "LogResultsCheckBox");
     v->addWidget(NotifyHostDownUpCheckBox);
     v->addWidget(LogResultsCheckBox);
@@ -306,14 +311,15 @@ QWidget *TSettingsForm::createMiscPage()
     v->addStretch(1);
 
     connect(AutoStartPingingCheckBox, &QCheckBox::toggled, this,
-            [this](bool on) { m_main->Settings->set(&TAppSettings::AutoStartPinging, on); });
+        [this](bool on) { m_main->Settings->set(&TAppSettings::AutoStartPinging, on); });
     connect(StartTimeoutPnlVisibleCheckBox, &QCheckBox::toggled, this,
-            [this](bool on) { m_main->Settings->set(&TAppSettings::StartTimeoutPnlVisible, on); });
+        [this](bool on) { m_main->Settings->set(&TAppSettings::StartTimeoutPnlVisible, on); });
     connect(PauseForRemoveFrameCheckBox, &QCheckBox::toggled, this,
-            [this](bool on) { m_main->Settings->set(&TAppSettings::PauseForRemoveFrame, on); });
+        [this](bool on) { m_main->Settings->set(&TAppSettings::PauseForRemoveFrame, on); });
     connect(NotifyHostDownUpCheckBox, &QCheckBox::toggled, this,
-            [this](bool on) { m_main->Settings->set(&TAppSettings::NotifyHostDownUp, on); });
-    connect(LogResultsCheckBox, &QCheckBox::toggled, this, [this](bool on) { m_main->Settings->set(&TAppSettings::LogResults, on); });
+        [this](bool on) { m_main->Settings->set(&TAppSettings::NotifyHostDownUp, on); });
+    connect(LogResultsCheckBox, &QCheckBox::toggled, this,
+        [this](bool on) { m_main->Settings->set(&TAppSettings::LogResults, on); });
     connect(MetricsAddressEdit, &QLineEdit::editingFinished, this, [this] {
         const QString address = MetricsAddressEdit->text().trimmed();
         if (address == m_main->AppSettings.MetricsAddress && m_main->StartMetricsAddress.isEmpty())
@@ -539,9 +545,9 @@ void TSettingsForm::UpdateScrPosEdits()
         return;
     m_updatingEdits = true;
     const PresetText::Geometry g = m_main->OuterGeometry();
-    for (auto [edit, value] : {std::pair{ScrPosFrame->SpinEditTop, g.top}, std::pair{ScrPosFrame->SpinEditLeft, g.left},
-                               std::pair{ScrPosFrame->SpinEditHeight, g.height},
-                               std::pair{ScrPosFrame->SpinEditWidth, g.width}})
+    for (auto [edit, value] :
+        { std::pair { ScrPosFrame->SpinEditTop, g.top }, std::pair { ScrPosFrame->SpinEditLeft, g.left },
+            std::pair { ScrPosFrame->SpinEditHeight, g.height }, std::pair { ScrPosFrame->SpinEditWidth, g.width } })
         if (edit != m_applying)
             edit->SetValue(value);
     m_updatingEdits = false;
@@ -577,7 +583,7 @@ QList<ScreenPresetEntry> TSettingsForm::Presets() const
     QList<ScreenPresetEntry> list;
     for (int i = 0; i < MainFormSettingsListBox->count(); ++i) {
         const QListWidgetItem *item = MainFormSettingsListBox->item(i);
-        list.append({item->text(), item->checkState() == Qt::Checked});
+        list.append({ item->text(), item->checkState() == Qt::Checked });
     }
     return list;
 }
@@ -597,7 +603,7 @@ void TSettingsForm::SetPresets(const QList<ScreenPresetEntry> &presets)
 void TSettingsForm::MainFormSettingsToListBoxBtnClick()
 {
     const QString text = PresetText::compose(ScrPosFrame->SpinEditTop->Value(), ScrPosFrame->SpinEditLeft->Value(),
-                                             ScrPosFrame->SpinEditHeight->Value(), ScrPosFrame->SpinEditWidth->Value());
+        ScrPosFrame->SpinEditHeight->Value(), ScrPosFrame->SpinEditWidth->Value());
     for (int i = 0; i < MainFormSettingsListBox->count(); ++i)
         if (MainFormSettingsListBox->item(i)->text() == text)
             return;

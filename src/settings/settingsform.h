@@ -72,13 +72,12 @@ public:
     // Directories page.
     QLabel *DtaDirLbl, *LstDirLbl, *SsnDirLbl, *TmpDirLbl;
     QPushButton *DtaDirCopyToClpBrdBtn, *LstDirCopyToClpBrdBtn, *SsnDirCopyToClpBrdBtn, *TmpDirCopyToClpBrdBtn;
-    QPushButton *DtaDirOpenInExplorerBtn, *LstDirOpenInExplorerBtn, *SsnDirOpenInExplorerBtn,
-        *TmpDirOpenInExplorerBtn;
+    QPushButton *DtaDirOpenInExplorerBtn, *LstDirOpenInExplorerBtn, *SsnDirOpenInExplorerBtn, *TmpDirOpenInExplorerBtn;
     TBalloonHint *DtaDirJvBalloonHint, *LstDirJvBalloonHint, *SsnDirJvBalloonHint, *TmpDirJvBalloonHint;
 
     // Misc page.
-    QCheckBox *AutoStartPingingCheckBox, *StartTimeoutPnlVisibleCheckBox, *ConvertToLCCheckBox,
-        *ConvertToUCCheckBox, *PauseForRemoveFrameCheckBox;
+    QCheckBox *AutoStartPingingCheckBox, *StartTimeoutPnlVisibleCheckBox, *ConvertToLCCheckBox, *ConvertToUCCheckBox,
+        *PauseForRemoveFrameCheckBox;
     QCheckBox *NotifyHostDownUpCheckBox, *LogResultsCheckBox;
     QLineEdit *MetricsAddressEdit;
 

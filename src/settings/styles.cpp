@@ -24,7 +24,7 @@ struct DesktopLook
 
 const DesktopLook &desktopLook()
 {
-    static const DesktopLook look{QApplication::style()->name(), QApplication::palette()};
+    static const DesktopLook look { QApplication::style()->name(), QApplication::palette() };
     return look;
 }
 
@@ -60,7 +60,7 @@ QPalette darkPalette()
     p.setColor(QPalette::HighlightedText, Qt::white);
     p.setColor(QPalette::Link, QColor(90, 160, 240));
     p.setColor(QPalette::LinkVisited, QColor(170, 130, 240));
-    for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+    for (auto role : { QPalette::WindowText, QPalette::Text, QPalette::ButtonText })
         p.setColor(QPalette::Disabled, role, disabled);
     p.setColor(QPalette::Disabled, QPalette::Base, window);
     p.setColor(QPalette::Disabled, QPalette::Highlight, QColor(80, 80, 80));
@@ -70,7 +70,7 @@ QPalette darkPalette()
 
 QStringList names()
 {
-    return {QString::fromLatin1(kDefaultName), kFusion, kFusionDark};
+    return { QString::fromLatin1(kDefaultName), kFusion, kFusionDark };
 }
 
 bool apply(const QString &name)

@@ -64,7 +64,8 @@ void TMetricsWatch::onResult(HostProbe *probe, const EchoOutcome &o)
         st.recent.removeFirst();
     st.downUp.feed(o);
     const auto key = std::uintptr_t(probe);
-    m_store.setIdentity(key, MetricsStore::Identity::of(st.named ? st.named->objectName() : QString(), o.host, o.target));
+    m_store.setIdentity(
+        key, MetricsStore::Identity::of(st.named ? st.named->objectName() : QString(), o.host, o.target));
     m_store.setActive(key, true);
     // Each result stands for one request; an echo still in flight is not counted yet.
     m_store.countRequest(key);

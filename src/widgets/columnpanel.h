@@ -16,8 +16,8 @@ public:
     // The width the column asks for. Unlike a fixed width it never holds the window wider
     // than the user or a command makes it; the column then simply gets less.
     void SetPanelWidth(int width);
-    QSize sizeHint() const override { return {m_panelWidth, 100}; }
-    QSize minimumSizeHint() const override { return {0, 0}; }
+    QSize sizeHint() const override { return { m_panelWidth, 100 }; }
+    QSize minimumSizeHint() const override { return { 0, 0 }; }
 
 protected:
     void resizeEvent(QResizeEvent *e) override;

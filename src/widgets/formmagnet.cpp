@@ -77,8 +77,7 @@ bool TJvFormMagnet::eventFilter(QObject *watched, QEvent *event)
     case QEvent::Resize:
         // A resize from the left or top border also moves the window; Qt tells of the new
         // size first, while the widget still stands at the old position.
-        if (event->spontaneous() && m_window->windowHandle()
-            && m_window->windowHandle()->position() != m_window->pos())
+        if (event->spontaneous() && m_window->windowHandle() && m_window->windowHandle()->position() != m_window->pos())
             m_resizing = true;
         m_last = m_window->frameGeometry();
         break;

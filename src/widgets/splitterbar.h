@@ -11,7 +11,7 @@ public:
     enum class Sizes { RightNeighbour, LeftNeighbour };
     explicit TSplitterBar(QWidget *parent = nullptr, int thickness = 3);
     void setSizedWidget(QWidget *w, Sizes side);
-    QSize sizeHint() const override { return {m_thickness, 10}; }
+    QSize sizeHint() const override { return { m_thickness, 10 }; }
 
 signals:
     void moved();

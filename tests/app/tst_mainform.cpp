@@ -82,7 +82,7 @@ void collectItems(QWidget *menu, QList<std::pair<QWidget *, QAction *>> &out)
     for (QAction *a : menu->actions()) {
         if (a->isSeparator())
             continue;
-        out.append({menu, a});
+        out.append({ menu, a });
         if (a->menu())
             collectItems(a->menu(), out);
     }
@@ -119,16 +119,17 @@ private slots:
         ErrorRecorder errors;
         auto form = makeMainForm();
         QCOMPARE(form->windowTitle(), QStringLiteral("Skylark"));
-        QCOMPARE(form->windowIcon().availableSizes(), QList<QSize>({QSize(48, 48), QSize(128, 128), QSize(256, 256)}));
+        QCOMPARE(
+            form->windowIcon().availableSizes(), QList<QSize>({ QSize(48, 48), QSize(128, 128), QSize(256, 256) }));
         QCOMPARE(form->DtaDir, home.dtaDir());
         QCOMPARE(form->LstDir, home.dtaDir() + QStringLiteral("LST/"));
         QCOMPARE(form->SsnDir, home.dtaDir() + QStringLiteral("Sessions/"));
         // The user's own runtime folder, not a shared temporary folder; private to the user.
         QCOMPARE(form->TmpDir,
-                 QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/Skylark/TMP/"));
+            QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/Skylark/TMP/"));
         QCOMPARE(QFileInfo(form->TmpDir).permissions() & 0x0077, QFileDevice::Permissions());
         QCOMPARE(form->ExeDir, QCoreApplication::applicationDirPath() + QStringLiteral("/"));
-        for (const QString &d : {form->DtaDir, form->LstDir, form->SsnDir, form->TmpDir})
+        for (const QString &d : { form->DtaDir, form->LstDir, form->SsnDir, form->TmpDir })
             QVERIFY2(QFileInfo(d).isDir(), qPrintable(d));
         QCOMPARE(form->HostLines(), QStringList());
         QCOMPARE(form->AppSettings.TimeToWait, 400);
@@ -137,12 +138,13 @@ private slots:
         QVERIFY(!form->isVisible());
         QCOMPARE(readFile(form->LstDir + QStringLiteral("AutoSaveList.txt")), QByteArray());
         const ProfileFile ini(form->DtaDir + QStringLiteral("Skylark.INI"));
-        QCOMPARE(ini.sectionNames(), QStringList({QStringLiteral("Section-Window"), QStringLiteral("Section-Update"),
-                                                  QStringLiteral("Section-Options"), QStringLiteral("Section-Settings"),
-                                                  QStringLiteral("Section-Misc")}));
+        QCOMPARE(ini.sectionNames(),
+            QStringList(
+                { QStringLiteral("Section-Window"), QStringLiteral("Section-Update"), QStringLiteral("Section-Options"),
+                    QStringLiteral("Section-Settings"), QStringLiteral("Section-Misc") }));
         // The outer size, frame included.
         QCOMPARE(ini.readInteger(QStringLiteral("Section-Window"), QStringLiteral("Width"), 0),
-                 form->frameGeometry().width());
+            form->frameGeometry().width());
         QCOMPARE(errors.messages, QStringList());
     }
 
@@ -153,32 +155,41 @@ private slots:
         QTest::addColumn<QByteArray>("before");
         QTest::addColumn<int>("frames");
         QTest::addColumn<QByteArray>("after");
-        const QByteArray window = "[Section-Window]\nSaveFormSize=0\nSaveFormPosition=0\nDefaultTop=75\nDefaultLeft=75\n"
-                                  "DefaultHeight=280\nDefaultWidth=600\nTop={y}\nLeft={x}\nHeight={h}\nWidth={w}\n";
+        const QByteArray window
+            = "[Section-Window]\nSaveFormSize=0\nSaveFormPosition=0\nDefaultTop=75\nDefaultLeft=75\n"
+              "DefaultHeight=280\nDefaultWidth=600\nTop={y}\nLeft={x}\nHeight={h}\nWidth={w}\n";
         const QByteArray update = "[Section-Update]\nFtpHostName=\nFtpUserName=\nFtpPassWord=\nAppName=\n";
         const QByteArray options = "[Section-Options]\nStyle=Windows\nStylesMM=0\nStylesEnabled=0\n";
         const QByteArray misc = "[Section-Misc]\nTimeToWait=400\n";
-        QTest::newRow("first run, two running frames")
-            << QByteArray() << 2
-            << window + update + options +
-                   "[Section-Settings]\nCurrentPage=2\nAutoStartPinging=0\nStartTimeoutPnlVisible=1\nConvertToLC=0\n"
-                   "ConvertToUC=0\nPauseForRemoveFrame=0\nCntDwnFrm=10\nNotifyHostDownUp=0\nLogResults=0\n" + misc;
+        QTest::newRow("first run, two running frames") << QByteArray() << 2
+                                                       << window + update + options
+                + "[Section-Settings]\nCurrentPage=2\nAutoStartPinging=0\nStartTimeoutPnlVisible=1\nConvertToLC=0\n"
+                  "ConvertToUC=0\nPauseForRemoveFrame=0\nCntDwnFrm=10\nNotifyHostDownUp=0\nLogResults=0\n"
+                + misc;
         QTest::newRow("both conversions on, page out of range, keys kept in place")
-            << QByteArray("[Section-Settings]\nConvertToUC=1\nCurrentPage=7\nConvertToLC=1\nPauseForRemoveFrame=0\n") << 0
-            << "[Section-Settings]\nConvertToUC=1\nCurrentPage=-1\nConvertToLC=1\nPauseForRemoveFrame=0\nAutoStartPinging=0\n"
-               "StartTimeoutPnlVisible=1\nCntDwnFrm=10\nNotifyHostDownUp=0\nLogResults=0\n" + window + update + options + misc;
+            << QByteArray("[Section-Settings]\nConvertToUC=1\nCurrentPage=7\nConvertToLC=1\nPauseForRemoveFrame=0\n")
+            << 0
+            << "[Section-Settings]\nConvertToUC=1\nCurrentPage=-1\nConvertToLC=1\nPauseForRemoveFrame="
+               "0\nAutoStartPinging=0\n"
+               "StartTimeoutPnlVisible=1\nCntDwnFrm=10\nNotifyHostDownUp=0\nLogResults=0\n"
+                + window + update + options + misc;
         QTest::newRow("styles page and presets read back through the dialog, list sections moved to the end")
-            << QByteArray("[Section-Settings]\nCurrentPage=0\n[MainFormSettingsListBox]\n0=T:1 | L:2 | H:300 | W:400\n5=x\n"
-                          "[MainFormSettingsListBoxChecked]\n0=1\n") << 0
+            << QByteArray(
+                   "[Section-Settings]\nCurrentPage=0\n[MainFormSettingsListBox]\n0=T:1 | L:2 | H:300 | W:400\n5=x\n"
+                   "[MainFormSettingsListBoxChecked]\n0=1\n")
+            << 0
             << "[Section-Settings]\nCurrentPage=0\nAutoStartPinging=0\nStartTimeoutPnlVisible=1\nConvertToLC=0\n"
-               "ConvertToUC=0\nPauseForRemoveFrame=1\nCntDwnFrm=10\nNotifyHostDownUp=0\nLogResults=0\n" + window + update + options +
-                   "[MainFormSettingsListBox]\n0=T:1 | L:2 | H:300 | W:400\n1=\n[MainFormSettingsListBoxChecked]\n0=1\n1=0\n" +
-                   misc;
+               "ConvertToUC=0\nPauseForRemoveFrame=1\nCntDwnFrm=10\nNotifyHostDownUp=0\nLogResults=0\n"
+                + window + update + options
+                + "[MainFormSettingsListBox]\n0=T:1 | L:2 | H:300 | "
+                  "W:400\n1=\n[MainFormSettingsListBoxChecked]\n0=1\n1=0\n"
+                + misc;
         QTest::newRow("update section always emptied, other keys kept")
             << QByteArray("[Section-Update]\nAppName=x\nOther=kept\n[Section-Misc]\nTimeToWait=400\n") << 0
-            << "[Section-Update]\nAppName=\nOther=kept\nFtpHostName=\nFtpUserName=\nFtpPassWord=\n" + misc + window + options +
-                   "[Section-Settings]\nCurrentPage=2\nAutoStartPinging=0\nStartTimeoutPnlVisible=1\nConvertToLC=0\n"
-                   "ConvertToUC=0\nPauseForRemoveFrame=1\nCntDwnFrm=10\nNotifyHostDownUp=0\nLogResults=0\n";
+            << "[Section-Update]\nAppName=\nOther=kept\nFtpHostName=\nFtpUserName=\nFtpPassWord=\n" + misc + window
+                + options
+                + "[Section-Settings]\nCurrentPage=2\nAutoStartPinging=0\nStartTimeoutPnlVisible=1\nConvertToLC=0\n"
+                  "ConvertToUC=0\nPauseForRemoveFrame=1\nCntDwnFrm=10\nNotifyHostDownUp=0\nLogResults=0\n";
     }
     void close_writesSettingsLineByLine()
     {
@@ -222,10 +233,10 @@ private slots:
         ProfileFile ini(form->IniFileName());
         ini.writeInteger(QStringLiteral("Section-Misc"), QStringLiteral("TimeToWait"), 5);
         ini.save();
-        form->SetHostLines({QStringLiteral("kept")});
+        form->SetHostLines({ QStringLiteral("kept") });
         form->FormActivate();
         QCOMPARE(form->AppSettings.TimeToWait, 400);
-        QCOMPARE(form->HostLines(), QStringList{QStringLiteral("kept")});
+        QCOMPARE(form->HostLines(), QStringList { QStringLiteral("kept") });
     }
 
     void storedGeometry_appliedOnlyWithItsSwitch_butAlwaysRewritten_data()
@@ -318,47 +329,57 @@ private slots:
     {
         FreshHome home;
         auto form = makeMainForm();
-        QCOMPARE(captions(form->MainMenu), QStringList({QStringLiteral(">File"), QStringLiteral(">Ping"), QStringLiteral(">Misc"),
-                                                        QStringLiteral("Settings"), QStringLiteral("-"), QStringLiteral("Skylark-v0.1.0.0")}));
-        QCOMPARE(captions(form->mmiFile), QStringList({QStringLiteral("Select List File"), QStringLiteral("Load List File"),
-                                                       QStringLiteral("Save List File"), QStringLiteral("-"),
-                                                       QStringLiteral(">Directories"), QStringLiteral("-"), QStringLiteral("Exit")}));
+        QCOMPARE(captions(form->MainMenu),
+            QStringList({ QStringLiteral(">File"), QStringLiteral(">Ping"), QStringLiteral(">Misc"),
+                QStringLiteral("Settings"), QStringLiteral("-"), QStringLiteral("Skylark-v0.1.0.0") }));
+        QCOMPARE(captions(form->mmiFile),
+            QStringList({ QStringLiteral("Select List File"), QStringLiteral("Load List File"),
+                QStringLiteral("Save List File"), QStringLiteral("-"), QStringLiteral(">Directories"),
+                QStringLiteral("-"), QStringLiteral("Exit") }));
         QCOMPARE(captions(form->mmiDirectories),
-                 QStringList({QStringLiteral("Open DtaDir in Explorer"), QStringLiteral("Copy DtaDir Path To Clipboard"), QStringLiteral("-"),
-                              QStringLiteral("Open LstDir In Explorer"), QStringLiteral("Copy LstDir Path To Clipboard"), QStringLiteral("-"),
-                              QStringLiteral("Open SsnDir In Explorer"), QStringLiteral("Copy SsnDir Path To Clipboard"), QStringLiteral("-"),
-                              QStringLiteral("Open TmpDir in Explorer"), QStringLiteral("Copy TmpDir Path To Clipboard")}));
+            QStringList({ QStringLiteral("Open DtaDir in Explorer"), QStringLiteral("Copy DtaDir Path To Clipboard"),
+                QStringLiteral("-"), QStringLiteral("Open LstDir In Explorer"),
+                QStringLiteral("Copy LstDir Path To Clipboard"), QStringLiteral("-"),
+                QStringLiteral("Open SsnDir In Explorer"), QStringLiteral("Copy SsnDir Path To Clipboard"),
+                QStringLiteral("-"), QStringLiteral("Open TmpDir in Explorer"),
+                QStringLiteral("Copy TmpDir Path To Clipboard") }));
         QCOMPARE(captions(form->mmiPing),
-                 QStringList({QStringLiteral("Add Frame"), QStringLiteral("Clear Frames"), QStringLiteral("Clear All Frames"),
-                              QStringLiteral("-"), QStringLiteral("Start All Pinging"), QStringLiteral("Stop All Pinging"),
-                              QStringLiteral("-"), QStringLiteral("Select Session File"), QStringLiteral("Save Frame Session"),
-                              QStringLiteral("Load Frame Session")}));
-        QCOMPARE(captions(form->mmiMisc), QStringList({QStringLiteral("Show Column 2"), QStringLiteral("Show Column 2 Resize"),
-                                                       QStringLiteral("-"), QStringLiteral(">Debug")}));
-        QCOMPARE(captions(form->Debug1), QStringList({QStringLiteral("InfoMemo"), QStringLiteral("Object Inspector"),
-                                                      QStringLiteral("Remove Orphan Frames"), QStringLiteral("Show Reload"),
-                                                      QStringLiteral("-"), QStringLiteral("Size Frames")}));
+            QStringList({ QStringLiteral("Add Frame"), QStringLiteral("Clear Frames"),
+                QStringLiteral("Clear All Frames"), QStringLiteral("-"), QStringLiteral("Start All Pinging"),
+                QStringLiteral("Stop All Pinging"), QStringLiteral("-"), QStringLiteral("Select Session File"),
+                QStringLiteral("Save Frame Session"), QStringLiteral("Load Frame Session") }));
+        QCOMPARE(captions(form->mmiMisc),
+            QStringList({ QStringLiteral("Show Column 2"), QStringLiteral("Show Column 2 Resize"), QStringLiteral("-"),
+                QStringLiteral(">Debug") }));
+        QCOMPARE(captions(form->Debug1),
+            QStringList({ QStringLiteral("InfoMemo"), QStringLiteral("Object Inspector"),
+                QStringLiteral("Remove Orphan Frames"), QStringLiteral("Show Reload"), QStringLiteral("-"),
+                QStringLiteral("Size Frames") }));
         // Everything that exists, hidden or not, is in its place.
         QCOMPARE(captions(form->MainMenu, false),
-                 QStringList({QStringLiteral(">File"), QStringLiteral(">Ping"), QStringLiteral(">Screen Presets"), QStringLiteral(">Styles"),
-                              QStringLiteral(">Misc"), QStringLiteral("Reload"), QStringLiteral("Settings"), QStringLiteral("Help"),
-                              QStringLiteral("-"), QStringLiteral("Skylark-v0.1.0.0")}));
-        QCOMPARE(captions(form->mmiPing, false).mid(2, 1), QStringList{QStringLiteral("Clear Frames Column 2")});
+            QStringList({ QStringLiteral(">File"), QStringLiteral(">Ping"), QStringLiteral(">Screen Presets"),
+                QStringLiteral(">Styles"), QStringLiteral(">Misc"), QStringLiteral("Reload"),
+                QStringLiteral("Settings"), QStringLiteral("Help"), QStringLiteral("-"),
+                QStringLiteral("Skylark-v0.1.0.0") }));
+        QCOMPARE(captions(form->mmiPing, false).mid(2, 1), QStringList { QStringLiteral("Clear Frames Column 2") });
         QCOMPARE(names(form->HostListBoxPopupMenu),
-                 QStringList({QStringLiteral("pmiPingSelected"), QStringLiteral("pmiPingSelectedWithExpand"), QStringLiteral("pmiClearFrames"),
-                              QStringLiteral("pmiPingSelected2"), QStringLiteral("pmiClearFrames2"), QStringLiteral("-"),
-                              QStringLiteral("pmiSelectListFile"), QStringLiteral("pmiLoadListFile"), QStringLiteral("pmiSaveListFile"),
-                              QStringLiteral("-"), QStringLiteral("pmiCopyToClipboard"), QStringLiteral("pmiDeleteSelectedHost"),
-                              QStringLiteral("pmiHLBEditMemo"), QStringLiteral("pmiAddToHostListboxFromClipboard"), QStringLiteral("pmiSelectAll"),
-                              QStringLiteral("pmiLowerCase"), QStringLiteral("pmiUpperCase")}));
+            QStringList({ QStringLiteral("pmiPingSelected"), QStringLiteral("pmiPingSelectedWithExpand"),
+                QStringLiteral("pmiClearFrames"), QStringLiteral("pmiPingSelected2"), QStringLiteral("pmiClearFrames2"),
+                QStringLiteral("-"), QStringLiteral("pmiSelectListFile"), QStringLiteral("pmiLoadListFile"),
+                QStringLiteral("pmiSaveListFile"), QStringLiteral("-"), QStringLiteral("pmiCopyToClipboard"),
+                QStringLiteral("pmiDeleteSelectedHost"), QStringLiteral("pmiHLBEditMemo"),
+                QStringLiteral("pmiAddToHostListboxFromClipboard"), QStringLiteral("pmiSelectAll"),
+                QStringLiteral("pmiLowerCase"), QStringLiteral("pmiUpperCase") }));
         QCOMPARE(captions(form->HostListBoxPopupMenu, false),
-                 QStringList({QStringLiteral("Ping Selected"), QStringLiteral("Ping Selected With Expand"), QStringLiteral("Clear Frames"),
-                              QStringLiteral("Ping Selected Column 2"), QStringLiteral("Clear Ping Frames Column 2"), QStringLiteral("-"),
-                              QStringLiteral("Select List File"), QStringLiteral("Load List File"), QStringLiteral("Save List File"),
-                              QStringLiteral("-"), QStringLiteral("Copy"), QStringLiteral("Delete"), QStringLiteral("Edit"), QStringLiteral("Paste"),
-                              QStringLiteral("Select All"), QStringLiteral("LowerCase"), QStringLiteral("UpperCase")}));
+            QStringList({ QStringLiteral("Ping Selected"), QStringLiteral("Ping Selected With Expand"),
+                QStringLiteral("Clear Frames"), QStringLiteral("Ping Selected Column 2"),
+                QStringLiteral("Clear Ping Frames Column 2"), QStringLiteral("-"), QStringLiteral("Select List File"),
+                QStringLiteral("Load List File"), QStringLiteral("Save List File"), QStringLiteral("-"),
+                QStringLiteral("Copy"), QStringLiteral("Delete"), QStringLiteral("Edit"), QStringLiteral("Paste"),
+                QStringLiteral("Select All"), QStringLiteral("LowerCase"), QStringLiteral("UpperCase") }));
         // Column 2's items wait for column 2.
-        QCOMPARE(captions(form->HostListBoxPopupMenu).mid(2, 2), QStringList({QStringLiteral("Clear Frames"), QStringLiteral("-")}));
+        QCOMPARE(captions(form->HostListBoxPopupMenu).mid(2, 2),
+            QStringList({ QStringLiteral("Clear Frames"), QStringLiteral("-") }));
 
         // The version at the right end of the bar, drawn as one of its items, level with the titles.
         QCOMPARE(shown(form->mmiVersionAbout->text()), QStringLiteral("Skylark-v0.1.0.0"));
@@ -371,8 +392,9 @@ private slots:
         QCOMPARE(about.height(), file.height());
         // A change of the application's style reaches the bar, which keeps the About item in place.
         const QString appStyle = QApplication::style()->name();
-        const QString otherStyle = appStyle.compare(QStringLiteral("Windows"), Qt::CaseInsensitive) == 0 ? QStringLiteral("Fusion")
-                                                                                                         : QStringLiteral("Windows");
+        const QString otherStyle = appStyle.compare(QStringLiteral("Windows"), Qt::CaseInsensitive) == 0
+            ? QStringLiteral("Fusion")
+            : QStringLiteral("Windows");
         QApplication::setStyle(otherStyle);
         const auto *barStyle = qobject_cast<const QProxyStyle *>(form->MainMenu->style());
         QVERIFY(barStyle);
@@ -380,9 +402,10 @@ private slots:
         QVERIFY(form->MainMenu->actionGeometry(form->mmiVersionAbout).right() >= form->MainMenu->width() - 8);
         QApplication::setStyle(appStyle);
 
-        const QStringList everything = allCaptions(form->MainMenu) + allCaptions(form->FramePM1) + allCaptions(form->FramePM2) +
-                                       allCaptions(form->HostListBoxPopupMenu);
-        for (const QString &never : {QStringLiteral("Add Form"), QStringLiteral("Clear Forms"), QStringLiteral("Show Column 3")})
+        const QStringList everything = allCaptions(form->MainMenu) + allCaptions(form->FramePM1)
+            + allCaptions(form->FramePM2) + allCaptions(form->HostListBoxPopupMenu);
+        for (const QString &never :
+            { QStringLiteral("Add Form"), QStringLiteral("Clear Forms"), QStringLiteral("Show Column 3") })
             QVERIFY2(!everything.contains(never), qPrintable(never));
     }
 
@@ -409,12 +432,13 @@ private slots:
         FreshHome home;
         auto form = makeMainForm();
         form->mmiShowReload->trigger();
-        QCOMPARE(captions(form->MainMenu).mid(3), QStringList({QStringLiteral("Reload"), QStringLiteral("Settings"), QStringLiteral("-"),
-                                                              QStringLiteral("Skylark-v0.1.0.0")}));
+        QCOMPARE(captions(form->MainMenu).mid(3),
+            QStringList({ QStringLiteral("Reload"), QStringLiteral("Settings"), QStringLiteral("-"),
+                QStringLiteral("Skylark-v0.1.0.0") }));
         QVERIFY(form->MainMenu->actionGeometry(form->mmiVersionAbout).right() >= form->MainMenu->width() - 8);
         form->mmiShowReload->trigger();
-        QCOMPARE(captions(form->MainMenu).mid(3), QStringList({QStringLiteral("Settings"), QStringLiteral("-"),
-                                                              QStringLiteral("Skylark-v0.1.0.0")}));
+        QCOMPARE(captions(form->MainMenu).mid(3),
+            QStringList({ QStringLiteral("Settings"), QStringLiteral("-"), QStringLiteral("Skylark-v0.1.0.0") }));
         QVERIFY(form->MainMenu->actionGeometry(form->mmiVersionAbout).right() >= form->MainMenu->width() - 8);
     }
 
@@ -427,7 +451,7 @@ private slots:
         auto form = makeMainForm();
         form->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(form.get()));
-        form->SetHostLines({QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.3")});
+        form->SetHostLines({ QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.3") });
         form->HostListBox->item(0)->setSelected(true);
         form->HostListBox->item(1)->setSelected(true);
         form->aPingSelected->trigger();
@@ -451,7 +475,7 @@ private slots:
                 }
             });
             on->setFocus();
-            QTest::keyClick(on, key, modifiers);  // a popup runs its own loop until closed
+            QTest::keyClick(on, key, modifiers); // a popup runs its own loop until closed
             return opened;
         };
 
@@ -463,7 +487,7 @@ private slots:
         QCOMPARE(o.geometry.topLeft(), form->HostListBox->viewport()->mapToGlobal(entry.center()));
 
         TPingFrame *second = form->Board->ColumnFrames1[1];
-        for (QWidget *control : std::initializer_list<QWidget *>{second->HostEdit, second->ContinuousPingSpdBtn}) {
+        for (QWidget *control : std::initializer_list<QWidget *> { second->HostEdit, second->ContinuousPingSpdBtn }) {
             o = press(control, Qt::Key_F10, Qt::ShiftModifier);
             QVERIFY2(o.popup == form->FramePM1, qPrintable(control->objectName()));
             QCOMPARE(o.component.data(), static_cast<QWidget *>(second));
@@ -485,13 +509,15 @@ private slots:
 
         // Every title and item has an access key of its own within its menu; none has a shortcut.
         QList<std::pair<QWidget *, QAction *>> items;
-        for (QWidget *m : std::initializer_list<QWidget *>{form->MainMenu, form->FramePM1, form->FramePM2, form->HostListBoxPopupMenu})
+        for (QWidget *m : std::initializer_list<QWidget *> {
+                 form->MainMenu, form->FramePM1, form->FramePM2, form->HostListBoxPopupMenu })
             collectItems(m, items);
         QHash<QWidget *, QHash<QKeySequence, QString>> taken;
         for (const auto &[menu, item] : items) {
             const QKeySequence key = QKeySequence::mnemonic(item->text());
             QVERIFY2(!key.isEmpty(), qPrintable(item->text()));
-            QVERIFY2(!taken[menu].contains(key), qPrintable(item->text() + QStringLiteral(" and ") + taken[menu].value(key)));
+            QVERIFY2(!taken[menu].contains(key),
+                qPrintable(item->text() + QStringLiteral(" and ") + taken[menu].value(key)));
             taken[menu].insert(key, item->text());
             QVERIFY2(item->shortcuts().isEmpty(), qPrintable(item->text()));
         }
@@ -545,7 +571,10 @@ private slots:
         QFETCH(QString, file);
         const QString help = QCoreApplication::applicationDirPath() + u'/' + file;
         QStringList opened;
-        TMainForm::SetOpenUrlHandler([&](const QString &p) { opened.append(p); return true; });
+        TMainForm::SetOpenUrlHandler([&](const QString &p) {
+            opened.append(p);
+            return true;
+        });
         {
             FreshHome home;
             auto form = makeMainForm();
@@ -553,7 +582,7 @@ private slots:
             QDir().mkpath(QFileInfo(help).path());
             QFile(help).open(QIODevice::WriteOnly);
             form->FormActivate();
-            QVERIFY(!form->aHelp->isVisible());  // not looked for again
+            QVERIFY(!form->aHelp->isVisible()); // not looked for again
         }
         {
             FreshHome home;
@@ -562,7 +591,7 @@ private slots:
             QVERIFY(form->aHelp->isVisible());
             QVERIFY(captions(form->MainMenu).contains(QStringLiteral("Help")));
             form->mmiHelp->trigger();
-            QCOMPARE(opened, QStringList{QFileInfo(help).absoluteFilePath()});
+            QCOMPARE(opened, QStringList { QFileInfo(help).absoluteFilePath() });
         }
         TMainForm::SetOpenUrlHandler({});
     }
@@ -572,15 +601,17 @@ private slots:
         FreshHome home;
         auto form = makeMainForm();
         QStringList opened;
-        TMainForm::SetOpenUrlHandler([&](const QString &p) { opened.append(p); return true; });
+        TMainForm::SetOpenUrlHandler([&](const QString &p) {
+            opened.append(p);
+            return true;
+        });
         form->aOpenDtaDirInExplorer->trigger();
         form->aOpenTmpDirInExplorer->trigger();
-        QCOMPARE(opened, QStringList({form->DtaDir, form->TmpDir}));
+        QCOMPARE(opened, QStringList({ form->DtaDir, form->TmpDir }));
         TMainForm::SetOpenUrlHandler({});
-        const QList<std::pair<QAction *, QString>> copies{{form->aCopyDtaDirPathToClipboard, form->DtaDir},
-                                                          {form->aCopyLstDirPathToClipboard, form->LstDir},
-                                                          {form->aCopySsnDirPathToClipboard, form->SsnDir},
-                                                          {form->aCopyTmpDirPathToClipboard, form->TmpDir}};
+        const QList<std::pair<QAction *, QString>> copies { { form->aCopyDtaDirPathToClipboard, form->DtaDir },
+            { form->aCopyLstDirPathToClipboard, form->LstDir }, { form->aCopySsnDirPathToClipboard, form->SsnDir },
+            { form->aCopyTmpDirPathToClipboard, form->TmpDir } };
         for (const auto &[action, dir] : copies) {
             action->trigger();
             QCOMPARE(QApplication::clipboard()->text(), dir);
@@ -611,12 +642,13 @@ private slots:
             TSelectFileFrame *f = form->SelectFileDlg->SelectFileFrame;
             const auto items = f->FileListBox->findItems(QStringLiteral("hosts.txt"), Qt::MatchExactly);
             QVERIFY(!items.isEmpty());
-            QTest::mousePress(f->FileListBox->viewport(), Qt::RightButton, {}, f->FileListBox->visualItemRect(items.front()).center());
+            QTest::mousePress(f->FileListBox->viewport(), Qt::RightButton, {},
+                f->FileListBox->visualItemRect(items.front()).center());
         });
         form->aSelectListFile->trigger();
         TMainForm::SetOpenUrlHandler({});
-        const QStringList paths{form->DtaDir, form->LstDir, form->SsnDir, form->TmpDir, form->LstDir,
-                                form->DtaDir + QStringLiteral("manual.html"), form->LstDir + QStringLiteral("hosts.txt")};
+        const QStringList paths { form->DtaDir, form->LstDir, form->SsnDir, form->TmpDir, form->LstDir,
+            form->DtaDir + QStringLiteral("manual.html"), form->LstDir + QStringLiteral("hosts.txt") };
         QCOMPARE(asked, paths);
         QStringList said;
         for (const QString &p : paths)
@@ -630,7 +662,7 @@ private slots:
         for (int i = 0; i < 2; ++i) {
             FreshHome home;
             auto form = makeMainForm();
-            form->SetHostLines({QStringLiteral("a"), QStringLiteral("b")});
+            form->SetHostLines({ QStringLiteral("a"), QStringLiteral("b") });
             if (i == 0)
                 form->aExit->trigger();
             else
@@ -652,10 +684,11 @@ private slots:
         blocker.close();
         auto form = makeMainForm();
         QCOMPARE(errors.messages, QStringList());
-        form->SetHostLines({QStringLiteral("precious")});
+        form->SetHostLines({ QStringLiteral("precious") });
         form->close();
         QVERIFY(form->isVisible());
-        QTRY_COMPARE(errors.messages, QStringList{QStringLiteral("Unable to write to ") + form->LstDir + QStringLiteral("AutoSaveList.txt")});
+        QTRY_COMPARE(errors.messages,
+            QStringList { QStringLiteral("Unable to write to ") + form->LstDir + QStringLiteral("AutoSaveList.txt") });
         QFile::remove(home.path() + QStringLiteral("/Documents"));
         form->close();
         QVERIFY(!form->isVisible());
@@ -770,7 +803,7 @@ private slots:
         disk.fill();
         form->close();
         QVERIFY(form->isVisible());
-        QTRY_COMPARE(errors.messages, QStringList{QStringLiteral("Unable to write to ") + list});
+        QTRY_COMPARE(errors.messages, QStringList { QStringLiteral("Unable to write to ") + list });
         QCOMPARE(readFile(list), listBefore);
         QCOMPARE(readFile(ini), iniBefore);
 
@@ -778,7 +811,7 @@ private slots:
         QVERIFY(!form->isVisible());
         QCOMPARE(readFile(list), listBefore);
         QCOMPARE(readFile(ini), iniBefore);
-        QCOMPARE(errors.messages.size(), 1);  // nobody to tell: logged, no box
+        QCOMPARE(errors.messages.size(), 1); // nobody to tell: logged, no box
     }
 
     // A termination signal with running frames: no pause for nobody to see, both files written.
@@ -793,7 +826,7 @@ private slots:
             form->AddHostFrame(QStringLiteral("10.0.0.%1").arg(i + 1), true);
         // Every echo in flight, none will come back (beyond the 16th, a few ms apart).
         QTRY_COMPARE(world.echoes.count(), 20u);
-        form->SetHostLines({QStringLiteral("kept.example")});
+        form->SetHostLines({ QStringLiteral("kept.example") });
         int pauses = 0;
         QTimer watch;
         QObject::connect(&watch, &QTimer::timeout, [&] {
@@ -847,10 +880,10 @@ private slots:
         auto form = makeMainForm();
         auto *app = static_cast<TApplication *>(QCoreApplication::instance());
         app->setMainWindow(form.get());
-        form->SetHostLines({QStringLiteral("precious")});
+        form->SetHostLines({ QStringLiteral("precious") });
         bool boxSeen = false;
         QTimer::singleShot(0, [&] {
-            form->close();  // fails: the box comes up next
+            form->close(); // fails: the box comes up next
             QTimer::singleShot(100, [&] {
                 auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
                 boxSeen = box && box->text().startsWith(QStringLiteral("Unable to write to "));
@@ -899,12 +932,14 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("out");
         QTest::addColumn<QString>("err");
-        QTest::newRow("version") << QStringList{QStringLiteral("--version")} << 0 << QStringLiteral("Skylark-v0.1.0.0\n") << QString();
-        QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0 << QStringLiteral("[host...]") << QString();
-        QTest::newRow("unknown option") << QStringList{QStringLiteral("--bogus")} << 2 << QString()
+        QTest::newRow("version") << QStringList { QStringLiteral("--version") } << 0
+                                 << QStringLiteral("Skylark-v0.1.0.0\n") << QString();
+        QTest::newRow("help") << QStringList { QStringLiteral("--help") } << 0 << QStringLiteral("[host...]")
+                              << QString();
+        QTest::newRow("unknown option") << QStringList { QStringLiteral("--bogus") } << 2 << QString()
                                         << QStringLiteral("skylark: Unknown option 'bogus'.");
-        QTest::newRow("option after hosts") << QStringList{QStringLiteral("a.example"), QStringLiteral("-x")} << 2 << QString()
-                                            << QStringLiteral("Unknown option 'x'");
+        QTest::newRow("option after hosts") << QStringList { QStringLiteral("a.example"), QStringLiteral("-x") } << 2
+                                            << QString() << QStringLiteral("Unknown option 'x'");
     }
     void commandLine_helpVersionAndErrors()
     {
@@ -915,7 +950,7 @@ private slots:
         FreshHome home;
         QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.remove(QStringLiteral("QT_QPA_PLATFORM"));  // no display at all
+        env.remove(QStringLiteral("QT_QPA_PLATFORM")); // no display at all
         env.remove(QStringLiteral("DISPLAY"));
         env.remove(QStringLiteral("WAYLAND_DISPLAY"));
         p.setProcessEnvironment(env);
@@ -931,7 +966,7 @@ private slots:
             QVERIFY2(stdOut.contains(out), qPrintable(stdOut));
         if (!err.isEmpty())
             QVERIFY2(stdErr.contains(err), qPrintable(stdErr));
-        QVERIFY(!QFileInfo::exists(home.dtaDir()));  // answered before the program started
+        QVERIFY(!QFileInfo::exists(home.dtaDir())); // answered before the program started
     }
 
     // Hosts on the command line become running frames after the session restore (which
@@ -955,19 +990,21 @@ private slots:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
         p.setProcessEnvironment(env);
-        p.start(QStringLiteral(SKYLARK_EXE), {QStringLiteral("127.0.0.1"), QStringLiteral(" 127.0.0.2 ")});
+        p.start(QStringLiteral(SKYLARK_EXE), { QStringLiteral("127.0.0.1"), QStringLiteral(" 127.0.0.2 ") });
         QVERIFY(p.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(home.dtaDir() + QStringLiteral("LST")).isDir(), 5000);
         QTest::qWait(500);
         p.terminate();
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitCode(), 0);
-        const SessionFile::Board board = SessionFile::read(ProfileFile(home.dtaDir() + QStringLiteral("Sessions/Session_AutoSave.txt")));
+        const SessionFile::Board board
+            = SessionFile::read(ProfileFile(home.dtaDir() + QStringLiteral("Sessions/Session_AutoSave.txt")));
         QStringList frames;
         for (const SessionFile::Frame &f : board.column1)
             frames << f.host + (f.running ? QStringLiteral(" running") : QStringLiteral(" stopped"));
-        QCOMPARE(frames, QStringList({QStringLiteral("127.0.0.9 stopped"), QStringLiteral("127.0.0.1 running"),
-                                      QStringLiteral("127.0.0.2 running")}));
+        QCOMPARE(frames,
+            QStringList({ QStringLiteral("127.0.0.9 stopped"), QStringLiteral("127.0.0.1 running"),
+                QStringLiteral("127.0.0.2 running") }));
         QCOMPARE(readFile(home.dtaDir() + QStringLiteral("LST/AutoSaveList.txt")), QByteArray());
     }
 
@@ -983,18 +1020,19 @@ private slots:
         form->AddHostFrame(QStringLiteral("10.0.0.1"), false);
         form->AddHostFrame2(QStringLiteral("10.0.0.2"), true);
         form->AddHostFrame2(QStringLiteral("10.0.0.3"), false);
-        form->AddStartHosts({QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.3"),
-                             QStringLiteral("10.0.0.4"), QStringLiteral("10.0.0.4")});
+        form->AddStartHosts({ QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.3"),
+            QStringLiteral("10.0.0.4"), QStringLiteral("10.0.0.4") });
         auto describe = [](const QList<TPingFrame *> &frames) {
             QStringList out;
             for (const TPingFrame *f : frames)
                 out << f->HostEdit->text() + (f->Running() ? QStringLiteral(" running") : QStringLiteral(" stopped"));
             return out;
         };
-        QCOMPARE(describe(form->Board->ColumnFrames1), QStringList({QStringLiteral("10.0.0.1 running"), QStringLiteral("10.0.0.1 stopped"),
-                                                             QStringLiteral("10.0.0.4 running")}));
+        QCOMPARE(describe(form->Board->ColumnFrames1),
+            QStringList({ QStringLiteral("10.0.0.1 running"), QStringLiteral("10.0.0.1 stopped"),
+                QStringLiteral("10.0.0.4 running") }));
         QCOMPARE(describe(form->Board->ColumnFrames2),
-                 QStringList({QStringLiteral("10.0.0.2 running"), QStringLiteral("10.0.0.3 running")}));
+            QStringList({ QStringLiteral("10.0.0.2 running"), QStringLiteral("10.0.0.3 running") }));
     }
 
     // No ICMP socket at all: the frames go on with red points, and the user is told why
@@ -1012,7 +1050,7 @@ private slots:
             while (world.echoes.count() > 0)
                 world.echoes.noSocket();
             QCoreApplication::processEvents();
-            QTest::qWait(1100);  // the frames ping again
+            QTest::qWait(1100); // the frames ping again
         }
         const QList<QMessageBox *> notices = form->findChildren<QMessageBox *>(QStringLiteral("IcmpPermissionNotice"));
         QCOMPARE(notices.size(), 1);
@@ -1023,8 +1061,9 @@ private slots:
         QVERIFY(notice->text().contains(QStringLiteral("setcap cap_net_raw+ep")));
         QVERIFY(form->Board->ColumnFrames1.front()->Running());
         notice->findChild<QPushButton *>(QStringLiteral("CopyCommandButton"))->click();
-        QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\""));
-        QVERIFY(notice->isVisible());  // copying leaves it open
+        QCOMPARE(QApplication::clipboard()->text(),
+            QStringLiteral("sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\""));
+        QVERIFY(notice->isVisible()); // copying leaves it open
     }
 
     // A close before the first activation (a signal that early) has read almost nothing: it

@@ -439,7 +439,8 @@ private slots:
             QVERIFY(!f->HostEdit->isEnabled());
         }
         QCOMPARE(form->Board->ColumnFrames1[16]->PingTimer->remainingTime() <= 5, true);
-        QVERIFY(form->Board->ColumnFrames1[39]->PingTimer->remainingTime() > form->Board->ColumnFrames1[20]->PingTimer->remainingTime());
+        QVERIFY(form->Board->ColumnFrames1[39]->PingTimer->remainingTime()
+            > form->Board->ColumnFrames1[20]->PingTimer->remainingTime());
         TPingFrame *last = form->Board->ColumnFrames1[39];
         last->SetDown(false);
         last->ContinuousPingSpdBtnClick();
@@ -450,7 +451,7 @@ private slots:
         QCOMPARE(sent, hosts);
         QCOMPARE(last->ContinuousPingSpdBtn->text(), QStringLiteral("Start"));
 
-        QTest::qWait(20);  // a later start is a burst of its own
+        QTest::qWait(20); // a later start is a burst of its own
         form->AddHostFrame(QStringLiteral("10.0.2.1"), true);
         QCOMPARE(world->echoes.count(), 41u);
     }
@@ -680,8 +681,9 @@ private slots:
         for (const QString &h : hosts)
             board.addFrame(1, &h);
         QCOMPARE(added.count(), 3);
-        QCOMPARE(names(board.ColumnFrames1), QStringList({ QStringLiteral("PingFrame_0/10.0.0.1/0"),
-            QStringLiteral("PingFrame_1/10.0.0.2/1"), QStringLiteral("PingFrame_2/10.0.0.3/2") }));
+        QCOMPARE(names(board.ColumnFrames1),
+            QStringList({ QStringLiteral("PingFrame_0/10.0.0.1/0"), QStringLiteral("PingFrame_1/10.0.0.2/1"),
+                QStringLiteral("PingFrame_2/10.0.0.3/2") }));
         QVERIFY(board.ColumnFrames1[0]->setup().details);
         QCOMPARE(board.ColumnFrames1[2]->geometry(), QRect(0, 200, 300, 100));
 
@@ -711,10 +713,12 @@ private slots:
         QTest::addColumn<bool>("eventsRan");
         QTest::addColumn<bool>("inFlightAfter");
         QTest::addColumn<bool>("runningAfter");
-        QTest::newRow("nothing running: no wait") << false << true << "never" << false << false << false << false << false;
+        QTest::newRow("nothing running: no wait")
+            << false << true << "never" << false << false << false << false << false;
         QTest::newRow("echo answered during the wait")
             << true << true << "soon" << false << true << true << false << false;
-        QTest::newRow("echo never answered: bounded") << true << true << "never" << false << true << true << true << false;
+        QTest::newRow("echo never answered: bounded")
+            << true << true << "never" << false << true << true << true << false;
         QTest::newRow("unattended: no wait") << true << true << "soon" << true << true << false << true << false;
         QTest::newRow("left running") << true << false << "soon" << false << false << true << false << true;
     }

@@ -247,7 +247,8 @@ private slots:
         form->aAddPingForm->trigger();
         form->Board->PingForms[1]->close();
         QStringList freed;
-        QObject::connect(form->Board->ColumnFrames1[0], &QObject::destroyed, [&] { freed.append(QStringLiteral("column")); });
+        QObject::connect(
+            form->Board->ColumnFrames1[0], &QObject::destroyed, [&] { freed.append(QStringLiteral("column")); });
         for (TPingForm *w : form->Board->PingForms)
             QObject::connect(w, &QObject::destroyed, [&freed, name = w->objectName()] { freed.append(name); });
         QVERIFY(form->close());

@@ -47,8 +47,7 @@ private slots:
                 CompletionPort::deliver(i % 2 ? hb : ha, [&, i] {
                     QElapsedTimer busy;
                     busy.start();
-                    while (busy.nsecsElapsed() < 1000000) {
-                    }
+                    while (busy.nsecsElapsed() < 1000000) { }
                     order.append(i);
                     ended = ended || i == n - 1;
                 });

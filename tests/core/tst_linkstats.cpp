@@ -37,7 +37,8 @@ private slots:
             << QStringLiteral("10 t 16 13") << QStringLiteral("Loss: 25.0 %  Jitter: 4.5 ms");
         QTest::newRow("foreign answers count as loss, not as replies")
             << QStringLiteral("10 f 14") << QStringLiteral("Loss: 33.3 %  Jitter: 4 ms");
-        QTest::newRow("large jitter in whole ms") << QStringLiteral("100 1101 100") << QStringLiteral("Loss: 0.0 %  Jitter: 1001 ms");
+        QTest::newRow("large jitter in whole ms")
+            << QStringLiteral("100 1101 100") << QStringLiteral("Loss: 0.0 %  Jitter: 1001 ms");
         QTest::newRow("every second dropped")
             << QStringLiteral("5 t 5 t 5 t 5 t") << QStringLiteral("Loss: 50.0 %  Jitter: 0 ms");
         QTest::newRow("one in forty") << QStringLiteral(

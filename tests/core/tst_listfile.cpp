@@ -26,7 +26,8 @@ private slots:
     {
         QFETCH(int, encoding);
         QFETCH(QByteArray, prefix);
-        const QStringList lines{QStringLiteral("  lead"), QString(), QStringLiteral("münchen.example"), QStringLiteral("X")};
+        const QStringList lines { QStringLiteral("  lead"), QString(), QStringLiteral("münchen.example"),
+            QStringLiteral("X") };
         const QByteArray bytes = ListFile::encode(lines, Encoding(encoding));
         QVERIFY(bytes.startsWith(prefix));
         const ListFile::Contents back = ListFile::decode(bytes);
@@ -43,15 +44,15 @@ private slots:
         QTest::addColumn<int>("encoding");
         QTest::addColumn<int>("readBackAs");
         const QString nul = QStringLiteral("a") + QChar(0) + QStringLiteral("b");
-        const QStringList nuls{nul, nul, QString(QChar(0))};
+        const QStringList nuls { nul, nul, QString(QChar(0)) };
         // Saved unmarked, every other byte is zero: read back as UTF-16, "host" + U+0A0D.
-        const QStringList everyOtherNul{QString::fromUtf8(QByteArrayView("h\0o\0s\0t\0", 8))};
-        const QStringList leadingMark{QChar(0xFEFF) + QStringLiteral("host"), QStringLiteral("x")};
+        const QStringList everyOtherNul { QString::fromUtf8(QByteArrayView("h\0o\0s\0t\0", 8)) };
+        const QStringList leadingMark { QChar(0xFEFF) + QStringLiteral("host"), QStringLiteral("x") };
         QTest::newRow("every other byte NUL ansi") << everyOtherNul << int(Encoding::Ansi) << int(Encoding::Utf8Bom);
         QTest::newRow("NULs ansi") << nuls << int(Encoding::Ansi) << int(Encoding::Utf8Bom);
         QTest::newRow("NULs utf8 bom") << nuls << int(Encoding::Utf8Bom) << int(Encoding::Utf8Bom);
-        for (auto [name, enc] : {std::pair{"ansi", Encoding::Ansi}, std::pair{"utf8 bom", Encoding::Utf8Bom},
-                                 std::pair{"utf16le", Encoding::Utf16LE}, std::pair{"utf16be", Encoding::Utf16BE}}) {
+        for (auto [name, enc] : { std::pair { "ansi", Encoding::Ansi }, std::pair { "utf8 bom", Encoding::Utf8Bom },
+                 std::pair { "utf16le", Encoding::Utf16LE }, std::pair { "utf16be", Encoding::Utf16BE } }) {
             const int readBack = int(enc == Encoding::Ansi ? Encoding::Utf8Bom : enc);
             QTest::addRow("leading U+FEFF %s", name) << leadingMark << int(enc) << readBack;
         }
@@ -76,11 +77,15 @@ private slots:
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QStringList>("lines");
-        QTest::newRow("windows-1252 CRLF") << QByteArray("caf\xE9\r\n\x80uro\r\n")
-                                           << QStringList{QStringLiteral("café"), QStringLiteral("€uro")};
-        QTest::newRow("mixed line ends") << QByteArray("a\rb\nc\r\nd") << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")};
-        QTest::newRow("utf16le without mark") << QByteArray("h\0o\0s\0t\0\r\0\n\0x\0", 14) << QStringList{QStringLiteral("host"), QStringLiteral("x")};
-        QTest::newRow("truncated utf8 falls back") << QByteArray("ok\r\nbad\xC3") << QStringList{QStringLiteral("ok"), QStringLiteral("bad\u00C3")};
+        QTest::newRow("windows-1252 CRLF")
+            << QByteArray("caf\xE9\r\n\x80uro\r\n") << QStringList { QStringLiteral("café"), QStringLiteral("€uro") };
+        QTest::newRow("mixed line ends") << QByteArray("a\rb\nc\r\nd")
+                                         << QStringList { QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
+                                                QStringLiteral("d") };
+        QTest::newRow("utf16le without mark")
+            << QByteArray("h\0o\0s\0t\0\r\0\n\0x\0", 14) << QStringList { QStringLiteral("host"), QStringLiteral("x") };
+        QTest::newRow("truncated utf8 falls back")
+            << QByteArray("ok\r\nbad\xC3") << QStringList { QStringLiteral("ok"), QStringLiteral("bad\u00C3") };
     }
     void decode_foreignFiles()
     {
@@ -110,20 +115,22 @@ private slots:
     void windows1252_writtenBackWhenEverythingFits_data()
     {
         QTest::addColumn<QByteArray>("file");
-        QTest::addColumn<QStringList>("edited");  // the list as saved; empty: as loaded
+        QTest::addColumn<QStringList>("edited"); // the list as saved; empty: as loaded
         QTest::addColumn<QByteArray>("written");
         const QByteArray cp1252("caf\xE9\r\n\x80uro\r\n  gr\xFC\xDF\r\n\r\n");
         QTest::newRow("unchanged: same bytes") << cp1252 << QStringList() << cp1252;
-        QTest::newRow("new entry that fits") << cp1252 << QStringList{QStringLiteral("café"), QStringLiteral("ŽŸ‰")}
+        QTest::newRow("new entry that fits") << cp1252 << QStringList { QStringLiteral("café"), QStringLiteral("ŽŸ‰") }
                                              << QByteArray("caf\xE9\r\n\x8E\x9F\x89\r\n");
         QTest::newRow("entry beyond the code page: UTF-8 with mark")
-            << cp1252 << QStringList{QStringLiteral("café"), QStringLiteral("Łódź")}
-            << QByteArray("\xEF\xBB\xBF" "caf\xC3\xA9\r\n\xC5\x81\xC3\xB3" "d\xC5\xBA\r\n");
+            << cp1252 << QStringList { QStringLiteral("café"), QStringLiteral("Łódź") }
+            << QByteArray("\xEF\xBB\xBF"
+                          "caf\xC3\xA9\r\n\xC5\x81\xC3\xB3"
+                          "d\xC5\xBA\r\n");
         // In Windows-1252 these two characters are the bytes C3 A9, which read as UTF-8 "é".
         QTest::newRow("bytes that would read as UTF-8: with mark")
-            << cp1252 << QStringList{QStringLiteral("Ã©")} << QByteArray("\xEF\xBB\xBF\xC3\x83\xC2\xA9\r\n");
-        QTest::newRow("plain ASCII stays plain") << cp1252 << QStringList{QStringLiteral("host.example")}
-                                                 << QByteArray("host.example\r\n");
+            << cp1252 << QStringList { QStringLiteral("Ã©") } << QByteArray("\xEF\xBB\xBF\xC3\x83\xC2\xA9\r\n");
+        QTest::newRow("plain ASCII stays plain")
+            << cp1252 << QStringList { QStringLiteral("host.example") } << QByteArray("host.example\r\n");
     }
     void windows1252_writtenBackWhenEverythingFits()
     {
@@ -216,7 +223,7 @@ private slots:
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("missing/list.txt"));
         try {
-            ListFile::write(file, {QStringLiteral("x")}, Encoding::Ansi);
+            ListFile::write(file, { QStringLiteral("x") }, Encoding::Ansi);
             QFAIL("no error raised");
         } catch (const SkylarkError &e) {
             QCOMPARE(e.message(), QStringLiteral("Unable to write to ") + file);

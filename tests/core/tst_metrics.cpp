@@ -138,8 +138,8 @@ private slots:
 
     void identity_firstWordIsTheHostTheRestItsLabel()
     {
-        const auto id = MetricsStore::Identity::of(QStringLiteral("PingFrame_3"),
-                                                   QStringLiteral("10.0.0.1 \tcore \"router\""), QStringLiteral("10.0.0.1"));
+        const auto id = MetricsStore::Identity::of(
+            QStringLiteral("PingFrame_3"), QStringLiteral("10.0.0.1 \tcore \"router\""), QStringLiteral("10.0.0.1"));
         QCOMPARE(id.hostWord, QStringLiteral("10.0.0.1"));
         QCOMPARE(id.label, QStringLiteral("core \"router\""));
         QCOMPARE(id.host, QStringLiteral("10.0.0.1 \tcore \"router\""));

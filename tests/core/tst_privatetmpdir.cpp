@@ -38,7 +38,7 @@ Owner ownerOf(const QString &path)
 void verifyPrivate(const QString &tmpDir)
 {
     QVERIFY2(tmpDir.endsWith(QStringLiteral("/TMP/")), qPrintable(tmpDir));
-    for (const QString &d : {tmpDir.chopped(1), tmpDir.chopped(5)}) {
+    for (const QString &d : { tmpDir.chopped(1), tmpDir.chopped(5) }) {
         const Owner o = ownerOf(d);
         QVERIFY2(o.dir && !o.link, qPrintable(d));
         QCOMPARE(o.uid, ::geteuid());
@@ -59,7 +59,7 @@ private slots:
     {
         runtime = std::make_unique<QTemporaryDir>();
         temp = std::make_unique<QTemporaryDir>();
-        ::chmod(QFile::encodeName(temp->path()).constData(), 01777);  // as /tmp is
+        ::chmod(QFile::encodeName(temp->path()).constData(), 01777); // as /tmp is
     }
     void cleanup()
     {
@@ -131,7 +131,7 @@ private slots:
         QVERIFY2(!dir.isEmpty(), "no folder at all");
         QVERIFY2(!dir.startsWith(mine() + u'/'), qPrintable(dir));
         QVERIFY2(QFileInfo(dir).canonicalFilePath().startsWith(QFileInfo(temp->path()).canonicalFilePath() + u'/'),
-                 qPrintable(dir));
+            qPrintable(dir));
         verifyPrivate(dir);
         // The planted entry is as it was, and nothing was made through it.
         const Owner after = ownerOf(mine());

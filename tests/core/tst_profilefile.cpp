@@ -34,8 +34,10 @@ private slots:
                                 "Quoted=\"  spaced  \"\r\n[Section-Window]\r\nLeft=9\r\n");
         ProfileFile ini(f);
         QCOMPARE(ini.readInteger(QStringLiteral("Section-Window"), QStringLiteral("Top"), 0), 32);
-        QCOMPARE(ini.readString(QStringLiteral("SECTION-WINDOW"), QStringLiteral("name"), QString()), QStringLiteral("café"));
-        QCOMPARE(ini.readString(QStringLiteral("Section-Window"), QStringLiteral("Quoted"), QString()), QStringLiteral("  spaced  "));
+        QCOMPARE(ini.readString(QStringLiteral("SECTION-WINDOW"), QStringLiteral("name"), QString()),
+            QStringLiteral("café"));
+        QCOMPARE(ini.readString(QStringLiteral("Section-Window"), QStringLiteral("Quoted"), QString()),
+            QStringLiteral("  spaced  "));
         // The first section of that name is the one read.
         QCOMPARE(ini.readInteger(QStringLiteral("Section-Window"), QStringLiteral("Left"), -1), -1);
         QCOMPARE(ini.keyCount(QStringLiteral("Section-Window")), 4);
@@ -105,11 +107,13 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("value");
         // Saved as 8-bit text, every other byte would be zero: read back as UTF-16.
-        QTest::newRow("NULs after the names") << QByteArray("\xEF\xBB\xBF[\0S\0]\0\r\nk\0=\0v\0\r\n", 19) << QStringLiteral("v");
+        QTest::newRow("NULs after the names")
+            << QByteArray("\xEF\xBB\xBF[\0S\0]\0\r\nk\0=\0v\0\r\n", 19) << QStringLiteral("v");
         QTest::newRow("NULs inside a value") << QByteArray("[S]\r\nk=a\0b\r\n", 12) << QStringLiteral("ab");
         // A second mark is not text: the section still starts the file.
         QTest::newRow("mark twice") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF[S]\r\nk=v\r\n") << QStringLiteral("v");
-        QTest::newRow("utf16 mark twice") << QByteArray("\xFF\xFE\xFF\xFE[\0S\0]\0\n\0k\0=\0v\0", 18) << QStringLiteral("v");
+        QTest::newRow("utf16 mark twice")
+            << QByteArray("\xFF\xFE\xFF\xFE[\0S\0]\0\n\0k\0=\0v\0", 18) << QStringLiteral("v");
         QTest::newRow("windows-1252") << QByteArray("[S]\r\nk=caf\xE9\r\n") << QStringLiteral("caf\u00E9");
     }
     void save_untouchedFile_readsTheSame()
@@ -121,8 +125,8 @@ private slots:
         QCOMPARE(before.readString(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("<none>")), value);
         before.save();
         const ProfileFile after(f);
-        QCOMPARE(after.sectionNames(), QStringList{QStringLiteral("S")});
-        QCOMPARE(after.keyNames(QStringLiteral("S")), QStringList{QStringLiteral("k")});
+        QCOMPARE(after.sectionNames(), QStringList { QStringLiteral("S") });
+        QCOMPARE(after.keyNames(QStringLiteral("S")), QStringList { QStringLiteral("k") });
         QCOMPARE(after.readString(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("<none>")), value);
     }
 
@@ -131,14 +135,15 @@ private slots:
         const QString f = write("[L]\n0=a\n[K]\nk=1\n[l]\n1=b\n");
         ProfileFile ini(f);
         ini.eraseSection(QStringLiteral("L"));
-        QCOMPARE(ini.sectionNames(), QStringList{QStringLiteral("K")});
+        QCOMPARE(ini.sectionNames(), QStringList { QStringLiteral("K") });
         QCOMPARE(ini.keyCount(QStringLiteral("L")), 0);
     }
 
     void missingOrBinaryFile_givesDefaults()
     {
         ProfileFile missing(m_dir.filePath(QStringLiteral("none.ini")));
-        QCOMPARE(missing.readString(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("d")), QStringLiteral("d"));
+        QCOMPARE(
+            missing.readString(QStringLiteral("S"), QStringLiteral("k"), QStringLiteral("d")), QStringLiteral("d"));
         QByteArray junk;
         for (int i = 0; i < 2000; ++i)
             junk.append(char((i * 31) & 0xFF));

@@ -29,7 +29,8 @@ private slots:
         SettingsFile::readMisc(ini, s, x);
         SettingsFile::readSettings(ini, s, x);
         QCOMPARE(s.Style, QStringLiteral("Windows"));
-        QCOMPARE(QList<int>({s.DefaultTop, s.DefaultLeft, s.DefaultHeight, s.DefaultWidth}), QList<int>({75, 75, 280, 600}));
+        QCOMPARE(QList<int>({ s.DefaultTop, s.DefaultLeft, s.DefaultHeight, s.DefaultWidth }),
+            QList<int>({ 75, 75, 280, 600 }));
         QVERIFY(!s.SaveFormSize && !s.SaveFormPosition && !s.AutoStartPinging && !s.ConvertToLC && !s.ConvertToUC);
         QVERIFY(s.StartTimeoutPnlVisible && s.PauseForRemoveFrame);
         QVERIFY(!s.NotifyHostDownUp && !s.LogResults);
@@ -47,7 +48,7 @@ private slots:
         TAppSettings s;
         SettingsFile::readWindow(ini, s);
         QCOMPARE(s.Top, 32);
-        QCOMPARE(s.Left, 75);  // not a number: the default, DefaultLeft
+        QCOMPARE(s.Left, 75); // not a number: the default, DefaultLeft
         QCOMPARE(s.Height, 0); // SaveFormSize off: not read
         QCOMPARE(s.Width, 0);
     }
@@ -129,24 +130,27 @@ private slots:
         SettingsFile::readSettings(ProfileFile(QString()), s, x);
         s.Style = QStringLiteral("Windows");
         s.TimeToWait = 250;
-        SettingsFile::write(ini, s, QRect(10, 20, 600, 280), -1, {{QStringLiteral("p0"), true}});
+        SettingsFile::write(ini, s, QRect(10, 20, 600, 280), -1, { { QStringLiteral("p0"), true } });
         ini.save();
         ProfileFile back(f);
-        QCOMPARE(back.sectionNames(), QStringList({QStringLiteral("Section-Update"), QStringLiteral("Mine"),
-                                                   QStringLiteral("Section-Misc"), QStringLiteral("Section-Window"),
-                                                   QStringLiteral("Section-Options"), QStringLiteral("MainFormSettingsListBox"),
-                                                   QStringLiteral("MainFormSettingsListBoxChecked"),
-                                                   QStringLiteral("Section-Settings")}));
-        QCOMPARE(back.readString(QStringLiteral("Section-Update"), QStringLiteral("FtpHostName"), QStringLiteral("?")), QString());
+        QCOMPARE(back.sectionNames(),
+            QStringList({ QStringLiteral("Section-Update"), QStringLiteral("Mine"), QStringLiteral("Section-Misc"),
+                QStringLiteral("Section-Window"), QStringLiteral("Section-Options"),
+                QStringLiteral("MainFormSettingsListBox"), QStringLiteral("MainFormSettingsListBoxChecked"),
+                QStringLiteral("Section-Settings") }));
+        QCOMPARE(back.readString(QStringLiteral("Section-Update"), QStringLiteral("FtpHostName"), QStringLiteral("?")),
+            QString());
         QCOMPARE(back.keyNames(QStringLiteral("Section-Update")).size(), 4);
-        QCOMPARE(back.readString(QStringLiteral("MainFormSettingsListBox"), QStringLiteral("0"), QString()), QStringLiteral("p0"));
+        QCOMPARE(back.readString(QStringLiteral("MainFormSettingsListBox"), QStringLiteral("0"), QString()),
+            QStringLiteral("p0"));
         QCOMPARE(back.readInteger(QStringLiteral("Section-Window"), QStringLiteral("Top"), 0), 20);
         QCOMPARE(back.readInteger(QStringLiteral("Section-Settings"), QStringLiteral("CurrentPage"), 0), -1);
         QCOMPARE(back.readInteger(QStringLiteral("Section-Misc"), QStringLiteral("TimeToWait"), 0), 250);
         QCOMPARE(back.keyNames(QStringLiteral("Section-Window")),
-                 QStringList({QStringLiteral("SaveFormSize"), QStringLiteral("SaveFormPosition"), QStringLiteral("DefaultTop"),
-                              QStringLiteral("DefaultLeft"), QStringLiteral("DefaultHeight"), QStringLiteral("DefaultWidth"),
-                              QStringLiteral("Top"), QStringLiteral("Left"), QStringLiteral("Height"), QStringLiteral("Width")}));
+            QStringList({ QStringLiteral("SaveFormSize"), QStringLiteral("SaveFormPosition"),
+                QStringLiteral("DefaultTop"), QStringLiteral("DefaultLeft"), QStringLiteral("DefaultHeight"),
+                QStringLiteral("DefaultWidth"), QStringLiteral("Top"), QStringLiteral("Left"), QStringLiteral("Height"),
+                QStringLiteral("Width") }));
         QCOMPARE(back.readString(QStringLiteral("Mine"), QStringLiteral("keep"), QString()), QStringLiteral("1"));
     }
 };

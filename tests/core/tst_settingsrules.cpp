@@ -24,7 +24,8 @@ private slots:
             << QRect(886, 100, 600, 280) << std::optional(QPoint(886, 380));
         QTest::newRow("one short of the right edge goes there")
             << QRect(885, 100, 600, 280) << std::optional(QPoint(1485, 100));
-        QTest::newRow("ending exactly at the bottom is centred") << QRect(1400, 434, 300, 280) << std::optional<QPoint>();
+        QTest::newRow("ending exactly at the bottom is centred")
+            << QRect(1400, 434, 300, 280) << std::optional<QPoint>();
     }
     void dialogPosition()
     {
@@ -35,7 +36,7 @@ private slots:
 
     void almostFullScreen_leavesThirtyPixelsEachSide()
     {
-        QCOMPARE(SettingsRules::almostFullScreen(QSize(1920, 1040)), (PresetText::Geometry{30, 30, 980, 1860}));
+        QCOMPARE(SettingsRules::almostFullScreen(QSize(1920, 1040)), (PresetText::Geometry { 30, 30, 980, 1860 }));
     }
 
     // Geometry from files, presets and the dialog's edits: never larger than the screens
@@ -46,24 +47,25 @@ private slots:
         QTest::addColumn<QList<QRect>>("areas");
         QTest::addColumn<G>("wanted");
         QTest::addColumn<G>("got");
-        const QList<QRect> one{QRect(0, 0, 1366, 740)};
-        const QList<QRect> two{QRect(0, 0, 1366, 740), QRect(1366, 0, 1920, 1050)};
+        const QList<QRect> one { QRect(0, 0, 1366, 740) };
+        const QList<QRect> two { QRect(0, 0, 1366, 740), QRect(1366, 0, 1920, 1050) };
         const int big = 2147483647, least = -2147483647 - 1;
-        QTest::newRow("fits: unchanged") << one << G{75, 75, 280, 600} << G{75, 75, 280, 600};
-        QTest::newRow("partly off the left: unchanged") << one << G{100, -300, 280, 600} << G{100, -300, 280, 600};
-        QTest::newRow("huge size") << one << G{75, 75, big, big} << G{75, 75, 740, 1366};
-        QTest::newRow("30000 square") << one << G{0, 0, 30000, 30000} << G{0, 0, 740, 1366};
-        QTest::newRow("huge position") << one << G{big, big, 280, 600} << G{710, 1266, 280, 600};
-        QTest::newRow("least position") << one << G{least, least, 280, 600} << G{0, -500, 280, 600};
-        QTest::newRow("above the screen") << one << G{-50, 10, 280, 600} << G{0, 10, 280, 600};
-        QTest::newRow("below the screen") << one << G{900, 10, 280, 600} << G{710, 10, 280, 600};
-        QTest::newRow("below the smallest") << one << G{10, 10, 0, -5} << G{10, 10, 100, 200};
-        QTest::newRow("two screens: as wide as both") << two << G{0, 0, 500, 5000} << G{0, 0, 500, 3286};
-        QTest::newRow("on the second screen") << two << G{900, 2000, 280, 600} << G{900, 2000, 280, 600};
+        QTest::newRow("fits: unchanged") << one << G { 75, 75, 280, 600 } << G { 75, 75, 280, 600 };
+        QTest::newRow("partly off the left: unchanged")
+            << one << G { 100, -300, 280, 600 } << G { 100, -300, 280, 600 };
+        QTest::newRow("huge size") << one << G { 75, 75, big, big } << G { 75, 75, 740, 1366 };
+        QTest::newRow("30000 square") << one << G { 0, 0, 30000, 30000 } << G { 0, 0, 740, 1366 };
+        QTest::newRow("huge position") << one << G { big, big, 280, 600 } << G { 710, 1266, 280, 600 };
+        QTest::newRow("least position") << one << G { least, least, 280, 600 } << G { 0, -500, 280, 600 };
+        QTest::newRow("above the screen") << one << G { -50, 10, 280, 600 } << G { 0, 10, 280, 600 };
+        QTest::newRow("below the screen") << one << G { 900, 10, 280, 600 } << G { 710, 10, 280, 600 };
+        QTest::newRow("below the smallest") << one << G { 10, 10, 0, -5 } << G { 10, 10, 100, 200 };
+        QTest::newRow("two screens: as wide as both") << two << G { 0, 0, 500, 5000 } << G { 0, 0, 500, 3286 };
+        QTest::newRow("on the second screen") << two << G { 900, 2000, 280, 600 } << G { 900, 2000, 280, 600 };
         QTest::newRow("below the first, nearer it than the second")
-            << two << G{900, 600, 280, 600} << G{710, 600, 280, 600};
+            << two << G { 900, 600, 280, 600 } << G { 710, 600, 280, 600 };
         QTest::newRow("below the first, nearer the second")
-            << two << G{900, 1000, 280, 300} << G{900, 1366 - 300 + 100, 280, 300};
+            << two << G { 900, 1000, 280, 300 } << G { 900, 1366 - 300 + 100, 280, 300 };
     }
     void reachableGeometry()
     {
@@ -72,7 +74,7 @@ private slots:
         QFETCH(PresetText::Geometry, got);
         const PresetText::Geometry g = SettingsRules::reachableGeometry(wanted, areas, QSize(200, 100));
         QCOMPARE(QStringLiteral("T:%1 L:%2 H:%3 W:%4").arg(g.top).arg(g.left).arg(g.height).arg(g.width),
-                 QStringLiteral("T:%1 L:%2 H:%3 W:%4").arg(got.top).arg(got.left).arg(got.height).arg(got.width));
+            QStringLiteral("T:%1 L:%2 H:%3 W:%4").arg(got.top).arg(got.left).arg(got.height).arg(got.width));
     }
 
     void selectionAfterDelete_data()
@@ -104,13 +106,15 @@ private slots:
 
     void styleNames_matchWithoutCase_sortWithoutCase()
     {
-        const QStringList offered{QStringLiteral("Windows"), QStringLiteral("Fusion"), QStringLiteral("Fusion Dark")};
+        const QStringList offered { QStringLiteral("Windows"), QStringLiteral("Fusion"),
+            QStringLiteral("Fusion Dark") };
         QCOMPARE(findStyleName(offered, QStringLiteral("fusion DARK")), QStringLiteral("Fusion Dark"));
         QCOMPARE(findStyleName(offered, QStringLiteral("Windows")), QStringLiteral("Windows"));
         QCOMPARE(findStyleName(offered, QStringLiteral("Fusion ")), QString());
         QCOMPARE(findStyleName(offered, QStringLiteral("Motif")), QString());
-        QCOMPARE(sortedStyleNames({QStringLiteral("b"), QStringLiteral("Windows"), QStringLiteral("a"), QStringLiteral("C")}),
-                 QStringList({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("C"), QStringLiteral("Windows")}));
+        QCOMPARE(sortedStyleNames(
+                     { QStringLiteral("b"), QStringLiteral("Windows"), QStringLiteral("a"), QStringLiteral("C") }),
+            QStringList({ QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("C"), QStringLiteral("Windows") }));
     }
 
     void menuCaption_uniqueKeysAndLiteralAmpersands()

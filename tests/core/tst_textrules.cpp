@@ -11,11 +11,15 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("lines");
         QTest::newRow("empty") << QString() << QStringList();
-        QTest::newRow("no line end") << QStringLiteral("a") << QStringList{QStringLiteral("a")};
-        QTest::newRow("trailing CRLF adds no line") << QStringLiteral("a\r\nb\r\n") << QStringList{QStringLiteral("a"), QStringLiteral("b")};
-        QTest::newRow("lone CR and LF") << QStringLiteral("a\rb\nc") << QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")};
-        QTest::newRow("LF CR is two ends") << QStringLiteral("a\n\rb") << QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")};
-        QTest::newRow("blank lines kept") << QStringLiteral("\r\n\r\n x ") << QStringList{QString(), QString(), QStringLiteral(" x ")};
+        QTest::newRow("no line end") << QStringLiteral("a") << QStringList { QStringLiteral("a") };
+        QTest::newRow("trailing CRLF adds no line")
+            << QStringLiteral("a\r\nb\r\n") << QStringList { QStringLiteral("a"), QStringLiteral("b") };
+        QTest::newRow("lone CR and LF") << QStringLiteral(
+            "a\rb\nc") << QStringList { QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c") };
+        QTest::newRow("LF CR is two ends")
+            << QStringLiteral("a\n\rb") << QStringList { QStringLiteral("a"), QString(), QStringLiteral("b") };
+        QTest::newRow("blank lines kept")
+            << QStringLiteral("\r\n\r\n x ") << QStringList { QString(), QString(), QStringLiteral(" x ") };
     }
     void textToLines()
     {
@@ -26,7 +30,7 @@ private slots:
 
     void linesToText_endsEveryLineWithCrLf()
     {
-        QCOMPARE(TextRules::linesToText({QStringLiteral("a"), QString()}), QStringLiteral("a\r\n\r\n"));
+        QCOMPARE(TextRules::linesToText({ QStringLiteral("a"), QString() }), QStringLiteral("a\r\n\r\n"));
         QCOMPARE(TextRules::linesToText({}), QString());
     }
 

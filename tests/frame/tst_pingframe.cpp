@@ -95,7 +95,7 @@ void checkDetailRows(TPingFrame *f)
     }
     QVERIFY(f->contentsRect().contains(f->BottomPanel->geometry()));
     QVERIFY(f->BottomPanel->rect().contains(f->BottomRightPanel->geometry()));
-    const QList<QWidget *> rows {f->TimeoutsLbl, f->LastTimeoutComboBox, f->TimeSinceLastTimeoutLbl, f->PointsLbl};
+    const QList<QWidget *> rows { f->TimeoutsLbl, f->LastTimeoutComboBox, f->TimeSinceLastTimeoutLbl, f->PointsLbl };
     int bottom = 0;
     bool dropped = false;
     for (QWidget *row : rows) {
@@ -256,14 +256,19 @@ private slots:
         QTest::addColumn<QString>("status");
         QTest::addColumn<double>("axis");
         QTest::addColumn<QList<QColor>>("colours");
-        QTest::newRow("first reply 12") << QList<int>{12} << QStringLiteral("Low: 12  Avg: 12  High: 12") << 15.0 << QList<QColor>{kGreen};
-        QTest::newRow("10.5 rounds to even") << QList<int>{10, 11} << QStringLiteral("Low: 10  Avg: 10  High: 11") << 13.75 << QList<QColor>{kGreen, kGreen};
-        QTest::newRow("11.5 rounds to even") << QList<int>{11, 12} << QStringLiteral("Low: 11  Avg: 12  High: 12") << 15.0 << QList<QColor>{kGreen, kGreen};
-        QTest::newRow("timeout point counts") << QList<int>{10, 20, -1, 30} << QStringLiteral("Low: 10  Avg: 20  High: 30") << 37.5
-                                              << QList<QColor>{kGreen, kGreen, kRed, kGreen};
-        QTest::newRow("router reply is orange") << QList<int>{10, -2} << QStringLiteral("Low: 10  Avg: 10  High: 10") << 12.5
-                                                << QList<QColor>{kGreen, kOrange};
-        QTest::newRow("zero ms") << QList<int>{0} << QStringLiteral("Low: 0  Avg: 0  High: 0") << 0.0 << QList<QColor>{kGreen};
+        QTest::newRow("first reply 12") << QList<int> { 12 } << QStringLiteral("Low: 12  Avg: 12  High: 12") << 15.0
+                                        << QList<QColor> { kGreen };
+        QTest::newRow("10.5 rounds to even") << QList<int> { 10, 11 } << QStringLiteral("Low: 10  Avg: 10  High: 11")
+                                             << 13.75 << QList<QColor> { kGreen, kGreen };
+        QTest::newRow("11.5 rounds to even") << QList<int> { 11, 12 } << QStringLiteral("Low: 11  Avg: 12  High: 12")
+                                             << 15.0 << QList<QColor> { kGreen, kGreen };
+        QTest::newRow("timeout point counts")
+            << QList<int> { 10, 20, -1, 30 } << QStringLiteral("Low: 10  Avg: 20  High: 30") << 37.5
+            << QList<QColor> { kGreen, kGreen, kRed, kGreen };
+        QTest::newRow("router reply is orange") << QList<int> { 10, -2 } << QStringLiteral("Low: 10  Avg: 10  High: 10")
+                                                << 12.5 << QList<QColor> { kGreen, kOrange };
+        QTest::newRow("zero ms") << QList<int> { 0 } << QStringLiteral("Low: 0  Avg: 0  High: 0") << 0.0
+                                 << QList<QColor> { kGreen };
     }
     void statistics()
     {
@@ -285,18 +290,18 @@ private slots:
 
     void timeoutPoint_levelWithLastAndCountedAsTimeout()
     {
-        play({10, 20, -1});
+        play({ 10, 20, -1 });
         QCOMPARE(frame->PingChart->YValue(2), 20.0);
-        play({-2});
+        play({ -2 });
         QCOMPARE(frame->PingChart->PointColor(3), kOrange);
         QCOMPARE(frame->PingChart->YValue(3), 20.0);
         QCOMPARE(frame->TimeoutsLbl->text(), QStringLiteral("Timeouts: 2"));
-        QCOMPARE(frame->IPAddressLbl->text(), kHost);  // the target's address, not the router's
+        QCOMPARE(frame->IPAddressLbl->text(), kHost); // the target's address, not the router's
     }
 
     void firstResultTimeout_addsNoPointButRecordsIt()
     {
-        play({-1});
+        play({ -1 });
         QCOMPARE(frame->PingChart->Count(), 0);
         QCOMPARE(frame->PointsLbl->text(), QStringLiteral("Points: 0"));
         QCOMPARE(frame->LastTimeoutComboBox->currentText(), QStringLiteral("12:00:00"));
@@ -327,18 +332,18 @@ private slots:
         QCOMPARE(box->itemText(0), QStringLiteral("12:01:59"));
         QCOMPARE(box->itemText(98), QStringLiteral("12:00:21"));
 
-        tick();  // the host answers again at 12:02:00
+        tick(); // the host answers again at 12:02:00
         world->echoes.replyAndProcess(5);
         QCOMPARE(box->lineEdit()->text(), QStringLiteral("12:01:59"));
         QCOMPARE(frame->TimeSinceLastTimeoutLbl->text(), QStringLiteral("00:00:01"));
 
-        box->setCurrentIndex(9);  // the user picks 12:01:50 from the list
+        box->setCurrentIndex(9); // the user picks 12:01:50 from the list
         tick();
         world->echoes.replyAndProcess(5);
         QCOMPARE(box->lineEdit()->text(), QStringLiteral("12:01:50"));
         QCOMPARE(frame->TimeSinceLastTimeoutLbl->text(), QStringLiteral("00:00:11"));
 
-        tick();  // the next timeout, at 12:02:02, takes over again
+        tick(); // the next timeout, at 12:02:02, takes over again
         world->echoes.replyAndProcess(-1);
         QCOMPARE(box->currentText(), QStringLiteral("12:02:02"));
         QCOMPARE(box->lineEdit()->text(), QStringLiteral("12:02:02"));
@@ -373,7 +378,7 @@ private slots:
     void timeSince_wrapsOverMidnight()
     {
         clock->set(QDateTime(QDate(2026, 12, 10), QTime(23, 59, 39)));
-        play({5, -1, 5});  // timeouts at 23:59:40 and 23:59:50
+        play({ 5, -1, 5 }); // timeouts at 23:59:40 and 23:59:50
         clock->set(QDateTime(QDate(2026, 12, 10), QTime(23, 59, 50)));
         frame->PingTimerTimer();
         world->echoes.replyAndProcess(-1);
@@ -412,7 +417,7 @@ private slots:
 
     void timeSince_textThatIsNoTime_stillEndsTheCycle()
     {
-        play({5, -1});
+        play({ 5, -1 });
         frame->LastTimeoutComboBox->setEditText(QStringLiteral("banana"));
         tick();
         world->echoes.replyAndProcess(5);
@@ -428,7 +433,7 @@ private slots:
         QTest::addColumn<bool>("statusShown");
         QTest::addColumn<bool>("addressShown");
         QTest::addColumn<bool>("roomForHost");
-        const QList<int> wide{1001, 3999, 2500}, narrow{1, 3, 2};
+        const QList<int> wide { 1001, 3999, 2500 }, narrow { 1, 3, 2 };
         QTest::newRow("wide 800") << 800 << wide << true << true << true;
         // The host edit gives up its room for the widest address, down to its designed width,
         // before the status line goes.
@@ -463,7 +468,7 @@ private slots:
         if (QTest::currentTestFailed())
             return;
 
-        feed(f, {4000});  // longer figures: the status line never shows them cut
+        feed(f, { 4000 }); // longer figures: the status line never shows them cut
         QCOMPARE(f->StatusLbl->text().right(10), QStringLiteral("High: 4000"));
         checkTopBar(f, roomForHost);
         if (QTest::currentTestFailed())
@@ -479,11 +484,11 @@ private slots:
     // down from the start shows 100 % although its chart has no point.
     void lossAndJitter_overTheChartedNumberOfResults()
     {
-        play({-1, -1, -1});
+        play({ -1, -1, -1 });
         QCOMPARE(frame->PingChart->Count(), 0);
         QCOMPARE(frame->LossJitterLbl->text(), QStringLiteral("Loss: 100.0 %\nJitter: -"));
         frame->SpinEdit->setValue(5);
-        for (int rtt : {10, 14, 12, 12}) {
+        for (int rtt : { 10, 14, 12, 12 }) {
             tick();
             world->echoes.replyAndProcess(rtt);
         }
@@ -494,13 +499,15 @@ private slots:
         frame->BottomRightPanel->show();
         frame->resize(TPingFrame::kDesignedWidth, 222);
         QCoreApplication::processEvents();
-        for (const QString &line : {QStringLiteral("Loss: 100.0 %"), QStringLiteral("Jitter: 3999 ms"), QStringLiteral("Jitter: 99.5 ms")})
-            QVERIFY2(frame->LossJitterLbl->contentsRect().width() >= frame->LossJitterLbl->fontMetrics().horizontalAdvance(line),
-                     qPrintable(line));
+        for (const QString &line :
+            { QStringLiteral("Loss: 100.0 %"), QStringLiteral("Jitter: 3999 ms"), QStringLiteral("Jitter: 99.5 ms") })
+            QVERIFY2(frame->LossJitterLbl->contentsRect().width()
+                    >= frame->LossJitterLbl->fontMetrics().horizontalAdvance(line),
+                qPrintable(line));
         frame->ClearChartPnlClick();
         tick();
         world->echoes.replyAndProcess(30);
-        QCOMPARE(frame->StatusLbl->toolTip(), QStringLiteral("Loss: 0.0 %  Jitter: -"));  // "C" starts afresh
+        QCOMPARE(frame->StatusLbl->toolTip(), QStringLiteral("Loss: 0.0 %  Jitter: -")); // "C" starts afresh
     }
 
     void detailRows_dropFromTheBottom_data()
@@ -525,9 +532,10 @@ private slots:
         f->setGeometry(0, 0, 480, height);
         f->BottomRightPanel->show();
         f->show();
-        feed(f, {12, -1, 14});
+        feed(f, { 12, -1, 14 });
         // In the order they give way from the end: loss and jitter first, then points, ...
-        const QList<QWidget *> all {f->TimeoutsLbl, f->LastTimeoutComboBox, f->TimeSinceLastTimeoutLbl, f->PointsLbl, f->LossJitterLbl};
+        const QList<QWidget *> all { f->TimeoutsLbl, f->LastTimeoutComboBox, f->TimeSinceLastTimeoutLbl, f->PointsLbl,
+            f->LossJitterLbl };
         QString shown;
         for (QWidget *w : all)
             shown += w->isVisibleTo(f) ? u'+' : u'-';
@@ -570,7 +578,7 @@ private slots:
         board.show();
         QVERIFY(QTest::qWaitForWindowExposed(&board));
         // The first results bring an address, a timeout, and figures as wide as they get here.
-        feed(f, {1, -1, 3999});
+        feed(f, { 1, -1, 3999 });
         QCoreApplication::processEvents();
 
         struct LayoutCounter : QObject
@@ -582,7 +590,8 @@ private slots:
                 if (e->type() == QEvent::LayoutRequest && o->isWidgetType()) {
                     auto *w = static_cast<QWidget *>(o);
                     if (w == frame || frame->isAncestorOf(w) || w->isAncestorOf(frame))
-                        asked.append(w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className()) : w->objectName());
+                        asked.append(w->objectName().isEmpty() ? QString::fromLatin1(w->metaObject()->className())
+                                                               : w->objectName());
                 }
                 return false;
             }
@@ -595,7 +604,7 @@ private slots:
             QCoreApplication::sendPostedEvents();
         qApp->installEventFilter(&counter);
         // Replies of many widths, timeouts, an answer from a router, and a long run of points.
-        const QList<int> results {1, 3999, -1, 250, -2, 7, -1, -1, 80, 1000, 2, 45, 3, 3, 3, 3, 3, 3, 3, 3};
+        const QList<int> results { 1, 3999, -1, 250, -2, 7, -1, -1, 80, 1000, 2, 45, 3, 3, 3, 3, 3, 3, 3, 3 };
         for (int i = 0; i < results.size(); ++i) {
             if (i > 0) {
                 clock->advance(1000);
@@ -627,9 +636,9 @@ private slots:
         f->setGeometry(window.rect());
         f->BottomRightPanel->show();
         window.show();
-        feed(f, {12, -1, 14});
+        feed(f, { 12, -1, 14 });
         const QImage shot = window.grab().toImage();
-        for (QLabel *l : {f->StatusLbl, f->IPAddressLbl, f->TimeoutsLbl, f->PointsLbl, f->LossJitterLbl}) {
+        for (QLabel *l : { f->StatusLbl, f->IPAddressLbl, f->TimeoutsLbl, f->PointsLbl, f->LossJitterLbl }) {
             if (l->isHidden())
                 continue;
             const QPoint corner = l->mapTo(&window, QPoint(0, 0));
@@ -644,8 +653,8 @@ private slots:
     {
         QTest::addColumn<int>("columns");
         QTest::addColumn<int>("frames");
-        for (int columns : {1, 2})
-            for (int frames : {1, 4, 8})
+        for (int columns : { 1, 2 })
+            for (int frames : { 1, 4, 8 })
                 QTest::addRow("%d-columns-%d-frames", columns, frames) << columns << frames;
     }
     void defaultWindow_showsNoCutText()
@@ -655,8 +664,8 @@ private slots:
         QWidget board;
         board.resize(480, 222);
         board.show();
-        const QList<QRect> areas = columns == 1 ? QList<QRect> {QRect(0, 0, 480, 222)}
-                                                : QList<QRect> {QRect(0, 0, 240, 222), QRect(243, 0, 237, 222)};
+        const QList<QRect> areas = columns == 1 ? QList<QRect> { QRect(0, 0, 480, 222) }
+                                                : QList<QRect> { QRect(0, 0, 240, 222), QRect(243, 0, 237, 222) };
         QList<TPingFrame *> all;
         for (const QRect &area : areas) {
             const int h = area.height() / frames;
@@ -665,7 +674,7 @@ private slots:
                 f->setGeometry(area.x(), i * h, area.width(), h);
                 f->BottomRightPanel->setVisible(i % 2 == 0);
                 f->show();
-                feed(f, {1001, 3999, 2500, -1});
+                feed(f, { 1001, 3999, 2500, -1 });
                 all.append(f);
             }
         }
@@ -684,7 +693,7 @@ private slots:
     void rearm_aboutASecondOnA20msStep()
     {
         start();
-        for (int rtt : {5, 7, 9}) {
+        for (int rtt : { 5, 7, 9 }) {
             if (rtt != 5)
                 tick();
             world->echoes.replyAndProcess(rtt);
@@ -723,7 +732,7 @@ private slots:
 
     void stopWhileTimerArmed_runsExactlyOneMoreCycle()
     {
-        play({5});
+        play({ 5 });
         stop();
         QVERIFY(frame->PingTimer->isActive());
         tick();
@@ -736,10 +745,10 @@ private slots:
 
     void unknownHost_showsDnsErrorAndStops()
     {
-        play({5});
+        play({ 5 });
         stop();
         start(QStringLiteral("no-such.example"));
-        QCOMPARE(world->resolver.asked, QStringList{QStringLiteral("no-such.example")});
+        QCOMPARE(world->resolver.asked, QStringList { QStringLiteral("no-such.example") });
         world->resolver.answer(11001);
         QTRY_COMPARE(frame->IPAddressLbl->text(), QStringLiteral("DNS Error!"));
         QCOMPARE(frame->ContinuousPingSpdBtn->text(), QStringLiteral("Start"));
@@ -755,12 +764,12 @@ private slots:
         QTest::mouseClick(frame->ContinuousPingSpdBtn, Qt::LeftButton);
         QCOMPARE(frame->IPAddressLbl->text(), QStringLiteral("DNS Error!"));
         QVERIFY(!frame->Running());
-        QCOMPARE(world->errors.messages, QStringList{QStringLiteral("DNS lookup: invalid host name.")});
+        QCOMPARE(world->errors.messages, QStringList { QStringLiteral("DNS lookup: invalid host name.") });
     }
 
     void clearChart_whileStopped_waitsForTheSecondCycle()
     {
-        play({5, 6});
+        play({ 5, 6 });
         stop();
         frame->PingTimer->stop();
         QTest::mouseClick(frame->ClearChartPnl, Qt::LeftButton);
@@ -791,7 +800,7 @@ private slots:
         QFETCH(bool, shift);
         QFETCH(int, items);
         QFETCH(bool, marked);
-        play({5, -1, -1});
+        play({ 5, -1, -1 });
         QTest::mousePress(frame->TimeoutsLbl, Qt::MouseButton(button), shift ? Qt::ShiftModifier : Qt::NoModifier);
         QCOMPARE(frame->LastTimeoutComboBox->count(), items);
         QCOMPARE(frame->TimeoutsLbl->text(), QStringLiteral("Timeouts: %1").arg(items));
@@ -802,7 +811,7 @@ private slots:
 
     void toggle_twiceShowsThenHidesPanelAndSplitter()
     {
-        play({-1, 5});
+        play({ -1, 5 });
         QVERIFY(frame->TimeoutMarked());
         QTest::mouseClick(frame->ToggleBRPnl, Qt::LeftButton);
         QVERIFY(!frame->BottomRightPanel->isHidden());
@@ -1135,9 +1144,9 @@ private slots:
         frame.reset();
         world->echoes.replyAndProcess(5);
         QVERIFY2(!world->echoes.lastDelivered, "a result was handed to a freed frame");
-        world->resolver.answer(0, {kHost});
+        world->resolver.answer(0, { kHost });
         QTest::qWait(20);
-        QCOMPARE(world->echoes.count(), 0u);  // the late lookup started nothing
+        QCOMPARE(world->echoes.count(), 0u); // the late lookup started nothing
     }
 };
 

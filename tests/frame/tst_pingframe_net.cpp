@@ -49,8 +49,8 @@ private slots:
             QVERIFY(w.open(QIODevice::WriteOnly));
             w.write(value);
         };
-        setRange("1 0");  // no group may open a ping socket
-        TICMP::SetSocketPreference(TICMP::SocketKind::PingOnly);  // as without CAP_NET_RAW
+        setRange("1 0"); // no group may open a ping socket
+        TICMP::SetSocketPreference(TICMP::SocketKind::PingOnly); // as without CAP_NET_RAW
         QSignalSpy told(IcmpAccess::instance(), &IcmpAccess::unavailable);
         std::unique_ptr<TPingFrame> f1(startFrame(QStringLiteral("127.0.0.1")));
         QTRY_COMPARE_WITH_TIMEOUT(f1->TimeoutsLbl->text(), QStringLiteral("Timeouts: 1"), 6000);
@@ -85,7 +85,7 @@ private slots:
     {
         if (qEnvironmentVariableIsEmpty("NETKIT"))
             QSKIP("needs the network test kit (tests/netkit/netkit.sh)");
-        ::kill(qEnvironmentVariableIntValue("NETKIT_RESPONDER_PID"), SIGHUP);  // fresh answer counters
+        ::kill(qEnvironmentVariableIntValue("NETKIT_RESPONDER_PID"), SIGHUP); // fresh answer counters
         QTest::qWait(50);
         std::unique_ptr<TPingFrame> fading(startFrame(QStringLiteral("10.77.4.30")));
         std::unique_ptr<TPingFrame> silent(startFrame(QStringLiteral("10.77.3.2")));

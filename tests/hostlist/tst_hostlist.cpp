@@ -79,12 +79,15 @@ private slots:
         QTest::addColumn<bool>("lc");
         QTest::addColumn<bool>("uc");
         QTest::addColumn<QStringList>("entries");
-        QTest::newRow("blank lines skipped, lower case") << QStringLiteral("Alpha\r\n\r\n   \nMiXeD.Example") << true << false
-                                                         << QStringList({QStringLiteral("alpha"), QStringLiteral("mixed.example")});
+        QTest::newRow("blank lines skipped, lower case")
+            << QStringLiteral("Alpha\r\n\r\n   \nMiXeD.Example") << true << false
+            << QStringList({ QStringLiteral("alpha"), QStringLiteral("mixed.example") });
         QTest::newRow("blanks kept") << QStringLiteral("  spaced  \rtab\t") << false << false
-                                     << QStringList({QStringLiteral("  spaced  "), QStringLiteral("tab\t")});
-        QTest::newRow("both on: lower wins") << QStringLiteral("Host") << true << true << QStringList{QStringLiteral("host")};
-        QTest::newRow("upper, non-ASCII kept") << QStringLiteral("bücher.de") << false << true << QStringList{QStringLiteral("BüCHER.DE")};
+                                     << QStringList({ QStringLiteral("  spaced  "), QStringLiteral("tab\t") });
+        QTest::newRow("both on: lower wins")
+            << QStringLiteral("Host") << true << true << QStringList { QStringLiteral("host") };
+        QTest::newRow("upper, non-ASCII kept")
+            << QStringLiteral("bücher.de") << false << true << QStringList { QStringLiteral("BüCHER.DE") };
         QTest::newRow("no text") << QString() << false << false << QStringList();
     }
     void paste()
@@ -106,7 +109,7 @@ private slots:
     {
         form->NewHostEdit->setText(QStringLiteral("  Host.Example \t"));
         QTest::mouseClick(form->AddNewHostSpeedButton, Qt::LeftButton);
-        QCOMPARE(form->HostLines(), QStringList{QStringLiteral("Host.Example")});
+        QCOMPARE(form->HostLines(), QStringList { QStringLiteral("Host.Example") });
         QCOMPARE(form->NewHostEdit->text(), QString());
         form->NewHostEdit->setText(QStringLiteral("   "));
         form->aAddNewHost->trigger();
@@ -120,15 +123,15 @@ private slots:
     {
         QTest::addColumn<QList<int>>("selected");
         QTest::addColumn<QString>("clipboard");
-        QTest::newRow("three") << QList<int>{0, 2, 3} << QStringLiteral("a\r\nc\r\nd\r\n");
-        QTest::newRow("one") << QList<int>{1} << QStringLiteral("b");
-        QTest::newRow("none") << QList<int>{} << QString();
+        QTest::newRow("three") << QList<int> { 0, 2, 3 } << QStringLiteral("a\r\nc\r\nd\r\n");
+        QTest::newRow("one") << QList<int> { 1 } << QStringLiteral("b");
+        QTest::newRow("none") << QList<int> {} << QString();
     }
     void copy()
     {
         QFETCH(QList<int>, selected);
         QFETCH(QString, clipboard);
-        form->SetHostLines({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")});
+        form->SetHostLines({ QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d") });
         QApplication::clipboard()->setText(QStringLiteral("previous"));
         select(selected);
         form->aCopyToClipboard->trigger();
@@ -137,12 +140,13 @@ private slots:
 
     void keys_deleteSelectAllAndCopyAreOurs()
     {
-        form->SetHostLines({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"), QStringLiteral("e")});
-        select({0, 2, 4}, 1);
+        form->SetHostLines({ QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d"),
+            QStringLiteral("e") });
+        select({ 0, 2, 4 }, 1);
         QTest::keyClick(list(), Qt::Key_Delete);
-        QCOMPARE(form->HostLines(), QStringList({QStringLiteral("b"), QStringLiteral("d")}));
+        QCOMPARE(form->HostLines(), QStringList({ QStringLiteral("b"), QStringLiteral("d") }));
         QTest::keyClick(list(), Qt::Key_A, Qt::ControlModifier);
-        QCOMPARE(list()->SelectedIndexes(), QList<int>({0, 1}));
+        QCOMPARE(list()->SelectedIndexes(), QList<int>({ 0, 1 }));
         // The list view's own Ctrl+C would copy only the current entry.
         QTest::keyClick(list(), Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("b\r\nd\r\n"));
@@ -150,23 +154,25 @@ private slots:
 
     void deleteCommand_needsAFocusedEntry()
     {
-        form->SetHostLines({QStringLiteral("a"), QStringLiteral("b")});
-        select({0});
+        form->SetHostLines({ QStringLiteral("a"), QStringLiteral("b") });
+        select({ 0 });
         list()->SetItemIndex(-1);
         form->aDeleteSelectedHost->trigger();
         QCOMPARE(form->HostLines().size(), 2);
         list()->SetItemIndex(1);
         form->aDeleteSelectedHost->trigger();
-        QCOMPARE(form->HostLines(), QStringList{QStringLiteral("b")});
+        QCOMPARE(form->HostLines(), QStringList { QStringLiteral("b") });
     }
 
     void caseCommands_changeOnlyTheFocusedEntry()
     {
-        form->SetHostLines({QStringLiteral("A1"), QStringLiteral("B2"), QStringLiteral("Ünï-C3"), QStringLiteral("D4"), QStringLiteral("E5")});
-        select({0, 1, 2, 3, 4}, 2);
+        form->SetHostLines({ QStringLiteral("A1"), QStringLiteral("B2"), QStringLiteral("Ünï-C3"), QStringLiteral("D4"),
+            QStringLiteral("E5") });
+        select({ 0, 1, 2, 3, 4 }, 2);
         form->aLowerCase->trigger();
-        QCOMPARE(form->HostLines(), QStringList({QStringLiteral("A1"), QStringLiteral("B2"), QStringLiteral("Ünï-c3"),
-                                                 QStringLiteral("D4"), QStringLiteral("E5")}));
+        QCOMPARE(form->HostLines(),
+            QStringList({ QStringLiteral("A1"), QStringLiteral("B2"), QStringLiteral("Ünï-c3"), QStringLiteral("D4"),
+                QStringLiteral("E5") }));
         list()->SetItemIndex(0);
         form->aUpperCase->trigger();
         QCOMPARE(form->HostLines().front(), QStringLiteral("A1"));
@@ -176,47 +182,49 @@ private slots:
 
     void mousePress_focusesAndSelectsOnlyWithoutSelection()
     {
-        form->SetHostLines({QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c")});
+        form->SetHostLines({ QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c") });
         list()->clearSelection();
         const QPoint onB = list()->visualItemRect(list()->item(1)).center();
         QTest::mousePress(list()->viewport(), Qt::RightButton, {}, onB);
         QCOMPARE(list()->ItemIndex(), 1);
-        QCOMPARE(list()->SelectedIndexes(), QList<int>{1});
+        QCOMPARE(list()->SelectedIndexes(), QList<int> { 1 });
         QTest::mouseRelease(list()->viewport(), Qt::RightButton, {}, onB);
-        select({0});
+        select({ 0 });
         const QPoint onC = list()->visualItemRect(list()->item(2)).center();
         QTest::mousePress(list()->viewport(), Qt::RightButton, {}, onC);
         QCOMPARE(list()->ItemIndex(), 2);
-        QCOMPARE(list()->SelectedIndexes(), QList<int>{0});
+        QCOMPARE(list()->SelectedIndexes(), QList<int> { 0 });
         QTest::mouseRelease(list()->viewport(), Qt::RightButton, {}, onC);
     }
 
     void pingSelected_framesInListOrderEachStarted()
     {
-        form->SetHostLines({QStringLiteral("10.0.0.1"), QStringLiteral("skip"), QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.1")});
-        form->aPingSelected->trigger();  // nothing selected: nothing happens
+        form->SetHostLines({ QStringLiteral("10.0.0.1"), QStringLiteral("skip"), QStringLiteral("10.0.0.2"),
+            QStringLiteral("10.0.0.1") });
+        form->aPingSelected->trigger(); // nothing selected: nothing happens
         QVERIFY(form->Board->ColumnFrames1.isEmpty());
-        select({0, 2, 3});
+        select({ 0, 2, 3 });
         form->aPingSelected->trigger();
-        QCOMPARE(frameHosts(), QStringList({QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.1")}));
+        QCOMPARE(frameHosts(),
+            QStringList({ QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2"), QStringLiteral("10.0.0.1") }));
         QCOMPARE(world->echoes.count(), 3u);
         for (int i = 0; i < 3; ++i) {
             QVERIFY(form->Board->ColumnFrames1[i]->Running());
             QCOMPARE(world->echoes.pending[i]->PingHostName, frameHosts()[i]);
             QCOMPARE(form->Board->ColumnFrames1[i]->height(), form->ColumnPanel1->height() / 3);
         }
-        QCOMPARE(list()->SelectedIndexes(), QList<int>({0, 2, 3}));
+        QCOMPARE(list()->SelectedIndexes(), QList<int>({ 0, 2, 3 }));
     }
 
     void pingSelected_emptyEntryNotStarted_blankEntryFailsItsLookup()
     {
-        form->SetHostLines({QString(), QStringLiteral("   ")});
-        select({0, 1});
+        form->SetHostLines({ QString(), QStringLiteral("   ") });
+        select({ 0, 1 });
         form->aPingSelected->trigger();
         QCOMPARE(form->Board->ColumnFrames1.size(), 2);
         QVERIFY(!form->Board->ColumnFrames1[0]->Running());
         QVERIFY(form->Board->ColumnFrames1[1]->Running());
-        QCOMPARE(world->resolver.asked, QStringList{QString()});
+        QCOMPARE(world->resolver.asked, QStringList { QString() });
         world->resolver.answer(11001);
         QTRY_COMPARE(form->Board->ColumnFrames1[1]->IPAddressLbl->text(), QStringLiteral("DNS Error!"));
         QCOMPARE(world->errors.messages, QStringList());
@@ -224,24 +232,25 @@ private slots:
 
     void doubleClick_pingsSelected()
     {
-        form->SetHostLines({QStringLiteral("10.0.0.7")});
+        form->SetHostLines({ QStringLiteral("10.0.0.7") });
         const QPoint p = list()->visualItemRect(list()->item(0)).center();
         QTest::mouseDClick(list()->viewport(), Qt::LeftButton, {}, p);
-        QCOMPARE(frameHosts(), QStringList{QStringLiteral("10.0.0.7")});
+        QCOMPARE(frameHosts(), QStringList { QStringLiteral("10.0.0.7") });
     }
 
     void pingSelectedWithExpand_growsByAFrameEachTime()
     {
-        form->SetHostLines({QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2")});
-        select({0});
+        form->SetHostLines({ QStringLiteral("10.0.0.1"), QStringLiteral("10.0.0.2") });
+        select({ 0 });
         const int h0 = form->height();
         form->aPingSelectedWithExpand->trigger();
         QCOMPARE(form->height(), h0 + TPingFrame::kDesignedHeight);
         const int frameH = form->Board->ColumnFrames1[0]->height();
-        select({1});
+        select({ 1 });
         form->aPingSelectedWithExpand->trigger();
         QCOMPARE(form->height(), h0 + TPingFrame::kDesignedHeight + frameH);
-        QCOMPARE(form->Board->ColumnFrames1[1]->height(), form->ColumnPanel1->height() - form->ColumnPanel1->height() / 2);
+        QCOMPARE(
+            form->Board->ColumnFrames1[1]->height(), form->ColumnPanel1->height() - form->ColumnPanel1->height() / 2);
     }
 
     // However many hosts are expanded, the window stays within the work area of its screen
@@ -261,7 +270,7 @@ private slots:
         QCOMPARE(form->Board->ColumnFrames1.size(), 12);
         const QRect area = form->screen()->availableGeometry();
         QVERIFY2(area.contains(form->frameGeometry()),
-                 qPrintable(QStringLiteral("%1 high at %2").arg(form->frameGeometry().height()).arg(form->y())));
+            qPrintable(QStringLiteral("%1 high at %2").arg(form->frameGeometry().height()).arg(form->y())));
         QCoreApplication::processEvents();
         form->SizeFrames();
         const TPingFrame *last = form->Board->ColumnFrames1.back();
@@ -290,8 +299,8 @@ private slots:
         QVERIFY(!form->aPingSelected2->isVisible());
         form->mmiShow2->trigger();
         QVERIFY(form->aPingSelected2->isVisible());
-        form->SetHostLines({QStringLiteral("10.0.0.3")});
-        select({0});
+        form->SetHostLines({ QStringLiteral("10.0.0.3") });
+        select({ 0 });
         form->aPingSelected2->trigger();
         QCOMPARE(form->Board->ColumnFrames2.size(), 1);
         QCOMPARE(form->Board->ColumnFrames2[0]->objectName(), QStringLiteral("PingFrame2_0"));
@@ -300,27 +309,29 @@ private slots:
 
     void editDialog_okKeepsNonBlankLinesUnchanged()
     {
-        form->SetHostLines({QStringLiteral(" a "), QString(), QStringLiteral("  "), QStringLiteral("B"), QStringLiteral("a")});
-        select({0, 3});
+        form->SetHostLines(
+            { QStringLiteral(" a "), QString(), QStringLiteral("  "), QStringLiteral("B"), QStringLiteral("a") });
+        select({ 0, 3 });
         editAsText([](THLBEditMemoDlg *d) {
             QCOMPARE(d->windowTitle(), QStringLiteral("Host Listbox Edit Memo"));
             QCOMPARE(d->ListBoxEditMemo->toPlainText(), QStringLiteral(" a \n\n  \nB\na\n"));
             QVERIFY(d->ListBoxEditMemo->hasFocus());
             d->OKBtn->click();
         });
-        QCOMPARE(form->HostLines(), QStringList({QStringLiteral(" a "), QStringLiteral("B"), QStringLiteral("a")}));
+        QCOMPARE(form->HostLines(), QStringList({ QStringLiteral(" a "), QStringLiteral("B"), QStringLiteral("a") }));
         QVERIFY(list()->SelectedIndexes().isEmpty());
     }
 
     void editDialog_sortThenCancelChangesNothing_emptiedEditorEmptiesList()
     {
-        const QStringList original{QStringLiteral("b"), QStringLiteral("A"), QStringLiteral("a"), QStringLiteral("C")};
+        const QStringList original { QStringLiteral("b"), QStringLiteral("A"), QStringLiteral("a"),
+            QStringLiteral("C") };
         form->SetHostLines(original);
         editAsText([](THLBEditMemoDlg *d) {
             d->SortBtn->click();
             const QStringList sorted = d->ListBoxEditMemo->toPlainText().split(u'\n');
             QCOMPARE(sorted.mid(0, 2).join(QString()).toLower(), QStringLiteral("aa"));
-            QCOMPARE(sorted.mid(2, 2), QStringList({QStringLiteral("b"), QStringLiteral("C")}));
+            QCOMPARE(sorted.mid(2, 2), QStringList({ QStringLiteral("b"), QStringLiteral("C") }));
             d->CancelBtn->click();
         });
         QCOMPARE(form->HostLines(), original);
@@ -344,7 +355,7 @@ private slots:
     void editDialog_keepsEveryCharacter_listDrawsOneLine()
     {
         QFETCH(QString, entry);
-        const QStringList entries{QStringLiteral("first"), entry, QStringLiteral("last")};
+        const QStringList entries { QStringLiteral("first"), entry, QStringLiteral("last") };
         form->SetHostLines(entries);
 
         // The list draws the entry on one line.
@@ -382,7 +393,7 @@ private slots:
             QTest::keyClicks(d->ListBoxEditMemo, QStringLiteral("z"));
             d->OKBtn->click();
         });
-        QCOMPARE(form->HostLines(), QStringList({QStringLiteral("new-first"), entry + u'z', QStringLiteral("last")}));
+        QCOMPARE(form->HostLines(), QStringList({ QStringLiteral("new-first"), entry + u'z', QStringLiteral("last") }));
 
         // Sorted: the entry is still there, whole.
         editAsText([](THLBEditMemoDlg *d) {
@@ -395,18 +406,21 @@ private slots:
 
     void sortLines_emptyFirstCaseInsensitive()
     {
-        QCOMPARE(THLBEditMemoDlg::SortLines({QStringLiteral("beta"), QString(), QStringLiteral("Alpha"), QStringLiteral("alpha2"), QString()}),
-                 QStringList({QString(), QString(), QStringLiteral("Alpha"), QStringLiteral("alpha2"), QStringLiteral("beta")}));
+        QCOMPARE(THLBEditMemoDlg::SortLines({ QStringLiteral("beta"), QString(), QStringLiteral("Alpha"),
+                     QStringLiteral("alpha2"), QString() }),
+            QStringList(
+                { QString(), QString(), QStringLiteral("Alpha"), QStringLiteral("alpha2"), QStringLiteral("beta") }));
     }
 
     void autosavedList_survivesRestartInItsEncoding()
     {
         const QString file = form->LstDir + QStringLiteral("AutoSaveList.txt");
-        ListFile::write(file, {QStringLiteral("  münchen"), QString(), QStringLiteral("x")}, TextCodec::Encoding::Utf8Bom);
+        ListFile::write(
+            file, { QStringLiteral("  münchen"), QString(), QStringLiteral("x") }, TextCodec::Encoding::Utf8Bom);
         form.reset();
         form = makeMainForm();
-        QCOMPARE(form->HostLines(), QStringList({QStringLiteral("  münchen"), QString(), QStringLiteral("x")}));
-        form->SetHostLines({QStringLiteral("y")});
+        QCOMPARE(form->HostLines(), QStringList({ QStringLiteral("  münchen"), QString(), QStringLiteral("x") }));
+        form->SetHostLines({ QStringLiteral("y") });
         form->close();
         QFile f(file);
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -419,14 +433,15 @@ private slots:
     {
         form.reset();
         const QString file = world->home.dtaDir() + QStringLiteral("LST/AutoSaveList.txt");
-        QDir().mkpath(file);  // a folder, not a file
+        QDir().mkpath(file); // a folder, not a file
         form = makeMainForm();
         QVERIFY(form->FormActivated);
         QVERIFY(form->isVisible());
         QCOMPARE(form->HostLines(), QStringList());
         QCOMPARE(world->errors.messages.size(), 1);
         const QString message = world->errors.messages.front();
-        QVERIFY2(message.startsWith(QStringLiteral("Cannot open file \"") + file + QStringLiteral("\": ")), qPrintable(message));
+        QVERIFY2(message.startsWith(QStringLiteral("Cannot open file \"") + file + QStringLiteral("\": ")),
+            qPrintable(message));
         QVERIFY2(message.endsWith(u'.') && message.count(u'.') == 1 + file.count(u'.'), qPrintable(message));
         const QString detail = message.mid(message.indexOf(QStringLiteral("\": ")) + 3);
         QVERIFY2(detail.front().isLower(), qPrintable(message));
@@ -463,18 +478,27 @@ private slots:
         }
         QVERIFY(QFile::setPermissions(file, QFileDevice::Permissions()));
         // Everything but that file belongs to "nobody", and so do we, for file access only.
-        QProcess::execute(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("65534:65534"), world->home.path()});
+        QProcess::execute(
+            QStringLiteral("chown"), { QStringLiteral("-R"), QStringLiteral("65534:65534"), world->home.path() });
         QVERIFY(::chown(QFile::encodeName(file).constData(), 0, 0) == 0);
         struct FsUid
         {
-            FsUid() { ::setfsuid(65534); ::setfsgid(65534); }
-            ~FsUid() { ::setfsuid(0); ::setfsgid(0); }
+            FsUid()
+            {
+                ::setfsuid(65534);
+                ::setfsgid(65534);
+            }
+            ~FsUid()
+            {
+                ::setfsuid(0);
+                ::setfsgid(0);
+            }
         } asNobody;
         form = makeMainForm();
         QCOMPARE(world->errors.messages.size(), 1);
         QVERIFY(world->errors.messages.front().startsWith(QStringLiteral("Cannot open file \"") + file));
         if (change)
-            form->SetHostLines({QStringLiteral("typed.example")});
+            form->SetHostLines({ QStringLiteral("typed.example") });
         form->close();
         QVERIFY(!form->isVisible());
         QCOMPARE(world->errors.messages.size(), 1);

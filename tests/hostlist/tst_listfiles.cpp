@@ -67,8 +67,8 @@ QStringList listed(QFileDialog *d, const QString &expected)
 // Answers the next file dialog: `inspect` sees it first, then `name` is typed (unless null)
 // and the dialog accepted. A box the dialog shows then (Qt's own "File not found") is answered
 // with its first button and its text kept in `said`; a dialog still open at the end is closed.
-void answerFileDialog(const QString &name, const std::function<void(QFileDialog *)> &inspect = {},
-    QString *said = nullptr)
+void answerFileDialog(
+    const QString &name, const std::function<void(QFileDialog *)> &inspect = {}, QString *said = nullptr)
 {
     QTimer::singleShot(30, [=] {
         auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());

@@ -192,22 +192,23 @@ private slots:
     {
         QTest::addColumn<bool>("inList");
         QTest::addColumn<QList<QKeyCombination>>("keys");
-        QTest::addColumn<int>("picked");  // row, or -1 for none
+        QTest::addColumn<int>("picked"); // row, or -1 for none
         using Keys = QList<QKeyCombination>;
         const QKeyCombination enter(Qt::Key_Return), down(Qt::Key_Down), up(Qt::Key_Up);
-        QTest::newRow("enter in the edit picks the first") << false << Keys{enter} << 0;
-        QTest::newRow("down twice in the edit, keypad enter") << false << Keys{down, down, Qt::KeypadModifier | Qt::Key_Enter} << 2;
-        QTest::newRow("down then up in the list") << true << Keys{down, down, up, enter} << 1;
-        QTest::newRow("up from the first stays") << true << Keys{up, enter} << 0;
-        QTest::newRow("down past the last stays") << false << Keys{down, down, down, down, enter} << 2;
-        QTest::newRow("shift enter picks nothing") << false << Keys{down, Qt::ShiftModifier | Qt::Key_Return} << -1;
+        QTest::newRow("enter in the edit picks the first") << false << Keys { enter } << 0;
+        QTest::newRow("down twice in the edit, keypad enter")
+            << false << Keys { down, down, Qt::KeypadModifier | Qt::Key_Enter } << 2;
+        QTest::newRow("down then up in the list") << true << Keys { down, down, up, enter } << 1;
+        QTest::newRow("up from the first stays") << true << Keys { up, enter } << 0;
+        QTest::newRow("down past the last stays") << false << Keys { down, down, down, down, enter } << 2;
+        QTest::newRow("shift enter picks nothing") << false << Keys { down, Qt::ShiftModifier | Qt::Key_Return } << -1;
     }
     void keys_upDownAndEnterPickForLoading()
     {
         QFETCH(bool, inList);
         QFETCH(QList<QKeyCombination>, keys);
         QFETCH(int, picked);
-        for (const char *name : {"one.txt", "two.txt", "three.txt"})
+        for (const char *name : { "one.txt", "two.txt", "three.txt" })
             touch(path + QLatin1String(name));
         load();
         const QStringList names = shown(frame());
@@ -295,7 +296,10 @@ private slots:
         touch(world->home.dtaDir() + QStringLiteral("Skylark.INI"),
             "[Section-Window]\nSelectFileHeight=310\nSelectFileWidth=610\n");
         form = makeMainForm();
-        TMainForm::SetOpenUrlHandler([this](const QString &p) { opened.append(p); return true; });
+        TMainForm::SetOpenUrlHandler([this](const QString &p) {
+            opened.append(p);
+            return true;
+        });
         touch(form->LstDir + QStringLiteral("office.txt"), "  gw.office\r\n\r\nprinter\r\n");
         touch(form->LstDir + QStringLiteral("notes.md"), "x\r\n");
     }

@@ -29,9 +29,9 @@ int main(int argc, char **argv)
     const int inFlight = option(QStringLiteral("--exit-in-flight"), QStringLiteral("0")).toInt();
     const QString target = args.value(0);
 
-    TICMP::SetSocketPreference(sockets == QStringLiteral("ping")  ? TICMP::SocketKind::PingOnly
-                               : sockets == QStringLiteral("raw") ? TICMP::SocketKind::RawOnly
-                                                                  : TICMP::SocketKind::Auto);
+    TICMP::SetSocketPreference(sockets == QStringLiteral("ping") ? TICMP::SocketKind::PingOnly
+            : sockets == QStringLiteral("raw")                   ? TICMP::SocketKind::RawOnly
+                                                                 : TICMP::SocketKind::Auto);
     if (inFlight > 0) {
         QObject owner;
         CompletionPort port(&owner);
@@ -52,8 +52,8 @@ int main(int argc, char **argv)
     w->PingTimeout = timeout;
     w->PingTTL = ttl;
     w->Execute();
-    std::printf("total=%d\nstatus=%u\nfrom=%s\nrtt=%u\nsize=%d\nerr=%d\nerrstr=%s\ndnshostip=%s\nkind=%s\n", w->ReplyTotal,
-                w->ReplyStatus, qPrintable(w->ReplyIPAddr), w->ReplyRTT, w->ReplyDataSize, w->ErrCode,
-                qPrintable(w->ErrString), qPrintable(w->DnsHostIP), qPrintable(w->SocketKind));
+    std::printf("total=%d\nstatus=%u\nfrom=%s\nrtt=%u\nsize=%d\nerr=%d\nerrstr=%s\ndnshostip=%s\nkind=%s\n",
+        w->ReplyTotal, w->ReplyStatus, qPrintable(w->ReplyIPAddr), w->ReplyRTT, w->ReplyDataSize, w->ErrCode,
+        qPrintable(w->ErrString), qPrintable(w->DnsHostIP), qPrintable(w->SocketKind));
     return 0;
 }

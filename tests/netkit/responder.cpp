@@ -5,8 +5,8 @@
 // the request instead of a reply (error; with badsum its own checksum is wrong, with
 // badquote the quoted request's checksum is), and, beside the proper answers, a flood of
 // replies that answer no request (flood=RATE packets a second, with the identifier of the
-// latest request and sequence numbers far from it, for as long as requests keep coming). Every request it sees is logged
-// as "dst ttl size data-hex id seq". SIGHUP resets the answer counters.
+// latest request and sequence numbers far from it, for as long as requests keep coming). Every request it sees is
+// logged as "dst ttl size data-hex id seq". SIGHUP resets the answer counters.
 //
 //   netkit_responder --log FILE --rule ADDR[:delay=MS][,answer=N][,drop=K][,from=ADDR]
 //                    [,badsum][,error][,badquote][,flood=RATE] ...
@@ -34,7 +34,7 @@ namespace {
 struct Rule
 {
     int delayMs = 0;
-    long answer = -1;  // answer only the first N requests (-1 = all)
+    long answer = -1; // answer only the first N requests (-1 = all)
     int dropEvery = 0; // drop every K-th request (0 = none)
     in_addr_t from = 0;
     bool badSum = false;
@@ -57,13 +57,16 @@ struct Flood
 struct Pending
 {
     std::chrono::steady_clock::time_point due;
-    std::vector<unsigned char> packet;  // full IP packet of the reply
+    std::vector<unsigned char> packet; // full IP packet of the reply
     in_addr_t dst;
     bool operator>(const Pending &o) const { return due > o.due; }
 };
 
 volatile sig_atomic_t g_reset = 0;
-void onHup(int) { g_reset = 1; }
+void onHup(int)
+{
+    g_reset = 1;
+}
 
 std::uint16_t checksum(const unsigned char *d, size_t n)
 {
@@ -79,7 +82,7 @@ std::uint16_t checksum(const unsigned char *d, size_t n)
 
 in_addr_t parseAddr(const std::string &s)
 {
-    in_addr a{};
+    in_addr a {};
     if (inet_pton(AF_INET, s.c_str(), &a) != 1) {
         std::fprintf(stderr, "bad address %s\n", s.c_str());
         std::exit(2);
@@ -135,7 +138,7 @@ int main(int argc, char **argv)
     signal(SIGHUP, onHup);
 
     const int rx = socket(AF_INET, SOCK_RAW, IPPROTO_ICMP);
-    const int tx = socket(AF_INET, SOCK_RAW, IPPROTO_RAW);  // IP_HDRINCL implied
+    const int tx = socket(AF_INET, SOCK_RAW, IPPROTO_RAW); // IP_HDRINCL implied
     if (rx < 0 || tx < 0) {
         std::perror("socket");
         return 1;
@@ -153,7 +156,7 @@ int main(int argc, char **argv)
         const auto now = std::chrono::steady_clock::now();
         while (!queue.empty() && queue.top().due <= now) {
             const Pending &p = queue.top();
-            sockaddr_in to{};
+            sockaddr_in to {};
             to.sin_family = AF_INET;
             to.sin_addr.s_addr = p.dst;
             sendto(tx, p.packet.data(), p.packet.size(), 0, reinterpret_cast<sockaddr *>(&to), sizeof to);
@@ -181,7 +184,7 @@ int main(int argc, char **argv)
                 auto *ricmp = reinterpret_cast<icmphdr *>(packet + sizeof(iphdr));
                 ricmp->type = ICMP_ECHOREPLY;
                 ricmp->un.echo.id = flood.id;
-                sockaddr_in to{};
+                sockaddr_in to {};
                 to.sin_family = AF_INET;
                 to.sin_addr.s_addr = flood.dst;
                 for (long i = 0; i < due; ++i, ++flood.sent) {
@@ -194,7 +197,7 @@ int main(int argc, char **argv)
                 timeout = timeout < 0 ? 1 : std::min(timeout, 1);
             }
         }
-        pollfd pfd{rx, POLLIN, 0};
+        pollfd pfd { rx, POLLIN, 0 };
         const int pr = poll(&pfd, 1, timeout);
         if (pr <= 0)
             continue;

@@ -15,7 +15,7 @@ const QString kRouter = QStringLiteral("10.77.1.1");
 const QString kResponder = QStringLiteral("10.77.4.10");
 const QString kDelay100 = QStringLiteral("10.77.4.100");
 const QString kDelay1000 = QStringLiteral("10.77.4.60");
-const QString kFlooder = QStringLiteral("10.77.4.80");  // answers, and floods unmatched replies
+const QString kFlooder = QStringLiteral("10.77.4.80"); // answers, and floods unmatched replies
 const QString kAnswer6 = QStringLiteral("fd77:2::2");
 const QString kSilent6 = QStringLiteral("fd77:3::2");
 const QString kRouter6 = QStringLiteral("fd77:1::1");
@@ -37,7 +37,10 @@ struct Result
 class Run
 {
 public:
-    Run() : m_port(&m_owner) {}
+    Run()
+        : m_port(&m_owner)
+    {
+    }
 
     void start(int id, const QString &target, int timeout, int size = 0, int ttl = 0)
     {
@@ -116,17 +119,28 @@ private slots:
         Run run;
         for (int i = 0; i < n; ++i) {
             switch (Kind(i % Kinds)) {
-            case Answer: run.start(i, kAnswer, 1500); break;
-            case Responder: run.start(i, kResponder, 1500); break;
-            case Silent: run.start(i, kSilent, 1500); break;
-            case Unreachable: run.start(i, QStringLiteral("10.77.9.%1").arg(1 + i % 200), 1500); break;
-            case TtlExpired: run.start(i, kAnswer, 1500, 0, 1); break;
-            case Kinds: break;
+            case Answer:
+                run.start(i, kAnswer, 1500);
+                break;
+            case Responder:
+                run.start(i, kResponder, 1500);
+                break;
+            case Silent:
+                run.start(i, kSilent, 1500);
+                break;
+            case Unreachable:
+                run.start(i, QStringLiteral("10.77.9.%1").arg(1 + i % 200), 1500);
+                break;
+            case TtlExpired:
+                run.start(i, kAnswer, 1500, 0, 1);
+                break;
+            case Kinds:
+                break;
             }
         }
         QTRY_COMPARE_WITH_TIMEOUT(run.delivered, n, 20000);
         QCOMPARE(EchoService::instance().inFlight(), 0);
-        QCoreApplication::processEvents();  // a duplicate would be queued by now
+        QCoreApplication::processEvents(); // a duplicate would be queued by now
         QCOMPARE(run.delivered, n);
         for (int i = 0; i < n; ++i) {
             const Result r = run.results.value(i);
@@ -138,26 +152,27 @@ private slots:
             case Responder: {
                 const QString target = i % Kinds == Answer ? kAnswer : kResponder;
                 QVERIFY2(r.total == 1 && r.status == 0 && r.from == target && r.size == 56,
-                         qPrintable(what + QStringLiteral(" from ") + r.from + QStringLiteral(" status ") +
-                                    QString::number(r.status)));
+                    qPrintable(what + QStringLiteral(" from ") + r.from + QStringLiteral(" status ")
+                        + QString::number(r.status)));
                 break;
             }
             case Silent:
-                QVERIFY2(r.total == 0 && r.errCode == 11010 && r.errString == QStringLiteral("Request timed out") &&
-                             r.dnsHostIP == kSilent,
-                         qPrintable(what + QStringLiteral(" code ") + QString::number(r.errCode)));
+                QVERIFY2(r.total == 0 && r.errCode == 11010 && r.errString == QStringLiteral("Request timed out")
+                        && r.dnsHostIP == kSilent,
+                    qPrintable(what + QStringLiteral(" code ") + QString::number(r.errCode)));
                 break;
             case Unreachable:
                 QVERIFY2(r.total == 1 && r.status == 11003 && r.from == kRouter,
-                         qPrintable(what + QStringLiteral(" from ") + r.from + QStringLiteral(" status ") +
-                                    QString::number(r.status)));
+                    qPrintable(what + QStringLiteral(" from ") + r.from + QStringLiteral(" status ")
+                        + QString::number(r.status)));
                 break;
             case TtlExpired:
                 QVERIFY2(r.total == 1 && r.status == 11013 && r.from == kRouter,
-                         qPrintable(what + QStringLiteral(" from ") + r.from + QStringLiteral(" status ") +
-                                    QString::number(r.status)));
+                    qPrintable(what + QStringLiteral(" from ") + r.from + QStringLiteral(" status ")
+                        + QString::number(r.status)));
                 break;
-            case Kinds: break;
+            case Kinds:
+                break;
             }
         }
     }
@@ -268,7 +283,7 @@ private slots:
     {
         const auto lateBefore = EchoService::instance().counters().late;
         Run run;
-        run.start(1, kDelay1000, 300);  // the answer comes a second later
+        run.start(1, kDelay1000, 300); // the answer comes a second later
         QTRY_COMPARE_WITH_TIMEOUT(run.delivered, 1, 5000);
         QCOMPARE(run.results.value(1).total, 0);
         QCOMPARE(run.results.value(1).errCode, 11010);

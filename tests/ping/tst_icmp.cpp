@@ -45,7 +45,7 @@ QMap<QString, QString> probe(const QStringList &args, const QStringList &asUser 
     if (asUser.isEmpty())
         p.start(QStringLiteral(NETKIT_PROBE), args);
     else
-        p.start(QStringLiteral("setpriv"), asUser + QStringList{QStringLiteral(NETKIT_PROBE)} + args);
+        p.start(QStringLiteral("setpriv"), asUser + QStringList { QStringLiteral(NETKIT_PROBE) } + args);
     p.waitForFinished(15000);
     QMap<QString, QString> out;
     for (const QByteArray &line : p.readAllStandardOutput().split('\n')) {
@@ -56,7 +56,8 @@ QMap<QString, QString> probe(const QStringList &args, const QStringList &asUser 
     return out;
 }
 
-const QStringList kNobody{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups")};
+const QStringList kNobody { QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+    QStringLiteral("--clear-groups") };
 
 void setPingGroupRange(const QByteArray &range)
 {
@@ -81,7 +82,8 @@ private slots:
     {
         QTest::addColumn<QString>("target");
         QTest::addColumn<int>("sockets");
-        for (auto [name, kind] : {std::pair{"ping", TICMP::SocketKind::PingOnly}, std::pair{"raw", TICMP::SocketKind::RawOnly}}) {
+        for (auto [name, kind] :
+            { std::pair { "ping", TICMP::SocketKind::PingOnly }, std::pair { "raw", TICMP::SocketKind::RawOnly } }) {
             QTest::addRow("loopback %s", name) << QStringLiteral("127.0.0.1") << int(kind);
             QTest::addRow("namespace host %s", name) << kAnswer << int(kind);
             QTest::addRow("responder %s", name) << kResponder << int(kind);
@@ -98,7 +100,8 @@ private slots:
         QCOMPARE(w->ReplyIPAddr, target);
         QCOMPARE(w->ReplyStatus, 0u);
         QCOMPARE(w->ReplyDataSize, 56);
-        QCOMPARE(w->SocketKind, sockets == int(TICMP::SocketKind::PingOnly) ? QStringLiteral("ping") : QStringLiteral("raw"));
+        QCOMPARE(w->SocketKind,
+            sockets == int(TICMP::SocketKind::PingOnly) ? QStringLiteral("ping") : QStringLiteral("raw"));
     }
 
     void failures_data()
@@ -107,25 +110,38 @@ private slots:
         QTest::addColumn<int>("sockets");
         QTest::addColumn<int>("total");
         QTest::addColumn<QString>("from");
-        QTest::addColumn<int>("code");  // ReplyStatus with a reply, ErrCode without
+        QTest::addColumn<int>("code"); // ReplyStatus with a reply, ErrCode without
         QTest::addColumn<QString>("text");
-        QTest::addColumn<int>("times");  // echoes in a row, each with the same outcome
-        for (auto [name, kind] : {std::pair{"ping", TICMP::SocketKind::PingOnly}, std::pair{"raw", TICMP::SocketKind::RawOnly}}) {
-            QTest::addRow("router says host unreachable %s", name) << kBehindRouter << int(kind) << 1 << kRouter << 11003 << QString() << 1;
+        QTest::addColumn<int>("times"); // echoes in a row, each with the same outcome
+        for (auto [name, kind] :
+            { std::pair { "ping", TICMP::SocketKind::PingOnly }, std::pair { "raw", TICMP::SocketKind::RawOnly } }) {
+            QTest::addRow("router says host unreachable %s", name)
+                << kBehindRouter << int(kind) << 1 << kRouter << 11003 << QString() << 1;
             // Every one answered: the kit's router must not ration its "unreachable" answers.
-            QTest::addRow("router says host unreachable 20 in a row %s", name) << kBehindRouter << int(kind) << 1 << kRouter << 11003 << QString() << 20;
-            QTest::addRow("silent host %s", name) << kSilent << int(kind) << 0 << QString() << 11010 << QStringLiteral("Request timed out") << 1;
-            QTest::addRow("all ones %s", name) << QStringLiteral("255.255.255.255") << int(kind) << 0 << QString() << 100 << QStringLiteral("Invalid IPv4 host address") << 1;
-            QTest::addRow("blank %s", name) << QStringLiteral("   ") << int(kind) << 0 << QString() << 100 << QStringLiteral("Blank adreess") << 1;
-            QTest::addRow("foreign source %s", name) << kForeign << int(kind) << 1 << QStringLiteral("10.77.4.3") << 0 << QString() << 1;
+            QTest::addRow("router says host unreachable 20 in a row %s", name)
+                << kBehindRouter << int(kind) << 1 << kRouter << 11003 << QString() << 20;
+            QTest::addRow("silent host %s", name)
+                << kSilent << int(kind) << 0 << QString() << 11010 << QStringLiteral("Request timed out") << 1;
+            QTest::addRow("all ones %s", name) << QStringLiteral("255.255.255.255") << int(kind) << 0 << QString()
+                                               << 100 << QStringLiteral("Invalid IPv4 host address") << 1;
+            QTest::addRow("blank %s", name)
+                << QStringLiteral("   ") << int(kind) << 0 << QString() << 100 << QStringLiteral("Blank adreess") << 1;
+            QTest::addRow("foreign source %s", name)
+                << kForeign << int(kind) << 1 << QStringLiteral("10.77.4.3") << 0 << QString() << 1;
             // Damaged answers are no answers: the ping socket's kernel drops them, the raw
             // socket's reader must.
-            QTest::addRow("target says host unreachable %s", name) << kUnreachable << int(kind) << 1 << kUnreachable << 11003 << QString() << 1;
-            QTest::addRow("reply with a wrong checksum %s", name) << kBadSum << int(kind) << 0 << QString() << 11010 << QStringLiteral("Request timed out") << 2;
-            QTest::addRow("unreachable with a wrong checksum %s", name) << kUnreachableBadSum << int(kind) << 0 << QString() << 11010 << QStringLiteral("Request timed out") << 2;
+            QTest::addRow("target says host unreachable %s", name)
+                << kUnreachable << int(kind) << 1 << kUnreachable << 11003 << QString() << 1;
+            QTest::addRow("reply with a wrong checksum %s", name)
+                << kBadSum << int(kind) << 0 << QString() << 11010 << QStringLiteral("Request timed out") << 2;
+            QTest::addRow("unreachable with a wrong checksum %s", name)
+                << kUnreachableBadSum << int(kind) << 0 << QString() << 11010 << QStringLiteral("Request timed out")
+                << 2;
         }
         // An error whose quote matches the request's numbers but not the request itself.
-        QTest::addRow("unreachable quoting another request raw") << kUnreachableBadQuote << int(TICMP::SocketKind::RawOnly) << 0 << QString() << 11010 << QStringLiteral("Request timed out") << 2;
+        QTest::addRow("unreachable quoting another request raw")
+            << kUnreachableBadQuote << int(TICMP::SocketKind::RawOnly) << 0 << QString() << 11010
+            << QStringLiteral("Request timed out") << 2;
     }
     void failures()
     {
@@ -242,15 +258,15 @@ private slots:
         const QString log = qEnvironmentVariable("NETKIT_LOG");
         QFile::resize(log, 0);
         const QString text = QString::fromLatin1(kDefaultPingMsg);
-        echo(kResponder, 2000, 0, 32);          // defaults: 56 bytes
-        echo(kResponder, 2000, 10, 32);         // size 10: the text's first 10 characters
-        echo(kResponder, 2000, 0, 0);           // TTL 0: the default 64
+        echo(kResponder, 2000, 0, 32); // defaults: 56 bytes
+        echo(kResponder, 2000, 10, 32); // size 10: the text's first 10 characters
+        echo(kResponder, 2000, 0, 0); // TTL 0: the default 64
         QFile f(log);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = f.readAll().trimmed().split('\n');
         QCOMPARE(lines.size(), 3);
         auto field = [&](int line, int i) { return lines[line].split(' ').value(i); };
-        QCOMPARE(field(0, 1), QByteArray("31"));  // 32 less the router's hop
+        QCOMPARE(field(0, 1), QByteArray("31")); // 32 less the router's hop
         QCOMPARE(field(0, 2), QByteArray("56"));
         QCOMPARE(QByteArray::fromHex(field(0, 3)), text.toLatin1() + QByteArray(11, ' '));
         QCOMPARE(QByteArray::fromHex(field(1, 3)), text.toLatin1().left(10));
@@ -286,17 +302,17 @@ private slots:
     {
         // An ordinary user gets the ping socket where the group range allows it ...
         setPingGroupRange("0 2147483647");
-        auto r = probe({kAnswer, QStringLiteral("--timeout"), QStringLiteral("2000")}, kNobody);
+        auto r = probe({ kAnswer, QStringLiteral("--timeout"), QStringLiteral("2000") }, kNobody);
         QCOMPARE(r.value(QStringLiteral("kind")), QStringLiteral("ping"));
         QCOMPARE(r.value(QStringLiteral("total")), QStringLiteral("1"));
         // ... and neither socket where it does not.
         setPingGroupRange("1 0");
-        r = probe({kAnswer, QStringLiteral("--timeout"), QStringLiteral("2000")}, kNobody);
+        r = probe({ kAnswer, QStringLiteral("--timeout"), QStringLiteral("2000") }, kNobody);
         QCOMPARE(r.value(QStringLiteral("total")), QStringLiteral("0"));
         QCOMPARE(r.value(QStringLiteral("err")), QStringLiteral("100"));
         QCOMPARE(r.value(QStringLiteral("errstr")), QStringLiteral("Unable to get IPv4 ICMP handle"));
         // root falls back to the raw socket.
-        r = probe({kAnswer, QStringLiteral("--timeout"), QStringLiteral("2000")});
+        r = probe({ kAnswer, QStringLiteral("--timeout"), QStringLiteral("2000") });
         QCOMPARE(r.value(QStringLiteral("kind")), QStringLiteral("raw"));
         QCOMPARE(r.value(QStringLiteral("total")), QStringLiteral("1"));
         setPingGroupRange("0 2147483647");
@@ -311,8 +327,9 @@ private slots:
         for (int run = 0; run < 2; ++run) {
             QFile::resize(log, 0);
             QProcess p;
-            p.start(QStringLiteral(NETKIT_PROBE), {kResponder, QStringLiteral("--sockets"), QStringLiteral("raw"),
-                                                   QStringLiteral("--timeout"), QStringLiteral("2000")});
+            p.start(QStringLiteral(NETKIT_PROBE),
+                { kResponder, QStringLiteral("--sockets"), QStringLiteral("raw"), QStringLiteral("--timeout"),
+                    QStringLiteral("2000") });
             QVERIFY(p.waitForStarted());
             const qint64 pid = p.processId();
             QVERIFY(p.waitForFinished(10000));
@@ -333,7 +350,7 @@ private slots:
         QProcess p;
         QElapsedTimer t;
         t.start();
-        p.start(QStringLiteral(NETKIT_PROBE), {QStringLiteral("--exit-in-flight"), QStringLiteral("20"), kSilent});
+        p.start(QStringLiteral(NETKIT_PROBE), { QStringLiteral("--exit-in-flight"), QStringLiteral("20"), kSilent });
         QVERIFY(p.waitForFinished(10000));
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);

@@ -52,9 +52,9 @@ private slots:
         TWSocket s;
         Completions c(s);
         s.DnsLookup(name);
-        QCOMPARE(c.codes, QList<int>{0});
-        QCOMPARE(c.results, QStringList{result});
-        QCOMPARE(s.DnsResultList, QStringList{result});
+        QCOMPARE(c.codes, QList<int> { 0 });
+        QCOMPARE(c.results, QStringList { result });
+        QCOMPARE(s.DnsResultList, QStringList { result });
         QVERIFY(backend.asked.isEmpty());
     }
 
@@ -67,7 +67,8 @@ private slots:
         QTest::newRow("leading dot") << QStringLiteral(".1.2.3") << QStringLiteral(".1.2.3");
         QTest::newRow("blanks only") << QStringLiteral("   ") << QString();
         QTest::newRow("idna") << QStringLiteral(" bücher.example ") << QStringLiteral("xn--bcher-kva.example");
-        QTest::newRow("ideographic dots") << QStringLiteral("bücher\u3002example") << QStringLiteral("xn--bcher-kva.example");
+        QTest::newRow("ideographic dots")
+            << QStringLiteral("bücher\u3002example") << QStringLiteral("xn--bcher-kva.example");
     }
     void notDotted_goesToBackgroundLookup()
     {
@@ -78,9 +79,9 @@ private slots:
         Completions c(s);
         s.DnsLookup(name);
         QVERIFY(c.codes.isEmpty());
-        QCOMPARE(backend.asked, QStringList{ascii});
-        backend.pending.front()(0, {QStringLiteral("10.1.1.1"), QStringLiteral("10.1.1.2")});
-        QTRY_COMPARE(c.codes, QList<int>{0});
+        QCOMPARE(backend.asked, QStringList { ascii });
+        backend.pending.front()(0, { QStringLiteral("10.1.1.1"), QStringLiteral("10.1.1.2") });
+        QTRY_COMPARE(c.codes, QList<int> { 0 });
         QCOMPARE(s.DnsResult, QStringLiteral("10.1.1.1"));
         QCOMPARE(s.DnsResultList.size(), 2);
     }
@@ -174,11 +175,11 @@ private slots:
         Completions c(s);
         s.DnsLookup(QStringLiteral("first.example"));
         s.DnsLookup(QStringLiteral("second.example"));
-        backend.pending[1](0, {QStringLiteral("10.0.0.2")});
-        backend.pending[0](0, {QStringLiteral("10.0.0.1")});
+        backend.pending[1](0, { QStringLiteral("10.0.0.2") });
+        backend.pending[0](0, { QStringLiteral("10.0.0.1") });
         QTest::qWait(50);
-        QCOMPARE(c.codes, QList<int>{0});
-        QCOMPARE(c.results, QStringList{QStringLiteral("10.0.0.2")});
+        QCOMPARE(c.codes, QList<int> { 0 });
+        QCOMPARE(c.results, QStringList { QStringLiteral("10.0.0.2") });
     }
 
     void destroyedWhilePending_neverCompletes()
@@ -190,7 +191,7 @@ private slots:
             s.OnDnsLookupDone = [&](QObject *, std::uint16_t) { ++completions; };
             s.DnsLookup(QStringLiteral("pending.example"));
         }
-        backend.pending.front()(0, {QStringLiteral("10.0.0.1")});
+        backend.pending.front()(0, { QStringLiteral("10.0.0.1") });
         QTest::qWait(50);
         QCOMPARE(completions, 0);
     }
@@ -206,7 +207,7 @@ private slots:
         } catch (const SkylarkError &e) {
             order.append(e.message());
         }
-        QCOMPARE(order, QStringList({QStringLiteral("10022"), QStringLiteral("DNS lookup: invalid host name.")}));
+        QCOMPARE(order, QStringList({ QStringLiteral("10022"), QStringLiteral("DNS lookup: invalid host name.") }));
     }
 
     void unconvertibleName_completesWith10022()
@@ -214,7 +215,7 @@ private slots:
         TWSocket s;
         Completions c(s);
         s.DnsLookup(QStringLiteral("bad\u0080\uFFFF\u00AD.") + QString(70, u'ü') + QStringLiteral(".example"));
-        QCOMPARE(c.codes, QList<int>{10022});
+        QCOMPARE(c.codes, QList<int> { 10022 });
     }
 
     // The real background lookup, through the system resolver.
@@ -223,7 +224,7 @@ private slots:
         TWSocket s;
         Completions c(s);
         s.DnsLookup(QStringLiteral("localhost"));
-        QVERIFY(c.codes.isEmpty());  // never answered inside the call
+        QVERIFY(c.codes.isEmpty()); // never answered inside the call
         QTRY_COMPARE_WITH_TIMEOUT(c.codes.size(), 1, 10000);
         QCOMPARE(c.codes.front(), 0);
         QVERIFY(s.DnsResult.startsWith(QStringLiteral("127.")));

@@ -456,7 +456,7 @@ private slots:
     void commands_saveLoadAndSelect()
     {
         PinnedClock clock(QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)));
-        build({QStringLiteral("saved.example/90/-/stopped")}, {});
+        build({ QStringLiteral("saved.example/90/-/stopped") }, {});
         QString proposed, folder;
         QTimer::singleShot(30, [&] {
             auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
@@ -487,36 +487,43 @@ private slots:
             });
         });
         form->aSaveFrameSession->trigger();
-        QVERIFY2(asked.startsWith(u'"' + form->SsnDir + QStringLiteral("board.txt\" already exists.")), qPrintable(asked));
+        QVERIFY2(
+            asked.startsWith(u'"' + form->SsnDir + QStringLiteral("board.txt\" already exists.")), qPrintable(asked));
 
         form->ClearAllFrames();
         QTimer::singleShot(30, [&] {
             auto *d = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
             QVERIFY(d);
-            d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(form->SsnDir + QStringLiteral("board.txt"));
+            d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))
+                ->setText(form->SsnDir + QStringLiteral("board.txt"));
             static_cast<QDialog *>(d)->accept();
         });
         form->aLoadFrameSession->trigger();
-        QCOMPARE(describe(form->Board->ColumnFrames1), QStringList{QStringLiteral("saved.example/90/-/stopped")});
+        QCOMPARE(describe(form->Board->ColumnFrames1), QStringList { QStringLiteral("saved.example/90/-/stopped") });
 
         form->ClearAllFrames();
-        for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton}) {
+        for (Qt::MouseButton button : { Qt::LeftButton, Qt::RightButton }) {
             QStringList opened;
-            TMainForm::SetOpenUrlHandler([&](const QString &p) { opened.append(p); return true; });
+            TMainForm::SetOpenUrlHandler([&](const QString &p) {
+                opened.append(p);
+                return true;
+            });
             QTimer::singleShot(30, [&, button] {
                 TSelectFileFrame *f = form->SelectFileDlg->SelectFileFrame;
                 const auto items = f->FileListBox->findItems(QStringLiteral("board.txt"), Qt::MatchExactly);
                 QVERIFY(!items.isEmpty());
-                QTest::mousePress(f->FileListBox->viewport(), button, {}, f->FileListBox->visualItemRect(items.front()).center());
+                QTest::mousePress(
+                    f->FileListBox->viewport(), button, {}, f->FileListBox->visualItemRect(items.front()).center());
             });
             form->aSelectSessionFile->trigger();
             TMainForm::SetOpenUrlHandler({});
             if (button == Qt::LeftButton) {
-                QCOMPARE(describe(form->Board->ColumnFrames1), QStringList{QStringLiteral("saved.example/90/-/stopped")});
+                QCOMPARE(
+                    describe(form->Board->ColumnFrames1), QStringList { QStringLiteral("saved.example/90/-/stopped") });
                 form->ClearAllFrames();
             } else {
                 QVERIFY(form->Board->ColumnFrames1.isEmpty());
-                QCOMPARE(opened, QStringList{form->SsnDir + QStringLiteral("board.txt")});
+                QCOMPARE(opened, QStringList { form->SsnDir + QStringLiteral("board.txt") });
             }
         }
 
@@ -525,7 +532,7 @@ private slots:
         QVERIFY(form->Board->ColumnFrames1.isEmpty());
         QFile::copy(form->SsnDir + QStringLiteral("board.txt"), form->AutoSaveSessionName());
         form->aReloadAutosaveSession->trigger();
-        QCOMPARE(describe(form->Board->ColumnFrames1), QStringList{QStringLiteral("saved.example/90/-/stopped")});
+        QCOMPARE(describe(form->Board->ColumnFrames1), QStringList { QStringLiteral("saved.example/90/-/stopped") });
         QCOMPARE(world->errors.messages, QStringList());
     }
 
@@ -654,7 +661,8 @@ private slots:
                 d->reject();
         });
         form->aLoadFrameSession->trigger();
-        QVERIFY2(said.contains(QStringLiteral("mistyped.txt")) && said.contains(QStringLiteral("not found")), qPrintable(said));
+        QVERIFY2(said.contains(QStringLiteral("mistyped.txt")) && said.contains(QStringLiteral("not found")),
+            qPrintable(said));
         QCOMPARE(describe(form->Board->ColumnFrames1), QStringList { QStringLiteral("kept/90/details/running") });
         QCOMPARE(world->errors.messages, QStringList());
     }
@@ -668,7 +676,8 @@ private slots:
         QTest::newRow("folder, Select Session File") << QStringLiteral("folder") << QStringLiteral("select");
         QTest::newRow("FIFO, Load Frame Session") << QStringLiteral("fifo") << QStringLiteral("load");
         QTest::newRow("FIFO, Reload") << QStringLiteral("fifo") << QStringLiteral("reload");
-        QTest::newRow("link to /dev/zero, Select Session File") << QStringLiteral("devzero") << QStringLiteral("select");
+        QTest::newRow("link to /dev/zero, Select Session File")
+            << QStringLiteral("devzero") << QStringLiteral("select");
         QTest::newRow("16 MiB and a byte, Reload") << QStringLiteral("huge") << QStringLiteral("reload");
     }
     void specialSessionFiles_keepTheBoard()
@@ -676,15 +685,16 @@ private slots:
         QFETCH(QString, kind);
         QFETCH(QString, command);
         build({ QStringLiteral("kept/90/details/running") }, {});
-        const QString file
-            = command == QStringLiteral("reload") ? form->AutoSaveSessionName() : form->SsnDir + QStringLiteral("odd.txt");
+        const QString file = command == QStringLiteral("reload") ? form->AutoSaveSessionName()
+                                                                 : form->SsnDir + QStringLiteral("odd.txt");
         QVERIFY(makeSpecialFile(file, kind));
         if (command == QStringLiteral("select")) {
             QTimer::singleShot(30, [&] {
                 TSelectFileFrame *f = form->SelectFileDlg->SelectFileFrame;
                 const auto items = f->FileListBox->findItems(QStringLiteral("odd.txt"), Qt::MatchExactly);
                 QVERIFY(!items.isEmpty());
-                QTest::mousePress(f->FileListBox->viewport(), Qt::LeftButton, {}, f->FileListBox->visualItemRect(items.front()).center());
+                QTest::mousePress(f->FileListBox->viewport(), Qt::LeftButton, {},
+                    f->FileListBox->visualItemRect(items.front()).center());
             });
             form->aSelectSessionFile->trigger();
         } else if (command == QStringLiteral("load")) {

@@ -68,9 +68,9 @@ private slots:
         QVERIFY(modal && bold);
         QCOMPARE(QStringLiteral("Skylark-v") + version, form->VersionText);
         QCOMPARE(version.count(u'.'), 3);
-        QVERIFY2(compiler.startsWith(QStringLiteral("Application compiled with: GCC ")) ||
-                     compiler.startsWith(QStringLiteral("Application compiled with: Clang ")),
-                 qPrintable(compiler));
+        QVERIFY2(compiler.startsWith(QStringLiteral("Application compiled with: GCC "))
+                || compiler.startsWith(QStringLiteral("Application compiled with: Clang ")),
+            qPrintable(compiler));
         QTRY_VERIFY(!seen); // freed after the showing
     }
 
@@ -80,7 +80,7 @@ private slots:
         auto form = makeMainForm();
         QList<int> alphas;
         bool visibleAfterEscape = false, visibleAfterFirstOk = false;
-        SettingsRules::AboutFade::Type typeAfterOk{};
+        SettingsRules::AboutFade::Type typeAfterOk {};
         whenAboutBoxOpens([&](TAboutBox *box) {
             for (int i = 0; i < 4; ++i)
                 box->fadeTimerTimer();
@@ -101,7 +101,7 @@ private slots:
         form->mmiVersionAbout->trigger();
         QVERIFY(visibleAfterEscape && visibleAfterFirstOk);
         QCOMPARE(typeAfterOk, SettingsRules::AboutFade::Type::Out);
-        QCOMPARE(alphas, QList<int>({20, 20, 255, 215}));
+        QCOMPARE(alphas, QList<int>({ 20, 20, 255, 215 }));
         QVERIFY(!QApplication::activeModalWidget());
     }
 

@@ -31,7 +31,7 @@ void writeIni(const FreshHome &home, const QByteArray &text)
     f.write(text);
 }
 
-template<typename T> T *find(QWidget *root, const char *name)
+template <typename T> T *find(QWidget *root, const char *name)
 {
     T *w = root->findChild<T *>(QString::fromLatin1(name));
     if (!w)
@@ -104,9 +104,8 @@ private slots:
         QCOMPARE(dlg->windowTitle(), QStringLiteral("Settings"));
         QCOMPARE(dlg->JvPageList->currentWidget(), dlg->JvStandardPageMisc);
         QVERIFY(!dlg->StylesBtn->isVisibleTo(dlg));
-        const QList<std::pair<QPushButton *, QWidget *>> buttons = {
-            {dlg->DirBtn, dlg->JvStandardPageDirectories}, {dlg->FormBtn, dlg->JvStandardPageForm},
-            {dlg->MiscBtn, dlg->JvStandardPageMisc}};
+        const QList<std::pair<QPushButton *, QWidget *>> buttons = { { dlg->DirBtn, dlg->JvStandardPageDirectories },
+            { dlg->FormBtn, dlg->JvStandardPageForm }, { dlg->MiscBtn, dlg->JvStandardPageMisc } };
         for (auto [button, page] : buttons) {
             QTest::mouseClick(button, Qt::LeftButton);
             QCOMPARE(dlg->JvPageList->currentWidget(), page);
@@ -195,17 +194,28 @@ private slots:
         QTest::addColumn<QString>("key");
         const QString w = QStringLiteral("Section-Window"), s = QStringLiteral("Section-Settings"),
                       o = QStringLiteral("Section-Options");
-        QTest::newRow("save form size") << "SavFrmSizChkBox" << "FormBtn" << w << "SaveFormSize";
-        QTest::newRow("save form position") << "SavFrmPosChkBox" << "FormBtn" << w << "SaveFormPosition";
-        QTest::newRow("autostart") << "AutoStartPingingCheckBox" << "MiscBtn" << s << "AutoStartPinging";
-        QTest::newRow("timeout panel") << "StartTimeoutPnlVisibleCheckBox" << "MiscBtn" << s << "StartTimeoutPnlVisible";
-        QTest::newRow("lower case") << "ConvertToLCCheckBox" << "MiscBtn" << s << "ConvertToLC";
-        QTest::newRow("upper case") << "ConvertToUCCheckBox" << "MiscBtn" << s << "ConvertToUC";
-        QTest::newRow("pause") << "PauseForRemoveFrameCheckBox" << "MiscBtn" << s << "PauseForRemoveFrame";
-        QTest::newRow("notify down and up") << "NotifyHostDownUpCheckBox" << "MiscBtn" << s << "NotifyHostDownUp";
-        QTest::newRow("log results") << "LogResultsCheckBox" << "MiscBtn" << s << "LogResults";
-        QTest::newRow("styles on main menu") << "StylesMMCheckBox" << "StylesBtn" << o << "StylesMM";
-        QTest::newRow("styles on settings") << "EnableStylesSettingsCheckBox" << "StylesBtn" << o << "StylesEnabled";
+        QTest::newRow("save form size") << "SavFrmSizChkBox"
+                                        << "FormBtn" << w << "SaveFormSize";
+        QTest::newRow("save form position") << "SavFrmPosChkBox"
+                                            << "FormBtn" << w << "SaveFormPosition";
+        QTest::newRow("autostart") << "AutoStartPingingCheckBox"
+                                   << "MiscBtn" << s << "AutoStartPinging";
+        QTest::newRow("timeout panel") << "StartTimeoutPnlVisibleCheckBox"
+                                       << "MiscBtn" << s << "StartTimeoutPnlVisible";
+        QTest::newRow("lower case") << "ConvertToLCCheckBox"
+                                    << "MiscBtn" << s << "ConvertToLC";
+        QTest::newRow("upper case") << "ConvertToUCCheckBox"
+                                    << "MiscBtn" << s << "ConvertToUC";
+        QTest::newRow("pause") << "PauseForRemoveFrameCheckBox"
+                               << "MiscBtn" << s << "PauseForRemoveFrame";
+        QTest::newRow("notify down and up") << "NotifyHostDownUpCheckBox"
+                                            << "MiscBtn" << s << "NotifyHostDownUp";
+        QTest::newRow("log results") << "LogResultsCheckBox"
+                                     << "MiscBtn" << s << "LogResults";
+        QTest::newRow("styles on main menu") << "StylesMMCheckBox"
+                                             << "StylesBtn" << o << "StylesMM";
+        QTest::newRow("styles on settings") << "EnableStylesSettingsCheckBox"
+                                            << "StylesBtn" << o << "StylesEnabled";
     }
     void eachCheckBox_changesWhatShutdownWrites()
     {
@@ -276,10 +286,10 @@ private slots:
         QCOMPARE(f->SpinEditTop->text(), QString()); // the window's move did not write into it
         typeInto(f->SpinEditHeight, QString());
         QVERIFY(form->height() > 0);
-        QCOMPARE(form->height(), std::max({1, form->minimumHeight(), form->minimumSizeHint().height()}));
+        QCOMPARE(form->height(), std::max({ 1, form->minimumHeight(), form->minimumSizeHint().height() }));
         typeInto(f->SpinEditWidth, QStringLiteral("-"));
         QVERIFY(form->width() > 0);
-        QCOMPARE(form->width(), std::max({1, form->minimumWidth(), form->minimumSizeHint().width()}));
+        QCOMPARE(form->width(), std::max({ 1, form->minimumWidth(), form->minimumSizeHint().width() }));
     }
 
     void placement_belowWhenNoRoomRight()
@@ -309,7 +319,7 @@ private slots:
                                  .arg(form->frameGeometry().width());
         QTest::mouseClick(dlg->MainFormSettingsToListBoxBtn, Qt::LeftButton);
         QTest::mouseClick(dlg->MainFormSettingsToListBoxBtn, Qt::LeftButton);
-        QCOMPARE(presetTexts(dlg), QStringList{text});
+        QCOMPARE(presetTexts(dlg), QStringList { text });
         QCOMPARE(dlg->MainFormSettingsListBox->item(0)->checkState(), Qt::Unchecked);
         QVERIFY(!form->mmiScreenPresets->menuAction()->isVisible());
 
@@ -320,7 +330,7 @@ private slots:
         QCOMPARE(presetTexts(dlg).size(), 2);
         QVERIFY(presetTexts(dlg)[1].startsWith(QStringLiteral("T:-8 | L:20 | ")));
         checkItem(dlg->MainFormSettingsListBox->item(1), true);
-        QCOMPARE(hints(form->mmiScreenPresets), QStringList{presetTexts(dlg)[1]});
+        QCOMPARE(hints(form->mmiScreenPresets), QStringList { presetTexts(dlg)[1] });
         QVERIFY(form->mmiScreenPresets->menuAction()->isVisible());
         QVERIFY(aboutAtTheRight(form.get()));
         form->move(200, 100);
@@ -351,7 +361,7 @@ private slots:
         TSettingsForm *dlg = form->SettingsForm;
         QList<ScreenPresetEntry> list;
         for (int i = 0; i < count; ++i)
-            list.append({QStringLiteral("T:%1 | L:0 | H:300 | W:600").arg(i), false});
+            list.append({ QStringLiteral("T:%1 | L:0 | H:300 | W:600").arg(i), false });
         dlg->SetPresets(list);
         form->aSettings->trigger();
         QTest::mouseClick(dlg->FormBtn, Qt::LeftButton);
@@ -366,12 +376,13 @@ private slots:
     void uncheckingLastCheckedPreset_hidesMenu_aboutStaysRight()
     {
         ScriptedWorld world;
-        writeIni(world.home, "[MainFormSettingsListBox]\n0=T:0 | L:0 | H:500 | W:800\n1=T:5 | L:5 | H:400 | W:700\n"
-                             "[MainFormSettingsListBoxChecked]\n0=1\n1=0\n");
+        writeIni(world.home,
+            "[MainFormSettingsListBox]\n0=T:0 | L:0 | H:500 | W:800\n1=T:5 | L:5 | H:400 | W:700\n"
+            "[MainFormSettingsListBoxChecked]\n0=1\n1=0\n");
         auto form = makeMainForm();
         TSettingsForm *dlg = form->SettingsForm;
         QVERIFY(form->mmiScreenPresets->menuAction()->isVisible());
-        QCOMPARE(hints(form->mmiScreenPresets), QStringList{QStringLiteral("T:0 | L:0 | H:500 | W:800")});
+        QCOMPARE(hints(form->mmiScreenPresets), QStringList { QStringLiteral("T:0 | L:0 | H:500 | W:800") });
         QVERIFY(aboutAtTheRight(form.get()));
         checkItem(dlg->MainFormSettingsListBox->item(1), true);
         QCOMPARE(form->mmiScreenPresets->actions().size(), 2);
@@ -393,9 +404,10 @@ private slots:
     void presetFromMenu_appliesTextAroundIt_overflowAppliesNothing()
     {
         ScriptedWorld world;
-        writeIni(world.home, "[MainFormSettingsListBox]\n0=Office: T:0 | L:0 | H:500 | W:800 (wide)\n"
-                             "1=T:40 | L:99999999999 | H:200 | W:300\n"
-                             "[MainFormSettingsListBoxChecked]\n0=1\n1=1\n");
+        writeIni(world.home,
+            "[MainFormSettingsListBox]\n0=Office: T:0 | L:0 | H:500 | W:800 (wide)\n"
+            "1=T:40 | L:99999999999 | H:200 | W:300\n"
+            "[MainFormSettingsListBoxChecked]\n0=1\n1=1\n");
         auto form = makeMainForm();
         QList<QAction *> items = form->mmiScreenPresets->actions();
         QCOMPARE(items.size(), 2);
@@ -419,7 +431,7 @@ private slots:
         ScriptedWorld world;
         auto form = makeMainForm();
         TSettingsForm *dlg = form->SettingsForm;
-        dlg->SetPresets({{QStringLiteral("T:11 | L:22 | H:333 | W:444"), false}});
+        dlg->SetPresets({ { QStringLiteral("T:11 | L:22 | H:333 | W:444"), false } });
         form->setGeometry(QRect(50, 60, 600, 300));
         form->move(50, 60);
         form->aSettings->trigger();
@@ -464,7 +476,7 @@ private slots:
         auto form = makeMainForm();
         QVERIFY(!form->mmiStyles->menuAction()->isVisible());
         QCOMPARE(hints(form->mmiStyles),
-                 QStringList({QStringLiteral("Fusion"), QStringLiteral("Fusion Dark"), QStringLiteral("Windows")}));
+            QStringList({ QStringLiteral("Fusion"), QStringLiteral("Fusion Dark"), QStringLiteral("Windows") }));
         for (QAction *a : form->mmiStyles->actions()) {
             QCOMPARE(a->isChecked(), a->statusTip() == QStringLiteral("Windows"));
             QVERIFY(!QKeySequence::mnemonic(a->text()).isEmpty());
@@ -509,7 +521,8 @@ private slots:
         // A pick in the list applies and is stored, but leaves the menu's check where it was.
         form->aSettings->trigger();
         dlg->StylesBtn->click();
-        const QList<QListWidgetItem *> windows = dlg->StylesListBox->findItems(QStringLiteral("Windows"), Qt::MatchExactly);
+        const QList<QListWidgetItem *> windows
+            = dlg->StylesListBox->findItems(QStringLiteral("Windows"), Qt::MatchExactly);
         const QRect r = dlg->StylesListBox->visualItemRect(windows.first());
         QTest::mouseClick(dlg->StylesListBox->viewport(), Qt::LeftButton, {}, r.center());
         QCOMPARE(form->AppSettings.Style, QStringLiteral("Windows"));
@@ -519,7 +532,7 @@ private slots:
         form->close();
         const ProfileFile ini(world.home.dtaDir() + QStringLiteral("Skylark.INI"));
         QCOMPARE(ini.readString(QStringLiteral("Section-Options"), QStringLiteral("Style"), QString()),
-                 QStringLiteral("Windows"));
+            QStringLiteral("Windows"));
         QVERIFY(world.errors.messages.isEmpty());
     }
 
@@ -528,7 +541,7 @@ private slots:
         ScriptedWorld world;
         writeIni(world.home, "[Section-Options]\nStyle=Motif\n");
         auto form = makeMainForm();
-        QCOMPARE(world.errors.messages, QStringList{QStringLiteral("Style 'Motif' not found")});
+        QCOMPARE(world.errors.messages, QStringList { QStringLiteral("Style 'Motif' not found") });
         QCOMPARE(form->AppSettings.Style, QStringLiteral("Motif"));
         for (QAction *a : form->mmiStyles->actions())
             QVERIFY(!a->isChecked());
@@ -536,7 +549,7 @@ private slots:
         form->close();
         const ProfileFile ini(world.home.dtaDir() + QStringLiteral("Skylark.INI"));
         QCOMPARE(ini.readString(QStringLiteral("Section-Options"), QStringLiteral("Style"), QString()),
-                 QStringLiteral("Motif"));
+            QStringLiteral("Motif"));
         QCOMPARE(world.errors.messages.size(), 1);
     }
 
@@ -556,7 +569,10 @@ private slots:
     {
         ScriptedWorld world;
         QStringList opened;
-        TMainForm::SetOpenUrlHandler([&](const QString &p) { opened << p; return true; });
+        TMainForm::SetOpenUrlHandler([&](const QString &p) {
+            opened << p;
+            return true;
+        });
         auto form = makeMainForm();
         TSettingsForm *dlg = form->SettingsForm;
         QCOMPARE(dlg->DtaDirLbl->text(), form->DtaDir);
@@ -568,17 +584,18 @@ private slots:
 
         QTest::mouseClick(dlg->LstDirCopyToClpBrdBtn, Qt::LeftButton);
         QCOMPARE(QApplication::clipboard()->text(), QString());
-        QContextMenuEvent right(QContextMenuEvent::Mouse, QPoint(5, 5), dlg->LstDirCopyToClpBrdBtn->mapToGlobal(QPoint(5, 5)));
+        QContextMenuEvent right(
+            QContextMenuEvent::Mouse, QPoint(5, 5), dlg->LstDirCopyToClpBrdBtn->mapToGlobal(QPoint(5, 5)));
         QApplication::sendEvent(dlg->LstDirCopyToClpBrdBtn, &right);
         QCOMPARE(QApplication::clipboard()->text(), form->LstDir);
         QCOMPARE(dlg->LstDirJvBalloonHint->Title(), form->LstDir);
         QCOMPARE(dlg->LstDirJvBalloonHint->Text(), QStringLiteral("(Copied to clipboard)"));
         QCOMPARE(dlg->LstDirJvBalloonHint->VisibleMs(), 4000);
 
-        const QList<std::tuple<QPushButton *, TBalloonHint *, QString>> copies = {
-            {dlg->DtaDirCopyToClpBrdBtn, dlg->DtaDirJvBalloonHint, form->DtaDir},
-            {dlg->SsnDirCopyToClpBrdBtn, dlg->SsnDirJvBalloonHint, form->SsnDir},
-            {dlg->TmpDirCopyToClpBrdBtn, dlg->TmpDirJvBalloonHint, form->TmpDir}};
+        const QList<std::tuple<QPushButton *, TBalloonHint *, QString>> copies
+            = { { dlg->DtaDirCopyToClpBrdBtn, dlg->DtaDirJvBalloonHint, form->DtaDir },
+                  { dlg->SsnDirCopyToClpBrdBtn, dlg->SsnDirJvBalloonHint, form->SsnDir },
+                  { dlg->TmpDirCopyToClpBrdBtn, dlg->TmpDirJvBalloonHint, form->TmpDir } };
         for (auto [button, hint, dir] : copies) {
             QTest::mouseClick(button, Qt::LeftButton);
             QCOMPARE(QApplication::clipboard()->text(), dir);
@@ -586,10 +603,10 @@ private slots:
             QCOMPARE(hint->Anchor(), button);
         }
 
-        for (QPushButton *b : {dlg->DtaDirOpenInExplorerBtn, dlg->LstDirOpenInExplorerBtn, dlg->SsnDirOpenInExplorerBtn,
-                               dlg->TmpDirOpenInExplorerBtn})
+        for (QPushButton *b : { dlg->DtaDirOpenInExplorerBtn, dlg->LstDirOpenInExplorerBtn,
+                 dlg->SsnDirOpenInExplorerBtn, dlg->TmpDirOpenInExplorerBtn })
             QTest::mouseClick(b, Qt::LeftButton);
-        QCOMPARE(opened, QStringList({form->DtaDir, form->LstDir, form->SsnDir, form->TmpDir}));
+        QCOMPARE(opened, QStringList({ form->DtaDir, form->LstDir, form->SsnDir, form->TmpDir }));
         TMainForm::SetOpenUrlHandler({});
     }
 };

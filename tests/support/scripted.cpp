@@ -82,6 +82,6 @@ std::unique_ptr<TMainForm> makeMainForm()
     form->show();
     if (!QTest::qWaitFor([&] { return form->FormActivated; }, 5000))
         qWarning("main window never activated");
-    QTest::qWait(20);  // let the menu bar and panels settle
+    QTest::qWait(20); // let the menu bar and panels settle
     return form;
 }
