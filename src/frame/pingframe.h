@@ -2,6 +2,7 @@
 
 #include "hoststate.h"
 #include "linkstats.h"
+#include "sessionfile.h"
 
 #include <QFrame>
 #include <QList>
@@ -68,14 +69,8 @@ public:
     int Tag = 0;
 
     // What the board and sessions keep of a frame, and give back to it: the frame's one door
-    // for them (nobody outside the frame touches its controls).
-    struct Setup
-    {
-        QString host;
-        int points = 180;
-        bool details = false;
-        bool running = false;
-    };
+    // for them (nobody outside the frame touches its controls). A session file holds the same.
+    using Setup = SessionFile::Frame;
     Setup setup() const;
     // Shows the host, points and details of `s`; a stopped frame that should run starts (its
     // first echo startDelayMs later) and a running one that should not stops.

@@ -23,19 +23,6 @@
 #include <QSpinBox>
 #include <QToolButton>
 
-namespace {
-SessionFile::Frame recordOf(const TPingFrame *f)
-{
-    const TPingFrame::Setup s = f->setup();
-    SessionFile::Frame r;
-    r.host = s.host;
-    r.points = s.points;
-    r.details = s.details;
-    r.running = s.running;
-    return r;
-}
-} // namespace
-
 QString TMainForm::AutoSaveSessionName() const
 {
     return SsnDir + QStringLiteral("Session_AutoSave.txt");
@@ -48,9 +35,9 @@ void TMainForm::SaveFrameSession(const QString &fileName)
     board.preset = PresetText::compose(OuterGeometry());
     board.column2Visible = mmiShow2->isChecked();
     for (const TPingFrame *f : std::as_const(Board->ColumnFrames1))
-        board.column1.append(recordOf(f));
+        board.column1.append(f->setup());
     for (const TPingFrame *f : std::as_const(Board->ColumnFrames2))
-        board.column2.append(recordOf(f));
+        board.column2.append(f->setup());
     // The frames of a load that a close cut short belong to the board all the same.
     board.column1 += m_unloaded1;
     board.column2 += m_unloaded2;
@@ -86,10 +73,9 @@ void TMainForm::LoadFrameSession(const QString &fileName)
             const auto laidOutLater = qScopeGuard([this] { Board->SetLayoutDeferred(false); });
             f = Board->addFrame(column2 ? 2 : 1);
         }
-        TPingFrame::Setup s = f->setup();
-        s.host = r.host;
-        s.points = r.points;
-        s.details = r.details;
+        // Started below, with the others of the load.
+        TPingFrame::Setup s = r;
+        s.running = false;
         f->applySetup(s);
         if (r.running) {
             try {
