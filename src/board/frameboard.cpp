@@ -175,8 +175,11 @@ void TFrameBoard::sizeColumn(int k)
     if (n <= 0)
         return;
     // The remainder of the division goes to the bottom frames, a pixel each, so that the
-    // column is filled and no frame is more than a pixel taller than another.
-    const int h = c.panel->height() / n, taller = n - c.panel->height() % n;
+    // column is filled and no frame is more than a pixel taller than another; unless that pixel
+    // would make the bottom frames full ones among compact rows: the last pixels then stay blank.
+    const int h = c.panel->height() / n;
+    const bool pixelChangesLook = h + 1 == c.frames->front()->CompactThreshold();
+    const int taller = n - (pixelChangesLook ? 0 : c.panel->height() % n);
     for (int i = 0; i < n; ++i)
         (*c.frames)[i]->setGeometry(0, i * h + std::max(0, i - taller), c.panel->width(), h + (i >= taller ? 1 : 0));
 }

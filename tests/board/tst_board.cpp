@@ -673,6 +673,7 @@ private slots:
         auto *panel1 = new TColumnPanel(&window), *panel2 = new TColumnPanel(&window);
         panel1->setGeometry(0, 0, 300, 300);
         panel2->setGeometry(300, 0, 300, 300);
+        window.show();
         TSettingsOwner settings;
         settings.set(&TAppSettings::StartTimeoutPnlVisible, true);
         TFrameBoard board({ panel1, panel2, nullptr, nullptr, &settings, &window });
@@ -695,6 +696,19 @@ private slots:
         QCOMPARE(removed.count(), 1);
         QCOMPARE(names(board.ColumnFrames1), QStringList { QStringLiteral("PingFrame_0/10.0.0.3/0") });
         QVERIFY(!board.Busy());
+
+        // A share a pixel short of a full frame: every frame is a compact row, none of the
+        // bottom ones a full frame for the remainder's pixel.
+        const QString more = QStringLiteral("10.0.0.9");
+        for (int i = 0; i < 19; ++i)
+            board.addFrame(1, &more);
+        const int threshold = board.ColumnFrames1[0]->CompactThreshold();
+        panel1->setGeometry(0, 0, 300, 20 * (threshold - 1) + 7);
+        board.sizeColumn(1);
+        for (TPingFrame *f : std::as_const(board.ColumnFrames1)) {
+            QCOMPARE(f->height(), threshold - 1);
+            QVERIFY(f->Compact());
+        }
         QVERIFY(QApplication::topLevelWidgets().size() >= 1);
         for (QWidget *w : QApplication::topLevelWidgets())
             QVERIFY(!qobject_cast<QMainWindow *>(w));
