@@ -757,7 +757,8 @@ private slots:
         QCOMPARE(world->echoes.count(), start ? 1u : 0u);
         board.SetUnattended(unattended);
         bool ran = false, busyMeanwhile = false;
-        QTimer::singleShot(0, [&] {
+        // Tied to the board: a wait that lets no event through leaves it for nobody.
+        QTimer::singleShot(0, &board, [&] {
             ran = true;
             busyMeanwhile = board.Busy();
             if (answer == QStringLiteral("soon") && world->echoes.count())
