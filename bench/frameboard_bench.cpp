@@ -60,24 +60,20 @@ double percentile(QList<double> v, double p)
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    auto opt = [&](const char *name, const QString &def) {
-        const qsizetype i = args.indexOf(QString::fromLatin1(name));
-        return i >= 0 && i + 1 < args.size() ? args[i + 1] : def;
-    };
-    const int n = opt("--frames", QStringLiteral("50")).toInt();
-    const int seconds = opt("--seconds", QStringLiteral("60")).toInt();
-    const QString shot = opt("--screenshot", QString());
-    const QString only = opt("--hosts", QString());
+    const bench::Args args(app.arguments().mid(1));
+    const int n = args.value(QStringLiteral("--frames"), QStringLiteral("50")).toInt();
+    const int seconds = args.value(QStringLiteral("--seconds"), QStringLiteral("60")).toInt();
+    const QString shot = args.value(QStringLiteral("--screenshot"), QString());
+    const QString only = args.value(QStringLiteral("--hosts"), QString());
     const QStringList hosts = !only.isEmpty()   ? only.split(u',')
         : qEnvironmentVariableIsEmpty("NETKIT") ? QStringList { QStringLiteral("127.0.0.1") }
                                                 : steadyHosts(n);
 
     TMainForm form;
     form.HLBEditMemoDlg = new THLBEditMemoDlg(&form);
-    const int width = opt("--width", QStringLiteral("1600")).toInt();
-    form.resize(width, opt("--height", QStringLiteral("1000")).toInt());
-    if (args.contains(QStringLiteral("--designed"))) {
+    const int width = args.value(QStringLiteral("--width"), QStringLiteral("1600")).toInt();
+    form.resize(width, args.value(QStringLiteral("--height"), QStringLiteral("1000")).toInt());
+    if (args.has(QStringLiteral("--designed"))) {
         // The board's column takes what the menu, tool and status bars leave.
         form.show();
         QCoreApplication::processEvents();
@@ -259,7 +255,7 @@ int main(int argc, char **argv)
         (long long)busyMs, (long long)longest, (long long)machineLate.load());
 
     // --log-compare: the same run again with the result log on, against the figure above.
-    if (args.contains(QStringLiteral("--log-compare"))) {
+    if (args.has(QStringLiteral("--log-compare"))) {
         form.Settings->set(&TAppSettings::LogResults, true);
         runFor(3000);
         const double logCpu0 = threadCpu();
@@ -283,7 +279,7 @@ int main(int argc, char **argv)
     std::fflush(stdout);
 
     // --fping: the same hosts, one echo a second each, for the same time.
-    if (args.contains(QStringLiteral("--fping"))) {
+    if (args.has(QStringLiteral("--fping"))) {
         const Steady peer = fpingSteady(hosts, seconds);
         std::printf("  fping, same hosts    %8.2f %% of one core, %.1f us per echo (%llu echoes, %llu replies)\n",
             peer.cpu / peer.seconds * 100.0, peer.sent ? peer.cpu / double(peer.sent) * 1e6 : 0.0,

@@ -2,6 +2,7 @@
 // until every frame is on the board, the longest stall of the event loop meanwhile, and the
 // resident memory. Run it with a private HOME; it writes the settings and the session there.
 //   sessionload_bench --frames N [--column2 M] [--stopped] [--height H]
+#include "benchkit.h"
 #include "columnpanel.h"
 #include "hlbeditmemodlg.h"
 #include "mainform.h"
@@ -33,14 +34,10 @@ double rssMiB()
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    auto opt = [&](const char *name, const QString &def) {
-        const qsizetype i = args.indexOf(QString::fromLatin1(name));
-        return i >= 0 && i + 1 < args.size() ? args[i + 1] : def;
-    };
-    const int n1 = opt("--frames", QStringLiteral("1000")).toInt();
-    const int n2 = opt("--column2", QStringLiteral("0")).toInt();
-    const bool running = !args.contains(QStringLiteral("--stopped"));
+    const bench::Args args(app.arguments().mid(1));
+    const int n1 = args.value(QStringLiteral("--frames"), QStringLiteral("1000")).toInt();
+    const int n2 = args.value(QStringLiteral("--column2"), QStringLiteral("0")).toInt();
+    const bool running = !args.has(QStringLiteral("--stopped"));
 
     const QString dta
         = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QStringLiteral("/Corvid/Skylark/");
@@ -70,7 +67,7 @@ int main(int argc, char **argv)
     const int want = std::min(n1, 1000) + std::min(n2, 1000);
     TMainForm form;
     form.HLBEditMemoDlg = new THLBEditMemoDlg(&form);
-    if (const int h = opt("--height", QStringLiteral("0")).toInt(); h > 0)
+    if (const int h = args.value(QStringLiteral("--height"), QStringLiteral("0")).toInt(); h > 0)
         form.resize(form.width(), h);
     // A 10 ms heartbeat: the first beat is the first moment the window answers events.
     QTimer heartbeat;

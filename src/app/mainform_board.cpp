@@ -12,13 +12,8 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QLabel>
-#include <QLineEdit>
 #include <QLayout>
 #include <QScreen>
-#include <QThread>
-#include <QTimer>
-#include <QToolButton>
 
 #include <algorithm>
 

@@ -187,9 +187,10 @@ void TFrameBoard::sizeColumn(int k)
 void TFrameBoard::removeFrame(int k, TPingFrame *frame)
 {
     const Column c = column(k);
-    if (!frame || lastIndexOfName(*c.frames, frame->objectName()) < 0)
+    const int listed = frame ? lastIndexOfName(*c.frames, frame->objectName()) : -1;
+    if (listed < 0)
         return;
-    QPointer<TPingFrame> f = c.frames->at(lastIndexOfName(*c.frames, frame->objectName()));
+    QPointer<TPingFrame> f = c.frames->at(listed);
     stopAndWaitIdle({ f }, timeToWait(), kEchoWaitMs);
     // Out of the list before it is freed: the list never holds a freed frame.
     const int idx = int(c.frames->indexOf(f.data()));

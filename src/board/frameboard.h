@@ -85,7 +85,6 @@ public:
     void startFrame(TPingFrame *f);
     // While set, frames added are laid out by the caller (a session load, once a slice).
     void SetLayoutDeferred(bool deferred) { m_layoutDeferred = deferred; }
-    bool LayoutDeferred() const { return m_layoutDeferred; }
     void sizeColumn(int column);
     void removeFrame(int column, TPingFrame *frame);
     void moveFrame(int column, TPingFrame *frame, int delta);

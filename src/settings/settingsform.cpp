@@ -95,17 +95,24 @@ void TSettingsForm::followSettings()
     if (!isVisible())
         return;
     const TAppSettings &s = m_main->AppSettings;
-    for (auto [box, on] : std::initializer_list<std::pair<QCheckBox *, bool>> { { SavFrmSizChkBox, s.SaveFormSize },
-             { SavFrmPosChkBox, s.SaveFormPosition }, { EnableStylesSettingsCheckBox, s.StylesEnabled },
-             { StylesMMCheckBox, s.StylesMM }, { AutoStartPingingCheckBox, s.AutoStartPinging },
-             { StartTimeoutPnlVisibleCheckBox, s.StartTimeoutPnlVisible }, { ConvertToLCCheckBox, s.ConvertToLC },
-             { ConvertToUCCheckBox, s.ConvertToUC }, { PauseForRemoveFrameCheckBox, s.PauseForRemoveFrame },
-             { NotifyHostDownUpCheckBox, s.NotifyHostDownUp }, { LogResultsCheckBox, s.LogResults } })
-        if (box->isChecked() != on) {
+    for (auto [box, setting] : settingBoxes())
+        if (box->isChecked() != s.*setting) {
             const QSignalBlocker quiet(box);
-            box->setChecked(on);
+            box->setChecked(s.*setting);
         }
     StylesListBox->setEnabled(s.StylesEnabled);
+}
+
+QList<std::pair<QCheckBox *, bool TAppSettings::*>> TSettingsForm::settingBoxes() const
+{
+    return { { SavFrmSizChkBox, &TAppSettings::SaveFormSize }, { SavFrmPosChkBox, &TAppSettings::SaveFormPosition },
+        { EnableStylesSettingsCheckBox, &TAppSettings::StylesEnabled }, { StylesMMCheckBox, &TAppSettings::StylesMM },
+        { AutoStartPingingCheckBox, &TAppSettings::AutoStartPinging },
+        { StartTimeoutPnlVisibleCheckBox, &TAppSettings::StartTimeoutPnlVisible },
+        { ConvertToLCCheckBox, &TAppSettings::ConvertToLC }, { ConvertToUCCheckBox, &TAppSettings::ConvertToUC },
+        { PauseForRemoveFrameCheckBox, &TAppSettings::PauseForRemoveFrame },
+        { NotifyHostDownUpCheckBox, &TAppSettings::NotifyHostDownUp },
+        { LogResultsCheckBox, &TAppSettings::LogResults } };
 }
 
 QWidget *TSettingsForm::createStylesPage()
@@ -349,21 +356,12 @@ void TSettingsForm::SetCurrentPage(int index)
 
 void TSettingsForm::Execute()
 {
-    // Each box's change runs its handler, which writes the setting back: the order matters
-    // when both case conversions are on.
+    // Each box's change runs its handler, which writes the setting back: each box reads its
+    // setting when its turn comes, and the order matters when both case conversions are on.
     const TAppSettings &s = m_main->AppSettings;
-    SavFrmSizChkBox->setChecked(s.SaveFormSize);
-    SavFrmPosChkBox->setChecked(s.SaveFormPosition);
-    EnableStylesSettingsCheckBox->setChecked(s.StylesEnabled);
+    for (auto [box, setting] : settingBoxes())
+        box->setChecked(s.*setting);
     StylesListBox->setEnabled(s.StylesEnabled);
-    StylesMMCheckBox->setChecked(s.StylesMM);
-    AutoStartPingingCheckBox->setChecked(s.AutoStartPinging);
-    StartTimeoutPnlVisibleCheckBox->setChecked(s.StartTimeoutPnlVisible);
-    ConvertToLCCheckBox->setChecked(s.ConvertToLC);
-    ConvertToUCCheckBox->setChecked(s.ConvertToUC);
-    PauseForRemoveFrameCheckBox->setChecked(s.PauseForRemoveFrame);
-    NotifyHostDownUpCheckBox->setChecked(s.NotifyHostDownUp);
-    LogResultsCheckBox->setChecked(s.LogResults);
     MetricsAddressEdit->setText(s.MetricsAddress);
 
     // Both windows by their outer geometry, frames included.

@@ -113,6 +113,8 @@ protected:
 
 private:
     void followSettings();
+    // The check boxes and the settings they show, in the order the dialog sets them.
+    QList<std::pair<QCheckBox *, bool TAppSettings::*>> settingBoxes() const;
     void createControls();
     QWidget *createStylesPage();
     QWidget *createFormPage();
