@@ -17,7 +17,6 @@ namespace {
 // and, on a board, one repaint; a probe keeps its step from cycle to cycle, so the steps stay
 // as evenly filled as the probes were started.
 constexpr int kRearmGridMs = 20;
-constexpr int kIntervalMs = 1000;
 } // namespace
 
 HostProbe::HostProbe(QObject *parent)
@@ -26,7 +25,7 @@ HostProbe::HostProbe(QObject *parent)
     , m_resolver(new TWSocket(this))
 {
     m_timer->setObjectName(QStringLiteral("PingTimer"));
-    m_timer->setInterval(kIntervalMs);
+    m_timer->setInterval(HostSpec::kDefaultIntervalMs);
     m_timer->setSingleShot(true);
     // Precise: a coarse timer may move each expiry by up to 50 ms to share wake-ups, which
     // over a few cycles gathers the probes onto the same instants of the second.
@@ -42,6 +41,10 @@ HostProbe::~HostProbe() = default;
 void HostProbe::setHost(const QString &host)
 {
     m_host = host;
+    HostSpec spec = HostSpec::parse(host);
+    if (spec.identity != m_spec.identity)
+        m_missesSince = QDateTime();
+    m_spec = std::move(spec);
 }
 
 void HostProbe::setWindow(int results)
@@ -103,7 +106,7 @@ void HostProbe::lookUp()
     m_dropLookup = false;
     m_lookingUp = true;
     try {
-        m_resolver->DnsLookup(HostText::split(m_host).address);
+        m_resolver->DnsLookup(m_spec.address);
     } catch (...) {
         // Nothing is pending after a lookup that raised.
         m_lookingUp = false;
@@ -131,7 +134,7 @@ void HostProbe::sendEcho(const QString &address)
     auto worker = TPingThread::Create();
     worker->PingId = 1;
     worker->PingHostName = address;
-    worker->PingTimeout = 4000;
+    worker->PingTimeout = m_spec.timeoutMs;
     worker->PingTTL = 32;
     worker->PingLookupReply = false;
     worker->OnTerminate = [this](TPingThread *sender) { onTerminate(sender); };
@@ -148,7 +151,8 @@ void HostProbe::onTerminate(TPingThread *sender)
 
     EchoOutcome o;
     o.when = AppClock::now();
-    o.host = m_host;
+    // Results are the identity's: a new interval or time-out goes on with the same host.
+    o.host = m_spec.identity;
     // The window keeps every result of the last minutes: results share one copy of the
     // address text instead of each holding its own.
     if (sender->DnsHostIP != m_address)
@@ -164,6 +168,10 @@ void HostProbe::onTerminate(TPingThread *sender)
     m_recent.push_back({ o.rtt, o.kind });
     while (int(m_recent.size()) > m_window)
         m_recent.pop_front();
+    if (o.kind == EchoOutcome::Reply)
+        m_missesSince = QDateTime();
+    else if (!m_missesSince.isValid())
+        m_missesSince = o.when;
     m_downUp.feed(o);
     if (m_keepPoints)
         keep(o, double(sender->ReplyRTT));
@@ -178,7 +186,7 @@ void HostProbe::onTerminate(TPingThread *sender)
         return;
 
     if (m_running && !AppClock::terminating())
-        m_timer->start(kIntervalMs - int(QDeadlineTimer::current(Qt::PreciseTimer).deadline() % kRearmGridMs));
+        m_timer->start(m_spec.intervalMs - int(QDeadlineTimer::current(Qt::PreciseTimer).deadline() % kRearmGridMs));
 }
 
 void HostProbe::keep(const EchoOutcome &o, double rtt)

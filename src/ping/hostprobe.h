@@ -1,6 +1,7 @@
 #pragma once
 
 #include "completionport.h"
+#include "hostspec.h"
 #include "hoststate.h"
 #include "hostwatch.h"
 #include "linkstats.h"
@@ -35,9 +36,11 @@ public:
     // The timeout list keeps the newest 99 times.
     static constexpr int kTimeoutsKept = 99;
 
-    // The host text; the next lookup looks up its first word (what follows is a label).
+    // The host text; the next lookup looks up its first word. Its option words set the
+    // interval and the echo's time-out; the other words are a label.
     void setHost(const QString &host);
     QString host() const { return m_host; }
+    const HostSpec &spec() const { return m_spec; }
     // How many recent results the figures cover (at least 1), and how many points are kept.
     void setWindow(int results);
     int window() const { return m_window; }
@@ -74,6 +77,8 @@ public:
     QString address() const { return m_address; }
     bool hasResult() const { return !m_recent.empty(); }
     bool isDown() const { return m_downUp.isDown(); }
+    // When the results without a reply that made the host down began; invalid while it is up.
+    QDateTime downSince() const { return m_downUp.isDown() ? m_missesSince : QDateTime(); }
     // Results the figures cover: the newest, up to the window's size.
     int resultCount() const { return int(m_recent.size()); }
     LinkStats::Figures figures() const { return LinkStats::computeOver(m_recent); }
@@ -128,7 +133,9 @@ private:
     void keep(const EchoOutcome &outcome, double rtt);
 
     QString m_host;
+    HostSpec m_spec;
     QString m_address;
+    QDateTime m_missesSince;
     int m_window = 180;
     bool m_running = false;
     int m_inFlight = 0;
