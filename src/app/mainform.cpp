@@ -1,4 +1,6 @@
 #include "mainform.h"
+
+#include "hostsummarybar.h"
 #include "windowframe.h"
 
 #include "appclock.h"
@@ -30,6 +32,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStandardPaths>
+#include <QStatusBar>
 #include <QThread>
 #include <QTimer>
 #include <QToolButton>
@@ -72,6 +75,12 @@ TMainForm::TMainForm(QWidget *parent)
     createMenus();
     Board = new TFrameBoard({ ColumnPanel1, ColumnPanel2, FramePM1, FramePM2, Settings, this }, this);
     Board->setObjectName(QStringLiteral("FrameBoard"));
+    // The count of the board's hosts and their problems, with the overviews' filter.
+    auto *bar = new QStatusBar(this);
+    bar->setObjectName(QStringLiteral("StatusBar"));
+    bar->setSizeGripEnabled(false);
+    bar->addWidget(new THostSummaryBar(Board, bar), 1);
+    setStatusBar(bar);
     connect(Board, &TFrameBoard::frameAdded, this, &TMainForm::WatchFrame);
     connect(Board, &TFrameBoard::idle, this, [this] {
         if (m_closeAfterWait) {

@@ -1,12 +1,16 @@
 #include "frameboard.h"
 
 #include "columnpanel.h"
+#include "hostoverview.h"
+#include "hostprobe.h"
+#include "hosttablemodel.h"
 #include "pingform.h"
 #include "popupmenu.h"
 #include "settingsowner.h"
 #include "skylarkerror.h"
 
 #include <QCoreApplication>
+#include <QToolButton>
 #include <QElapsedTimer>
 #include <QThread>
 #include <QTimer>
@@ -53,7 +57,10 @@ QList<QPointer<TPingFrame>> guarded(const QList<TPingFrame *> &frames)
 TFrameBoard::TFrameBoard(const Borrowed &borrowed, QObject *parent)
     : QObject(parent)
     , m_borrowed(borrowed)
+    , m_hosts(new HostCollection(this))
+    , m_model(new HostTableModel(m_hosts, this))
 {
+    m_hosts->setObjectName(QStringLiteral("Hosts"));
 }
 
 TFrameBoard::~TFrameBoard() = default;
@@ -172,8 +179,11 @@ void TFrameBoard::sizeColumn(int k)
 {
     const Column c = column(k);
     const int n = int(c.frames->size());
-    if (n <= 0)
+    syncHosts();
+    if (n <= 0) {
+        showOverview(k, false);
         return;
+    }
     // The remainder of the division goes to the bottom frames, a pixel each, so that the
     // column is filled and no frame is more than a pixel taller than another; unless that pixel
     // would make the bottom frames full ones among compact rows: the last pixels then stay blank.
@@ -182,6 +192,82 @@ void TFrameBoard::sizeColumn(int k)
     const int taller = n - (pixelChangesLook ? 0 : c.panel->height() % n);
     for (int i = 0; i < n; ++i)
         (*c.frames)[i]->setGeometry(0, i * h + std::max(0, i - taller), c.panel->width(), h + (i >= taller ? 1 : 0));
+    // Frames too short for their controls give way to one table of the column's hosts, and
+    // come back as soon as they fit.
+    showOverview(k, h < c.frames->front()->CompactThreshold());
+}
+
+void TFrameBoard::syncHosts()
+{
+    QList<HostCollection::Entry> entries;
+    entries.reserve(ColumnFrames1.size() + ColumnFrames2.size() + PingForms.size());
+    const auto add = [&](TPingFrame *f, HostCollection::Place place) {
+        if (f && f->Probe())
+            entries.append({ f->Probe(), f->objectName(), place });
+    };
+    for (TPingFrame *f : std::as_const(ColumnFrames1))
+        add(f, HostCollection::Place::Column1);
+    for (TPingFrame *f : std::as_const(ColumnFrames2))
+        add(f, HostCollection::Place::Column2);
+    for (TPingForm *form : std::as_const(PingForms))
+        if (form)
+            add(form->PingFrame, HostCollection::Place::Window);
+    m_hosts->sync(entries);
+}
+
+TPingFrame *TFrameBoard::frameOf(const HostProbe *probe) const
+{
+    for (const QList<TPingFrame *> *list : { &ColumnFrames1, &ColumnFrames2 })
+        for (TPingFrame *f : *list)
+            if (f && f->Probe() == probe)
+                return f;
+    for (TPingForm *form : PingForms)
+        if (form && form->PingFrame && form->PingFrame->Probe() == probe)
+            return form->PingFrame;
+    return nullptr;
+}
+
+bool TFrameBoard::showsOverview(int k) const
+{
+    const THostOverview *o = overview(k);
+    return o && !o->isHidden();
+}
+
+void TFrameBoard::showOverview(int k, bool show)
+{
+    const Column c = column(k);
+    THostOverview *&o = m_overviews[k == 2 ? 1 : 0];
+    if (show && !o) {
+        o = new THostOverview(
+            m_model, k == 2 ? HostCollection::Place::Column2 : HostCollection::Place::Column1, c.panel);
+        o->setObjectName(k == 2 ? QStringLiteral("HostOverview2") : QStringLiteral("HostOverview"));
+        o->hide();
+        // Enter and a double click do what the frame's Start/Stop button does.
+        connect(o, &THostOverview::activated, this, [this](HostProbe *p) {
+            if (TPingFrame *f = frameOf(p)) {
+                f->ContinuousPingSpdBtn->click();
+            }
+        });
+        connect(o, &THostOverview::menuRequested, this, [this, k](HostProbe *p, const QPoint &at) {
+            TPingFrame *f = frameOf(p);
+            if (f && column(k).popup)
+                column(k).popup->popupFor(f, at, false);
+        });
+    }
+    if (!o)
+        return;
+    // Hidden frames keep pinging; only the widgets that show them change.
+    for (TPingFrame *f : std::as_const(*c.frames))
+        if (f->isHidden() != show)
+            f->setVisible(!show);
+    if (show)
+        o->setGeometry(c.panel->rect());
+    if (show == !o->isHidden())
+        return;
+    o->setVisible(show);
+    if (show)
+        o->raise();
+    emit overviewShown(k, show);
 }
 
 void TFrameBoard::removeFrame(int k, TPingFrame *frame)
@@ -338,6 +424,7 @@ TPingForm *TFrameBoard::addForm()
     form->Tag = n - 1;
     // Shown where the window system puts a new window, at its designed size.
     form->show();
+    syncHosts();
     return form;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hostcollection.h"
 #include "pingframe.h"
 
 #include <QList>
@@ -14,6 +15,8 @@ class QLabel;
 class QTimer;
 class QWidget;
 struct TAppSettings;
+class HostTableModel;
+class THostOverview;
 class TColumnPanel;
 class TPingForm;
 class TPopupMenu;
@@ -98,6 +101,20 @@ public:
     // Frees every frame of the column panels, listed or not.
     void removeOrphans();
 
+    // --- The watched hosts as data --------------------------------------------------------
+    // Every frame's probe in the board's order (column 1, column 2, the ping windows), and the
+    // table the overviews show. syncHosts tells the collection the board's order now; the
+    // commands call it, and so does laying out a column.
+    HostCollection *Hosts() const { return m_hosts; }
+    HostTableModel *HostModel() const { return m_model; }
+    void syncHosts();
+    // The frame (on a column or in a ping window) whose probe this is, or null.
+    TPingFrame *frameOf(const HostProbe *probe) const;
+    // The table that stands in for a column's frames while they are too short for their
+    // controls; null until the column first needs it.
+    THostOverview *overview(int column) const { return m_overviews[column == 2 ? 1 : 0]; }
+    bool showsOverview(int column) const;
+
     // --- Ping windows --------------------------------------------------------------------
     TPingForm *addForm();
     // Frees the ping windows, each between two pings of its frame.
@@ -117,6 +134,8 @@ signals:
     // Just before the frame is freed.
     void frameRemoved(TPingFrame *frame);
     void idle();
+    // A column changed between its frames and its overview.
+    void overviewShown(int column, bool shown);
 
 private:
     struct Column
@@ -130,6 +149,7 @@ private:
     const TAppSettings &settings() const;
     int timeToWait() const;
     void freeFrame(TPingFrame *frame);
+    void showOverview(int column, bool show);
 
     Borrowed m_borrowed;
     int m_waits = 0;
@@ -138,4 +158,7 @@ private:
     bool m_changed = false;
     bool m_unattended = false;
     bool m_layoutDeferred = false;
+    HostCollection *m_hosts;
+    HostTableModel *m_model;
+    THostOverview *m_overviews[2] = { nullptr, nullptr };
 };

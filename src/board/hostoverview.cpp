@@ -82,8 +82,9 @@ public:
         if (strip.width() <= 0 || window.isEmpty())
             return;
         const bool dark = isDark(opt.palette);
-        // At least 3 px a cell: the newest that fit, newest at the right.
-        const int cell = std::max(3, strip.width() / std::max<int>(1, int(window.size())));
+        // A cell for each result kept, at least 3 px: the newest that fit, newest at the right.
+        const int kept = std::max<int>(index.data(HostTableModel::CapacityRole).toInt(), int(window.size()));
+        const int cell = std::max(3, strip.width() / std::max(1, kept));
         const int shown = std::min<int>(int(window.size()), strip.width() / cell);
         int x = strip.right() + 1 - shown * cell;
         const QColor down = QColor::fromRgb(HostState::colour(HostState::State::Down, dark));

@@ -1,5 +1,6 @@
 #include "hosttablemodel.h"
 
+#include "appclock.h"
 #include "hostprobe.h"
 #include "hostsummary.h"
 
@@ -123,6 +124,10 @@ QVariant HostTableModel::data(const QModelIndex &index, int role) const
         return r.figures.lossPercent;
     case RttRole:
         return r.rtt;
+    case CapacityRole: {
+        const HostProbe *p = m_hosts->at(index.row()).probe.data();
+        return p ? p->history().capacity() : 0;
+    }
     case PlaceRole:
         return int(m_hosts->at(index.row()).place);
     case ProbeRole:
@@ -176,7 +181,7 @@ QVariant HostTableModel::data(const QModelIndex &index, int role) const
                 return QString();
             return QStringLiteral("since %1 (%2)")
                 .arg(r.downSince.toString(QStringLiteral("HH:mm:ss")),
-                    durationWords(std::max<qint64>(0, r.downSince.secsTo(QDateTime::currentDateTime()))));
+                    durationWords(std::max<qint64>(0, r.downSince.secsTo(AppClock::now()))));
         case Results:
         case ColumnCount:
             return role == Qt::AccessibleTextRole

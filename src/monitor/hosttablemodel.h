@@ -29,6 +29,7 @@ public:
         LossRole, // double, percent
         RttRole, // int ms of the newest reply, -1 when the newest result is none
         PlaceRole, // int(HostCollection::Place)
+        CapacityRole, // how many results the strip keeps
     };
 
     explicit HostTableModel(HostCollection *hosts, QObject *parent = nullptr);
