@@ -98,6 +98,8 @@ public:
     QAction *mmiReloadAutosaveSession, *mmiSettings, *mmiHelp, *mmiVersionAbout;
     TPopupMenu *FramePM1, *FramePM2, *HostListBoxPopupMenu;
     QAction *pmiMoveUp, *pmiMoveDown, *pmiMovetoColumn2, *pmiMoveUp2, *pmiMoveDown2, *pmiMovetoColumn1;
+    // After the frame menus' own items: the host's interval and echo time-out.
+    QAction *pmiIntervalTimeout, *pmiIntervalTimeout2;
     QAction *pmiRemoveFrameObject, *pmiRemoveFrameObject2;
 
     // --- Controls --------------------------------------------------------------------
@@ -118,6 +120,8 @@ public:
         ClearPingForms();
     void pmiRemoveFrameObjectClick(), pmiRemoveFrameObject2Click(), pmiMoveUpClick(), pmiMoveDownClick(),
         pmiMoveUp2Click(), pmiMoveDown2Click(), pmiMovetoColumn2Click(), pmiMovetoColumn1Click();
+    // Edits the interval and time-out words of a frame's host text.
+    void EditFrameTiming(TPingFrame *frame);
     bool FramePM1Popup(TPopupMenu *menu), FramePM2Popup(TPopupMenu *menu);
     void ShowColumn2(), ShowColumn2Resize(), aShow3Execute(), FormResize(), WMEnterSizeMove(), WMExitSizeMove();
     bool BoardBusy() const { return Board->Busy(); }

@@ -2,6 +2,8 @@
 // (TFrameBoard) does the work on the frames.
 #include "mainform.h"
 
+#include "timingdialog.h"
+
 #include "frameboard.h"
 #include "columnpanel.h"
 #include "pingframe.h"
@@ -9,6 +11,7 @@
 #include "skylarkerror.h"
 #include "splitterbar.h"
 
+#include <QLineEdit>
 #include <QAction>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -61,6 +64,8 @@ void TMainForm::wireBoardCommands()
              { pmiMovetoColumn2, &TMainForm::pmiMovetoColumn2Click },
              { pmiMovetoColumn1, &TMainForm::pmiMovetoColumn1Click } })
         connectBoardCommand(action, operation);
+    connect(pmiIntervalTimeout, &QAction::triggered, this, [this] { EditFrameTiming(popupFrame(FramePM1)); });
+    connect(pmiIntervalTimeout2, &QAction::triggered, this, [this] { EditFrameTiming(popupFrame(FramePM2)); });
     // Sessions replace the board.
     connectBoardCommand(aLoadFrameSession, &TMainForm::aLoadFrameSessionExecute);
     connectBoardCommand(aSelectSessionFile, &TMainForm::aSelectSessionFileExecute);
@@ -192,6 +197,24 @@ void TMainForm::FormResize()
 }
 
 // --- Popup menus ---------------------------------------------------------------------
+
+void TMainForm::EditFrameTiming(TPingFrame *frame)
+{
+    if (!frame)
+        return;
+    auto *dialog = findChild<TTimingDialog *>(QStringLiteral("TimingDialog"));
+    if (!dialog)
+        dialog = new TTimingDialog(this);
+    QPointer<TPingFrame> f(frame);
+    dialog->setHostText(frame->HostEdit->text());
+    if (dialog->exec() != QDialog::Accepted || !f)
+        return;
+    // The probe follows its host text; the identity stays, so the host goes on as it was.
+    if (f->HostEdit->text() != dialog->hostText()) {
+        f->HostEdit->setText(dialog->hostText());
+        Board->SetChanged(true);
+    }
+}
 
 TPingFrame *TMainForm::popupFrame(TPopupMenu *menu) const
 {

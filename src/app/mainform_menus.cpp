@@ -306,6 +306,8 @@ void TMainForm::createMenus()
     pmiMovetoColumn2 = FramePM1->addAction(QStringLiteral("Move to Column &2"));
     pmiMovetoColumn2->setObjectName(QStringLiteral("pmiMovetoColumn2"));
     pmiMovetoColumn2->setVisible(false);
+    pmiIntervalTimeout = FramePM1->addAction(QStringLiteral("Interval and &Timeout..."));
+    pmiIntervalTimeout->setObjectName(QStringLiteral("pmiIntervalTimeout"));
 
     FramePM2 = framePopup("FramePM2");
     pmiRemoveFrameObject2 = FramePM2->addAction(QStringLiteral("&Remove Frame"));
@@ -318,6 +320,8 @@ void TMainForm::createMenus()
     pmiMoveDown2->setObjectName(QStringLiteral("pmiMoveDown2"));
     pmiMovetoColumn1 = FramePM2->addAction(QStringLiteral("Move to Column &1"));
     pmiMovetoColumn1->setObjectName(QStringLiteral("pmiMovetoColumn1"));
+    pmiIntervalTimeout2 = FramePM2->addAction(QStringLiteral("Interval and &Timeout..."));
+    pmiIntervalTimeout2->setObjectName(QStringLiteral("pmiIntervalTimeout2"));
 
     HostListBoxPopupMenu = framePopup("HostListBoxPopupMenu");
     auto *hp = HostListBoxPopupMenu;

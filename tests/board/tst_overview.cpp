@@ -10,7 +10,9 @@
 #include "pingthread.h"
 #include "popupmenu.h"
 #include "scripted.h"
+#include "timingdialog.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
@@ -163,6 +165,51 @@ private slots:
         QContextMenuEvent keyboard(QContextMenuEvent::Keyboard, QPoint(), QPoint());
         QCoreApplication::sendEvent(view, &keyboard);
         QCOMPARE(opened.data(), expected);
+        form->Settings->set(&TAppSettings::PauseForRemoveFrame, false);
+        form->close();
+    }
+
+    // The frame menu's "Interval and Timeout..." rewrites the host text's words; the probe
+    // follows them and keeps its identity.
+    void frameMenu_editsIntervalAndTimeout()
+    {
+        ScriptedWorld world;
+        auto form = makeMainForm();
+        form->AddHostFrame(QStringLiteral("10.4.0.1 core router"), false);
+        TPingFrame *f = form->Board->ColumnFrames1.first();
+        auto *menu = qobject_cast<TPopupMenu *>(f->PopupMenu);
+        auto *item = form->findChild<QAction *>(QStringLiteral("pmiIntervalTimeout"));
+        QVERIFY(menu && item);
+        QCOMPARE(menu->actions().last(), item);
+        QVERIFY(menu->prepareFor(f));
+        const auto answer = [](const QString &interval, const QString &timeout, bool ok) {
+            QTimer::singleShot(50, [=] {
+                auto *d = qobject_cast<TTimingDialog *>(QApplication::activeModalWidget());
+                QVERIFY(d);
+                d->IntervalEdit->setText(interval);
+                d->TimeoutEdit->setText(timeout);
+                if (ok)
+                    d->accept();
+                if (d->isVisible())
+                    d->reject();
+            });
+        };
+        answer(QStringLiteral("2s"), QStringLiteral("500ms"), true);
+        item->trigger();
+        QCOMPARE(f->HostEdit->text(), QStringLiteral("10.4.0.1 core router interval=2s timeout=500ms"));
+        QCOMPARE(f->Probe()->spec().intervalMs, 2000);
+        QCOMPARE(f->Probe()->spec().timeoutMs, 500);
+        QCOMPARE(f->Probe()->spec().identity, QStringLiteral("10.4.0.1 core router"));
+        // A value that does not read keeps the dialog open; Cancel then changes nothing.
+        QVERIFY(menu->prepareFor(f));
+        answer(QStringLiteral("fast"), QStringLiteral("1s"), true);
+        item->trigger();
+        QCOMPARE(f->HostEdit->text(), QStringLiteral("10.4.0.1 core router interval=2s timeout=500ms"));
+        // Back to the defaults drops the words.
+        QVERIFY(menu->prepareFor(f));
+        answer(QStringLiteral("1s"), QStringLiteral("4s"), true);
+        item->trigger();
+        QCOMPARE(f->HostEdit->text(), QStringLiteral("10.4.0.1 core router"));
         form->Settings->set(&TAppSettings::PauseForRemoveFrame, false);
         form->close();
     }
