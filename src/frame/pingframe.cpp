@@ -262,20 +262,20 @@ void TPingFrame::applySetup(const Setup &s, int startDelayMs)
         HostEdit->setText(s.host);
     SpinEdit->setValue(s.points);
     BottomRightPanel->setVisible(s.details);
-    Splitter->setVisible(s.details);
     if (s.running && !Running())
         StartDelayed(startDelayMs);
     else if (!s.running && Running())
         StopPinging();
 }
 
-void TPingFrame::StopPinging()
+void TPingFrame::StopPinging(bool cancelDueCycle)
 {
     if (Running()) {
         SetDown(false);
         ContinuousPingSpdBtnClick();
     }
-    PingTimer->stop();
+    if (cancelDueCycle)
+        PingTimer->stop();
 }
 
 void TPingFrame::MarkIdle()
@@ -296,6 +296,11 @@ void TPingFrame::SetDown(bool down)
 bool TPingFrame::InFlight() const
 {
     return ThreadInProgressLbl->text() == QStringLiteral("+");
+}
+
+bool TPingFrame::LookupPending() const
+{
+    return m_probe->lookupPending();
 }
 
 bool TPingFrame::TimeoutMarked() const
@@ -604,6 +609,9 @@ bool TPingFrame::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Resize && watched == BottomRightPanel)
         fitDetailWidths();
+    // The splitter comes and goes with the details panel, whoever shows or hides it.
+    if (watched == BottomRightPanel && (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent))
+        Splitter->setVisible(event->type() == QEvent::ShowToParent);
     if (event->type() == QEvent::MouseButtonPress && watched == TimeoutsLbl) {
         auto *me = static_cast<QMouseEvent *>(event);
         TimeoutsLblMouseDown(me->button(), me->modifiers());
@@ -814,7 +822,6 @@ void TPingFrame::ToggleBRPnlClick()
 {
     setToggleColour(palette().color(QPalette::Button));
     BottomRightPanel->setVisible(!BottomRightPanel->isVisibleTo(this));
-    Splitter->setVisible(BottomRightPanel->isVisibleTo(this));
 }
 
 void TPingFrame::TimeoutsLblMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift)

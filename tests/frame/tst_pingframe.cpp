@@ -767,14 +767,31 @@ private slots:
         QCOMPARE(world->errors.messages, QStringList { QStringLiteral("DNS lookup: invalid host name.") });
     }
 
+    // A "C" clicked while stopped clears the chart at the next timer tick, never in the first
+    // cycle of a start, also when the start waits for its turn (a board starting many at once).
+    void clearChart_whileStopped_waitsForTheSecondCycle_data()
+    {
+        QTest::addColumn<int>("startDelayMs");
+        QTest::newRow("started at once") << 0;
+        QTest::newRow("started in its turn") << 5;
+    }
     void clearChart_whileStopped_waitsForTheSecondCycle()
     {
+        QFETCH(int, startDelayMs);
         play({ 5, 6 });
         stop();
         frame->PingTimer->stop();
         QTest::mouseClick(frame->ClearChartPnl, Qt::LeftButton);
         QCOMPARE(frame->PingChart->Count(), 2);
-        start();
+        if (startDelayMs > 0) {
+            frame->StartDelayed(startDelayMs);
+            QVERIFY(frame->Running());
+            QCOMPARE(world->echoes.count(), 0u);
+            QTRY_COMPARE(world->echoes.count(), 1u);
+        } else {
+            start();
+        }
+        QCOMPARE(frame->PingChart->Count(), 2);
         world->echoes.replyAndProcess(7);
         QCOMPARE(frame->PingChart->Count(), 3);
         tick();
@@ -820,6 +837,43 @@ private slots:
         QTest::mouseClick(frame->ToggleBRPnl, Qt::LeftButton);
         QVERIFY(frame->BottomRightPanel->isHidden());
         QVERIFY(frame->Splitter->isHidden());
+    }
+
+    // The details panel never shows without the splitter that sizes it, whoever shows it:
+    // the toggle, a setup (the board, a session) or a caller setting it directly; the frame
+    // shown or not yet.
+    void splitter_comesAndGoesWithTheDetails_data()
+    {
+        QTest::addColumn<QString>("caller");
+        QTest::addColumn<bool>("shown");
+        for (const char *caller : { "toggle", "setup", "direct" })
+            for (bool shown : { true, false })
+                QTest::addRow("%s, frame %s", caller, shown ? "shown" : "not yet shown")
+                    << QString::fromLatin1(caller) << shown;
+    }
+    void splitter_comesAndGoesWithTheDetails()
+    {
+        QFETCH(QString, caller);
+        QFETCH(bool, shown);
+        TPingFrame f;
+        if (shown)
+            f.show();
+        for (bool details : { true, false, true }) {
+            if (caller == QStringLiteral("toggle")) {
+                f.ToggleBRPnlClick();
+            } else if (caller == QStringLiteral("setup")) {
+                TPingFrame::Setup s = f.setup();
+                s.details = details;
+                f.applySetup(s);
+            } else {
+                f.BottomRightPanel->setVisible(details);
+            }
+            QCOMPARE(f.BottomRightPanel->isVisibleTo(&f), details);
+            QCOMPARE(f.Splitter->isVisibleTo(&f), details);
+        }
+        f.show();
+        QVERIFY(f.Splitter->isVisible());
+        QVERIFY(f.Splitter->geometry().right() < f.BottomRightPanel->x());
     }
 
     void plusClick_releasesIndicator_resultStillProcessed()
