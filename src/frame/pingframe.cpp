@@ -201,6 +201,11 @@ TPingFrame::TPingFrame(QWidget *parent)
     m_probe->setHost(HostEdit->text());
     m_probe->setWindow(SpinEdit->value());
     connect(HostEdit, &QLineEdit::textChanged, m_probe, &HostProbe::setHost);
+    // The room the host edit gives up depends on its text.
+    connect(HostEdit, &QLineEdit::textChanged, this, [this] {
+        if (!m_compact)
+            fitToSize();
+    });
     connect(SpinEdit, &QSpinBox::valueChanged, m_probe, &HostProbe::setWindow);
     // The button's state is whether the cycle goes on after a result.
     connect(ContinuousPingSpdBtn, &QToolButton::toggled, m_probe, &HostProbe::setRunning);
@@ -417,10 +422,12 @@ void TPingFrame::fitToSize()
     // by every reply, keeps its width; a label narrowed to its text takes all the room left,
     // so that the next text, mostly as wide, still fits and the bar keeps its arrangement.
     const int barRoom = width - fixedPart;
-    // Before the status line gives way, the host edit gives up its room for the widest
-    // address down to its designed width, and then the address goes: a ping window at its
-    // designed width keeps the status line.
-    const int hostGives = std::max(0, m_hostWidth - kDesignedHostWidth);
+    // Before the address goes, the host edit gives up its room for the widest address down
+    // to what its own text needs (a text too long for the edit scrolls anyway: down to the
+    // designed width); then the address goes, and a ping window at its designed width keeps
+    // the status line.
+    const int hostText = lineEditWidthFor(HostEdit, HostEdit->text());
+    const int hostGives = std::max(0, m_hostWidth - (hostText <= m_hostWidth ? hostText : kDesignedHostWidth));
     struct Choice
     {
         int ip, status, host = 0;

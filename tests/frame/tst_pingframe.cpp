@@ -73,9 +73,11 @@ void checkTopBar(TPingFrame *f, bool roomForHost)
         QVERIFY(f->StatusLbl->contentsRect().width() >= advance(f->StatusLbl, f->StatusLbl->text()));
     if (!f->IPAddressLbl->isHidden())
         QVERIFY(f->IPAddressLbl->contentsRect().width() >= advance(f->IPAddressLbl, f->IPAddressLbl->text()));
-    // The host edit gives way to its designed width, then the address, then the status line.
+    // The host edit gives way down to what its text needs (a text it cuts anyway: to its
+    // designed width), then the address, then the status line.
     if (f->IPAddressLbl->isHidden() && !f->StatusLbl->isHidden())
-        QVERIFY(f->HostEdit->minimumWidth() <= 75);
+        QVERIFY(f->HostEdit->minimumWidth() <= 75
+            || textRoom(f->HostEdit) <= advance(f->HostEdit, f->HostEdit->text()) + 1);
     // The first line of the tooltip gives the host's state; the labels hidden follow.
     QVERIFY(f->toolTip().startsWith(QStringLiteral("State: ")));
     const QString tip = f->toolTip().section(QLatin1Char('\n'), 1);
@@ -478,6 +480,55 @@ private slots:
         QVERIFY(!f->StatusLbl->isHidden());
         QVERIFY(!f->IPAddressLbl->isHidden());
         checkTopBar(f, true);
+    }
+
+    // Ordinary hosts at the designed sizes: a name whose text needs less than the edit's room
+    // for the widest address gives that room to the address before the address hides; a host
+    // text as wide as the address keeps its own text whole and the address goes.
+    void topBar_hostEditGivesWayToItsText_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QList<int>>("rtts");
+        QTest::addColumn<bool>("addressShown");
+        const QList<int> ordinary { 12, 103, 250 }, short_ { 1, 3, 2 };
+        QTest::newRow("designed 454, a short name") << 454 << QStringLiteral("nas") << ordinary << true;
+        QTest::newRow("ping window 430, a name, short figures") << 430 << QStringLiteral("router") << short_ << true;
+        QTest::newRow("designed 454, the address as host")
+            << 454 << QStringLiteral("192.168.100.200") << ordinary << false;
+    }
+    void topBar_hostEditGivesWayToItsText()
+    {
+        QFETCH(int, width);
+        QFETCH(QString, host);
+        QFETCH(QList<int>, rtts);
+        QFETCH(bool, addressShown);
+        QWidget board;
+        board.resize(800, 200);
+        board.show();
+        auto *f = new TPingFrame(&board);
+        f->setGeometry(0, 0, width, TPingFrame::kDesignedHeight);
+        f->show();
+        f->HostEdit->setText(host);
+        f->SetDown(true);
+        f->ContinuousPingSpdBtnClick();
+        for (int i = 0; i < rtts.size(); ++i) {
+            if (i > 0) {
+                clock->advance(1000);
+                f->PingTimerTimer();
+            }
+            world->resolver.answer(0, { QStringLiteral("192.168.100.200") });
+            QTRY_COMPARE(world->echoes.count(), 1u);
+            world->echoes.replyAndProcess(rtts[i]);
+        }
+        QCOMPARE(f->IPAddressLbl->text(), QStringLiteral("192.168.100.200"));
+        QVERIFY(!f->StatusLbl->isHidden());
+        QCOMPARE(!f->IPAddressLbl->isHidden(), addressShown);
+        checkTopBar(f, false);
+        QVERIFY2(
+            textRoom(f->HostEdit) >= advance(f->HostEdit, host), qPrintable(QString::number(textRoom(f->HostEdit))));
+        f->SetDown(false);
+        f->ContinuousPingSpdBtnClick();
     }
 
     // Loss and jitter follow the most recent results, as many as the chart keeps: a host
