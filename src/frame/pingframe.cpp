@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QSpinBox>
 #include <QStyle>
 #include <QStyleOptionFrame>
@@ -50,6 +51,23 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, Qt::Al
     l->setAutoFillBackground(true);
     return l;
 }
+
+// The stripe: filled with the state's colour (Window) inside an outline (WindowText) that
+// stands out from the window in every look.
+class StateStripe : public QWidget
+{
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        p.fillRect(rect(), palette().color(QPalette::Window));
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+};
 
 // The width a line edit needs to show `text` whole: the text, the two pixels Qt keeps on
 // either side of it, the text margins and the style's frame.
@@ -224,9 +242,9 @@ TPingFrame::TPingFrame(QWidget *parent)
 
     // The state stripe lies along the left edge, in the layout's left margin; the compact
     // row takes the place of the bar and the chart in a frame too short for them.
-    m_stripe = new QWidget(this);
+    m_stripe = new StateStripe(this);
     m_stripe->setObjectName(QStringLiteral("StateStripe"));
-    m_stripe->setAutoFillBackground(true);
+    m_stripe->setAttribute(Qt::WA_OpaquePaintEvent);
     m_stripe->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_row = new TCompactRow(m_probe->history(), this);
     m_row->hide();
@@ -581,7 +599,9 @@ void TPingFrame::paintStripe()
     QPalette stripe = m_stripe->palette();
     const bool dark = palette().color(QPalette::Window).lightness() < 128;
     stripe.setColor(QPalette::Window, QColor::fromRgb(QRgb(HostState::colour(m_state, dark))));
+    stripe.setColor(QPalette::WindowText, QColor::fromRgb(QRgb(HostState::outline(dark))));
     m_stripe->setPalette(stripe);
+    m_stripe->update();
 }
 
 // A new look (a dark one, say) gives new button colours: the Start caption's green and the

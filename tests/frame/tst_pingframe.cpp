@@ -1065,6 +1065,66 @@ private slots:
         QVERIFY2(best >= 4.5, qPrintable(QStringLiteral("contrast %1 : 1").arg(best, 0, 'f', 2)));
     }
 
+    // In every look the stripe and the result strip stand out from the window at 3 : 1 or more
+    // (WCAG 1.4.11) by their outline, whatever their fill; the fills are the look's colours.
+    void stripeAndStrip_standOutInEveryStyle_data()
+    {
+        QTest::addColumn<QString>("style");
+        for (const QString &name : SkylarkStyles::names())
+            QTest::newRow(qPrintable(name)) << name;
+    }
+    void stripeAndStrip_standOutInEveryStyle()
+    {
+        QFETCH(QString, style);
+        QVERIFY(SkylarkStyles::apply(style));
+        auto restore = qScopeGuard([] { SkylarkStyles::apply(SkylarkStyles::names().first()); });
+        QWidget board;
+        board.resize(500, 200);
+        board.show();
+        auto *full = new TPingFrame(&board);
+        full->setGeometry(0, 0, 480, TPingFrame::kDesignedHeight);
+        auto *row = new TPingFrame(&board);
+        row->setGeometry(0, 120, 480, row->CompactThreshold() - 1);
+        // Running and degraded: the light look's yellow is the palest fill.
+        for (TPingFrame *f : { full, row }) {
+            f->show();
+            f->HostEdit->setText(kWideHost);
+            f->SetDown(true);
+            f->ContinuousPingSpdBtnClick();
+            for (int rtt : { 5, 20, -1 }) {
+                if (rtt != 5) {
+                    clock->advance(1000);
+                    f->PingTimerTimer();
+                }
+                world->echoes.replyAndProcess(rtt);
+            }
+            QCOMPARE(f->State(), HostState::State::Degraded);
+        }
+        QVERIFY(row->Compact());
+        const QColor window = board.palette().color(QPalette::Window);
+        const bool dark = window.lightness() < 128;
+        const QImage shot = board.grab().toImage();
+        auto at = [&](QWidget *w, QPoint p) { return QColor(shot.pixel(w->mapTo(&board, p))); };
+        auto standsOut = [&](const QColor &c, const char *what) {
+            const double ratio = contrast(c, window);
+            QVERIFY2(ratio >= 3,
+                qPrintable(QStringLiteral("%1: %2 on %3, %4 : 1")
+                               .arg(QString::fromLatin1(what), c.name(), window.name())
+                               .arg(ratio, 0, 'f', 2)));
+        };
+        for (TPingFrame *f : { full, row }) {
+            const int x = f->contentsRect().left(), y = f->height() / 2;
+            standsOut(at(f, QPoint(x, y)), "stripe outline");
+            QCOMPARE(at(f, QPoint(x + 1, y)), stateColour(f->State(), f));
+        }
+        auto *compact = row->findChild<TCompactRow *>();
+        const QRect strip = compact->stripRect();
+        standsOut(at(compact, QPoint(strip.left() - 1, strip.center().y())), "strip outline");
+        standsOut(at(compact, QPoint(strip.right() + 1, strip.center().y())), "strip outline");
+        QCOMPARE(at(compact, QPoint(strip.right(), strip.center().y())), // the newest result
+            QColor::fromRgb(QRgb(CompactRow::cellColour(EchoOutcome::Timeout, 0, 20, dark))));
+    }
+
     // A frame too short for its bar and a chart draws one row: the stripe, the host with its
     // label, the figures and a strip of the recent results, newest at the right; tall
     // enough again, it shows its controls as before.
@@ -1108,9 +1168,14 @@ private slots:
         auto cellColour = [&](int fromRight) {
             return QColor(shot.pixel(strip.right() - fromRight * cell - cell / 2, strip.center().y()));
         };
-        QCOMPARE(cellColour(1), QColor(255, 128, 0)); // the foreign answer
-        QCOMPARE(cellColour(3), QColor(255, 0, 0)); // the timeout
-        QVERIFY(cellColour(0).green() > cellColour(0).red()); // replies are green
+        const bool dark = f->palette().color(QPalette::Window).lightness() < 128;
+        auto expected = [dark](EchoOutcome::Kind kind, int rtt) {
+            return QColor::fromRgb(QRgb(CompactRow::cellColour(kind, rtt, 40, dark)));
+        };
+        QCOMPARE(cellColour(1), expected(EchoOutcome::Foreign, 5));
+        QCOMPARE(cellColour(3), expected(EchoOutcome::Timeout, 0));
+        QCOMPARE(cellColour(0), expected(EchoOutcome::Reply, 40));
+        QCOMPARE(cellColour(5), expected(EchoOutcome::Reply, 10));
         QVERIFY(cellColour(5).lightness() > cellColour(0).lightness()); // 10 ms lighter than 40 ms
         QCOMPARE(cellColour(6), f->palette().color(QPalette::Window)); // no result yet
         QCOMPARE(stripePixel(f), stateColour(HostState::State::Degraded, f));
