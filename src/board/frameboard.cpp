@@ -18,18 +18,25 @@
 #include <algorithm>
 
 namespace {
-// How long a wait for one echo may take: the echo's own time-out and a second more. An
-// indicator that never returns to "-" (set by hand, or a lost completion) must not hold a
-// command, or the shutdown, for ever; a result that comes later is dropped with its frame.
-constexpr qint64 kEchoWaitMs = 4000 + 1000;
+// How long a wait for the frames' echoes may take: the longest of their time-outs and a second
+// more. An indicator that never returns to "-" (set by hand, or a lost completion) must not
+// hold a command, or the shutdown, for ever; a result that comes later is dropped with its frame.
+qint64 echoWaitMs(const QList<QPointer<TPingFrame>> &frames)
+{
+    int longest = HostSpec::kDefaultTimeoutMs;
+    for (const QPointer<TPingFrame> &f : frames)
+        if (f && f->Probe())
+            longest = std::max(longest, f->Probe()->spec().timeoutMs);
+    return longest + 1000;
+}
 // Ping windows are freed between two pings of their frame, looked at this often.
 constexpr int kFormWaitStepMs = 100;
 
 // A frame whose only unfinished business is the result handler below us on the stack will
 // never show "-" while we wait; it counts as finished.
-bool stillInFlight(const QPointer<TPingFrame> &f)
+bool stillUnderWay(const QPointer<TPingFrame> &f)
 {
-    return f && f->InFlight() && !f->InTerminateHandler();
+    return f && TFrameBoard::EchoUnderWay(f) && !f->InTerminateHandler();
 }
 
 int lastIndexOfName(const QList<TPingFrame *> &frames, const QString &name)
@@ -108,28 +115,58 @@ bool TFrameBoard::run(const std::function<void()> &command)
     return true;
 }
 
-bool TFrameBoard::stopAndWaitIdle(const QList<QPointer<TPingFrame>> &frames, int sleepMs, qint64 boundMs, bool stop)
+bool TFrameBoard::EchoUnderWay(const TPingFrame *frame)
+{
+    // A lookup under way sends its echo even after a stop; waiting for "-" alone would free
+    // such a frame just before it pings. An echo in flight is waited for whether its frame
+    // still runs or was stopped a moment before.
+    return frame->InFlight() || frame->LookupPending();
+}
+
+bool TFrameBoard::stopAndWaitIdle(
+    const QList<QPointer<TPingFrame>> &frames, int sleepMs, qint64 boundMs, Halt halt, bool passFirst)
 {
     const Wait wait(this);
     bool anyRunning = false;
     for (const QPointer<TPingFrame> &f : frames) {
         if (!f)
             continue;
-        if (stop) {
+        if (halt != Halt::None) {
             anyRunning = anyRunning || f->Running();
-            f->StopPinging();
+            f->StopPinging(halt == Halt::StopForGood);
         }
         f->setEnabled(false); // nobody restarts or stops it while we wait
     }
-    auto pending = [&frames] { return std::any_of(frames.begin(), frames.end(), stillInFlight); };
-    // A frame that is neither running nor pinging has nothing to wait for, and a close by
-    // signal or logout waits for nothing.
-    QElapsedTimer waited;
-    waited.start();
-    while (!m_unattended && pending() && waited.elapsed() < boundMs) {
-        QCoreApplication::processEvents();
-        if (sleepMs > 0 && !m_unattended && pending())
+    auto pending = [&frames] { return std::any_of(frames.begin(), frames.end(), stillUnderWay); };
+    // The bound counts what was slept as well as what the clock shows, so that it holds
+    // whatever the sleeper does.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 slept = 0;
+    auto sleep = [&] {
+        if (sleepMs <= 0 || m_unattended)
+            return false;
+        if (m_sleep)
+            m_sleep(sleepMs);
+        else
             QThread::msleep(static_cast<unsigned long>(sleepMs));
+        slept += sleepMs;
+        return true;
+    };
+    // A frame with nothing under way has nothing to wait for, unless it was running and the
+    // first look comes after a pass and a sleep; a close by signal or logout waits for nothing.
+    bool look = !(passFirst && anyRunning);
+    bool sleptLast = false;
+    while (!m_unattended && (!look || pending())) {
+        if (std::max(clock.elapsed(), slept) >= boundMs) {
+            // What came back during the last sleep is still taken in.
+            if (sleptLast)
+                QCoreApplication::processEvents();
+            break;
+        }
+        QCoreApplication::processEvents();
+        sleptLast = (!look || pending()) && sleep();
+        look = true;
     }
     return anyRunning;
 }
@@ -277,7 +314,9 @@ void TFrameBoard::removeFrame(int k, TPingFrame *frame)
     if (listed < 0)
         return;
     QPointer<TPingFrame> f = c.frames->at(listed);
-    stopAndWaitIdle({ f }, timeToWait(), kEchoWaitMs);
+    // Stopped as by the user, its timer left as it is: one pass and one sleep, then it is
+    // freed once nothing of it is under way.
+    stopAndWaitIdle({ f }, timeToWait(), echoWaitMs({ f }), Halt::Stop, true);
     // Out of the list before it is freed: the list never holds a freed frame.
     const int idx = int(c.frames->indexOf(f.data()));
     if (idx >= 0)
@@ -342,7 +381,7 @@ void TFrameBoard::clearColumns(const QList<int> &columns, bool atShutdown)
     QList<QPointer<TPingFrame>> frames;
     for (int k : columns)
         frames += guarded(*column(k).frames);
-    // The echoes in flight get TimeToWait to come back, and the user may pause for them.
+    // The echoes under way get TimeToWait to come back, and the user may pause for them.
     const bool anyRunning = stopAndWaitIdle(frames, timeToWait(), timeToWait());
     // With no frame running there is nothing to wait for; at shutdown by a signal or the
     // session manager there is nobody to answer the pause either.
@@ -393,14 +432,15 @@ void TFrameBoard::stopAll()
 void TFrameBoard::removeOrphans()
 {
     const Wait wait(this);
+    // Every frame of both panels is stopped before any wait, last child first.
+    QList<QPointer<TPingFrame>> frames[2];
+    for (int k : { 1, 2 })
+        for (TPingFrame *f : column(k).panel->findChildren<TPingFrame *>(Qt::FindDirectChildrenOnly))
+            frames[k - 1].prepend(f);
+    stopAndWaitIdle(frames[0] + frames[1], timeToWait(), echoWaitMs(frames[0] + frames[1]));
     for (int k : { 1, 2 }) {
         const Column c = column(k);
-        // Last child first.
-        QList<QPointer<TPingFrame>> frames;
-        for (TPingFrame *f : c.panel->findChildren<TPingFrame *>(Qt::FindDirectChildrenOnly))
-            frames.prepend(f);
-        stopAndWaitIdle(frames, timeToWait(), kEchoWaitMs);
-        for (const QPointer<TPingFrame> &f : frames) {
+        for (const QPointer<TPingFrame> &f : std::as_const(frames[k - 1])) {
             // Out of the list before it is freed: the list never holds a freed frame.
             c.frames->removeAll(f.data());
             if (f)
@@ -439,7 +479,8 @@ void TFrameBoard::clearForms()
     while (!PingForms.isEmpty()) {
         QPointer<TPingForm> form = PingForms.first();
         // Freed between two pings of a running frame.
-        stopAndWaitIdle({ form ? form->PingFrame : nullptr }, kFormWaitStepMs, kEchoWaitMs, false);
+        const QList<QPointer<TPingFrame>> waited { form ? form->PingFrame : nullptr };
+        stopAndWaitIdle(waited, kFormWaitStepMs, echoWaitMs(waited), Halt::None);
         // Out of the list before it is freed: the list never holds a freed window.
         PingForms.removeOne(form.data());
         if (form) {

@@ -72,10 +72,28 @@ public:
     void SetChanged(bool changed) { m_changed = changed; }
     // A close by signal or logout: from now on no wait waits, and no pause is shown.
     void SetUnattended(bool unattended) { m_unattended = unattended; }
-    // Stops the frames (unless `stop` is false: they finish their cycle as they like), takes
-    // them out of the user's hands, and lets events through until none has an echo in flight,
-    // sleeping sleepMs between passes, for at most boundMs. True if any frame was running.
-    bool stopAndWaitIdle(const QList<QPointer<TPingFrame>> &frames, int sleepMs, qint64 boundMs, bool stop = true);
+    // How a wait leaves the frames it waits for.
+    enum class Halt {
+        // They finish their cycle as they like (a ping window freed between two pings).
+        None,
+        // Stopped as by the user: a step under way runs on, and a timer already armed still
+        // ticks once (a frame being removed).
+        Stop,
+        // Stopped, and their timers switched off: no further cycle begins (the clears).
+        StopForGood,
+    };
+    // Halts the frames, takes them out of the user's hands, and lets events through while any
+    // of them has an echo under way, sleeping sleepMs between passes, for at most boundMs.
+    // With `passFirst`, a frame that was running gets one pass and one sleep before the first
+    // look, since a running frame may be about to send its next echo. True if any frame was
+    // running (always false for Halt::None).
+    bool stopAndWaitIdle(const QList<QPointer<TPingFrame>> &frames, int sleepMs, qint64 boundMs,
+        Halt halt = Halt::StopForGood, bool passFirst = false);
+    // What a wait for pings waits for: an echo in flight, or a name lookup that is to send one.
+    // The one rule of every wait: a frame with neither is freed at once, whether it runs or not.
+    static bool EchoUnderWay(const TPingFrame *frame);
+    // The sleep between the passes of a wait; tests count and script them.
+    void SetSleeper(std::function<void(int ms)> sleep) { m_sleep = std::move(sleep); }
 
     // --- Frames ------------------------------------------------------------------------
     // Adds a frame at the bottom of a column with the host (the designed "LocalHost" without
@@ -161,4 +179,5 @@ private:
     HostCollection *m_hosts;
     HostTableModel *m_model;
     THostOverview *m_overviews[2] = { nullptr, nullptr };
+    std::function<void(int ms)> m_sleep;
 };

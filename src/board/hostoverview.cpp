@@ -21,17 +21,6 @@ bool isDark(const QPalette &pal)
     return pal.color(QPalette::Base).lightness() < 128;
 }
 
-// Replies on a logarithmic scale from 1 ms (light) to 1000 ms and more (dark), so that 1, 20,
-// 100 and 1000 ms are told apart by lightness alone.
-QColor replyShade(int rtt, bool dark)
-{
-    const double t = std::clamp(std::log10(std::max(rtt, 1)) / 3.0, 0.0, 1.0);
-    const QColor light = dark ? QColor(0x1d, 0x3b, 0x2e) : QColor(0xc7, 0xe9, 0xc0);
-    const QColor deep = dark ? QColor(0xb5, 0xf2, 0xd0) : QColor(0x00, 0x44, 0x1b);
-    return QColor::fromRgbF(light.redF() + (deep.redF() - light.redF()) * t,
-        light.greenF() + (deep.greenF() - light.greenF()) * t, light.blueF() + (deep.blueF() - light.blueF()) * t);
-}
-
 class StateDelegate : public QStyledItemDelegate
 {
 public:
@@ -87,29 +76,29 @@ public:
         const int cell = std::max(3, strip.width() / std::max(1, kept));
         const int shown = std::min<int>(int(window.size()), strip.width() / cell);
         int x = strip.right() + 1 - shown * cell;
-        const QColor down = QColor::fromRgb(HostState::colour(HostState::State::Down, dark));
-        const QColor degraded = QColor::fromRgb(HostState::colour(HostState::State::Degraded, dark));
+        const QColor line = QColor::fromRgb(HostState::outline(dark));
         for (qsizetype i = window.size() - shown; i < window.size(); ++i, x += cell) {
             const EchoOutcome &o = window.at(i);
             const QRect c(x, strip.top(), cell, strip.height());
-            if (o.kind == EchoOutcome::Reply) {
-                p->fillRect(c, replyShade(o.rtt, dark));
-            } else if (o.kind == EchoOutcome::Foreign) {
-                // Another address answered: its colour with a band across, so it differs from a
-                // timeout by more than hue.
-                p->fillRect(c, degraded);
-                p->fillRect(QRect(c.left(), c.center().y() - 1, c.width(), 3), opt.palette.color(QPalette::Text));
-            } else {
-                // No answer: the full height, outlined in the text colour.
-                p->fillRect(c, down);
-                p->fillRect(QRect(c.left(), c.top(), c.width(), 2), opt.palette.color(QPalette::Text));
-                p->fillRect(QRect(c.left(), c.bottom() - 1, c.width(), 2), opt.palette.color(QPalette::Text));
-            }
+            p->fillRect(c, QColor::fromRgb(THostOverview::cellColour(o.kind, o.rtt, dark)));
+            // Another address answered: a band across, so it differs by more than its hue.
+            if (o.kind == EchoOutcome::Foreign)
+                p->fillRect(QRect(c.left(), c.center().y() - 1, c.width(), 3), line);
         }
+        p->setPen(line);
+        p->drawRect(QRect(x - shown * cell - 1, strip.top() - 1, shown * cell + 1, strip.height() + 1));
     }
 };
 
 } // namespace
+
+std::uint32_t THostOverview::cellColour(EchoOutcome::Kind kind, int rtt, bool dark)
+{
+    // The strip's shades from fast to slow, placed on a logarithmic scale from 1 ms to 1000 ms
+    // so that 1, 20, 100 and 1000 ms each get a shade of their own.
+    const int position = int(std::lround(1000.0 * std::clamp(std::log10(std::max(rtt, 1)) / 3.0, 0.0, 1.0)));
+    return CompactRow::cellColour(kind, position, 1000, dark);
+}
 
 QString THostOverview::glyph(int state)
 {

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "hostcollection.h"
+#include "linkstats.h"
 
 #include <QPointer>
 #include <QWidget>
 
+#include <cstdint>
 #include <optional>
 
 class HostFilterModel;
@@ -28,6 +30,9 @@ public:
     // The probe of the row with the focus, or null.
     HostProbe *currentProbe() const;
 
+    // A result's cell in the strip, 0xRRGGBB: a reply shaded by its RTT on a logarithmic scale
+    // (1, 20, 100 and 1000 ms apart), the other kinds in the board's colours.
+    static std::uint32_t cellColour(EchoOutcome::Kind kind, int rtt, bool dark);
     // Glyphs that tell the states apart without colour.
     static QString glyph(int state);
 

@@ -1,6 +1,7 @@
 #include "hoststate.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace HostText {
 
@@ -103,6 +104,11 @@ std::uint32_t colour(State s, bool dark)
     return (dark ? night : light)[int(s)];
 }
 
+std::uint32_t outline(bool dark)
+{
+    return dark ? 0xBDBDBD : 0x4D4D4D;
+}
+
 } // namespace HostState
 
 namespace CompactRow {
@@ -120,6 +126,30 @@ int cellWidth(int capacity, int width)
 int cellsShown(int results, int room)
 {
     return std::clamp(room, 0, std::max(0, results));
+}
+
+std::uint32_t cellColour(EchoOutcome::Kind kind, int rtt, int high, bool dark)
+{
+    // Light look: replies from a light green to a mid blue, a dark crimson timeout; dark look:
+    // replies from a dark green to a dark blue, a pale red timeout. Amber answers from elsewhere.
+    struct Shades
+    {
+        std::uint32_t fast, slow, foreign, timeout;
+    };
+    static const Shades light { 0xA6DBA0, 0x2C7FB8, 0xE69F00, 0x67001F };
+    static const Shades night { 0x1B7837, 0x2166AC, 0xF0E442, 0xFFB3B3 };
+    const Shades &c = dark ? night : light;
+    if (kind == EchoOutcome::Foreign)
+        return c.foreign;
+    if (kind != EchoOutcome::Reply)
+        return c.timeout;
+    const double t = high > 0 ? std::clamp(double(rtt) / high, 0.0, 1.0) : 0.0;
+    std::uint32_t out = 0;
+    for (int shift : { 16, 8, 0 }) {
+        const int a = int((c.fast >> shift) & 0xFF), b = int((c.slow >> shift) & 0xFF);
+        out |= std::uint32_t(std::lround(a + (b - a) * t)) << shift;
+    }
+    return out;
 }
 
 } // namespace CompactRow

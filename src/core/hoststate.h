@@ -75,6 +75,9 @@ QString words(State s);
 // 0xRRGGBB. Each pair of the six, and each against the style's window colour, stays apart
 // for the common red-green colour-vision deficiencies, in the light and the dark looks.
 std::uint32_t colour(State s, bool dark);
+// The line drawn round the stripe and the result strip: at least 3 : 1 against the window
+// colour of the look, so that the shapes stand out whatever colour they are filled with.
+std::uint32_t outline(bool dark);
 
 } // namespace HostState
 
@@ -87,4 +90,8 @@ int threshold(int lineHeight);
 int cellWidth(int capacity, int width);
 // How many of `results` cells a strip with room for `room` cells shows: the newest that fit.
 int cellsShown(int results, int room);
+// A result's cell, 0xRRGGBB: a reply shaded by its RTT against the highest, from the fast
+// shade to the slow one; an answer from another address amber; a timeout far lighter or
+// darker than every reply (never told apart from a slow reply by its hue alone).
+std::uint32_t cellColour(EchoOutcome::Kind kind, int rtt, int high, bool dark);
 } // namespace CompactRow

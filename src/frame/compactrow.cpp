@@ -6,18 +6,7 @@
 #include <QPainter>
 
 namespace {
-const QColor kOrange(255, 128, 0);
-const QColor kRed(255, 0, 0);
 constexpr int kGap = 6;
-
-// Replies from light (fast) to dark (slow) green, against the highest reply.
-QColor replyShade(int rtt, int high)
-{
-    const double t = high > 0 ? std::clamp(double(rtt) / high, 0.0, 1.0) : 0.0;
-    const QColor fast(120, 220, 120), slow(0, 90, 0);
-    return QColor::fromRgbF(fast.redF() + (slow.redF() - fast.redF()) * t,
-        fast.greenF() + (slow.greenF() - fast.greenF()) * t, fast.blueF() + (slow.blueF() - fast.blueF()) * t);
-}
 } // namespace
 
 TCompactRow::TCompactRow(const OutcomeHistory &history, QWidget *parent)
@@ -35,7 +24,8 @@ TCompactRow::Columns TCompactRow::columns() const
     const QFontMetrics fm = fontMetrics();
     const QRect r = rect();
     if (r.height() < fm.height()) {
-        c.strip = r;
+        // Inside its outline.
+        c.strip = r.adjusted(1, 1, -1, -1);
         return c;
     }
     // Host, RTT and loss always; the address where the strip keeps at least half the row.
@@ -82,7 +72,7 @@ void TCompactRow::setFigures(const Figures &f)
     else if (textChanged)
         update(QRect(0, 0, m_columns.strip.left(), height()));
     if (!hostChanged)
-        update(m_columns.strip);
+        update(m_columns.strip.adjusted(-1, -1, 1, 1));
 }
 
 void TCompactRow::paintEvent(QPaintEvent *e)
@@ -101,17 +91,19 @@ void TCompactRow::paintEvent(QPaintEvent *e)
     text(m_columns.loss, m_figures.loss, Qt::AlignRight);
 
     const QRect strip = m_columns.strip;
-    if (strip.width() <= 0 || strip.height() <= 0 || !strip.intersects(e->rect()))
+    if (strip.width() <= 0 || strip.height() <= 0 || !strip.adjusted(-1, -1, 1, 1).intersects(e->rect()))
         return;
+    const bool dark = palette().color(QPalette::Window).lightness() < 128;
+    // The outline lies just outside the cells.
+    p.setPen(QColor::fromRgb(QRgb(HostState::outline(dark))));
+    p.drawRect(strip.adjusted(-1, -1, 0, 0));
     const QList<EchoOutcome> &window = m_history.window();
     const int cell = CompactRow::cellWidth(m_history.capacity(), strip.width());
     const int shown = CompactRow::cellsShown(int(window.size()), strip.width() / cell);
     int x = strip.right() + 1 - shown * cell;
     for (qsizetype i = window.size() - shown; i < window.size(); ++i, x += cell) {
         const EchoOutcome &o = window.at(i);
-        const QColor c = o.kind == EchoOutcome::Reply ? replyShade(o.rtt, m_figures.high)
-            : o.kind == EchoOutcome::Foreign          ? kOrange
-                                                      : kRed;
-        p.fillRect(QRect(x, strip.top(), cell, strip.height()), c);
+        p.fillRect(QRect(x, strip.top(), cell, strip.height()),
+            QColor::fromRgb(QRgb(CompactRow::cellColour(o.kind, o.rtt, m_figures.high, dark))));
     }
 }

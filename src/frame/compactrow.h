@@ -7,8 +7,8 @@ class OutcomeHistory;
 // The one row a frame too short for its controls draws instead of them: the host text, its
 // address, the newest RTT, the loss, and a strip of one cell per recent result, newest at the
 // right (a reply shaded by its RTT against the highest, an answer from another address
-// orange, a timeout red). A row too short for text keeps the strip. It takes no clicks: they
-// go to the frame beneath, as on the designed controls.
+// amber, a timeout far lighter or darker than any reply; HostState's cellColour). A row too short for text keeps the
+// strip. It takes no clicks: they go to the frame beneath, as on the designed controls.
 class TCompactRow : public QWidget
 {
     Q_OBJECT

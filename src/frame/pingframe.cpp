@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QSpinBox>
 #include <QStyle>
 #include <QStyleOptionFrame>
@@ -50,6 +51,23 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, Qt::Al
     l->setAutoFillBackground(true);
     return l;
 }
+
+// The stripe: filled with the state's colour (Window) inside an outline (WindowText) that
+// stands out from the window in every look.
+class StateStripe : public QWidget
+{
+public:
+    using QWidget::QWidget;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        p.fillRect(rect(), palette().color(QPalette::Window));
+        p.setPen(palette().color(QPalette::WindowText));
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+};
 
 // The width a line edit needs to show `text` whole: the text, the two pixels Qt keeps on
 // either side of it, the text margins and the style's frame.
@@ -201,6 +219,11 @@ TPingFrame::TPingFrame(QWidget *parent)
     m_probe->setHost(HostEdit->text());
     m_probe->setWindow(SpinEdit->value());
     connect(HostEdit, &QLineEdit::textChanged, m_probe, &HostProbe::setHost);
+    // The room the host edit gives up depends on its text.
+    connect(HostEdit, &QLineEdit::textChanged, this, [this] {
+        if (!m_compact)
+            fitToSize();
+    });
     connect(SpinEdit, &QSpinBox::valueChanged, m_probe, &HostProbe::setWindow);
     // The button's state is whether the cycle goes on after a result.
     connect(ContinuousPingSpdBtn, &QToolButton::toggled, m_probe, &HostProbe::setRunning);
@@ -219,9 +242,9 @@ TPingFrame::TPingFrame(QWidget *parent)
 
     // The state stripe lies along the left edge, in the layout's left margin; the compact
     // row takes the place of the bar and the chart in a frame too short for them.
-    m_stripe = new QWidget(this);
+    m_stripe = new StateStripe(this);
     m_stripe->setObjectName(QStringLiteral("StateStripe"));
-    m_stripe->setAutoFillBackground(true);
+    m_stripe->setAttribute(Qt::WA_OpaquePaintEvent);
     m_stripe->setAttribute(Qt::WA_TransparentForMouseEvents);
     m_row = new TCompactRow(m_probe->history(), this);
     m_row->hide();
@@ -262,20 +285,20 @@ void TPingFrame::applySetup(const Setup &s, int startDelayMs)
         HostEdit->setText(s.host);
     SpinEdit->setValue(s.points);
     BottomRightPanel->setVisible(s.details);
-    Splitter->setVisible(s.details);
     if (s.running && !Running())
         StartDelayed(startDelayMs);
     else if (!s.running && Running())
         StopPinging();
 }
 
-void TPingFrame::StopPinging()
+void TPingFrame::StopPinging(bool cancelDueCycle)
 {
     if (Running()) {
         SetDown(false);
         ContinuousPingSpdBtnClick();
     }
-    PingTimer->stop();
+    if (cancelDueCycle)
+        PingTimer->stop();
 }
 
 void TPingFrame::MarkIdle()
@@ -296,6 +319,11 @@ void TPingFrame::SetDown(bool down)
 bool TPingFrame::InFlight() const
 {
     return ThreadInProgressLbl->text() == QStringLiteral("+");
+}
+
+bool TPingFrame::LookupPending() const
+{
+    return m_probe->lookupPending();
 }
 
 bool TPingFrame::TimeoutMarked() const
@@ -412,10 +440,12 @@ void TPingFrame::fitToSize()
     // by every reply, keeps its width; a label narrowed to its text takes all the room left,
     // so that the next text, mostly as wide, still fits and the bar keeps its arrangement.
     const int barRoom = width - fixedPart;
-    // Before the status line gives way, the host edit gives up its room for the widest
-    // address down to its designed width, and then the address goes: a ping window at its
-    // designed width keeps the status line.
-    const int hostGives = std::max(0, m_hostWidth - kDesignedHostWidth);
+    // Before the address goes, the host edit gives up its room for the widest address down
+    // to what its own text needs (a text too long for the edit scrolls anyway: down to the
+    // designed width); then the address goes, and a ping window at its designed width keeps
+    // the status line.
+    const int hostText = lineEditWidthFor(HostEdit, HostEdit->text());
+    const int hostGives = std::max(0, m_hostWidth - (hostText <= m_hostWidth ? hostText : kDesignedHostWidth));
     struct Choice
     {
         int ip, status, host = 0;
@@ -569,7 +599,9 @@ void TPingFrame::paintStripe()
     QPalette stripe = m_stripe->palette();
     const bool dark = palette().color(QPalette::Window).lightness() < 128;
     stripe.setColor(QPalette::Window, QColor::fromRgb(QRgb(HostState::colour(m_state, dark))));
+    stripe.setColor(QPalette::WindowText, QColor::fromRgb(QRgb(HostState::outline(dark))));
     m_stripe->setPalette(stripe);
+    m_stripe->update();
 }
 
 // A new look (a dark one, say) gives new button colours: the Start caption's green and the
@@ -604,6 +636,9 @@ bool TPingFrame::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::Resize && watched == BottomRightPanel)
         fitDetailWidths();
+    // The splitter comes and goes with the details panel, whoever shows or hides it.
+    if (watched == BottomRightPanel && (event->type() == QEvent::ShowToParent || event->type() == QEvent::HideToParent))
+        Splitter->setVisible(event->type() == QEvent::ShowToParent);
     if (event->type() == QEvent::MouseButtonPress && watched == TimeoutsLbl) {
         auto *me = static_cast<QMouseEvent *>(event);
         TimeoutsLblMouseDown(me->button(), me->modifiers());
@@ -814,7 +849,6 @@ void TPingFrame::ToggleBRPnlClick()
 {
     setToggleColour(palette().color(QPalette::Button));
     BottomRightPanel->setVisible(!BottomRightPanel->isVisibleTo(this));
-    Splitter->setVisible(BottomRightPanel->isVisibleTo(this));
 }
 
 void TPingFrame::TimeoutsLblMouseDown(Qt::MouseButton button, Qt::KeyboardModifiers shift)

@@ -75,14 +75,17 @@ public:
     // Shows the host, points and details of `s`; a stopped frame that should run starts (its
     // first echo startDelayMs later) and a running one that should not stops.
     void applySetup(const Setup &s, int startDelayMs = 0);
-    // Stops the cycle as a click on Stop does, and cancels a cycle already due.
-    void StopPinging();
+    // Stops the cycle as a click on Stop does, and cancels a cycle already due unless told
+    // to leave the timer as it is.
+    void StopPinging(bool cancelDueCycle = true);
     // Takes the echo in flight as finished, as a click on the indicator does.
     void MarkIdle();
 
     bool Running() const;
     void SetDown(bool down);
     bool InFlight() const;
+    // A name lookup is under way; a stopped frame still sends the echo it starts.
+    bool LookupPending() const;
     // True while a result handler of this frame lets other events run (step 7 of its work).
     bool InTerminateHandler() const { return m_terminateDepth > 0; }
 

@@ -62,10 +62,7 @@ void HostProbe::start(int delayMs)
     m_dropLookup = false;
     if (inFlight() || m_lookingUp || m_timer->isActive())
         return;
-    if (delayMs > 0)
-        m_timer->start(delayMs);
-    else
-        lookUp();
+    beginCycle(delayMs);
 }
 
 void HostProbe::stop()
@@ -88,6 +85,8 @@ void HostProbe::beginRun()
 
 void HostProbe::beginCycle(int delayMs)
 {
+    // The first cycle of a start is no timer tick, even when it waits for its turn.
+    m_firstCycleDue = delayMs > 0;
     if (delayMs > 0)
         m_timer->start(delayMs);
     else
@@ -97,7 +96,8 @@ void HostProbe::beginCycle(int delayMs)
 void HostProbe::tick()
 {
     m_timer->stop();
-    emit cycleBeginning();
+    if (!std::exchange(m_firstCycleDue, false))
+        emit cycleBeginning();
     lookUp();
 }
 
@@ -185,8 +185,10 @@ void HostProbe::onTerminate(TPingThread *sender)
     if (!self)
         return;
 
-    if (m_running && !AppClock::terminating())
+    if (m_running && !AppClock::terminating()) {
+        m_firstCycleDue = false;
         m_timer->start(m_spec.intervalMs - int(QDeadlineTimer::current(Qt::PreciseTimer).deadline() % kRearmGridMs));
+    }
 }
 
 void HostProbe::keep(const EchoOutcome &o, double rtt)

@@ -53,6 +53,8 @@ public:
     void stop();
     bool running() const { return m_running; }
     bool inFlight() const { return m_inFlight > 0; }
+    // A lookup is under way whose completion will send an echo.
+    bool lookupPending() const { return m_lookingUp && !m_dropLookup; }
 
     // A ping frame drives the cycle step by step, as its controls do:
     // Whether the cycle goes on after the next result; nothing else changes, so a lookup
@@ -64,8 +66,8 @@ public:
     // completes; an echo in flight goes on, and its result is processed too), or, for
     // delayMs > 0, at the timer's tick delayMs later.
     void beginCycle(int delayMs = 0);
-    // What the timer's tick does: the timer is one-shot; cycleBeginning, then a new lookup,
-    // whether the probe runs or not.
+    // What the timer's tick does: the timer is one-shot; cycleBeginning (not for the first
+    // cycle of a start that waited for its turn), then a new lookup, whether the probe runs or not.
     void tick();
     // What a completed lookup does: 0 sends the echo (whether the probe runs or not, unless
     // stop() dropped the lookup); anything else stops the probe and reports lookupFailed.
@@ -143,6 +145,8 @@ private:
     // stop() with a lookup under way: its completion is dropped.
     bool m_dropLookup = false;
     bool m_lookupFailed = false;
+    // The timer is armed for the first cycle of a start, not for a next cycle.
+    bool m_firstCycleDue = false;
     bool m_keepPoints = false;
     // An agent watches thousands of hosts: the window keeps of each result only what the
     // figures read.

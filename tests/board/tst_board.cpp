@@ -1,4 +1,5 @@
 // The frame board: columns, layout, frame commands, clears and the pause.
+#include "appclock.h"
 #include "columnpanel.h"
 #include "frameboard.h"
 #include "hostlistbox.h"
@@ -15,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QSet>
@@ -22,6 +24,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+
+#include <functional>
 
 namespace {
 QStringList names(const QList<TPingFrame *> &frames)
@@ -52,6 +56,35 @@ struct PauseWatcher
     QTimer timer;
     QDialog *last = nullptr;
     int shown = 0;
+};
+
+// The board on its own: two column panels in a window and a settings owner. Its waits sleep
+// through a script: each sleep is counted and may make something happen.
+struct BareBoard
+{
+    BareBoard()
+    {
+        AppClock::setTerminating(false); // a main window closed before leaves it set
+        window.resize(600, 300);
+        panel1 = new TColumnPanel(&window);
+        panel2 = new TColumnPanel(&window);
+        panel1->setGeometry(0, 0, 300, 300);
+        panel2->setGeometry(300, 0, 300, 300);
+        board = std::make_unique<TFrameBoard>(
+            TFrameBoard::Borrowed { panel1, panel2, nullptr, nullptr, &settings, &window });
+        board->SetSleeper([this](int ms) {
+            sleeps.append(ms);
+            if (onSleep)
+                onSleep(int(sleeps.size()));
+        });
+    }
+    QWidget window;
+    TColumnPanel *panel1, *panel2;
+    TSettingsOwner settings;
+    std::unique_ptr<TFrameBoard> board;
+    QList<int> sleeps;
+    // Called in each sleep with its number, from 1.
+    std::function<void(int)> onSleep;
 };
 } // namespace
 
@@ -118,6 +151,7 @@ private slots:
             QCOMPARE(form->Board->ColumnFrames1[i]->parentWidget(), form->ColumnPanel1);
             QCOMPARE(form->Board->ColumnFrames1[i]->PopupMenu, form->FramePM1);
             QVERIFY(!form->Board->ColumnFrames1[i]->BottomRightPanel->isHidden());
+            QVERIFY(!form->Board->ColumnFrames1[i]->Splitter->isHidden());
         }
         form->Settings->set(&TAppSettings::StartTimeoutPnlVisible, false);
         form->AddPingFrame();
@@ -663,6 +697,138 @@ private slots:
         QVERIFY2(!world->echoes.lastDelivered, "a result was handed to a freed frame");
         QCOMPARE(world->echoes.count(), 0u);
     }
+
+    // Removing a frame stops it as the user does (its timer left as it is), then lets events
+    // through and sleeps TimeToWait before it first looks; it frees the frame once nothing of
+    // it is under way: a lookup pending sends its echo, and that echo is processed first.
+    void removeFrame_onePassAndOneSleepThenTheLook_data()
+    {
+        QTest::addColumn<QString>("frame");
+        QTest::addColumn<int>("sleeps");
+        QTest::addColumn<int>("results"); // processed before the frame went
+        QTest::newRow("running, between echoes") << "between" << 1 << 0;
+        QTest::newRow("running, echo in flight") << "in flight" << 1 << 1;
+        QTest::newRow("running, lookup pending") << "lookup" << 2 << 1;
+        QTest::newRow("echo never answered: bounded") << "silent" << 50 << 0;
+        QTest::newRow("stopped, nothing under way") << "stopped" << 0 << 0;
+    }
+    void removeFrame_onePassAndOneSleepThenTheLook()
+    {
+        QFETCH(QString, frame);
+        QFETCH(int, sleeps);
+        QFETCH(int, results);
+        form.reset();
+        BareBoard b;
+        b.settings.set(&TAppSettings::TimeToWait, 100);
+        const QString host = frame == QStringLiteral("lookup") ? QStringLiteral("alpha") : QStringLiteral("10.0.0.1");
+        QPointer<TPingFrame> f = b.board->addFrame(1, &host, frame != QStringLiteral("stopped"));
+        QSignalSpy processed(f.data(), &TPingFrame::ResultProcessed);
+        if (frame == QStringLiteral("between"))
+            world->echoes.replyAndProcess(5);
+        const int before = int(processed.count());
+        bool timerLeftArmed = false, stoppedInTheWait = false;
+        b.onSleep = [&](int n) {
+            QVERIFY(f);
+            if (n == 1) {
+                timerLeftArmed = f->PingTimer->isActive();
+                stoppedInTheWait = !f->Running();
+            }
+            if (frame == QStringLiteral("in flight") && n == 1)
+                world->echoes.reply(5);
+            if (frame == QStringLiteral("lookup") && n == 1)
+                world->resolver.answer(0, { QStringLiteral("10.0.0.7") });
+            if (frame == QStringLiteral("lookup") && n == 2)
+                world->echoes.reply(6);
+        };
+        b.board->removeFrame(1, f);
+        QVERIFY(!f);
+        QVERIFY(b.board->ColumnFrames1.isEmpty());
+        QCOMPARE(b.sleeps, QList<int>(sleeps, 100));
+        QCOMPARE(int(processed.count()) - before, results);
+        if (sleeps > 0)
+            QVERIFY(stoppedInTheWait);
+        QCOMPARE(timerLeftArmed, frame == QStringLiteral("between"));
+        if (frame == QStringLiteral("lookup"))
+            QCOMPARE(world->echoes.started.back()->PingHostName, QStringLiteral("10.0.0.7"));
+        while (world->echoes.count())
+            world->echoes.replyAndProcess(5);
+    }
+
+    // A clear waits, up to TimeToWait, while an echo is under way: one in flight, whether its
+    // frame still runs or was stopped a moment before, or one a pending lookup is to send.
+    // A running frame between echoes has none (the clear switches its timer off): no sleep.
+    void clears_waitWhileAnEchoIsUnderWay_data()
+    {
+        QTest::addColumn<QString>("frame");
+        QTest::addColumn<int>("sleeps");
+        QTest::addColumn<int>("results"); // processed before the frame went
+        QTest::addColumn<int>("echoes"); // sent by the frame, all told
+        QTest::newRow("running, between echoes") << "between" << 0 << 0 << 1;
+        QTest::newRow("running, echo in flight") << "in flight" << 1 << 1 << 1;
+        QTest::newRow("stopped, echo in flight") << "stopped in flight" << 1 << 1 << 1;
+        QTest::newRow("running, lookup pending") << "lookup" << 1 << 0 << 1;
+    }
+    void clears_waitWhileAnEchoIsUnderWay()
+    {
+        QFETCH(QString, frame);
+        QFETCH(int, sleeps);
+        QFETCH(int, results);
+        QFETCH(int, echoes);
+        form.reset();
+        BareBoard b;
+        b.settings.set(&TAppSettings::TimeToWait, 100);
+        b.settings.set(&TAppSettings::PauseForRemoveFrame, false);
+        const QString host = frame == QStringLiteral("lookup") ? QStringLiteral("alpha") : QStringLiteral("10.0.0.1");
+        QPointer<TPingFrame> f = b.board->addFrame(1, &host, true);
+        QSignalSpy processed(f.data(), &TPingFrame::ResultProcessed);
+        if (frame == QStringLiteral("between"))
+            world->echoes.replyAndProcess(5);
+        if (frame == QStringLiteral("stopped in flight"))
+            f->StopPinging();
+        const int before = int(processed.count());
+        b.onSleep = [&](int) {
+            QVERIFY(f);
+            if (frame == QStringLiteral("lookup"))
+                world->resolver.answer(0, { QStringLiteral("10.0.0.7") });
+            else if (world->echoes.count())
+                world->echoes.reply(5);
+        };
+        b.board->clearColumns({ 1 });
+        QVERIFY(!f);
+        QCOMPARE(b.sleeps, QList<int>(sleeps, 100));
+        QCOMPARE(int(processed.count()) - before, results);
+        QCOMPARE(int(world->echoes.count() + world->echoes.started.size()), echoes);
+        while (world->echoes.count())
+            world->echoes.replyAndProcess(5);
+    }
+
+    // Remove Orphan Frames stops the frames of both panels before it waits for any.
+    void removeOrphans_stopsBothColumnsBeforeAnyWait()
+    {
+        form.reset();
+        BareBoard b;
+        b.settings.set(&TAppSettings::TimeToWait, 100);
+        const QString h1 = QStringLiteral("10.0.0.1"), h2 = QStringLiteral("10.0.0.2");
+        QPointer<TPingFrame> second = b.board->addFrame(2, &h2, true);
+        world->echoes.replyAndProcess(5); // column 2: running, between echoes
+        QPointer<TPingFrame> first = b.board->addFrame(1, &h1, true); // column 1: echo in flight
+        auto *orphan = new TPingFrame(b.panel2);
+        QPointer<TPingFrame> watchOrphan(orphan);
+        bool secondStopped = false;
+        b.onSleep = [&](int n) {
+            if (n == 1)
+                secondStopped = second && !second->Running() && !second->PingTimer->isActive();
+            world->echoes.reply(5);
+        };
+        b.board->removeOrphans();
+        QVERIFY(!b.sleeps.isEmpty());
+        QVERIFY(secondStopped);
+        QVERIFY(!first && !second && !watchOrphan);
+        QVERIFY(b.board->ColumnFrames1.isEmpty() && b.board->ColumnFrames2.isEmpty());
+        QCOMPARE(world->echoes.started.size(), 2u);
+        QCOMPARE(world->echoes.count(), 0u);
+    }
+
     // --- The board on its own: two column panels and a settings owner, no main window ---
 
     void bareBoard_addMoveRemove_keepsNamesAndTellsWatchers()
@@ -767,7 +933,9 @@ private slots:
         // An answer that comes is waited for however slow the machine; one that never comes
         // is waited for until the bound.
         const qint64 bound = answer == QStringLiteral("soon") ? 30000 : 300;
-        QCOMPARE(board.stopAndWaitIdle({ f }, 10, bound, stop), wasRunning);
+        QCOMPARE(
+            board.stopAndWaitIdle({ f }, 10, bound, stop ? TFrameBoard::Halt::StopForGood : TFrameBoard::Halt::None),
+            wasRunning);
         QCOMPARE(ran, eventsRan);
         QCOMPARE(busyMeanwhile, eventsRan);
         QVERIFY(f);

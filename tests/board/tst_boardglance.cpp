@@ -1,6 +1,8 @@
-// A board of 150 frames in a 1920 x 1080 window, read from a picture: every frame's stripe
-// gives its host's state and its compact row's strip the results, echo by echo.
-#include "compactrow.h"
+// A board of 150 frames in a 1920 x 1080 window, read from a picture: the overview's row of
+// every host gives its state and its strip the results, echo by echo.
+#include "frameboard.h"
+#include "hostoverview.h"
+#include "hosttablemodel.h"
 #include "mainform.h"
 #include "pingframe.h"
 #include "pingthread.h"
@@ -8,6 +10,7 @@
 
 #include <QDir>
 #include <QSpinBox>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 
@@ -63,38 +66,41 @@ private slots:
         }
         QCoreApplication::processEvents();
 
-        const QImage shot = form->grab().toImage();
+        // Too many frames for their controls: the column shows its overview, a row per host.
+        QVERIFY(form->Board->showsOverview(1));
+        QTableView *view = form->Board->overview(1)->view();
+        QCOMPARE(view->model()->rowCount(), 150);
         const QString dir = qEnvironmentVariable("SKYLARK_SHOTS");
         if (!dir.isEmpty() && QDir().mkpath(dir))
-            shot.save(dir + QStringLiteral("/board150.png"));
-        const QColor red(255, 0, 0);
+            form->grab().save(dir + QStringLiteral("/board150.png"));
+        const bool dark = view->palette().color(QPalette::Base).lightness() < 128;
+        const int kept = frames.first()->SpinEdit->value();
         for (int i = 0; i < 150; ++i) {
-            TPingFrame *f = frames[i];
-            QVERIFY2(f->Compact(), qPrintable(QString::number(f->height())));
             const HostState::State expected = kinds[i] == Kind::Answering ? HostState::State::Up
                 : kinds[i] == Kind::Lossy                                 ? HostState::State::Degraded
                                                                           : HostState::State::Down;
-            QCOMPARE(f->State(), expected);
-            const int midY = f->height() / 2;
-            const QPoint stripe = f->mapTo(form.get(), QPoint(f->contentsRect().left() + 1, midY));
-            QCOMPARE(QColor(shot.pixel(stripe)),
-                QColor::fromRgb(
-                    QRgb(HostState::colour(expected, f->palette().color(QPalette::Window).lightness() < 128))));
-            // The strip: one cell per result, newest at the right.
-            auto *row = f->findChild<TCompactRow *>();
-            const QRect strip = row->stripRect();
-            const int cell = CompactRow::cellWidth(f->SpinEdit->value(), strip.width());
+            QCOMPARE(frames[i]->State(), expected);
+            // The board's order: row i is frame i.
+            const QModelIndex stateCell = view->model()->index(i, HostTableModel::State);
+            view->scrollTo(stateCell);
+            const QImage shot = view->viewport()->grab().toImage();
+            const QRect chip = view->visualRect(stateCell);
+            QCOMPARE(QColor(shot.pixel(chip.left() + 5, chip.center().y())),
+                QColor::fromRgb(QRgb(HostState::colour(expected, dark))));
+            // The strip: one cell per result kept, newest at the right.
+            const QRect strip
+                = view->visualRect(view->model()->index(i, HostTableModel::Results)).adjusted(2, 3, -2, -3);
+            const int cell = std::max(3, strip.width() / kept);
+            const int left = strip.right() + 1 - kRounds * cell;
             for (int round = 0; round < kRounds; ++round) {
-                const int fromRight = kRounds - 1 - round;
-                const QPoint at
-                    = row->mapTo(form.get(), QPoint(strip.right() - fromRight * cell - cell / 2, strip.center().y()));
                 const bool timeout = kinds[i] == Kind::Silent || (kinds[i] == Kind::Lossy && lost(round));
-                const QColor c(shot.pixel(at));
-                if (timeout)
-                    QCOMPARE(c, red);
-                else
-                    QVERIFY2(c.green() > c.red() && c.green() > c.blue(), qPrintable(c.name()));
+                const QPoint at(left + round * cell + cell / 2, strip.center().y());
+                QCOMPARE(QColor(shot.pixel(at)),
+                    QColor::fromRgb(QRgb(THostOverview::cellColour(
+                        timeout ? EchoOutcome::Timeout : EchoOutcome::Reply, 5 + i % 7, dark))));
             }
+            // Outlined, so that pale cells stand out from the row.
+            QCOMPARE(QColor(shot.pixel(left - 1, strip.center().y())), QColor::fromRgb(QRgb(HostState::outline(dark))));
         }
         form->Settings->set(&TAppSettings::PauseForRemoveFrame, false);
         form->close();

@@ -133,6 +133,10 @@ private slots:
 
         // Fewer frames fit again: the frames come back, nothing lost.
         form->Settings->set(&TAppSettings::PauseForRemoveFrame, false);
+        // Stopped first, their last echoes answered: a removal then has nothing to wait for.
+        form->Board->stopAll();
+        while (world.echoes.count() > 0)
+            world.echoes.replyAndProcess(5);
         while (form->Board->ColumnFrames1.size() > 5)
             form->Board->removeFrame(1, form->Board->ColumnFrames1.last());
         QVERIFY(!form->Board->showsOverview(1));

@@ -62,6 +62,31 @@ double distance(const Vec &a, const Vec &b)
     return std::hypot(a[0] - b[0], a[1] - b[1], a[2] - b[2]);
 }
 
+// WCAG 2 relative luminance and contrast ratio.
+double luminance(std::uint32_t rgb)
+{
+    double l[3];
+    for (int i = 0; i < 3; ++i) {
+        const double c = ((rgb >> (16 - 8 * i)) & 0xFF) / 255.0;
+        l[i] = c <= 0.04045 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    }
+    return 0.2126 * l[0] + 0.7152 * l[1] + 0.0722 * l[2];
+}
+
+double contrast(std::uint32_t a, std::uint32_t b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QString hex(std::uint32_t rgb)
+{
+    return QStringLiteral("%1").arg(rgb, 6, 16, QLatin1Char('0'));
+}
+
+const std::pair<const char *, Mat> kVisions[]
+    = { { "normal", kNormal }, { "protanopia", kProtanopia }, { "deuteranopia", kDeuteranopia } };
+
 } // namespace
 
 class TestHostState : public QObject
@@ -140,9 +165,7 @@ private slots:
         for (int s = 0; s < HostState::kStateCount; ++s)
             colours.append(HostState::colour(State(s), dark));
         colours.append(window);
-        const std::pair<const char *, Mat> visions[]
-            = { { "normal", kNormal }, { "protanopia", kProtanopia }, { "deuteranopia", kDeuteranopia } };
-        for (const auto &[name, m] : visions)
+        for (const auto &[name, m] : kVisions)
             for (int i = 0; i < colours.size(); ++i)
                 for (int j = i + 1; j < colours.size(); ++j) {
                     const double d = distance(seenAsLab(colours[i], m), seenAsLab(colours[j], m));
@@ -154,6 +177,37 @@ private slots:
                                              .arg(d, 0, 'f', 1)));
                 }
     }
+
+    // The result strip's cells: replies from the fastest to the slowest shade, answers from
+    // another address and timeouts stay 20 CIE76 units apart in all three visions, and a
+    // timeout differs from every reply by 20 units of lightness, not by hue alone. The stripe
+    // and the strip are outlined at 3 : 1 or more against the window.
+    void stripPalette()
+    {
+        QFETCH(bool, dark);
+        QFETCH(std::uint32_t, window);
+        const std::uint32_t foreign = CompactRow::cellColour(EchoOutcome::Foreign, 0, 0, dark);
+        const std::uint32_t timeout = CompactRow::cellColour(EchoOutcome::Timeout, 0, 0, dark);
+        QVERIFY(contrast(HostState::outline(dark), window) >= 3);
+        for (const auto &[name, m] : kVisions) {
+            const QString vision = QString::fromLatin1(name);
+            QVERIFY2(distance(seenAsLab(foreign, m), seenAsLab(timeout, m)) >= 20, qPrintable(vision));
+            for (int rtt = 0; rtt <= 100; rtt += 10) {
+                const std::uint32_t reply = CompactRow::cellColour(EchoOutcome::Reply, rtt, 100, dark);
+                const QString what = QStringLiteral("%1: reply %2 (%3 ms)").arg(vision, hex(reply)).arg(rtt);
+                QVERIFY2(distance(seenAsLab(reply, m), seenAsLab(foreign, m)) >= 20, qPrintable(what));
+                QVERIFY2(distance(seenAsLab(reply, m), seenAsLab(timeout, m)) >= 20, qPrintable(what));
+                QVERIFY2(std::abs(seenAsLab(reply, m)[0] - seenAsLab(timeout, m)[0]) >= 20, qPrintable(what));
+            }
+        }
+        const std::uint32_t fast = CompactRow::cellColour(EchoOutcome::Reply, 0, 100, dark);
+        const std::uint32_t slow = CompactRow::cellColour(EchoOutcome::Reply, 100, 100, dark);
+        for (const auto &[name, m] : kVisions)
+            QVERIFY2(distance(seenAsLab(fast, m), seenAsLab(slow, m)) >= 20, name);
+        QCOMPARE(CompactRow::cellColour(EchoOutcome::Reply, 500, 100, dark), slow);
+        QCOMPARE(CompactRow::cellColour(EchoOutcome::Reply, 5, 0, dark), fast);
+    }
+    void stripPalette_data() { palette_data(); }
 
     // The simulation itself: an orange and a green far apart in normal vision fall together.
     void simulationConfusesRedAndGreen()

@@ -73,9 +73,11 @@ void checkTopBar(TPingFrame *f, bool roomForHost)
         QVERIFY(f->StatusLbl->contentsRect().width() >= advance(f->StatusLbl, f->StatusLbl->text()));
     if (!f->IPAddressLbl->isHidden())
         QVERIFY(f->IPAddressLbl->contentsRect().width() >= advance(f->IPAddressLbl, f->IPAddressLbl->text()));
-    // The host edit gives way to its designed width, then the address, then the status line.
+    // The host edit gives way down to what its text needs (a text it cuts anyway: to its
+    // designed width), then the address, then the status line.
     if (f->IPAddressLbl->isHidden() && !f->StatusLbl->isHidden())
-        QVERIFY(f->HostEdit->minimumWidth() <= 75);
+        QVERIFY(f->HostEdit->minimumWidth() <= 75
+            || textRoom(f->HostEdit) <= advance(f->HostEdit, f->HostEdit->text()) + 1);
     // The first line of the tooltip gives the host's state; the labels hidden follow.
     QVERIFY(f->toolTip().startsWith(QStringLiteral("State: ")));
     const QString tip = f->toolTip().section(QLatin1Char('\n'), 1);
@@ -480,6 +482,55 @@ private slots:
         checkTopBar(f, true);
     }
 
+    // Ordinary hosts at the designed sizes: a name whose text needs less than the edit's room
+    // for the widest address gives that room to the address before the address hides; a host
+    // text as wide as the address keeps its own text whole and the address goes.
+    void topBar_hostEditGivesWayToItsText_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QList<int>>("rtts");
+        QTest::addColumn<bool>("addressShown");
+        const QList<int> ordinary { 12, 103, 250 }, short_ { 1, 3, 2 };
+        QTest::newRow("designed 454, a short name") << 454 << QStringLiteral("nas") << ordinary << true;
+        QTest::newRow("ping window 430, a name, short figures") << 430 << QStringLiteral("router") << short_ << true;
+        QTest::newRow("designed 454, the address as host")
+            << 454 << QStringLiteral("192.168.100.200") << ordinary << false;
+    }
+    void topBar_hostEditGivesWayToItsText()
+    {
+        QFETCH(int, width);
+        QFETCH(QString, host);
+        QFETCH(QList<int>, rtts);
+        QFETCH(bool, addressShown);
+        QWidget board;
+        board.resize(800, 200);
+        board.show();
+        auto *f = new TPingFrame(&board);
+        f->setGeometry(0, 0, width, TPingFrame::kDesignedHeight);
+        f->show();
+        f->HostEdit->setText(host);
+        f->SetDown(true);
+        f->ContinuousPingSpdBtnClick();
+        for (int i = 0; i < rtts.size(); ++i) {
+            if (i > 0) {
+                clock->advance(1000);
+                f->PingTimerTimer();
+            }
+            world->resolver.answer(0, { QStringLiteral("192.168.100.200") });
+            QTRY_COMPARE(world->echoes.count(), 1u);
+            world->echoes.replyAndProcess(rtts[i]);
+        }
+        QCOMPARE(f->IPAddressLbl->text(), QStringLiteral("192.168.100.200"));
+        QVERIFY(!f->StatusLbl->isHidden());
+        QCOMPARE(!f->IPAddressLbl->isHidden(), addressShown);
+        checkTopBar(f, false);
+        QVERIFY2(
+            textRoom(f->HostEdit) >= advance(f->HostEdit, host), qPrintable(QString::number(textRoom(f->HostEdit))));
+        f->SetDown(false);
+        f->ContinuousPingSpdBtnClick();
+    }
+
     // Loss and jitter follow the most recent results, as many as the chart keeps: a host
     // down from the start shows 100 % although its chart has no point.
     void lossAndJitter_overTheChartedNumberOfResults()
@@ -767,14 +818,31 @@ private slots:
         QCOMPARE(world->errors.messages, QStringList { QStringLiteral("DNS lookup: invalid host name.") });
     }
 
+    // A "C" clicked while stopped clears the chart at the next timer tick, never in the first
+    // cycle of a start, also when the start waits for its turn (a board starting many at once).
+    void clearChart_whileStopped_waitsForTheSecondCycle_data()
+    {
+        QTest::addColumn<int>("startDelayMs");
+        QTest::newRow("started at once") << 0;
+        QTest::newRow("started in its turn") << 5;
+    }
     void clearChart_whileStopped_waitsForTheSecondCycle()
     {
+        QFETCH(int, startDelayMs);
         play({ 5, 6 });
         stop();
         frame->PingTimer->stop();
         QTest::mouseClick(frame->ClearChartPnl, Qt::LeftButton);
         QCOMPARE(frame->PingChart->Count(), 2);
-        start();
+        if (startDelayMs > 0) {
+            frame->StartDelayed(startDelayMs);
+            QVERIFY(frame->Running());
+            QCOMPARE(world->echoes.count(), 0u);
+            QTRY_COMPARE(world->echoes.count(), 1u);
+        } else {
+            start();
+        }
+        QCOMPARE(frame->PingChart->Count(), 2);
         world->echoes.replyAndProcess(7);
         QCOMPARE(frame->PingChart->Count(), 3);
         tick();
@@ -820,6 +888,43 @@ private slots:
         QTest::mouseClick(frame->ToggleBRPnl, Qt::LeftButton);
         QVERIFY(frame->BottomRightPanel->isHidden());
         QVERIFY(frame->Splitter->isHidden());
+    }
+
+    // The details panel never shows without the splitter that sizes it, whoever shows it:
+    // the toggle, a setup (the board, a session) or a caller setting it directly; the frame
+    // shown or not yet.
+    void splitter_comesAndGoesWithTheDetails_data()
+    {
+        QTest::addColumn<QString>("caller");
+        QTest::addColumn<bool>("shown");
+        for (const char *caller : { "toggle", "setup", "direct" })
+            for (bool shown : { true, false })
+                QTest::addRow("%s, frame %s", caller, shown ? "shown" : "not yet shown")
+                    << QString::fromLatin1(caller) << shown;
+    }
+    void splitter_comesAndGoesWithTheDetails()
+    {
+        QFETCH(QString, caller);
+        QFETCH(bool, shown);
+        TPingFrame f;
+        if (shown)
+            f.show();
+        for (bool details : { true, false, true }) {
+            if (caller == QStringLiteral("toggle")) {
+                f.ToggleBRPnlClick();
+            } else if (caller == QStringLiteral("setup")) {
+                TPingFrame::Setup s = f.setup();
+                s.details = details;
+                f.applySetup(s);
+            } else {
+                f.BottomRightPanel->setVisible(details);
+            }
+            QCOMPARE(f.BottomRightPanel->isVisibleTo(&f), details);
+            QCOMPARE(f.Splitter->isVisibleTo(&f), details);
+        }
+        f.show();
+        QVERIFY(f.Splitter->isVisible());
+        QVERIFY(f.Splitter->geometry().right() < f.BottomRightPanel->x());
     }
 
     void plusClick_releasesIndicator_resultStillProcessed()
@@ -960,6 +1065,66 @@ private slots:
         QVERIFY2(best >= 4.5, qPrintable(QStringLiteral("contrast %1 : 1").arg(best, 0, 'f', 2)));
     }
 
+    // In every look the stripe and the result strip stand out from the window at 3 : 1 or more
+    // (WCAG 1.4.11) by their outline, whatever their fill; the fills are the look's colours.
+    void stripeAndStrip_standOutInEveryStyle_data()
+    {
+        QTest::addColumn<QString>("style");
+        for (const QString &name : SkylarkStyles::names())
+            QTest::newRow(qPrintable(name)) << name;
+    }
+    void stripeAndStrip_standOutInEveryStyle()
+    {
+        QFETCH(QString, style);
+        QVERIFY(SkylarkStyles::apply(style));
+        auto restore = qScopeGuard([] { SkylarkStyles::apply(SkylarkStyles::names().first()); });
+        QWidget board;
+        board.resize(500, 200);
+        board.show();
+        auto *full = new TPingFrame(&board);
+        full->setGeometry(0, 0, 480, TPingFrame::kDesignedHeight);
+        auto *row = new TPingFrame(&board);
+        row->setGeometry(0, 120, 480, row->CompactThreshold() - 1);
+        // Running and degraded: the light look's yellow is the palest fill.
+        for (TPingFrame *f : { full, row }) {
+            f->show();
+            f->HostEdit->setText(kWideHost);
+            f->SetDown(true);
+            f->ContinuousPingSpdBtnClick();
+            for (int rtt : { 5, 20, -1 }) {
+                if (rtt != 5) {
+                    clock->advance(1000);
+                    f->PingTimerTimer();
+                }
+                world->echoes.replyAndProcess(rtt);
+            }
+            QCOMPARE(f->State(), HostState::State::Degraded);
+        }
+        QVERIFY(row->Compact());
+        const QColor window = board.palette().color(QPalette::Window);
+        const bool dark = window.lightness() < 128;
+        const QImage shot = board.grab().toImage();
+        auto at = [&](QWidget *w, QPoint p) { return QColor(shot.pixel(w->mapTo(&board, p))); };
+        auto standsOut = [&](const QColor &c, const char *what) {
+            const double ratio = contrast(c, window);
+            QVERIFY2(ratio >= 3,
+                qPrintable(QStringLiteral("%1: %2 on %3, %4 : 1")
+                               .arg(QString::fromLatin1(what), c.name(), window.name())
+                               .arg(ratio, 0, 'f', 2)));
+        };
+        for (TPingFrame *f : { full, row }) {
+            const int x = f->contentsRect().left(), y = f->height() / 2;
+            standsOut(at(f, QPoint(x, y)), "stripe outline");
+            QCOMPARE(at(f, QPoint(x + 1, y)), stateColour(f->State(), f));
+        }
+        auto *compact = row->findChild<TCompactRow *>();
+        const QRect strip = compact->stripRect();
+        standsOut(at(compact, QPoint(strip.left() - 1, strip.center().y())), "strip outline");
+        standsOut(at(compact, QPoint(strip.right() + 1, strip.center().y())), "strip outline");
+        QCOMPARE(at(compact, QPoint(strip.right(), strip.center().y())), // the newest result
+            QColor::fromRgb(QRgb(CompactRow::cellColour(EchoOutcome::Timeout, 0, 20, dark))));
+    }
+
     // A frame too short for its bar and a chart draws one row: the stripe, the host with its
     // label, the figures and a strip of the recent results, newest at the right; tall
     // enough again, it shows its controls as before.
@@ -1003,9 +1168,14 @@ private slots:
         auto cellColour = [&](int fromRight) {
             return QColor(shot.pixel(strip.right() - fromRight * cell - cell / 2, strip.center().y()));
         };
-        QCOMPARE(cellColour(1), QColor(255, 128, 0)); // the foreign answer
-        QCOMPARE(cellColour(3), QColor(255, 0, 0)); // the timeout
-        QVERIFY(cellColour(0).green() > cellColour(0).red()); // replies are green
+        const bool dark = f->palette().color(QPalette::Window).lightness() < 128;
+        auto expected = [dark](EchoOutcome::Kind kind, int rtt) {
+            return QColor::fromRgb(QRgb(CompactRow::cellColour(kind, rtt, 40, dark)));
+        };
+        QCOMPARE(cellColour(1), expected(EchoOutcome::Foreign, 5));
+        QCOMPARE(cellColour(3), expected(EchoOutcome::Timeout, 0));
+        QCOMPARE(cellColour(0), expected(EchoOutcome::Reply, 40));
+        QCOMPARE(cellColour(5), expected(EchoOutcome::Reply, 10));
         QVERIFY(cellColour(5).lightness() > cellColour(0).lightness()); // 10 ms lighter than 40 ms
         QCOMPARE(cellColour(6), f->palette().color(QPalette::Window)); // no result yet
         QCOMPARE(stripePixel(f), stateColour(HostState::State::Degraded, f));
