@@ -161,6 +161,7 @@ private slots:
     // at the end of links, is never written, replaced or removed: the save fails as usual.
     // Each row: what stands in the folder ("name=kind", "t" is saved), then what stands there
     // after the save ("name=what"); no result means the save fails and nothing changes.
+    // Devices are nodes made here: a save that went wrong must not cost the system /dev/null.
     void linksAndSpecialFiles_data()
     {
         QTest::addColumn<QStringList>("before");
@@ -182,7 +183,6 @@ private slots:
         row("socket", "t=socket", "");
         row("folder", "t=folder", "");
         row("link to a folder", "d=folder t=->d", "");
-        row("link to /dev/null", "t=->/dev/null", "");
         row("device node", "t=chardev", "");
         row("link to a device node", "n=chardev t=->n", "");
     }
