@@ -110,7 +110,9 @@ int openNamed(const QByteArray &path, mode_t mode, QByteArray *temp)
     return -1;
 }
 
-bool replace(const QByteArray &path, const QByteArray &bytes)
+// unnamedFirst: try an unnamed temporary file first. *linkFailed tells that the unnamed file
+// was written but could not be given a name (no /proc), so that a named one may be tried.
+bool replace(const QByteArray &path, const QByteArray &bytes, bool unnamedFirst = true, bool *linkFailed = nullptr)
 {
     struct stat st = {};
     const bool exists = ::stat(path.constData(), &st) == 0;
@@ -119,7 +121,7 @@ bool replace(const QByteArray &path, const QByteArray &bytes)
     // A new file gets the usual mode less the umask; a replaced one keeps its own.
     const mode_t mode = exists ? st.st_mode & 0777 : 0666;
     QByteArray temp;
-    int fd = ::open(folderOf(path).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+    int fd = unnamedFirst ? ::open(folderOf(path).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode) : -1;
     const bool unnamed = fd >= 0;
     if (!unnamed)
         fd = openNamed(path, mode, &temp);
@@ -129,6 +131,8 @@ bool replace(const QByteArray &path, const QByteArray &bytes)
     if (ok && unnamed) {
         temp = nameUnnamed(fd, path);
         ok = !temp.isEmpty();
+        if (!ok && linkFailed)
+            *linkFailed = true;
     }
     ok = closeChecked(fd) && ok;
     if (ok && ::rename(temp.constData(), path.constData()) != 0)
@@ -162,7 +166,10 @@ bool tryWrite(const QString &fileName, const QByteArray &bytes)
     if (fileName.isEmpty() || bytes.size() > BoundedRead::kMaxFileSize)
         return false;
     const std::optional<QByteArray> path = resolve(QFile::encodeName(fileName));
-    return path && replace(*path, bytes);
+    if (!path)
+        return false;
+    bool linkFailed = false;
+    return replace(*path, bytes, true, &linkFailed) || (linkFailed && replace(*path, bytes, false));
 }
 
 void write(const QString &fileName, const QByteArray &bytes)
