@@ -1,5 +1,6 @@
 #include "headlessagent.h"
 
+#include "boundedread.h"
 #include "hostprobe.h"
 #include "listfile.h"
 #include "skylarkerror.h"
@@ -51,15 +52,16 @@ QString HeadlessAgent::start()
         if (!TextRules::trimmed(h).isEmpty())
             hosts.append(TextRules::trimmed(h));
     if (!m_options.listFile.isEmpty()) {
-        if (!QFileInfo(m_options.listFile).isFile())
+        // What the name leads to is said as the desktop says it: a folder, not a regular file
+        // (a FIFO, a device), too large.
+        const BoundedRead::Result r = BoundedRead::read(m_options.listFile);
+        if (r.missing)
             return QStringLiteral("Cannot read the host list \"%1\": there is no such file.").arg(m_options.listFile);
-        try {
-            for (const QString &line : ListFile::read(m_options.listFile).lines)
-                if (!TextRules::trimmed(line).isEmpty())
-                    hosts.append(TextRules::trimmed(line));
-        } catch (const SkylarkError &e) {
-            return e.message();
-        }
+        if (!r.ok())
+            return r.error;
+        for (const QString &line : ListFile::decode(r.bytes).lines)
+            if (!TextRules::trimmed(line).isEmpty())
+                hosts.append(TextRules::trimmed(line));
     }
     if (hosts.isEmpty())
         return m_options.listFile.isEmpty()

@@ -10,6 +10,7 @@
 #include "hostlistbox.h"
 #include "mostrecentfiles.h"
 #include "pingframe.h"
+#include "safesave.h"
 #include "selectfiledlg.h"
 #include "settingsrules.h"
 #include "skylarkerror.h"
@@ -301,6 +302,9 @@ void TMainForm::FormActivate()
     QDir().mkdir(LstDir);
     SsnDir = DtaDir + QStringLiteral("Sessions/");
     QDir().mkdir(SsnDir);
+    // The temporary files of saves that were killed half-way (ours alone, by their names).
+    for (const QString &dir : { DtaDir, LstDir, SsnDir })
+        SafeSave::removeLeftovers(dir);
     ShowDirsInSettings();
     VersionText = QStringLiteral("Skylark-v") + UtlUnit::GetFileVersionStr(QCoreApplication::applicationFilePath());
     MostRecentFiles->SetIniFile(DtaDir + QStringLiteral("LoadFile-MRU.INI"));

@@ -2,9 +2,11 @@
 
 #include "appsettings.h"
 #include "frameboard.h"
+#include "listfile.h"
 #include "settingsowner.h"
 #include "sessionfile.h"
 #include "presettext.h"
+#include "profilefile.h"
 #include "textcodec.h"
 
 #include <QList>
@@ -130,6 +132,7 @@ public:
 
     // --- Host list -------------------------------------------------------------------
     TextCodec::Encoding HostListEncoding = TextCodec::Encoding::Ansi;
+    ListFile::LineEnds HostListLineEnds = ListFile::LineEnds::CrLf;
     QStringList HostLines() const;
     void SetHostLines(const QStringList &lines);
     void AddNewHost(), PasteFromClipboard(), CopySelectedHosts(), DeleteSelectedHosts(), aDeleteSelectedHostExecute(),
@@ -189,6 +192,8 @@ public:
     void UncheckMenuItems(QMenu *item), CheckStylesMenuItem(QMenu *item, const QString &name);
 
     QString IniFileName() const; // the settings file
+    // The settings file for reading; one that is there and cannot be read is said once.
+    ProfileFile ReadIniFile();
     void ReadIniOptions(), ReadIniWindow(), ReadIniMisc(), ReadIniSettings(), WriteIniFile();
 
 protected:
@@ -227,9 +232,15 @@ private:
     // The autosaved list and session could not be read at start-up: each is kept until the
     // list changes, or the board does.
     bool m_autoSaveListUnread = false, m_hostListChanged = false, m_autoSessionUnread = false;
+    // The settings file could not be read at start-up, and the settings and presets as they
+    // were then: the file is kept as it is unless they change.
+    bool m_iniUnread = false;
+    std::optional<TAppSettings> m_iniSettingsRead;
+    QList<ScreenPresetEntry> m_iniPresetsRead;
     // The ICMP notice was shown; the first activation's work has run (FormActivated: began).
     bool m_icmpNoticeShown = false, m_startUpDone = false;
-    // The frames of a session load that a close cut short, saved with the board.
+    // The frames of a session load not yet made (still under way, or cut short by a close),
+    // saved with the board.
     QList<SessionFile::Frame> m_unloaded1, m_unloaded2;
     bool m_column2EverShown = false;
     // The window's widths before and after "Show Column 2 Resize" last widened it.

@@ -52,6 +52,7 @@ struct ScreenPresetEntry
 {
     QString text;
     bool checked = false;
+    bool operator==(const ScreenPresetEntry &) const = default;
 };
 
 // What the settings file holds beyond TAppSettings: the settings dialog's page, the screen

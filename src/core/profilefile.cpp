@@ -43,6 +43,8 @@ ProfileFile::ProfileFile(const QString &fileName)
     BoundedRead::Result r = BoundedRead::read(fileName);
     if (r.ok())
         parse(std::move(r.bytes));
+    else if (!r.missing)
+        m_readError = r.error;
 }
 
 ProfileFile ProfileFile::load(const QString &fileName)
@@ -50,7 +52,7 @@ ProfileFile ProfileFile::load(const QString &fileName)
     ProfileFile file;
     file.m_fileName = fileName;
     BoundedRead::Result r = BoundedRead::read(fileName);
-    if (!r.ok() && !r.missing)
+    if (!r.ok())
         throw SkylarkError(r.error);
     file.parse(std::move(r.bytes));
     return file;

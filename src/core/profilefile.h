@@ -14,11 +14,14 @@ public:
     // Loads the file when it exists; a missing or unreadable file is an empty profile, and so
     // is anything but a regular file of at most BoundedRead::kMaxFileSize bytes.
     explicit ProfileFile(const QString &fileName);
-    // As the constructor, but only a missing file is an empty profile: a file that exists and
-    // cannot be read (no permission, not a regular file, too large) raises SkylarkError.
+    // As the constructor, but a file that cannot be read (missing, no permission, not a regular
+    // file, too large) raises SkylarkError: for a file the user asked for by name.
     static ProfileFile load(const QString &fileName);
 
     QString fileName() const { return m_fileName; }
+    // Why a file that is there could not be read ("Cannot open file ...: it is larger than
+    // 16 MiB."); empty when it was read or is missing.
+    QString readError() const { return m_readError; }
 
     QString readString(const QString &section, const QString &key, const QString &def) const;
     int readInteger(const QString &section, const QString &key, int def) const;
@@ -57,6 +60,7 @@ private:
     static QString valueOf(const Line &line);
 
     QString m_fileName;
+    QString m_readError;
     QList<Line> m_lines;
     QString m_eol = QStringLiteral("\n");
 };

@@ -197,11 +197,14 @@ void TMainForm::LoadAutoSaveList()
 {
     const QString file = LstDir + QStringLiteral("AutoSaveList.txt");
     m_hostListChanged = false;
-    if (!QFileInfo::exists(file))
+    // A link that leads nowhere, or in a loop, is there all the same: it is said at once, and
+    // kept.
+    if (!QFileInfo::exists(file) && !QFileInfo(file).isSymLink())
         return;
     m_autoSaveListUnread = true;
     const ListFile::Contents c = ListFile::read(file);
     HostListEncoding = c.encoding;
+    HostListLineEnds = c.lineEnds;
     SetHostLines(c.lines);
     m_autoSaveListUnread = false;
     m_hostListChanged = false;
@@ -213,5 +216,5 @@ void TMainForm::SaveAutoSaveList()
     if (m_autoSaveListUnread && !m_hostListChanged)
         return;
     QDir().mkpath(LstDir); // a folder that could not be made at start-up may be possible now
-    ListFile::write(LstDir + QStringLiteral("AutoSaveList.txt"), HostLines(), HostListEncoding);
+    ListFile::write(LstDir + QStringLiteral("AutoSaveList.txt"), HostLines(), HostListEncoding, HostListLineEnds);
 }

@@ -124,6 +124,7 @@ void TMainForm::LoadListFile(const QString &name)
     // be a list) says so and leaves the list as it was.
     const ListFile::Contents contents = ListFile::read(name);
     HostListEncoding = contents.encoding;
+    HostListLineEnds = contents.lineEnds;
     SetHostLines(contents.lines);
     MostRecentFiles->AddFile(name);
 }
@@ -172,7 +173,7 @@ void TMainForm::aSaveListFileExecute()
     SaveDialog->setDirectory(LstDir);
     const QString name = AskSaveFileName(ListFile::withDefaultExtension);
     if (!name.isEmpty())
-        ListFile::write(name, HostLines(), HostListEncoding);
+        ListFile::write(name, HostLines(), HostListEncoding, HostListLineEnds);
 }
 
 void TMainForm::MostRecentFilesMenuClick(QAction *, const QString &filename)

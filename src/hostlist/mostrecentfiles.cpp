@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QMessageBox>
 #include <QSettings>
+#include <QTimer>
 #include <QWidget>
 
 namespace {
@@ -33,8 +34,10 @@ TMostRecentFiles::~TMostRecentFiles()
             // Until its file has been named the list stays unwritten: the default place is
             // beside the program, which is not the user's folder.
             SaveToIniFile();
+    } catch (const SkylarkError &e) {
+        // Nothing to show it in at this point; the old file stays as it was.
+        qWarning("%s", qPrintable(e.message()));
     } catch (...) {
-        // Nothing to report to at this point; the old file stays as it was.
     }
 }
 
@@ -96,12 +99,26 @@ QString TMostRecentFiles::IniFilePath() const
 
 void TMostRecentFiles::LoadFromIniFile()
 {
-    fFileList = MruList::readIni(ProfileFile(IniFilePath()), fMaxFiles);
+    const ProfileFile ini(IniFilePath());
+    fFileList = MruList::readIni(ini, fMaxFiles);
+    m_listRead = fFileList;
+    // Only a file that was named is ever written, so only its reading is worth a word.
+    m_unread = !ini.readError().isEmpty() && !fIniFilename.isEmpty();
+    if (m_unread && m_unreadSaid != ini.fileName()) {
+        m_unreadSaid = ini.fileName();
+        QTimer::singleShot(0, this, [why = ini.readError()] {
+            ErrorDisplay::show(why
+                + QStringLiteral("\n\nThe recent-files list starts empty; the file is left as it is unless the "
+                                 "list changes."));
+        });
+    }
     UpdateMenu();
 }
 
 void TMostRecentFiles::SaveToIniFile() const
 {
+    if (m_unread && fFileList == m_listRead)
+        return; // a file we could not read is still the user's
     ProfileFile ini(IniFilePath());
     MruList::writeIni(ini, fFileList, fMaxFiles);
     ini.save();

@@ -80,4 +80,9 @@ private:
     bool fShowFullPath = false;
     QStringList fFileList;
     bool m_loading = true;
+    // The named file could not be read: it is kept as it is unless the list changes from
+    // what it was after that read. m_unreadSaid names the file last said to be unreadable.
+    bool m_unread = false;
+    QStringList m_listRead;
+    QString m_unreadSaid;
 };

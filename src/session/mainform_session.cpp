@@ -88,7 +88,10 @@ void TMainForm::LoadFrameSession(const QString &fileName)
     };
     // Hundreds of frames take seconds to make: the window keeps answering between slices of
     // the work, and a close (the user's, a signal's, a logout's) ends the load at once. The
-    // frames not yet made are then kept for the autosave, so that nothing of the file is lost.
+    // frames not yet made belong to the board all along: a save meanwhile (Save Frame Session,
+    // the close's autosave) writes them too, so that nothing of the file is lost.
+    m_unloaded1 = board.column1;
+    m_unloaded2 = board.column2;
     constexpr qint64 kSliceMs = 30;
     QElapsedTimer slice;
     slice.start();
@@ -106,11 +109,11 @@ void TMainForm::LoadFrameSession(const QString &fileName)
                 slice.restart();
                 cut = m_closeAfterWait || m_unattended;
             }
-            if (cut) {
-                (column2 ? m_unloaded2 : m_unloaded1) = records.mid(i);
+            if (cut)
                 break;
-            }
             make(records[i], column2);
+            if (QList<SessionFile::Frame> &unloaded = column2 ? m_unloaded2 : m_unloaded1; !unloaded.isEmpty())
+                unloaded.removeFirst();
         }
     }
     layOut();
@@ -149,14 +152,20 @@ void TMainForm::aSelectSessionFileExecute()
 
 void TMainForm::aReloadAutosaveSessionExecute()
 {
-    if (QFileInfo::exists(AutoSaveSessionName()))
+    // A link that leads nowhere, or in a loop, is said; with no autosave at all there is
+    // nothing to reload.
+    const QFileInfo file(AutoSaveSessionName());
+    if (file.exists() || file.isSymLink())
         LoadFrameSession(AutoSaveSessionName());
 }
 
 void TMainForm::RestoreAutoSaveSession()
 {
     Board->SetChanged(false);
-    if (!AppSettings.AutoStartPinging || !QFileInfo::exists(AutoSaveSessionName()))
+    // A link that leads nowhere, or in a loop, is there all the same: it is said at once, and
+    // kept.
+    const QFileInfo file(AutoSaveSessionName());
+    if (!AppSettings.AutoStartPinging || (!file.exists() && !file.isSymLink()))
         return;
     if (const BoundedRead::Result r = BoundedRead::read(AutoSaveSessionName()); !r.ok()) {
         // Read as empty it would clear the board and be deleted at the close: keep it.
@@ -178,8 +187,14 @@ void TMainForm::AutoSaveSession()
     if (empty && m_boardClearedByClose)
         return; // emptied by an earlier close that then failed: the file holds the board
     // A board held only in column 2 is a board too.
-    if (!empty)
-        SaveFrameSession(AutoSaveSessionName());
+    const QString name = AutoSaveSessionName();
+    const QFileInfo file(name);
+    // A link stays a link: an empty board is written through it, as any other board is, and
+    // a link that leads nowhere it may write is refused there.
+    if (!empty || file.isSymLink())
+        SaveFrameSession(name);
+    else if (file.exists() && !file.isFile())
+        throw SkylarkError(QStringLiteral("Unable to write to %1").arg(name)); // a FIFO, a device, a folder
     else
-        QFile::remove(AutoSaveSessionName());
+        QFile::remove(name);
 }

@@ -13,19 +13,34 @@ QString TMainForm::IniFileName() const
     return DtaDir + QString::fromLatin1(SettingsFile::kFileName);
 }
 
+ProfileFile TMainForm::ReadIniFile()
+{
+    ProfileFile ini(IniFileName());
+    if (!ini.readError().isEmpty() && !m_iniUnread) {
+        m_iniUnread = true;
+        // Told once the event loop runs, as start-up's other messages are.
+        QTimer::singleShot(0, this, [why = ini.readError()] {
+            ErrorDisplay::show(why
+                + QStringLiteral("\n\nThe settings start from their defaults; the file is left as it is unless a "
+                                 "setting is changed."));
+        });
+    }
+    return ini;
+}
+
 void TMainForm::ReadIniOptions()
 {
-    Settings->edit([this](TAppSettings &s) { SettingsFile::readOptions(ProfileFile(IniFileName()), s); });
+    Settings->edit([this](TAppSettings &s) { SettingsFile::readOptions(ReadIniFile(), s); });
 }
 
 void TMainForm::ReadIniWindow()
 {
-    Settings->edit([this](TAppSettings &s) { SettingsFile::readWindow(ProfileFile(IniFileName()), s); });
+    Settings->edit([this](TAppSettings &s) { SettingsFile::readWindow(ReadIniFile(), s); });
 }
 
 void TMainForm::ReadIniMisc()
 {
-    Settings->edit([this](TAppSettings &s) { SettingsFile::readMisc(ProfileFile(IniFileName()), s, SettingsExtra); });
+    Settings->edit([this](TAppSettings &s) { SettingsFile::readMisc(ReadIniFile(), s, SettingsExtra); });
     if (SettingsExtra.presetsListed > kMaxPresets) {
         // Told once start-up is over; the rest of start-up does not wait for the box.
         QTimer::singleShot(0, this, [this, listed = SettingsExtra.presetsListed] {
@@ -42,20 +57,26 @@ void TMainForm::ReadIniMisc()
 
 void TMainForm::ReadIniSettings()
 {
-    Settings->edit(
-        [this](TAppSettings &s) { SettingsFile::readSettings(ProfileFile(IniFileName()), s, SettingsExtra); });
+    Settings->edit([this](TAppSettings &s) { SettingsFile::readSettings(ReadIniFile(), s, SettingsExtra); });
     if (SettingsForm)
         SettingsForm->SetCurrentPage(SettingsExtra.CurrentPage);
+    // The last of the reads: what the settings were at start-up.
+    m_iniSettingsRead = AppSettings;
+    m_iniPresetsRead = SettingsExtra.presets;
 }
 
 void TMainForm::WriteIniFile()
 {
-    QDir().mkpath(DtaDir);
-    ProfileFile ini(IniFileName());
     if (SettingsForm) {
         SettingsExtra.CurrentPage = SettingsForm->CurrentPage();
         SettingsExtra.presets = SettingsForm->Presets();
     }
+    // A file we could not read still holds the user's settings: defaults must not replace it.
+    if (m_iniUnread
+        && (!m_iniSettingsRead || (AppSettings == *m_iniSettingsRead && SettingsExtra.presets == m_iniPresetsRead)))
+        return;
+    QDir().mkpath(DtaDir);
+    ProfileFile ini(IniFileName());
     const int page = SettingsExtra.CurrentPage >= 0 && SettingsExtra.CurrentPage <= 3 ? SettingsExtra.CurrentPage : -1;
     // The outer geometry, as it is applied at start-up.
     const PresetText::Geometry g = OuterGeometry();

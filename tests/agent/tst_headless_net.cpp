@@ -1,6 +1,8 @@
 // The headless agent as a user runs it: the real program without a display, in the test
 // network, scraped by a real Prometheus server.
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -12,6 +14,8 @@
 #include <QUrl>
 
 #include <csignal>
+#include <sys/stat.h>
+#include <tuple>
 
 namespace {
 
@@ -47,6 +51,8 @@ QByteArray httpGet(quint16 port, const QByteArray &target)
 class TestHeadless : public QObject
 {
     Q_OBJECT
+    QTemporaryDir m_dir;
+
 private slots:
     void badUse_exitsTwoWithAReason_data()
     {
@@ -58,6 +64,21 @@ private slots:
                                       << "/nonexistent/hosts.txt";
         QTest::newRow("list is a folder") << QStringList { QStringLiteral("--headless"), QStringLiteral("--list"),
             QStringLiteral("/tmp") } << "\"/tmp\"";
+        // What the name leads to is said, as the desktop says it.
+        const QString fifo = m_dir.filePath(QStringLiteral("hosts.fifo"));
+        QVERIFY(QFile::exists(fifo) || ::mkfifo(QFile::encodeName(fifo).constData(), 0644) == 0);
+        const QString loop = m_dir.filePath(QStringLiteral("loop.txt"));
+        QVERIFY(QFileInfo(loop).isSymLink() || QFile::link(QStringLiteral("loop.txt"), loop));
+        for (const auto &[name, file, reason] :
+            { std::tuple { "list is a folder: said", QStringLiteral("/tmp"), QStringLiteral("it is a folder.") },
+                std::tuple { "list is /dev/zero: said", QStringLiteral("/dev/zero"),
+                    QStringLiteral("it is not a regular file.") },
+                std::tuple { "list is a FIFO: said", fifo, QStringLiteral("it is not a regular file.") },
+                std::tuple { "list is a link loop: said", loop, QStringLiteral("too many levels of symbolic links.") },
+                std::tuple { "missing list: said", QStringLiteral("/nonexistent/hosts.txt"),
+                    QStringLiteral("there is no such file.") } })
+            QTest::newRow(name) << QStringList { QStringLiteral("--headless"), QStringLiteral("--list"), file }
+                                << QStringLiteral("\"%1\": %2").arg(file, reason);
         QTest::newRow("bad metrics address") << QStringList { QStringLiteral("--headless"), QStringLiteral("--metrics"),
             QStringLiteral("127.0.0.1"), QStringLiteral("h") }
                                              << "is not an address and port";

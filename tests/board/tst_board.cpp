@@ -665,7 +665,11 @@ private slots:
         } else if (command == QStringLiteral("orphans")) {
             form->aRemoveOrphanFrames->trigger();
         } else {
-            form->LoadFrameSession(form->SsnDir + QStringLiteral("absent.txt"));
+            // An empty session: a name that leads nowhere is refused before anything is cleared.
+            QFile empty(form->SsnDir + QStringLiteral("empty.txt"));
+            QVERIFY(empty.open(QIODevice::WriteOnly));
+            empty.close();
+            form->LoadFrameSession(empty.fileName());
         }
         QVERIFY2(t.elapsed() < kMaxTimeToWait / 2, qPrintable(QString::number(t.elapsed())));
         QVERIFY(form->Board->ColumnFrames1.size() < 2);

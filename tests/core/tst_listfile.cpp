@@ -4,6 +4,7 @@
 #include "skylarkerror.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -216,6 +217,69 @@ private slots:
         const BoundedRead::Result missing = BoundedRead::read(gone);
         QVERIFY(missing.missing);
         QCOMPARE(missing.error, QStringLiteral("Cannot open file \"%1\": no such file or directory.").arg(gone));
+    }
+
+    // Line ends of LF alone are written back as read; CR LF, mixed ends and files without a
+    // line end get CR LF.
+    void lineEnds_keptWhenLfAlone_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("saved");
+        QTest::newRow("LF") << QByteArray("a\nb\n") << QByteArray("a\nb\n");
+        QTest::newRow("LF, last line open") << QByteArray("a\nb") << QByteArray("a\nb\n");
+        QTest::newRow("CR LF") << QByteArray("a\r\nb\r\n") << QByteArray("a\r\nb\r\n");
+        QTest::newRow("mixed") << QByteArray("a\nb\r\n") << QByteArray("a\r\nb\r\n");
+        QTest::newRow("CR alone") << QByteArray("a\rb\r") << QByteArray("a\r\nb\r\n");
+        QTest::newRow("one line, no end") << QByteArray("a") << QByteArray("a\r\n");
+        QTest::newRow("LF with a mark") << QByteArray("\xEF\xBB\xBF\xC3\xA9\n") << QByteArray("\xEF\xBB\xBF\xC3\xA9\n");
+    }
+    void lineEnds_keptWhenLfAlone()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, saved);
+        const ListFile::Contents c = ListFile::decode(file);
+        QCOMPARE(ListFile::encode(c.lines, c.encoding, c.lineEnds), saved);
+        QTemporaryDir dir;
+        const QString name = dir.filePath(QStringLiteral("l.txt"));
+        QFile f(name);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(file) == file.size());
+        f.close();
+        const ListFile::Contents read = ListFile::read(name);
+        QCOMPARE(read.lineEnds, c.lineEnds);
+        ListFile::write(name, read.lines, read.encoding, read.lineEnds);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), saved);
+    }
+
+    // A list just under the reading limit with LF ends is written back as it was; written
+    // with CR LF it would pass the limit, so that save is refused and the file kept.
+    void nearTheLimit_writtenBackReadable()
+    {
+        QTemporaryDir dir;
+        const QString name = dir.filePath(QStringLiteral("big.txt"));
+        const QByteArray line = "host-0000000.example\n"; // 21 bytes
+        const qsizetype count = BoundedRead::kMaxFileSize / line.size();
+        QByteArray text;
+        text.reserve(count * line.size());
+        for (qsizetype i = 0; i < count; ++i)
+            text += line;
+        {
+            QFile f(name);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(text) == text.size());
+        }
+        const ListFile::Contents c = ListFile::read(name);
+        QCOMPARE(c.lines.size(), count);
+        ListFile::write(name, c.lines, c.encoding, c.lineEnds);
+        QCOMPARE(QFileInfo(name).size(), text.size());
+        QCOMPARE(ListFile::read(name).lines.size(), count);
+        QString message;
+        try {
+            ListFile::write(name, c.lines, c.encoding, ListFile::LineEnds::CrLf);
+        } catch (const SkylarkError &e) {
+            message = e.message();
+        }
+        QVERIFY2(message.startsWith(QStringLiteral("Unable to write to ") + name + u':'), qPrintable(message));
+        QCOMPARE(QFileInfo(name).size(), text.size());
     }
 
     void write_failure_raisesUnableToWrite()

@@ -152,7 +152,8 @@ private slots:
     }
 
     // Settings and recent files read anything but a regular file of at most 16 MiB as empty,
-    // at once; a session's load() says why instead. A missing file is empty for both.
+    // at once, and keep the reason; a session's load() says why instead. A missing file is
+    // empty without a reason, and a session's load() refuses it too.
     void specialFiles_emptyOrRefused_data()
     {
         QTest::addColumn<QString>("kind");
@@ -168,15 +169,21 @@ private slots:
         const QString file = dir.filePath(QStringLiteral("s.txt"));
         QVERIFY(makeSpecialFile(file, kind));
         QCOMPARE(ProfileFile(file).sectionNames(), QStringList());
+        const QString why = QStringLiteral("Cannot open file \"%1\": %2").arg(file, specialFileReason(kind));
+        QCOMPARE(ProfileFile(file).readError(), why);
         try {
             ProfileFile::load(file);
             QFAIL("loaded");
         } catch (const SkylarkError &e) {
-            QCOMPARE(e.message(), QStringLiteral("Cannot open file \"%1\": %2").arg(file, specialFileReason(kind)));
+            QCOMPARE(e.message(), why);
         }
         const QString regular = write("[Frame]\nCount=2\n");
         QCOMPARE(ProfileFile::load(regular).readInteger(QStringLiteral("Frame"), QStringLiteral("Count"), 0), 2);
-        QCOMPARE(ProfileFile::load(dir.filePath(QStringLiteral("none.txt"))).sectionNames(), QStringList());
+        QCOMPARE(ProfileFile(regular).readError(), QString());
+        const QString none = dir.filePath(QStringLiteral("none.txt"));
+        QCOMPARE(ProfileFile(none).sectionNames(), QStringList());
+        QCOMPARE(ProfileFile(none).readError(), QString());
+        QVERIFY_THROWS_EXCEPTION(SkylarkError, ProfileFile::load(none));
     }
 
     void save_longValuesAndFailure()

@@ -416,6 +416,28 @@ private slots:
         QCOMPARE(ListFile::read(lst(QStringLiteral("copy.txt"))).lines, more);
     }
 
+    // A list with LF line ends keeps them: saved under another name, and as the autosaved
+    // list at the close.
+    void lfList_savedBackWithLf()
+    {
+        const QByteArray lf("one.example\ntwo.example\n");
+        writeFile(lst(QStringLiteral("lf.txt")), lf);
+        form->LoadListFile(lst(QStringLiteral("lf.txt")));
+        answerFileDialog(QStringLiteral("copy.txt"));
+        form->aSaveListFile->trigger();
+        QCOMPARE(readFile(lst(QStringLiteral("copy.txt"))), lf);
+
+        form->close();
+        const QString autosaved = lst(QStringLiteral("AutoSaveList.txt"));
+        QCOMPARE(readFile(autosaved), lf);
+        form.reset();
+        form = makeMainForm();
+        QCOMPARE(form->HostLines(), (QStringList { QStringLiteral("one.example"), QStringLiteral("two.example") }));
+        form->close();
+        QCOMPARE(readFile(autosaved), lf);
+        QVERIFY(world->errors.messages.isEmpty());
+    }
+
     // The three ways to load a list, then a restart: all three in the File menu, newest first.
     void threeWaysThenRestart_recentFilesKept()
     {

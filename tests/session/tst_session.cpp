@@ -26,6 +26,7 @@
 #include <QTimer>
 
 #include <sys/fsuid.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -229,8 +230,10 @@ private slots:
             << QStringList { QStringLiteral("10.0.0.1/180/-/running"), QStringLiteral("/180/-/stopped"),
                    QStringLiteral("10.0.0.3/180/-/running") }
             << QStringList { QStringLiteral("10.0.0.4/180/-/running") } << true << 1;
+        // A name that leads nowhere is an error, and the board stays.
         QTest::newRow("file that does not exist")
-            << QByteArray() << false << QStringList() << QStringList() << false << 0;
+            << QByteArray() << false << QStringList { QStringLiteral("before/180/-/stopped") }
+            << QStringList { QStringLiteral("before2/180/-/stopped") } << true << 1;
     }
     // A preset no screen can show: the window takes what the screens show and stays on them.
     void load_hugePreset_keptOnTheScreens()
@@ -269,7 +272,9 @@ private slots:
         QCOMPARE(form->mmiShow2->isChecked(), column2Shown);
         QCOMPARE(world->errors.messages.size(), errors);
         if (errors)
-            QCOMPARE(world->errors.messages.front(), QStringLiteral("DNS lookup: invalid host name."));
+            QCOMPARE(world->errors.messages.front(),
+                text.isEmpty() ? QStringLiteral("Cannot open file \"%1\": no such file or directory.").arg(file)
+                               : QStringLiteral("DNS lookup: invalid host name."));
     }
 
     // Frames in a hidden column 2 (from a hand-edited file) are saved with their sections, so
@@ -349,6 +354,106 @@ private slots:
             QVERIFY(form->Board->ColumnFrames1.isEmpty());
         }
         QCOMPARE(world->errors.messages, QStringList());
+    }
+
+    // An empty board at the close removes the autosaved session, but never what stands in its
+    // place when that is not a regular file: a link stays a link (an empty board is written
+    // through it), and a FIFO or a link loop is left as it is, the close saying it cannot write.
+    void emptyBoardAtClose_linksAndSpecialFilesKept_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("link to a regular file") << QStringLiteral("link");
+        QTest::newRow("FIFO") << QStringLiteral("fifo");
+        QTest::newRow("link to itself") << QStringLiteral("loop");
+    }
+    void emptyBoardAtClose_linksAndSpecialFilesKept()
+    {
+        QFETCH(QString, kind);
+        const QString file = form->AutoSaveSessionName();
+        const QString real = form->SsnDir + QStringLiteral("real.txt");
+        form->Settings->set(&TAppSettings::AutoStartPinging, true);
+        build({ QStringLiteral("gone/180/-/stopped") }, {});
+        form->ClearAllFrames();
+        if (kind == QStringLiteral("link")) {
+            writeFile(real, "[Frame]\nCount=1\n[Frame_0]\nHostEditText=earlier\n");
+            QVERIFY(QFile::link(QStringLiteral("real.txt"), file));
+        } else {
+            QVERIFY(makeSpecialFile(file, kind));
+        }
+        form->close();
+        const QFileInfo after(file);
+        if (kind == QStringLiteral("link")) {
+            QVERIFY(!form->isVisible());
+            QCOMPARE(world->errors.messages, QStringList());
+            QVERIFY(after.isSymLink());
+            QCOMPARE(SessionFile::read(ProfileFile(real)).column1.size(), 0);
+        } else {
+            QTRY_COMPARE(world->errors.messages, QStringList { QStringLiteral("Unable to write to ") + file });
+            QCOMPARE(after.isSymLink(), kind == QStringLiteral("loop"));
+            if (kind == QStringLiteral("fifo"))
+                QVERIFY(after.exists() && !after.isFile());
+        }
+    }
+
+    // A settings or recent-files file that cannot be read is said once at the start and kept
+    // as it is at the close, unless what it holds was changed meanwhile.
+    void unreadableSettingsFiles_keptUnlessChanged_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("change");
+        auto row = [](const char *title, const char *name, const char *kind, bool change) {
+            QTest::newRow(title) << QString::fromLatin1(name) << QString::fromLatin1(kind) << change;
+        };
+        row("settings, 16 MiB: kept", "Skylark.INI", "huge", false);
+        row("settings, FIFO: kept", "Skylark.INI", "fifo", false);
+        row("settings, link to itself: kept", "Skylark.INI", "loop", false);
+        row("settings, 16 MiB, a setting changed: written", "Skylark.INI", "huge", true);
+        row("recent files, 16 MiB: kept", "LoadFile-MRU.INI", "huge", false);
+        row("recent files, FIFO: kept", "LoadFile-MRU.INI", "fifo", false);
+        row("recent files, 16 MiB, a file loaded: written", "LoadFile-MRU.INI", "huge", true);
+    }
+    void unreadableSettingsFiles_keptUnlessChanged()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, kind);
+        QFETCH(bool, change);
+        const QString file = world->home.dtaDir() + name;
+        form->close();
+        form.reset();
+        QFile::remove(file);
+        QVERIFY(makeSpecialFile(file, kind));
+        struct stat before = {};
+        QVERIFY(::lstat(QFile::encodeName(file).constData(), &before) == 0);
+        form = makeMainForm();
+        QCOMPARE(world->errors.messages.size(), 1);
+        QVERIFY2(world->errors.messages.front().startsWith(
+                     QStringLiteral("Cannot open file \"%1\": %2").arg(file, specialFileReason(kind))),
+            qPrintable(world->errors.messages.front()));
+        const QString listed = form->LstDir + QStringLiteral("listed.txt");
+        if (change && name == QStringLiteral("Skylark.INI"))
+            form->Settings->set(&TAppSettings::NotifyHostDownUp, true);
+        if (change && name != QStringLiteral("Skylark.INI")) {
+            writeFile(listed, "h\r\n");
+            form->LoadListFile(listed);
+        }
+        form->close();
+        QVERIFY(!form->isVisible());
+        form.reset();
+        QCOMPARE(world->errors.messages.size(), 1);
+        struct stat after = {};
+        QVERIFY(::lstat(QFile::encodeName(file).constData(), &after) == 0);
+        if (!change) {
+            QCOMPARE(after.st_ino, before.st_ino);
+            QCOMPARE(after.st_mode, before.st_mode);
+            QCOMPARE(after.st_size, before.st_size);
+            QCOMPARE(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+        } else if (name == QStringLiteral("Skylark.INI")) {
+            QVERIFY(ProfileFile(file).readBool(
+                QStringLiteral("Section-Settings"), QStringLiteral("NotifyHostDownUp"), false));
+        } else {
+            QCOMPARE(ProfileFile(file).readString(QStringLiteral("MRU List"), QStringLiteral("1"), QString()), listed);
+        }
     }
 
     // A TimeToWait of 24.8 days in the settings file: the start-up load (whose clear finds
@@ -595,15 +700,18 @@ private slots:
     // A long load lets events through; a close that comes meanwhile (the user's or a signal's)
     // ends it at once, and the autosaved session gets the whole board of the file, the frames
     // not yet made included.
+    // A save during a load (the close's autosave, Save Frame Session) writes the frames not
+    // yet made too.
     void closeDuringLoad_endsItAndKeepsTheWholeBoard_data()
     {
-        QTest::addColumn<bool>("signal");
-        QTest::newRow("the user's close") << false;
-        QTest::newRow("a termination signal") << true;
+        QTest::addColumn<QString>("during");
+        QTest::newRow("the user's close") << QStringLiteral("close");
+        QTest::newRow("a termination signal") << QStringLiteral("signal");
+        QTest::newRow("Save Frame Session") << QStringLiteral("save");
     }
     void closeDuringLoad_endsItAndKeepsTheWholeBoard()
     {
-        QFETCH(bool, signal);
+        QFETCH(QString, during);
         constexpr int n = 400;
         QByteArray text
             = "[Frame]\nCount=" + QByteArray::number(n) + "\n[FrameColumn2]\nVisible=1\n[Frame2]\nCount=2\n";
@@ -617,19 +725,28 @@ private slots:
         const QString file = form->SsnDir + QStringLiteral("large.txt");
         writeFile(file, text);
         form->Settings->set(&TAppSettings::AutoStartPinging, true);
-        int turns = 0;
+        const QString savedFile = during == QStringLiteral("save") ? form->SsnDir + QStringLiteral("during.txt")
+                                                                   : form->AutoSaveSessionName();
+        int turns = 0, framesThen = -1;
         QTimer::singleShot(0, [&] {
             ++turns;
-            if (signal)
+            framesThen = int(form->Board->ColumnFrames1.size());
+            if (during == QStringLiteral("signal"))
                 form->CloseUnattended();
-            else
+            else if (during == QStringLiteral("close"))
                 form->close();
+            else
+                runGuarded([&] { form->SaveFrameSession(savedFile); });
         });
         runGuarded([&] { form->LoadFrameSession(file); });
         QCOMPARE(turns, 1); // the event loop turned during the load
-        QVERIFY2(form->Board->ColumnFrames1.size() < n, "the close did not end the load");
-        QTRY_VERIFY(!form->isVisible());
-        const SessionFile::Board saved = SessionFile::read(ProfileFile(form->AutoSaveSessionName()));
+        QVERIFY2(framesThen < n, "the load was over before the event loop turned");
+        if (during == QStringLiteral("save"))
+            QCOMPARE(form->Board->ColumnFrames1.size(), n);
+        else
+            QVERIFY2(form->Board->ColumnFrames1.size() < n, "the close did not end the load");
+        QTRY_VERIFY(during == QStringLiteral("save") || !form->isVisible());
+        const SessionFile::Board saved = SessionFile::read(ProfileFile(savedFile));
         QStringList savedHosts;
         for (const SessionFile::Frame &f : saved.column1)
             savedHosts << f.host;
@@ -679,6 +796,11 @@ private slots:
         QTest::newRow("link to /dev/zero, Select Session File")
             << QStringLiteral("devzero") << QStringLiteral("select");
         QTest::newRow("16 MiB and a byte, Reload") << QStringLiteral("huge") << QStringLiteral("reload");
+        QTest::newRow("link that leads nowhere, Select Session File")
+            << QStringLiteral("dangling") << QStringLiteral("select");
+        QTest::newRow("link to itself, Select Session File") << QStringLiteral("loop") << QStringLiteral("select");
+        QTest::newRow("link that leads nowhere, Reload") << QStringLiteral("dangling") << QStringLiteral("reload");
+        QTest::newRow("link to itself, Reload") << QStringLiteral("loop") << QStringLiteral("reload");
     }
     void specialSessionFiles_keepTheBoard()
     {
