@@ -53,7 +53,7 @@ void openWithShell(const QString &path)
         = openUrlHandler() ? openUrlHandler()(path) : QDesktopServices::openUrl(QUrl::fromLocalFile(path));
     if (!opened)
         ErrorDisplay::show(
-            QStringLiteral("Cannot open \"%1\": the desktop has no program set up to open it.").arg(path));
+            QStringLiteral("Cannot open %1: the desktop has no program set up to open it.").arg(Message::quoted(path)));
 }
 } // namespace
 

@@ -15,7 +15,8 @@ QString TMainForm::IniFileName() const
 
 void TMainForm::ReadIniOptions()
 {
-    Settings->edit([this](TAppSettings &s) { SettingsFile::readOptions(ProfileFile(IniFileName()), s); });
+    Settings->edit(
+        [this](TAppSettings &s) { SettingsFile::readOptions(ProfileFile(IniFileName()), s, SettingsExtra); });
 }
 
 void TMainForm::ReadIniWindow()
@@ -29,9 +30,10 @@ void TMainForm::ReadIniMisc()
     if (SettingsExtra.presetsListed > kMaxPresets) {
         // Told once start-up is over; the rest of start-up does not wait for the box.
         QTimer::singleShot(0, this, [this, listed = SettingsExtra.presetsListed] {
-            ErrorDisplay::show(QStringLiteral("The settings file \"%1\" lists %2 screen presets; only the first %3 "
-                                              "were read, and only they are kept.")
-                                   .arg(IniFileName(), QString::number(listed), QString::number(kMaxPresets)));
+            ErrorDisplay::show(
+                QStringLiteral("The settings file %1 lists %2 screen presets; only the first %3 "
+                               "were read, and only they are kept.")
+                    .arg(Message::quoted(IniFileName()), QString::number(listed), QString::number(kMaxPresets)));
         });
     }
     // From here on the dialog's list is the preset list.
@@ -46,6 +48,10 @@ void TMainForm::ReadIniSettings()
         [this](TAppSettings &s) { SettingsFile::readSettings(ProfileFile(IniFileName()), s, SettingsExtra); });
     if (SettingsForm)
         SettingsForm->SetCurrentPage(SettingsExtra.CurrentPage);
+    // The last of the reads: the texts too long to use, of all of them, in one message.
+    if (const QString overlong = SettingsFile::overlongMessage(IniFileName(), SettingsExtra.overlong);
+        !overlong.isEmpty())
+        QTimer::singleShot(0, this, [overlong] { ErrorDisplay::show(overlong); });
 }
 
 void TMainForm::WriteIniFile()
