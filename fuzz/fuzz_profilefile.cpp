@@ -41,7 +41,7 @@ struct Settings
 Settings readAll(const ProfileFile &ini)
 {
     Settings r;
-    SettingsFile::readOptions(ini, r.s);
+    SettingsFile::readOptions(ini, r.s, r.x);
     SettingsFile::readWindow(ini, r.s);
     SettingsFile::readMisc(ini, r.s, r.x);
     SettingsFile::readSettings(ini, r.s, r.x);

@@ -25,6 +25,7 @@
 #include <QDesktopServices>
 #include <QDialog>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -57,7 +58,7 @@ void openWithShell(const QString &path)
         = openUrlHandler() ? openUrlHandler()(path) : QDesktopServices::openUrl(QUrl::fromLocalFile(path));
     if (!opened)
         ErrorDisplay::show(
-            QStringLiteral("Cannot open \"%1\": the desktop has no program set up to open it.").arg(path));
+            QStringLiteral("Cannot open %1: the desktop has no program set up to open it.").arg(Message::quoted(path)));
 }
 } // namespace
 
@@ -292,8 +293,23 @@ void TMainForm::FormActivate()
     } startUpDone { m_startUpDone };
 
     ApplyFormPosSize();
-    // Start-up placement ends here, framed or not; later moves and resizes are the user's.
-    QTimer::singleShot(1500, this, [this] { m_outerPending.reset(); });
+    // Start-up placement ends once the window has been placed with its frame, or after a few
+    // seconds without one; later moves and resizes are the user's. The frame is looked for
+    // meanwhile too, as a window manager may frame the window after its last move or resize.
+    auto *placing = new QTimer(this);
+    placing->setInterval(50);
+    QElapsedTimer since;
+    since.start();
+    connect(placing, &QTimer::timeout, this, [this, placing, since] {
+        reapplyPendingOuter();
+        const QSize extra = frameGeometry().size() - size();
+        if (!m_outerPending || (!extra.isEmpty() && extra == m_outerPendingExtra) || since.elapsed() > 5000) {
+            m_outerPending.reset();
+            placing->stop();
+            placing->deleteLater();
+        }
+    });
+    placing->start();
     ExeDir = QCoreApplication::applicationDirPath() + u'/';
     // A folder of the user's own: in a shared temporary folder, another user must not choose
     // where ours goes.
@@ -311,12 +327,11 @@ void TMainForm::FormActivate()
     ReadIniMisc();
     if (SelectFileDlg) {
         // The stored size is the outer one, and no larger than the screens show.
-        const QSize extra = FrameExtra(SelectFileDlg);
         QSize room(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
         if (QScreen *screen = QGuiApplication::primaryScreen())
             room = screen->availableVirtualGeometry().size();
-        const QSize outer = QSize(SettingsExtra.SelectFileWidth, SettingsExtra.SelectFileHeight).boundedTo(room);
-        SelectFileDlg->resize((outer - extra).expandedTo(QSize(1, 1)));
+        SelectFileDlg->SetOuterSize(
+            QSize(SettingsExtra.SelectFileWidth, SettingsExtra.SelectFileHeight).boundedTo(room));
     }
     mmiVersionAbout->setText(VersionText);
     PopulateStylesMenu(QStringLiteral("Styles"));

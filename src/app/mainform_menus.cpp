@@ -8,7 +8,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QKeyEvent>
 #include <QKeySequence>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProxyStyle>
 #include <QSet>
@@ -281,11 +283,24 @@ void TMainForm::createMenus()
     auto *f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
     f10->setObjectName(QStringLiteral("MenuBarKey"));
     connect(f10, &QShortcut::activated, this, [this] {
+        QAction *first = nullptr;
         for (QAction *a : MainMenu->actions())
             if (a->isVisible() && !a->isSeparator()) {
-                MainMenu->setActiveAction(a);
-                return;
+                first = a;
+                break;
             }
+        if (!first)
+            return;
+        MainMenu->setActiveAction(first);
+        // The bar must have the keyboard as after Alt alone, or Left and Right stop at the first
+        // plain item (Settings has no menu to take the keys), and Escape must give the focus
+        // back to where it was. An open menu that Escape closes leaves the bar so: close it so,
+        // and open it again.
+        if (QMenu *menu = first->menu(); menu && menu->isVisible() && !MainMenu->hasFocus()) {
+            QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+            QCoreApplication::sendEvent(menu, &escape);
+            MainMenu->setActiveAction(first);
+        }
     });
 
     // Frame popups: the same items for both columns, each with its own names.

@@ -1,6 +1,7 @@
 #include "appsettings.h"
 
 #include "profilefile.h"
+#include "skylarkerror.h"
 
 #include <algorithm>
 
@@ -14,11 +15,23 @@ const QString kMisc = QStringLiteral("Section-Misc");
 const QString kUpdate = QStringLiteral("Section-Update");
 const QString kPresets = QStringLiteral("MainFormSettingsListBox");
 const QString kPresetsChecked = QStringLiteral("MainFormSettingsListBoxChecked");
+
+// A text value no longer than kMaxSettingText; a longer one reads as the default, and its
+// key is noted for the message.
+QString readText(
+    const ProfileFile &ini, const QString &section, const QString &key, const QString &def, SettingsExtras &x)
+{
+    const QString text = ini.readString(section, key, def);
+    if (text.size() <= kMaxSettingText)
+        return text;
+    x.overlong.append(section + u'/' + key);
+    return def;
+}
 } // namespace
 
-void readOptions(const ProfileFile &ini, TAppSettings &s)
+void readOptions(const ProfileFile &ini, TAppSettings &s, SettingsExtras &x)
 {
-    s.Style = ini.readString(kOptions, QStringLiteral("Style"), QStringLiteral("Windows"));
+    s.Style = readText(ini, kOptions, QStringLiteral("Style"), QStringLiteral("Windows"), x);
     s.StylesMM = ini.readBool(kOptions, QStringLiteral("StylesMM"), false);
     s.StylesEnabled = ini.readBool(kOptions, QStringLiteral("StylesEnabled"), false);
 }
@@ -52,7 +65,7 @@ void readMisc(const ProfileFile &ini, TAppSettings &s, SettingsExtras &x)
     x.presets.clear();
     for (int i = 0; i < n; ++i) {
         const QString key = QString::number(i);
-        x.presets.append({ ini.readString(kPresets, key, QString()), ini.readBool(kPresetsChecked, key, false) });
+        x.presets.append({ readText(ini, kPresets, key, QString(), x), ini.readBool(kPresetsChecked, key, false) });
     }
 }
 
@@ -64,10 +77,18 @@ void readSettings(const ProfileFile &ini, TAppSettings &s, SettingsExtras &x)
     s.ConvertToLC = ini.readBool(kSettings, QStringLiteral("ConvertToLC"), false);
     s.ConvertToUC = ini.readBool(kSettings, QStringLiteral("ConvertToUC"), false);
     s.PauseForRemoveFrame = ini.readBool(kSettings, QStringLiteral("PauseForRemoveFrame"), true);
-    s.CntDwnFrm = ini.readInteger(kSettings, QStringLiteral("CntDwnFrm"), 10);
+    s.CntDwnFrm = std::clamp(ini.readInteger(kSettings, QStringLiteral("CntDwnFrm"), 10), 0, kMaxCntDwnFrm);
     s.NotifyHostDownUp = ini.readBool(kSettings, QStringLiteral("NotifyHostDownUp"), false);
     s.LogResults = ini.readBool(kSettings, QStringLiteral("LogResults"), false);
-    s.MetricsAddress = ini.readString(kSettings, QStringLiteral("MetricsAddress"), QString()).trimmed();
+    s.MetricsAddress = readText(ini, kSettings, QStringLiteral("MetricsAddress"), QString(), x).trimmed();
+}
+
+QString overlongMessage(const QString &fileName, const QStringList &overlong)
+{
+    if (overlong.isEmpty())
+        return {};
+    return QStringLiteral("The settings file %1 holds values longer than %2 characters, read as not set: %3.")
+        .arg(Message::quoted(fileName), QString::number(kMaxSettingText), Message::excerpt(overlong.join(u", ")));
 }
 
 void write(ProfileFile &ini, const TAppSettings &s, const QRect &geometry, int currentPage,

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 class ProfileFile;
 
@@ -48,6 +49,14 @@ inline constexpr int kMaxTimeToWait = 3 * 4000;
 // The most screen presets read from the settings file: each is a list entry and a menu item.
 inline constexpr int kMaxPresets = 1000;
 
+// The longest countdown of the pause for pings, in seconds: the pause holds the window, and
+// its label has room for two digits.
+inline constexpr int kMaxCntDwnFrm = 99;
+
+// The longest text the settings file may give a style name, an address or a screen preset.
+// A longer one is read as if the key were not there, and said once (SettingsExtras::overlong).
+inline constexpr int kMaxSettingText = 300;
+
 struct ScreenPresetEntry
 {
     QString text;
@@ -65,18 +74,22 @@ struct SettingsExtras
     int presetsListed = 0;
     int SelectFileHeight = 275;
     int SelectFileWidth = 525;
+    // The keys ("Section-Options/Style") whose text was too long and so read as missing.
+    QStringList overlong;
 };
 
 // Reads and writes of the settings file, piece by piece as start-up and shutdown need them.
 namespace SettingsFile {
 inline constexpr auto kFileName = "Skylark.INI";
 
-void readOptions(const ProfileFile &ini, TAppSettings &s);
+void readOptions(const ProfileFile &ini, TAppSettings &s, SettingsExtras &x);
 void readWindow(const ProfileFile &ini, TAppSettings &s);
 // File chooser size, TimeToWait (kept within 0 to kMaxTimeToWait) and the preset list.
 void readMisc(const ProfileFile &ini, TAppSettings &s, SettingsExtras &x);
-// CurrentPage and the behaviour switches.
+// CurrentPage and the behaviour switches (CntDwnFrm kept within 0 to kMaxCntDwnFrm).
 void readSettings(const ProfileFile &ini, TAppSettings &s, SettingsExtras &x);
+// The one message for the texts of SettingsExtras::overlong; empty when there are none.
+QString overlongMessage(const QString &fileName, const QStringList &overlong);
 // The whole file in its write order; geometry is the main window's at this moment.
 void write(ProfileFile &ini, const TAppSettings &s, const QRect &geometry, int currentPage,
     const QList<ScreenPresetEntry> &presets);

@@ -63,6 +63,44 @@ PresetText::Geometry reachableGeometry(
     return { int(top), int(left), int(h), int(w) };
 }
 
+QVariant shownGeometryValue(const QVariant &value, bool topLevel, bool maximum, const QList<QRect> &screens)
+{
+    if (screens.isEmpty())
+        return value;
+    QRect desktop;
+    for (const QRect &a : screens)
+        desktop |= a;
+    constexpr int kNoMaximum = (1 << 24) - 1; // QWIDGETSIZE_MAX
+    // Below 0 the widget refuses the value itself.
+    auto extent = [maximum](int v, int most) { return maximum && v == kNoMaximum ? v : std::min(v, most); };
+    auto size
+        = [&](QSize s) { return QSize(extent(s.width(), desktop.width()), extent(s.height(), desktop.height())); };
+    // A child's coordinates are its parent's, which lies somewhere on the screens.
+    auto childPoint = [&](QPoint p) {
+        return QPoint(std::clamp(p.x(), -desktop.width(), desktop.width()),
+            std::clamp(p.y(), -desktop.height(), desktop.height()));
+    };
+    auto place = [&](QPoint at, QSize s) {
+        if (!topLevel)
+            return QRect(childPoint(at), s);
+        const PresetText::Geometry g
+            = reachableGeometry({ at.y(), at.x(), s.height(), s.width() }, screens, QSize(1, 1));
+        return QRect(g.left, g.top, s.width(), s.height());
+    };
+    switch (value.typeId()) {
+    case QMetaType::QSize:
+        return size(value.toSize());
+    case QMetaType::QPoint:
+        return place(value.toPoint(), QSize(1, 1)).topLeft();
+    case QMetaType::QRect: {
+        const QRect r = value.toRect();
+        return place(r.topLeft(), size(r.size()));
+    }
+    default:
+        return value;
+    }
+}
+
 int selectionAfterDelete(int deleted, int remaining)
 {
     if (remaining <= 0)

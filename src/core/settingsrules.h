@@ -8,6 +8,7 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 #include <optional>
 
@@ -33,6 +34,14 @@ PresetText::Geometry almostFullScreen(const QSize &workArea);
 // Without any work area the size is only kept from below `smallest`.
 PresetText::Geometry reachableGeometry(
     const PresetText::Geometry &wanted, const QList<QRect> &workAreas, const QSize &smallest);
+
+// A size, position or rectangle written by hand to a widget (the object inspector's edits),
+// kept to what screens with these areas show: no extent beyond the screens' together (a size
+// of 30000 x 30000 asks for gigabytes of backing store); a top-level window's
+// place kept reachable as reachableGeometry keeps it, a child's within the screens' extent of
+// its parent. `maximum` marks a maximum size, whose QWIDGETSIZE_MAX (no maximum) stays.
+// Values of other types, and any value without screens, are returned as they are.
+QVariant shownGeometryValue(const QVariant &value, bool topLevel, bool maximum, const QList<QRect> &screens);
 
 // The entry to select after deleting entry `deleted`, `remaining` entries being left; -1
 // selects nothing.

@@ -2,11 +2,45 @@
 
 #include <QDebug>
 
+#include <algorithm>
+
 SkylarkError::SkylarkError(const QString &message)
     : std::runtime_error(message.toStdString())
     , m_message(message)
 {
 }
+
+namespace {
+// The beginning and end of `text` around "…", `length` characters in all, no pair of UTF-16
+// halves split.
+QString elideMiddle(const QString &text, int length)
+{
+    if (text.size() <= length)
+        return text;
+    qsizetype head = std::max(1, length * 2 / 3), tail = std::max(0, length - int(head) - 1);
+    if (text.at(head - 1).isHighSurrogate())
+        --head;
+    if (tail > 0 && text.at(text.size() - tail).isLowSurrogate())
+        --tail;
+    return text.left(head) + QChar(0x2026) + text.right(tail);
+}
+} // namespace
+
+namespace Message {
+QString excerpt(const QString &text, int length)
+{
+    QString out = elideMiddle(text, std::max(2, length));
+    for (QChar &c : out)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = u' ';
+    return out;
+}
+
+QString quoted(const QString &text)
+{
+    return u'"' + excerpt(text) + u'"';
+}
+} // namespace Message
 
 namespace ErrorDisplay {
 namespace {
@@ -27,8 +61,9 @@ Sink sink()
     return currentSink();
 }
 
-void show(const QString &message)
+void show(const QString &text)
 {
+    const QString message = elideMiddle(text, Message::kMaxLength);
     if (currentSink())
         currentSink()(message);
     else

@@ -1,5 +1,7 @@
 #include "propertymodel.h"
 
+#include "settingsrules.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -29,6 +31,7 @@
 #include <QRadioButton>
 #include <QRect>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QScrollArea>
 #include <QSizePolicy>
 #include <QSlider>
@@ -722,6 +725,14 @@ bool PropertyModel::setValue(int row, const QVariant &v)
         target = v;
         if (!target.convert(it.type))
             target = QVariant();
+    }
+    // A widget's size or place is kept to what the screens show, as the settings dialog keeps
+    // the window's: a minimumSize of 30000 x 30000 would take gigabytes.
+    if (auto *w = qobject_cast<QWidget *>(m_object); w && target.isValid()) {
+        QList<QRect> screens;
+        for (const QScreen *screen : QGuiApplication::screens())
+            screens.append(screen->geometry());
+        target = SettingsRules::shownGeometryValue(target, w->isWindow(), it.name == "maximumSize", screens);
     }
     bool ok = target.isValid();
     if (ok && isEnum(it) && !isFlag(it))

@@ -86,8 +86,8 @@ public:
                 done(err, list);
             }).detach();
         } catch (const std::exception &e) {
-            throw SkylarkError(QString::fromLatin1(asciiName) + QStringLiteral(": can't start DNS lookup - ")
-                + QString::fromLocal8Bit(e.what()));
+            throw SkylarkError(Message::excerpt(QString::fromLatin1(asciiName))
+                + QStringLiteral(": can't start DNS lookup - ") + QString::fromLocal8Bit(e.what()));
         }
     }
 };

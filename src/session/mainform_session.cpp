@@ -57,7 +57,12 @@ void TMainForm::LoadFrameSession(const QString &fileName)
     m_unloaded2.clear();
     const SessionFile::Board board = SessionFile::read(file);
     if (const auto g = PresetText::parse(board.preset)) {
-        SetOuterGeometry(*g);
+        const PresetText::Geometry applied = SetOuterGeometry(*g);
+        // During start-up the window may not have its frame yet: the preset is applied again,
+        // as outer geometry, once it has (reapplyPendingOuter), and it replaces the settings
+        // file's geometry, which start-up applied before the session was loaded.
+        if (!m_startUpDone || m_outerPending)
+            m_outerPending = applied;
     }
     mmiShow2->setChecked(board.column2Visible);
     ShowColumn2();

@@ -30,7 +30,7 @@ ProfileFile TMainForm::ReadIniFile()
 
 void TMainForm::ReadIniOptions()
 {
-    Settings->edit([this](TAppSettings &s) { SettingsFile::readOptions(ReadIniFile(), s); });
+    Settings->edit([this](TAppSettings &s) { SettingsFile::readOptions(ReadIniFile(), s, SettingsExtra); });
 }
 
 void TMainForm::ReadIniWindow()
@@ -44,9 +44,10 @@ void TMainForm::ReadIniMisc()
     if (SettingsExtra.presetsListed > kMaxPresets) {
         // Told once start-up is over; the rest of start-up does not wait for the box.
         QTimer::singleShot(0, this, [this, listed = SettingsExtra.presetsListed] {
-            ErrorDisplay::show(QStringLiteral("The settings file \"%1\" lists %2 screen presets; only the first %3 "
-                                              "were read, and only they are kept.")
-                                   .arg(IniFileName(), QString::number(listed), QString::number(kMaxPresets)));
+            ErrorDisplay::show(
+                QStringLiteral("The settings file %1 lists %2 screen presets; only the first %3 "
+                               "were read, and only they are kept.")
+                    .arg(Message::quoted(IniFileName()), QString::number(listed), QString::number(kMaxPresets)));
         });
     }
     // From here on the dialog's list is the preset list.
@@ -60,9 +61,13 @@ void TMainForm::ReadIniSettings()
     Settings->edit([this](TAppSettings &s) { SettingsFile::readSettings(ReadIniFile(), s, SettingsExtra); });
     if (SettingsForm)
         SettingsForm->SetCurrentPage(SettingsExtra.CurrentPage);
-    // The last of the reads: what the settings were at start-up.
+    // The last of the reads: what the settings were at start-up, and the texts too long to use,
+    // of all of them, in one message.
     m_iniSettingsRead = AppSettings;
     m_iniPresetsRead = SettingsExtra.presets;
+    if (const QString overlong = SettingsFile::overlongMessage(IniFileName(), SettingsExtra.overlong);
+        !overlong.isEmpty())
+        QTimer::singleShot(0, this, [overlong] { ErrorDisplay::show(overlong); });
 }
 
 void TMainForm::WriteIniFile()

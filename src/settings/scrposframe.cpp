@@ -11,18 +11,39 @@ TIntSpinEdit::TIntSpinEdit(QWidget *parent)
 {
     setRange(INT_MIN, INT_MAX);
     setValue(0);
-    setKeyboardTracking(true);
-    // Typing reaches us through the editor (the spin box tells only of texts it accepts, not
-    // of an emptied one); the spin box's own changes (buttons, the program) through it.
-    const auto changed = [this] {
-        const int v = Value();
-        if (v == m_last)
-            return;
-        m_last = v;
-        emit Changed(v);
-    };
-    connect(lineEdit(), &QLineEdit::textChanged, this, changed);
-    connect(this, &QSpinBox::textChanged, this, changed);
+    // Typing changes the value once it is finished; the buttons and arrow keys at once.
+    setKeyboardTracking(false);
+    connect(lineEdit(), &QLineEdit::textEdited, this, [this] { m_typing = true; });
+    connect(this, &QAbstractSpinBox::editingFinished, this, [this] {
+        m_typing = false;
+        raiseIfChanged();
+    });
+}
+
+void TIntSpinEdit::raiseIfChanged()
+{
+    const int v = Value();
+    if (v == m_last)
+        return;
+    m_last = v;
+    emit Changed(v);
+}
+
+void TIntSpinEdit::stepBy(int steps)
+{
+    QSpinBox::stepBy(steps);
+    m_typing = false;
+    raiseIfChanged();
+}
+
+void TIntSpinEdit::fixup(QString &input) const
+{
+    // Finished as an empty text or a lone sign, the edit reads 0 and now shows it.
+    const QString t = input.trimmed();
+    if (t.isEmpty() || t == QStringLiteral("-") || t == QStringLiteral("+"))
+        input = QStringLiteral("0");
+    else
+        QSpinBox::fixup(input);
 }
 
 int TIntSpinEdit::Value() const
@@ -34,12 +55,14 @@ int TIntSpinEdit::Value() const
 
 void TIntSpinEdit::SetValue(int v)
 {
-    if (v == Value())
-        return;
-    setValue(v);
-    // setValue leaves an unreadable text as it is when the value itself did not change.
-    if (Value() != v)
-        lineEdit()->setText(QString::number(v));
+    m_typing = false;
+    if (v != Value() || cleanText() != QString::number(v)) {
+        setValue(v);
+        // setValue leaves an unreadable text as it is when the value itself did not change.
+        if (cleanText() != QString::number(v))
+            lineEdit()->setText(QString::number(v));
+    }
+    raiseIfChanged();
 }
 
 QValidator::State TIntSpinEdit::validate(QString &input, int &pos) const

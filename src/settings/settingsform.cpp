@@ -475,32 +475,32 @@ void TSettingsForm::SelectStyleEntry(const QString &name)
 
 // The edits hold the main window's outer geometry; what they ask for is limited to what the
 // screens show (TMainForm::SetOuterGeometry).
-void TSettingsForm::SetFormTop(int v)
+PresetText::Geometry TSettingsForm::SetFormTop(int v)
 {
     PresetText::Geometry g = m_main->OuterGeometry();
     g.top = v;
-    m_main->SetOuterGeometry(g);
+    return m_main->SetOuterGeometry(g);
 }
 
-void TSettingsForm::SetFormLeft(int v)
+PresetText::Geometry TSettingsForm::SetFormLeft(int v)
 {
     PresetText::Geometry g = m_main->OuterGeometry();
     g.left = v;
-    m_main->SetOuterGeometry(g);
+    return m_main->SetOuterGeometry(g);
 }
 
-void TSettingsForm::SetFormHeight(int v)
+PresetText::Geometry TSettingsForm::SetFormHeight(int v)
 {
     PresetText::Geometry g = m_main->OuterGeometry();
     g.height = v;
-    m_main->SetOuterGeometry(g);
+    return m_main->SetOuterGeometry(g);
 }
 
-void TSettingsForm::SetFormWidth(int v)
+PresetText::Geometry TSettingsForm::SetFormWidth(int v)
 {
     PresetText::Geometry g = m_main->OuterGeometry();
     g.width = v;
-    m_main->SetOuterGeometry(g);
+    return m_main->SetOuterGeometry(g);
 }
 
 void TSettingsForm::TScrPosFrameSpinEditTopChange()
@@ -527,28 +527,30 @@ void TSettingsForm::TScrPosFrameSpinEditWidthChange()
         applyEdit(ScrPosFrame->SpinEditWidth, &TSettingsForm::SetFormWidth);
 }
 
-void TSettingsForm::applyEdit(TIntSpinEdit *edit, void (TSettingsForm::*set)(int))
+void TSettingsForm::applyEdit(TIntSpinEdit *edit, PresetText::Geometry (TSettingsForm::*set)(int))
 {
-    // The window may come to rest elsewhere than asked (it is kept on the screens); the edit
-    // being typed into keeps its text meanwhile, the others follow the window.
-    m_applying = edit;
-    (this->*set)(edit->Value());
-    m_applying = nullptr;
+    // The window may be given other than was asked (it is kept on the screens): the edits
+    // show what it was given, so that they and the window agree.
+    showGeometry((this->*set)(edit->Value()));
 }
 
-void TSettingsForm::UpdateScrPosEdits()
+void TSettingsForm::showGeometry(const PresetText::Geometry &g)
 {
     // The window's own moves come back here; the edits follow them without moving it again.
     if (m_updatingEdits)
         return;
     m_updatingEdits = true;
-    const PresetText::Geometry g = m_main->OuterGeometry();
     for (auto [edit, value] :
         { std::pair { ScrPosFrame->SpinEditTop, g.top }, std::pair { ScrPosFrame->SpinEditLeft, g.left },
             std::pair { ScrPosFrame->SpinEditHeight, g.height }, std::pair { ScrPosFrame->SpinEditWidth, g.width } })
-        if (edit != m_applying)
+        if (!edit->Typing())
             edit->SetValue(value);
     m_updatingEdits = false;
+}
+
+void TSettingsForm::UpdateScrPosEdits()
+{
+    showGeometry(m_main->OuterGeometry());
 }
 
 void TSettingsForm::SetDefaultScreenBtnClick()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "appsettings.h"
+#include "presettext.h"
 
 #include <QDialog>
 
@@ -43,10 +44,11 @@ public:
 
     // Geometry applied by the dialog's edits and buttons to the main window, one value at a
     // time as the edits give them. Sizes below what the window can take become that size.
-    void SetFormTop(int v);
-    void SetFormLeft(int v);
-    void SetFormHeight(int v);
-    void SetFormWidth(int v);
+    // Each returns the outer geometry asked of the window, kept to what the screens show.
+    PresetText::Geometry SetFormTop(int v);
+    PresetText::Geometry SetFormLeft(int v);
+    PresetText::Geometry SetFormHeight(int v);
+    PresetText::Geometry SetFormWidth(int v);
     // The work area of the screen nearest the main window.
     QRect WorkArea() const;
 
@@ -125,10 +127,12 @@ private:
 
     TMainForm *m_main;
     int m_page = DirectoriesPage;
+    // Applies a finished edit; the edits then show the geometry the window was given.
+    void applyEdit(TIntSpinEdit *edit, PresetText::Geometry (TSettingsForm::*set)(int));
+    // The edits show g; an edit being typed into keeps its text.
+    void showGeometry(const PresetText::Geometry &g);
     // Set while the edits are being brought in step with the window, so that they do not
     // move it back in turn.
-    TIntSpinEdit *m_applying = nullptr; // the geometry edit whose value is being applied
-    void applyEdit(TIntSpinEdit *edit, void (TSettingsForm::*set)(int));
     bool m_updatingEdits = false;
     // Set while the preset list is filled by the program: no check-mark handler then.
     bool m_fillingPresets = false;

@@ -99,7 +99,7 @@ bool applyWithMessage(const QString &name)
 
 QString notFoundMessage(const QString &name)
 {
-    return QStringLiteral("Style '%1' not found").arg(name);
+    return QStringLiteral("Style '%1' not found").arg(Message::excerpt(name));
 }
 
 QString current()

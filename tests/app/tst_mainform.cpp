@@ -559,6 +559,64 @@ private slots:
         QCOMPARE(form->NewHostEdit->text(), QStringLiteral("10.0.0.1"));
     }
 
+    // F10 and then Right, or Left, goes through every top-level item of the bar in turn, the
+    // menus, the plain items (Reload, Settings, Help) and the About item at the right end, and
+    // comes round to the first again; the keys reach the bar wherever the focus was.
+    void keyboard_f10ThenArrowsReachEveryItemOfTheBar_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("Right") << int(Qt::Key_Right);
+        QTest::newRow("Left") << int(Qt::Key_Left);
+    }
+    void keyboard_f10ThenArrowsReachEveryItemOfTheBar()
+    {
+        QFETCH(int, key);
+        FreshHome home;
+        auto form = makeMainForm();
+        form->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(form.get()));
+        form->aHelp->setVisible(true);
+        form->aReloadAutosaveSession->setVisible(true);
+        form->mmiScreenPresets->menuAction()->setVisible(true);
+        form->mmiStyles->menuAction()->setVisible(true);
+        QList<QAction *> items;
+        for (QAction *a : form->MainMenu->actions())
+            if (a->isVisible() && !a->isSeparator())
+                items << a;
+        QCOMPARE(items.size(), 9);
+        QCOMPARE(items.back(), form->mmiVersionAbout);
+        // Keys go where the user's would: to an open menu, else to the widget with the focus.
+        auto press = [](Qt::Key k) {
+            QWidget *to
+                = QApplication::activePopupWidget() ? QApplication::activePopupWidget() : QApplication::focusWidget();
+            QVERIFY(to);
+            QTest::keyClick(to, k);
+        };
+
+        form->NewHostEdit->setFocus();
+        QTest::keyClick(form->NewHostEdit, Qt::Key_F10);
+        QTRY_COMPARE(form->MainMenu->activeAction(), items.front());
+        QStringList visited { shown(items.front()->text()) };
+        for (qsizetype i = 1; i <= items.size(); ++i) {
+            press(Qt::Key(key));
+            if (QTest::currentTestFailed())
+                return;
+            const QAction *at = form->MainMenu->activeAction();
+            visited << (at ? shown(at->text()) : QStringLiteral("(none)"));
+        }
+        QStringList expected;
+        for (qsizetype i = 0; i <= items.size(); ++i) {
+            const qsizetype n = items.size();
+            expected << shown(items[key == Qt::Key_Right ? i % n : (n - i) % n]->text());
+        }
+        QCOMPARE(visited, expected);
+        // Escape leaves the bar; the edit that had the focus has it again.
+        for (int i = 0; i < 2 && form->MainMenu->activeAction(); ++i)
+            press(Qt::Key_Escape);
+        QTRY_VERIFY(!form->MainMenu->activeAction());
+        QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget *>(form->NewHostEdit));
+    }
+
     void help_onlyWithHelpFileAtFirstActivation_data()
     {
         QTest::addColumn<QString>("file");

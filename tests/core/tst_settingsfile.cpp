@@ -24,7 +24,7 @@ private slots:
         ProfileFile ini(m_dir.filePath(QStringLiteral("absent.INI")));
         TAppSettings s;
         SettingsExtras x;
-        SettingsFile::readOptions(ini, s);
+        SettingsFile::readOptions(ini, s, x);
         SettingsFile::readWindow(ini, s);
         SettingsFile::readMisc(ini, s, x);
         SettingsFile::readSettings(ini, s, x);
@@ -89,6 +89,75 @@ private slots:
         SettingsFile::readMisc(ProfileFile(file("[Section-Misc]\nTimeToWait=" + stored + "\n")), s, x);
         QCOMPARE(s.TimeToWait, read);
         QCOMPARE(kMaxTimeToWait, 12000);
+    }
+
+    // CntDwnFrm is the pause's countdown: a stored value is kept within 0 and 99 seconds, so
+    // that the countdown neither overflows nor holds the window for ever.
+    void cntDwnFrm_keptWithinItsBounds_data()
+    {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<int>("read");
+        QTest::newRow("ordinary") << QByteArray("10") << 10;
+        QTest::newRow("at the bound") << QByteArray("99") << 99;
+        QTest::newRow("largest integer") << QByteArray("2147483647") << 99;
+        QTest::newRow("smallest integer") << QByteArray("-2147483648") << 0;
+        QTest::newRow("negative") << QByteArray("-1") << 0;
+        QTest::newRow("not a number") << QByteArray("soon") << 10;
+    }
+    void cntDwnFrm_keptWithinItsBounds()
+    {
+        QFETCH(QByteArray, stored);
+        QFETCH(int, read);
+        TAppSettings s;
+        SettingsExtras x;
+        SettingsFile::readSettings(ProfileFile(file("[Section-Settings]\nCntDwnFrm=" + stored + "\n")), s, x);
+        QCOMPARE(s.CntDwnFrm, read);
+        QCOMPARE(kMaxCntDwnFrm, 99);
+    }
+
+    // Texts are bounded: one longer than kMaxSettingText reads as if it were not there, and its
+    // key is noted for the one message, which quotes only a short excerpt of anything.
+    void texts_longerThanTheBound_readAsMissing_data()
+    {
+        QTest::addColumn<QByteArray>("section");
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<bool>("kept");
+        for (const auto &[section, key] : { std::pair { "Section-Options", "Style" },
+                 std::pair { "Section-Settings", "MetricsAddress" }, std::pair { "MainFormSettingsListBox", "0" } }) {
+            const QByteArray name = QByteArray(section) + '/' + key;
+            QTest::newRow(name + " at the bound") << QByteArray(section) << QByteArray(key) << kMaxSettingText << true;
+            QTest::newRow(name + " one more") << QByteArray(section) << QByteArray(key) << kMaxSettingText + 1 << false;
+            QTest::newRow(name + " 2 MB") << QByteArray(section) << QByteArray(key) << 2'000'000 << false;
+        }
+    }
+    void texts_longerThanTheBound_readAsMissing()
+    {
+        QFETCH(QByteArray, section);
+        QFETCH(QByteArray, key);
+        QFETCH(int, length);
+        QFETCH(bool, kept);
+        const QByteArray value(length, 'x');
+        const QString f = file("[" + section + "]\n" + key + "=" + value + "\n");
+        TAppSettings s;
+        SettingsExtras x;
+        const ProfileFile ini(f);
+        SettingsFile::readOptions(ini, s, x);
+        SettingsFile::readMisc(ini, s, x);
+        SettingsFile::readSettings(ini, s, x);
+        const QString read = key == "Style" ? s.Style
+            : key == "MetricsAddress"       ? s.MetricsAddress
+                                            : (x.presets.isEmpty() ? QStringLiteral("?") : x.presets[0].text);
+        const QString missing = key == "Style" ? QStringLiteral("Windows") : QString();
+        QCOMPARE(read, kept ? QString::fromLatin1(value) : missing);
+        const QString name = QString::fromLatin1(section + '/' + key);
+        QCOMPARE(x.overlong, kept ? QStringList() : QStringList { name });
+        const QString message = SettingsFile::overlongMessage(f, x.overlong);
+        QCOMPARE(message.isEmpty(), kept);
+        if (!kept) {
+            QVERIFY2(message.contains(name), qPrintable(message));
+            QVERIFY2(message.size() < 400, qPrintable(message));
+        }
     }
 
     // A preset section's size comes from the file: at most 1000 entries are read.

@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+#include <climits>
+
 using namespace SettingsRules;
 Q_DECLARE_METATYPE(std::optional<QPoint>)
 
@@ -75,6 +77,48 @@ private slots:
         const PresetText::Geometry g = SettingsRules::reachableGeometry(wanted, areas, QSize(200, 100));
         QCOMPARE(QStringLiteral("T:%1 L:%2 H:%3 W:%4").arg(g.top).arg(g.left).arg(g.height).arg(g.width),
             QStringLiteral("T:%1 L:%2 H:%3 W:%4").arg(got.top).arg(got.left).arg(got.height).arg(got.width));
+    }
+
+    // The inspector's size and place edits: kept to two screens side by side, 1366 x 768 and
+    // 1024 x 768 (a desktop of 2390 x 768).
+    void shownGeometryValue_data()
+    {
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<bool>("topLevel");
+        QTest::addColumn<bool>("maximum");
+        QTest::addColumn<QVariant>("shown");
+        const int noMax = (1 << 24) - 1;
+        QTest::newRow("size within") << QVariant(QSize(300, 200)) << false << false << QVariant(QSize(300, 200));
+        QTest::newRow("size of 30000") << QVariant(QSize(30000, 30000)) << false << false << QVariant(QSize(2390, 768));
+        QTest::newRow("negative size: refused by the widget")
+            << QVariant(QSize(-5, 10)) << false << false << QVariant(QSize(-5, 10));
+        QTest::newRow("no maximum stays")
+            << QVariant(QSize(noMax, noMax)) << false << true << QVariant(QSize(noMax, noMax));
+        QTest::newRow("large maximum") << QVariant(QSize(30000, noMax)) << false << true
+                                       << QVariant(QSize(2390, noMax));
+        QTest::newRow("QWIDGETSIZE_MAX as a minimum")
+            << QVariant(QSize(noMax, noMax)) << false << false << QVariant(QSize(2390, 768));
+        QTest::newRow("child place far off")
+            << QVariant(QPoint(INT_MIN, INT_MAX)) << false << false << QVariant(QPoint(-2390, 768));
+        QTest::newRow("child place within")
+            << QVariant(QPoint(-40, 300)) << false << false << QVariant(QPoint(-40, 300));
+        QTest::newRow("window place far off")
+            << QVariant(QPoint(INT_MAX, INT_MIN)) << true << false << QVariant(QPoint(2389, 0));
+        QTest::newRow("window rectangle of 30000")
+            << QVariant(QRect(10, 20, 30000, 30000)) << true << false << QVariant(QRect(10, 20, 2390, 768));
+        QTest::newRow("child rectangle far off")
+            << QVariant(QRect(-100000, 5, 30000, 5)) << false << false << QVariant(QRect(-2390, 5, 2390, 5));
+        QTest::newRow("other types as they are") << QVariant(30000) << true << false << QVariant(30000);
+    }
+    void shownGeometryValue()
+    {
+        QFETCH(QVariant, value);
+        QFETCH(bool, topLevel);
+        QFETCH(bool, maximum);
+        QFETCH(QVariant, shown);
+        const QList<QRect> screens { QRect(0, 0, 1366, 768), QRect(1366, 0, 1024, 768) };
+        QCOMPARE(SettingsRules::shownGeometryValue(value, topLevel, maximum, screens), shown);
+        QCOMPARE(SettingsRules::shownGeometryValue(value, topLevel, maximum, {}), value);
     }
 
     void selectionAfterDelete_data()

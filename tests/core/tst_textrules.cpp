@@ -1,3 +1,4 @@
+#include "skylarkerror.h"
 #include "textrules.h"
 
 #include <QTest>
@@ -44,6 +45,48 @@ private slots:
     {
         QCOMPARE(TextRules::asciiLower(QStringLiteral("HöST-ÄÖ.Com")), QStringLiteral("höst-ÄÖ.com"));
         QCOMPARE(TextRules::asciiUpper(QStringLiteral("höst-äö.com")), QStringLiteral("HöST-äö.COM"));
+    }
+
+    // What messages quote is cut to a short excerpt: its beginning and end around "…", never
+    // half of a character, on one line.
+    void messageExcerpt_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<QString>("excerpt");
+        QTest::newRow("short: as it is") << QStringLiteral("Motif") << 10 << QStringLiteral("Motif");
+        QTest::newRow("exactly the length") << QStringLiteral("0123456789") << 10 << QStringLiteral("0123456789");
+        QTest::newRow("longer: both ends") << QStringLiteral("0123456789ab") << 10 << QStringLiteral("012345\u20269ab");
+        QTest::newRow("2 MB") << QString(2'000'000, u'x') << Message::kExcerptLength
+                              << QString(80, u'x') + QChar(0x2026) + QString(39, u'x');
+        // U+1F600 is two UTF-16 halves; neither end of the excerpt cuts one in two.
+        const QString face = QStringLiteral("\U0001F600");
+        QTest::newRow("pairs kept whole") << QString(5, u'a') + face + QString(6, u'b') + face + QStringLiteral("c")
+                                          << 10 << QStringLiteral("aaaaa\u2026") + face + QStringLiteral("c");
+        QTest::newRow("line breaks show as spaces") << QStringLiteral("a\nb\tc\r") << 10 << QStringLiteral("a b c ");
+    }
+    void messageExcerpt()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, length);
+        QFETCH(QString, excerpt);
+        QCOMPARE(Message::excerpt(text, length), excerpt);
+        QVERIFY(Message::excerpt(text, length).size() <= length);
+    }
+
+    // The error display is the last guard: a message that quotes megabytes shows its two ends.
+    void errorDisplay_showsAtMostTheLongestMessage()
+    {
+        QStringList shown;
+        ErrorDisplay::setSink([&](const QString &m) { shown << m; });
+        ErrorDisplay::show(QStringLiteral("Cannot open \"") + QString(3'000'000, u'x') + QStringLiteral("\"."));
+        ErrorDisplay::show(QStringLiteral("Style 'Motif' not found"));
+        ErrorDisplay::setSink({});
+        QCOMPARE(shown.size(), 2);
+        QCOMPARE(shown[0].size(), Message::kMaxLength);
+        QVERIFY(shown[0].startsWith(QStringLiteral("Cannot open \"x")));
+        QVERIFY(shown[0].endsWith(QStringLiteral("x\".")));
+        QCOMPARE(shown[1], QStringLiteral("Style 'Motif' not found"));
     }
 };
 

@@ -6,6 +6,7 @@
 #include <QFont>
 #include <QLabel>
 #include <QRect>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -194,6 +195,49 @@ private slots:
         QCOMPARE(label.minimumSize(), QSize(0, 0));
         QCOMPARE(m.text(row), QStringLiteral("0, 0"));
         QVERIFY(changed.count() >= 1);
+    }
+
+    // Sizes and places are kept to what the screens show: a minimum size of 30000 x 30000
+    // would take gigabytes once shown. No maximum (QWIDGETSIZE_MAX) can still be written.
+    void write_widgetSizesAndPlacesKeptToTheScreens_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("minimumSize") << QByteArray("minimumSize") << QStringLiteral("30000, 30000");
+        QTest::newRow("maximumSize") << QByteArray("maximumSize") << QStringLiteral("30000, 30000");
+        QTest::newRow("size") << QByteArray("size") << QStringLiteral("30000, 30000");
+        QTest::newRow("baseSize") << QByteArray("baseSize") << QStringLiteral("30000, 30000");
+        QTest::newRow("geometry") << QByteArray("geometry") << QStringLiteral("0, 0, 30000, 30000");
+        QTest::newRow("pos") << QByteArray("pos") << QStringLiteral("2147483647, -2147483648");
+    }
+    void write_widgetSizesAndPlacesKeptToTheScreens()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(QString, text);
+        QWidget window;
+        auto *child = new QLabel(&window);
+        QRect desktop;
+        for (const QScreen *screen : QGuiApplication::screens())
+            desktop |= screen->geometry();
+        QVERIFY(!desktop.isEmpty());
+        for (QWidget *w : { &window, static_cast<QWidget *>(child) }) {
+            PropertyModel m;
+            m.setComponent(w);
+            const int row = m.rowOf(name);
+            QVERIFY(row >= 0);
+            m.setValue(row, text);
+            const QVariant now = m.value(row);
+            const QRect r = now.typeId() == QMetaType::QRect ? now.toRect()
+                : now.typeId() == QMetaType::QSize           ? QRect(QPoint(), now.toSize())
+                                                             : QRect(now.toPoint(), QSize(1, 1));
+            QVERIFY2(r.width() <= desktop.width() && r.height() <= desktop.height(), qPrintable(m.text(row)));
+            QVERIFY2(std::abs(qint64(r.x())) <= 2 * desktop.width() && std::abs(qint64(r.y())) <= 2 * desktop.height(),
+                qPrintable(m.text(row)));
+        }
+        PropertyModel m;
+        m.setComponent(child);
+        QVERIFY(m.setValue(m.rowOf("maximumSize"), QStringLiteral("16777215, 16777215")));
+        QCOMPARE(child->maximumSize(), QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
     }
 
     void readOnly_nothingIsEditable()

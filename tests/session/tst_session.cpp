@@ -480,6 +480,53 @@ private slots:
             kMaxTimeToWait);
     }
 
+    // The autosaved session places the window at start-up, as outer geometry, over what the
+    // settings file's save switches ask for; three starts and closes without a change write the
+    // same values back, in the session and in the settings file. (Under a window manager, which
+    // frames the window after the load, tests/window/window_cycles.sh checks the same.)
+    void autosavedPreset_winsAtStart_andStartsAndClosesKeepIt_data()
+    {
+        QTest::addColumn<bool>("switches");
+        QTest::newRow("save switches off") << false;
+        QTest::newRow("save switches on, another geometry") << true;
+    }
+    void autosavedPreset_winsAtStart_andStartsAndClosesKeepIt()
+    {
+        QFETCH(bool, switches);
+        form->close();
+        form.reset();
+        {
+            ProfileFile ini(world->home.dtaDir() + QStringLiteral("Skylark.INI"));
+            ini.writeBool(QStringLiteral("Section-Settings"), QStringLiteral("AutoStartPinging"), true);
+            ini.writeBool(QStringLiteral("Section-Settings"), QStringLiteral("PauseForRemoveFrame"), false);
+            for (const char *key : { "SaveFormSize", "SaveFormPosition" })
+                ini.writeBool(QStringLiteral("Section-Window"), QLatin1String(key), switches);
+            for (const auto &[key, value] : { std::pair { "Top", 50 }, std::pair { "Left", 60 },
+                     std::pair { "Height", 300 }, std::pair { "Width", 500 } })
+                ini.writeInteger(QStringLiteral("Section-Window"), QLatin1String(key), value);
+            ini.save();
+        }
+        const QString session = world->home.dtaDir() + QStringLiteral("Sessions/Session_AutoSave.txt");
+        writeFile(
+            session, "[Screen]\nPreset=T:100 | L:110 | H:400 | W:700\n[Frame]\nCount=1\n[Frame_0]\nHostEditText=x\n");
+        for (int run = 1; run <= 3; ++run) {
+            form = makeMainForm();
+            const QRect outer = form->frameGeometry();
+            QCOMPARE(QList<int>({ outer.top(), outer.left(), outer.height(), outer.width() }),
+                QList<int>({ 100, 110, 400, 700 }));
+            form->close();
+            QVERIFY(!form->isVisible());
+            form.reset();
+            QCOMPARE(SessionFile::read(ProfileFile(session)).preset, QStringLiteral("T:100 | L:110 | H:400 | W:700"));
+            const ProfileFile ini(world->home.dtaDir() + QStringLiteral("Skylark.INI"));
+            QList<int> written;
+            for (const char *key : { "Top", "Left", "Height", "Width" })
+                written << ini.readInteger(QStringLiteral("Section-Window"), QLatin1String(key), -1);
+            QCOMPARE(written, QList<int>({ 100, 110, 400, 700 }));
+        }
+        form = makeMainForm();
+    }
+
     // A broken autosaved list is reported, and the session is restored all the same.
     void unreadableList_doesNotStopTheSessionRestore()
     {

@@ -62,7 +62,8 @@ bool aboutAtTheRight(TMainForm *form)
     return items.size() >= 2 && items.last() == form->mmiVersionAbout && items[items.size() - 2]->isSeparator();
 }
 
-void typeInto(TIntSpinEdit *edit, const QString &text)
+// Types the text over the edit's and, unless told not to, finishes with Enter.
+void typeInto(TIntSpinEdit *edit, const QString &text, bool finish = true)
 {
     auto *line = edit->findChild<QLineEdit *>();
     edit->setFocus();
@@ -70,6 +71,8 @@ void typeInto(TIntSpinEdit *edit, const QString &text)
     QTest::keyClick(line, Qt::Key_Backspace);
     if (!text.isEmpty())
         QTest::keyClicks(line, text);
+    if (finish)
+        QTest::keyClick(line, Qt::Key_Return);
 }
 
 // A click on the box's indicator (a check box takes clicks only on its indicator and text).
@@ -254,6 +257,10 @@ private slots:
 
         typeInto(f->SpinEditTop, QStringLiteral("100"));
         QCOMPARE(form->y(), 100);
+        // A step of the spin buttons or the arrow keys applies at once.
+        QTest::keyClick(f->SpinEditTop, Qt::Key_Up);
+        QCOMPARE(form->y(), 101);
+        QCOMPARE(f->SpinEditTop->Value(), 101);
         typeInto(f->SpinEditLeft, QStringLiteral("-40"));
         QCOMPARE(form->x(), -40);
         QCOMPARE(f->SpinEditLeft->text(), QStringLiteral("-40"));
@@ -266,6 +273,9 @@ private slots:
         typeInto(f->SpinEditHeight, QStringLiteral("20000"));
         typeInto(f->SpinEditWidth, QStringLiteral("20000"));
         QCOMPARE(form->frameGeometry().size(), screen.size());
+        // The edits then show what the window was given.
+        QCOMPARE(f->SpinEditHeight->Value(), screen.height());
+        QCOMPARE(f->SpinEditWidth->Value(), screen.width());
         typeInto(f->SpinEditWidth, QStringLiteral("650"));
         typeInto(f->SpinEditHeight, QStringLiteral("333"));
         typeInto(f->SpinEditTop, QStringLiteral("-2147483648"));
@@ -283,13 +293,61 @@ private slots:
         // Emptied edits read 0: a position goes to 0, a size to the least the window takes.
         typeInto(f->SpinEditTop, QString());
         QCOMPARE(form->y(), 0);
-        QCOMPARE(f->SpinEditTop->text(), QString()); // the window's move did not write into it
+        QCOMPARE(f->SpinEditTop->text(), QStringLiteral("0"));
         typeInto(f->SpinEditHeight, QString());
         QVERIFY(form->height() > 0);
         QCOMPARE(form->height(), std::max({ 1, form->minimumHeight(), form->minimumSizeHint().height() }));
         typeInto(f->SpinEditWidth, QStringLiteral("-"));
         QVERIFY(form->width() > 0);
         QCOMPARE(form->width(), std::max({ 1, form->minimumWidth(), form->minimumSizeHint().width() }));
+    }
+
+    // A typed value is applied when it is finished (Enter, or the focus leaving), not at each
+    // keystroke; then the edit shows what the window was given, and the two agree.
+    void geometryEdits_applyWhenFinished_data()
+    {
+        QTest::addColumn<QByteArray>("edit");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("byEnter");
+        QTest::newRow("Height beyond the screens, Enter") << QByteArray("SpinEditHeight") << "20000" << true;
+        QTest::newRow("Width beyond the screens, focus leaves") << QByteArray("SpinEditWidth") << "20000" << false;
+        QTest::newRow("Height too small, Enter") << QByteArray("SpinEditHeight") << "2" << true;
+        QTest::newRow("Top far off, focus leaves") << QByteArray("SpinEditTop") << "-30000" << false;
+        QTest::newRow("Left far off, Enter") << QByteArray("SpinEditLeft") << "99999" << true;
+    }
+    void geometryEdits_applyWhenFinished()
+    {
+        QFETCH(QByteArray, edit);
+        QFETCH(QString, typed);
+        QFETCH(bool, byEnter);
+        ScriptedWorld world;
+        auto form = makeMainForm();
+        TSettingsForm *dlg = form->SettingsForm;
+        form->aSettings->trigger();
+        QTest::mouseClick(dlg->FormBtn, Qt::LeftButton);
+        dlg->FormActivate();
+        TScrPosFrame *f = dlg->ScrPosFrame;
+        auto *e = find<TIntSpinEdit>(f, edit.constData());
+        form->SetOuterGeometry({ 100, 100, 300, 400 });
+        const QRect before = form->frameGeometry();
+        const QString shownBefore = e->text();
+
+        typeInto(e, typed, false);
+        QCOMPARE(form->frameGeometry(), before); // nothing applied while typing
+        QCOMPARE(e->text(), typed);
+        if (byEnter) {
+            QTest::keyClick(e->findChild<QLineEdit *>(), Qt::Key_Return);
+        } else {
+            // The focus leaving, as the edit sees it (offscreen windows take turns at being active).
+            QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+            QApplication::sendEvent(e, &out);
+        }
+        QVERIFY(form->frameGeometry() != before);
+        const QRect g = form->frameGeometry();
+        QCOMPARE(QList<int>({ f->SpinEditTop->Value(), f->SpinEditLeft->Value(), f->SpinEditHeight->Value(),
+                     f->SpinEditWidth->Value() }),
+            QList<int>({ g.top(), g.left(), g.height(), g.width() }));
+        QVERIFY(e->text() != shownBefore);
     }
 
     void placement_belowWhenNoRoomRight()
@@ -551,6 +609,35 @@ private slots:
         QCOMPARE(ini.readString(QStringLiteral("Section-Options"), QStringLiteral("Style"), QString()),
             QStringLiteral("Motif"));
         QCOMPARE(world.errors.messages.size(), 1);
+    }
+
+    // A stored style name is a short text: a long one that is no style is quoted in brief, and
+    // one beyond the bound is read as no name at all (the default applies), said in one message.
+    void longStoredStyle_quotedInBrief_overlongReadAsMissing()
+    {
+        {
+            ScriptedWorld world;
+            writeIni(world.home, "[Section-Options]\nStyle=" + QByteArray(kMaxSettingText, 'M') + "\n");
+            auto form = makeMainForm();
+            QCOMPARE(world.errors.messages.size(), 1);
+            QVERIFY2(world.errors.messages[0].size() < 150, qPrintable(world.errors.messages[0]));
+            QVERIFY(world.errors.messages[0].startsWith(QStringLiteral("Style 'MMM")));
+        }
+        ScriptedWorld world;
+        writeIni(world.home,
+            "[Section-Options]\nStyle=" + QByteArray(2'000'000, 'M')
+                + "\n[Section-Settings]\nMetricsAddress=" + QByteArray(500'000, '1')
+                + "\n[MainFormSettingsListBox]\n0=T:1 | L:2 | H:3 | W:4\n1=" + QByteArray(1000, 'T') + "\n");
+        auto form = makeMainForm();
+        QCOMPARE(form->AppSettings.Style, QStringLiteral("Windows"));
+        QCOMPARE(form->AppSettings.MetricsAddress, QString());
+        QCOMPARE(presetTexts(form->SettingsForm), QStringList({ QStringLiteral("T:1 | L:2 | H:3 | W:4"), QString() }));
+        QTRY_COMPARE(world.errors.messages.size(), 1);
+        const QString message = world.errors.messages[0];
+        QVERIFY2(message.size() < 400, qPrintable(message));
+        for (const char *key :
+            { "Section-Options/Style", "Section-Settings/MetricsAddress", "MainFormSettingsListBox/1" })
+            QVERIFY2(message.contains(QLatin1String(key)), qPrintable(message));
     }
 
     void storedStyleDifferingInCase_appliesButChecksNothing()
