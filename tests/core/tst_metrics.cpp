@@ -6,6 +6,10 @@
 #include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <memory>
 
 using Kind = EchoOutcome::Kind;
 
@@ -255,6 +259,9 @@ private slots:
                                       << QByteArray("413 Content Too Large") << QByteArray() << true;
         QTest::newRow("not HTTP") << QByteArray("hello there\r\n\r\n") << QByteArray("400 Bad Request") << QByteArray()
                                   << true;
+        // The first is answered, and the connection closes.
+        QTest::newRow("100 pipelined GETs") << QByteArray("GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n").repeated(100)
+                                            << QByteArray("200 OK") << classic << true;
     }
     void http_answersByMethodAndPath()
     {
@@ -278,6 +285,9 @@ private slots:
             QVERIFY(head.contains("\r\nAllow: GET, HEAD\r\n"));
         const QByteArray body = answer.mid(headEnd + 4);
         QCOMPARE(!body.isEmpty(), withBody);
+        QCOMPARE(answer.count("HTTP/1.1 "), 1);
+        if (withBody && !request.startsWith("HEAD "))
+            QVERIFY2(head.contains("\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n"), head);
         if (status == "200 OK") {
             // HEAD announces the length GET sends.
             const QByteArray get = exchange(server.port(), QByteArray(request).replace("HEAD ", "GET "));
@@ -310,6 +320,89 @@ private slots:
             exchange(server.port(), "GET /metrics HTTP/1.1\r\n\r\n").startsWith("HTTP/1.1 200 OK"), 20000);
         crowd.clear();
         QVERIFY(exchange(server.port(), "GET /metrics HTTP/1.1\r\n\r\n").startsWith("HTTP/1.1 200 OK"));
+    }
+
+    // A full house of hostile clients, refilled as they are dropped, with the limits as
+    // shipped: a scraper's proper GET is still served in full, the crowd does not hold its
+    // places for ever, and what it costs stays bounded.
+    void http_hostileCrowd_aProperGetIsStillServed_data()
+    {
+        QTest::addColumn<QByteArray>("sends"); // at once after connecting
+        QTest::addColumn<bool>("trickles"); // then one byte every 200 ms
+        QTest::addColumn<bool>("reads");
+        QTest::newRow("idle") << QByteArray() << false << true;
+        QTest::newRow("trickle, never a whole head") << QByteArray("G") << true << true;
+        QTest::newRow("pipelined, never reading")
+            << QByteArray("GET /metrics HTTP/1.1\r\n\r\n").repeated(100) << false << false;
+        QTest::newRow("GET, never reading") << QByteArray("GET /metrics HTTP/1.1\r\n\r\n") << false << false;
+    }
+    void http_hostileCrowd_aProperGetIsStillServed()
+    {
+        QFETCH(QByteArray, sends);
+        QFETCH(bool, trickles);
+        QFETCH(bool, reads);
+        // About 20 MB of answer: more than the socket buffers of a client that reads nothing hold.
+        MetricsStore store;
+        for (int i = 0; i < 8000; ++i)
+            store.setIdentity(std::uintptr_t(i + 1),
+                identity(QStringLiteral("PingFrame_%1").arg(i), QStringLiteral("host-%1").arg(i)));
+        const MetricsServer::Limits limits;
+        MetricsServer server(store, QStringLiteral("1"), limits);
+        QCOMPARE(server.start(QStringLiteral("127.0.0.1:0")), QString());
+
+        std::vector<std::unique_ptr<QTcpSocket>> crowd;
+        int dropped = 0;
+        bool refill = true;
+        std::function<void(int)> join = [&](int place) {
+            auto s = std::make_unique<QTcpSocket>();
+            QTcpSocket *raw = s.get();
+            if (!reads)
+                raw->setReadBufferSize(1);
+            QObject::connect(raw, &QTcpSocket::connected, raw, [raw, sends] { raw->write(sends); });
+            QObject::connect(raw, &QTcpSocket::disconnected, raw, [&, raw, place] {
+                ++dropped;
+                raw->disconnect();
+                raw->deleteLater();
+                (void)crowd[std::size_t(place)].release();
+                if (refill)
+                    join(place);
+            });
+            raw->connectToHost(QHostAddress::LocalHost, server.port());
+            crowd[std::size_t(place)] = std::move(s);
+        };
+        crowd.resize(std::size_t(limits.maxConnections));
+        for (int i = 0; i < limits.maxConnections; ++i)
+            join(i);
+        QTimer trickle;
+        QObject::connect(&trickle, &QTimer::timeout, [&] {
+            for (auto &s : crowd)
+                if (s && s->state() == QAbstractSocket::ConnectedState)
+                    s->write("E");
+        });
+        if (trickles)
+            trickle.start(200);
+        QTest::qWait(1000);
+
+        // Served at all, and whole: the crowd may delay it, never shut it out.
+        QByteArray answer;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (answer = exchange(server.port(), "GET /metrics HTTP/1.1\r\n\r\n")).startsWith("HTTP/1.1 200 OK"), 15000);
+        const qsizetype headEnd = answer.indexOf("\r\n\r\n");
+        QVERIFY(answer.contains("\r\nContent-Length: " + QByteArray::number(answer.size() - headEnd - 4) + "\r\n"));
+
+        // Places are not held for ever: a whole head must come within seconds, progress or not.
+        if (reads)
+            QTRY_VERIFY_WITH_TIMEOUT(dropped >= limits.maxConnections, 15000);
+        // Everyone was handed the same output, and the queue stayed within its bound.
+        const MetricsServer::Counts counts = server.counts();
+        QCOMPARE(counts.renders, 1);
+        QVERIFY2(counts.queuedHigh <= limits.outputTotal, QByteArray::number(counts.queuedHigh));
+        refill = false;
+        trickle.stop();
+        for (auto &s : crowd)
+            if (s)
+                s->abort();
+        crowd.clear();
     }
 
     void http_clientThatNeverReads_isDropped()
