@@ -21,8 +21,18 @@
 
 namespace {
 
-// Gives the memory a burst of scrapes took back to the system once it is over: large answers
-// raise the allocator's threshold for returning freed blocks, and the thread's arena keeps them.
+// An output of a few megabytes is a block of its own that goes back to the system when it is
+// freed. Left to itself the allocator raises that threshold after the first such block is
+// freed, and the next outputs then come from the thread's arena, whose top stays resident.
+void keepLargeBlocksApart()
+{
+#if defined(__GLIBC__)
+    static const bool once = mallopt(M_MMAP_THRESHOLD, 128 * 1024) != 0;
+    Q_UNUSED(once);
+#endif
+}
+
+// Gives back the small blocks a burst of scrapes left free once it is over.
 void returnFreedMemory()
 {
 #if defined(__GLIBC__)
@@ -148,12 +158,11 @@ private:
             socket->deleteLater();
             // Someone waiting for room in the queue may go on now.
             pumpWaiting();
-            if (m_connections.isEmpty())
-                QTimer::singleShot(0, this, [this] { afterBurst(); });
         }
     }
 
-    // Once nobody is connected the output and the memory of the burst go back.
+    // Once nobody is connected (and the sockets are gone, which is why the sweep calls this),
+    // the output and the memory of the burst go back.
     void afterBurst()
     {
         if (!m_connections.isEmpty() || !m_trimDue)
@@ -178,6 +187,7 @@ private:
         }
         for (QTcpSocket *socket : stale)
             drop(socket);
+        afterBurst();
     }
 
     void read(QTcpSocket *socket)
@@ -439,6 +449,7 @@ QString MetricsServer::start(const QString &address)
     if (!at)
         return QStringLiteral("Cannot serve metrics: %1").arg(why);
 
+    keepLargeBlocksApart();
     m_thread = new QThread;
     m_thread->setObjectName(QStringLiteral("MetricsServer"));
     m_listener = new MetricsListener(m_store, m_version, m_limits);
