@@ -9,7 +9,6 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QThread>
-#include <QSet>
 #include <QTimer>
 
 #include <algorithm>
@@ -152,7 +151,7 @@ private:
     void drop(QTcpSocket *socket)
     {
         if (m_connections.remove(socket)) {
-            m_waiting.remove(socket);
+            m_waiting.removeOne(socket);
             socket->disconnect(this);
             socket->abort();
             socket->deleteLater();
@@ -187,6 +186,10 @@ private:
         }
         for (QTcpSocket *socket : stale)
             drop(socket);
+        // Answers waiting for room go on in place of clients that stopped reading.
+        if (!m_waiting.isEmpty() && queued() >= m_limits.outputTotal)
+            dropStalledHolder(nullptr);
+        pumpWaiting();
         afterBurst();
     }
 
@@ -296,13 +299,21 @@ private:
         pumpWaiting();
     }
 
+    // In the order they began to wait.
     void pumpWaiting()
     {
-        while (!m_waiting.isEmpty() && queued() < m_limits.outputTotal) {
-            QTcpSocket *next = *m_waiting.begin();
-            m_waiting.erase(m_waiting.begin());
-            pump(next);
-        }
+        while (!m_waiting.isEmpty() && queued() < m_limits.outputTotal)
+            pump(m_waiting.takeFirst());
+    }
+
+    // What one client may have queued: its share of the total while many are answered, so
+    // that a crowd that does not read cannot take all of it.
+    qint64 allowance() const
+    {
+        const auto answers = std::count_if(
+            m_connections.cbegin(), m_connections.cend(), [](const Connection &c) { return c.phase == Phase::Answer; });
+        return std::clamp<qint64>(m_limits.outputTotal / std::max<qint64>(1, answers),
+            std::min(4096, m_limits.outputChunk), m_limits.outputChunk);
     }
 
     qint64 queued() const
@@ -325,17 +336,19 @@ private:
         Connection &c = *it;
         const qint64 total = c.head.size() + c.body.size();
         qint64 room = m_limits.outputTotal - queued();
+        const qint64 mine = allowance();
         bool moved = false;
-        while (c.sent < total && socket->bytesToWrite() < m_limits.outputChunk) {
+        while (c.sent < total && socket->bytesToWrite() < mine) {
             if (room <= 0 && dropStalledHolder(socket))
                 room = m_limits.outputTotal - queued();
             if (room <= 0) {
-                m_waiting.insert(socket);
+                if (!m_waiting.contains(socket))
+                    m_waiting.append(socket);
                 break;
             }
             const QByteArray &from = c.sent < c.head.size() ? c.head : c.body;
             const qint64 at = c.sent < c.head.size() ? c.sent : c.sent - c.head.size();
-            const qint64 n = std::min({ qint64(m_limits.outputChunk), from.size() - at, room });
+            const qint64 n = std::min({ mine - socket->bytesToWrite(), from.size() - at, room });
             const qint64 written = socket->write(from.constData() + at, n);
             if (written <= 0) {
                 drop(socket);
@@ -354,7 +367,7 @@ private:
         c.body = {};
         c.phase = Phase::Closing;
         c.since.start();
-        m_waiting.remove(socket);
+        m_waiting.removeOne(socket);
         ::shutdown(int(socket->socketDescriptor()), SHUT_WR);
         socket->readAll();
     }
@@ -375,7 +388,7 @@ private:
             return false;
         ++evicted;
         m_connections.remove(victim);
-        m_waiting.remove(victim);
+        m_waiting.removeOne(victim);
         victim->disconnect(this);
         victim->abort();
         victim->deleteLater();
@@ -390,7 +403,7 @@ private:
     QTcpServer *m_server = nullptr;
     QTimer *m_sweep = nullptr;
     QHash<QTcpSocket *, Connection> m_connections;
-    QSet<QTcpSocket *> m_waiting; // answers held back while the queue is full
+    QList<QTcpSocket *> m_waiting; // answers held back while the queue is full, first come first
     Output m_outputs[2];
     bool m_trimDue = false;
 };
