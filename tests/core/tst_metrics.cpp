@@ -368,8 +368,8 @@ private slots:
         QByteArray huge = "GET /metrics HTTP/1.1\r\nX-Pad: " + QByteArray(1 << 20, 'a') + "\r\n\r\n";
         QVERIFY(exchange(server.port(), huge).startsWith("HTTP/1.1 431 "));
 
-        // 500 connections at once that never send a request: the server keeps at most 64 and
-        // drops each after the idle time, so the crowd cannot shut a scraper out for good.
+        // 500 connections at once that never send a request: the server keeps at most 64, each
+        // newcomer in place of the longest waiting, so the crowd cannot shut a scraper out.
         std::vector<std::unique_ptr<QTcpSocket>> crowd;
         for (int i = 0; i < 500; ++i) {
             crowd.push_back(std::make_unique<QTcpSocket>());
