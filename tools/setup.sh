@@ -21,6 +21,8 @@ packages=(g++ make cmake qt6-base-dev libgl-dev iproute2 iputils-ping util-linux
 packages+=(dbus-daemon)
 # Packaging and its checks: the .deb, and validation of the desktop entry and metainfo.
 packages+=(dpkg-dev desktop-file-utils appstream)
+# The agent's systemd unit is rated and verified with systemd-analyze.
+case "$what" in test|asan) packages+=(systemd) ;; esac
 [ "$what" = bench ] && packages+=(fping)
 # The suite checks that the sources are formatted as this version formats them.
 case "$what" in test|asan|build) packages+=(clang-format-14) ;; esac

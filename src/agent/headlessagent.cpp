@@ -20,13 +20,23 @@ namespace {
 
 int g_signalFds[2] = { -1, -1 };
 
-void onSignal(int)
+void onSignal(int sig)
 {
-    const char b = 1;
+    const char b = char(sig);
     [[maybe_unused]] const auto n = ::write(g_signalFds[0], &b, 1);
 }
 
 constexpr int kFlushIntervalMs = 2000;
+constexpr int kNamesSaid = 20;
+
+// "a, b and 3 more"
+QString someOf(const QStringList &names)
+{
+    QString out = names.mid(0, kNamesSaid).join(QStringLiteral(", "));
+    if (names.size() > kNamesSaid)
+        out += QStringLiteral(" and %1 more").arg(names.size() - kNamesSaid);
+    return out;
+}
 
 } // namespace
 
@@ -40,12 +50,12 @@ HeadlessAgent::HeadlessAgent(Options options, QString dtaDir, QString version, Q
 
 HeadlessAgent::~HeadlessAgent()
 {
-    for (int sig : { SIGTERM, SIGINT })
+    for (int sig : { SIGTERM, SIGINT, SIGHUP })
         ::signal(sig, SIG_DFL);
     qDeleteAll(m_probes);
 }
 
-QString HeadlessAgent::start()
+QString HeadlessAgent::readHosts(QStringList *out) const
 {
     QStringList hosts;
     for (const QString &h : m_options.hosts)
@@ -67,6 +77,15 @@ QString HeadlessAgent::start()
         return m_options.listFile.isEmpty()
             ? QStringLiteral("Nothing to watch: give host names or --list FILE.")
             : QStringLiteral("Nothing to watch: \"%1\" names no host.").arg(m_options.listFile);
+    *out = hosts;
+    return {};
+}
+
+QString HeadlessAgent::start()
+{
+    QStringList hosts;
+    if (const QString why = readHosts(&hosts); !why.isEmpty())
+        return why;
 
     if (!m_options.metricsAddress.isEmpty()) {
         const QString why = m_server.start(m_options.metricsAddress);
@@ -79,10 +98,17 @@ QString HeadlessAgent::start()
     m_signals = new QSocketNotifier(g_signalFds[1], QSocketNotifier::Read, this);
     connect(m_signals, &QSocketNotifier::activated, this, [this] {
         char buf[16];
-        [[maybe_unused]] const auto n = ::read(g_signalFds[1], buf, sizeof buf);
-        emit quitRequested();
+        const auto n = ::read(g_signalFds[1], buf, sizeof buf);
+        bool quit = false;
+        bool reread = false;
+        for (ssize_t i = 0; i < n; ++i)
+            (buf[i] == char(SIGHUP) ? reread : quit) = true;
+        if (quit)
+            emit quitRequested();
+        else if (reread)
+            reload();
     });
-    for (int sig : { SIGTERM, SIGINT })
+    for (int sig : { SIGTERM, SIGINT, SIGHUP })
         ::signal(sig, onSignal);
 
     m_flushTimer = new QTimer(this);
@@ -92,29 +118,98 @@ QString HeadlessAgent::start()
 
     // First echoes spread over the first second, as on a board started in one go.
     m_probes.reserve(hosts.size());
-    for (int i = 0; i < hosts.size(); ++i) {
-        auto *probe = new HostProbe;
-        probe->setHost(hosts[i]);
-        m_probes.append(probe);
-        const auto key = std::uintptr_t(probe);
-        m_store.setIdentity(key, MetricsStore::Identity::of(QStringLiteral("Probe_%1").arg(i), hosts[i], {}));
-        connect(probe, &HostProbe::echoSent, this, [this, key] { m_store.countRequest(key); });
-        connect(probe, &HostProbe::resultProcessed, this,
-            [this, probe, i](const EchoOutcome &o) { onResult(probe, i, o); });
-        connect(probe, &HostProbe::lookupFailed, this, [this, probe, key](quint16 err) {
-            m_store.setActive(key, false);
-            std::fprintf(stderr, "skylark: %s: name lookup failed (%u), monitoring stopped\n",
-                qPrintable(probe->host()), unsigned(err));
-        });
-        probe->start(int(qint64(i) * 1000 / hosts.size()));
-    }
+    for (int i = 0; i < hosts.size(); ++i)
+        m_probes.append(watch(hosts[i], int(qint64(i) * 1000 / hosts.size())));
     return {};
 }
 
-void HeadlessAgent::onResult(HostProbe *probe, int index, const EchoOutcome &o)
+HostProbe *HeadlessAgent::watch(const QString &host, int startDelayMs)
+{
+    auto *probe = new HostProbe;
+    probe->setHost(host);
+    const QString name = QStringLiteral("Probe_%1").arg(m_nextName++);
+    m_watched.insert(probe, { name, 0 });
+    const auto key = std::uintptr_t(probe);
+    m_store.setIdentity(key, MetricsStore::Identity::of(name, host, {}));
+    connect(probe, &HostProbe::echoSent, this, [this, key] { m_store.countRequest(key); });
+    connect(probe, &HostProbe::resultProcessed, this, [this, probe](const EchoOutcome &o) { onResult(probe, o); });
+    connect(probe, &HostProbe::lookupFailed, this, [this, probe](quint16 err) { onLookupFailed(probe, err); });
+    probe->start(startDelayMs);
+    return probe;
+}
+
+void HeadlessAgent::onLookupFailed(HostProbe *probe, quint16 err)
+{
+    auto it = m_watched.find(probe);
+    if (it == m_watched.end())
+        return;
+    m_store.recordLookupFailure(std::uintptr_t(probe));
+    if (it->retryMs == 0)
+        std::fprintf(
+            stderr, "skylark: %s: name lookup failed (%u), trying again\n", qPrintable(probe->host()), unsigned(err));
+    it->retryMs = it->retryMs == 0 ? kFirstRetryMs : std::min(it->retryMs * 2, kLastRetryMs);
+    QTimer::singleShot(it->retryMs, probe, [probe] { probe->start(); });
+}
+
+void HeadlessAgent::reload()
+{
+    if (m_log.hasPending())
+        flushLog();
+    QStringList hosts;
+    if (const QString why = readHosts(&hosts); !why.isEmpty()) {
+        std::fprintf(stderr, "skylark: host list not reread: %s The hosts stay as they were.\n", qPrintable(why));
+        return;
+    }
+    QHash<QString, QList<HostProbe *>> current;
+    for (HostProbe *p : std::as_const(m_probes))
+        current[p->host()].append(p);
+    QList<HostProbe *> probes;
+    QStringList added;
+    probes.reserve(hosts.size());
+    for (const QString &h : std::as_const(hosts)) {
+        QList<HostProbe *> &same = current[h];
+        if (!same.isEmpty()) {
+            probes.append(same.takeFirst());
+            continue;
+        }
+        added.append(h);
+        probes.append(nullptr);
+    }
+    QStringList removed;
+    for (auto it = current.cbegin(); it != current.cend(); ++it)
+        for (HostProbe *p : it.value()) {
+            removed.append(p->host());
+            p->stop();
+            p->disconnect(this);
+            m_store.remove(std::uintptr_t(p));
+            m_watched.remove(p);
+            p->deleteLater();
+        }
+    int started = 0;
+    for (int i = 0; i < probes.size(); ++i)
+        if (!probes[i])
+            probes[i] = watch(hosts[i], int(qint64(started++) * 1000 / std::max<qsizetype>(1, added.size())));
+    m_probes = probes;
+
+    std::fprintf(stderr, "skylark: host list reread: %d hosts, %d added, %d removed, %d unchanged\n",
+        int(m_probes.size()), int(added.size()), int(removed.size()), int(m_probes.size() - added.size()));
+    if (!added.isEmpty())
+        std::fprintf(stderr, "skylark: added %s\n", qPrintable(someOf(added)));
+    if (!removed.isEmpty())
+        std::fprintf(stderr, "skylark: removed %s\n", qPrintable(someOf(removed)));
+}
+
+void HeadlessAgent::onResult(HostProbe *probe, const EchoOutcome &o)
 {
     const auto key = std::uintptr_t(probe);
-    m_store.setIdentity(key, MetricsStore::Identity::of(QStringLiteral("Probe_%1").arg(index), o.host, o.target));
+    auto it = m_watched.find(probe);
+    if (it == m_watched.end())
+        return;
+    if (it->retryMs != 0) {
+        it->retryMs = 0;
+        std::fprintf(stderr, "skylark: %s: name lookup succeeded again\n", qPrintable(probe->host()));
+    }
+    m_store.setIdentity(key, MetricsStore::Identity::of(it->name, o.host, o.target));
     const LinkStats::Figures f = probe->figures();
     m_store.record(key, o.kind, o.rtt, !probe->isDown(), f.results ? f.lossPercent / 100 : 0);
     if (m_options.log) {

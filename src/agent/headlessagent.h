@@ -4,6 +4,7 @@
 #include "metricsstore.h"
 #include "resultlog.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QStringList>
@@ -13,7 +14,9 @@ class QSocketNotifier;
 class QTimer;
 
 // Skylark without a display: the same probes as the frames, one per host, feeding the
-// metrics endpoint and, when asked, the per-host result logs. It ends on SIGTERM or SIGINT.
+// metrics endpoint and, when asked, the per-host result logs. It ends on SIGTERM or SIGINT,
+// and rereads its host list on SIGHUP. A host whose name does not resolve stays watched: it
+// shows as down and its lookup is tried again, less often the longer it fails.
 class HeadlessAgent : public QObject
 {
     Q_OBJECT
@@ -37,15 +40,34 @@ public:
     // not be written (said on standard error).
     bool finish();
 
+    // Reads the hosts again (a SIGHUP does this): a host text still there keeps its probe,
+    // counters and series, new ones start, and those no longer there stop and leave the
+    // output. The logs are written out first. What changed is said on standard error; a list
+    // that cannot be read leaves the hosts as they were.
+    void reload();
+
     int probeCount() const { return int(m_probes.size()); }
     quint16 metricsPort() const { return m_server.port(); }
+
+    // The first retry of a failed lookup, doubling up to the last.
+    static constexpr int kFirstRetryMs = 1000;
+    static constexpr int kLastRetryMs = 60000;
 
 signals:
     // A termination signal arrived.
     void quitRequested();
 
 private:
-    void onResult(HostProbe *probe, int index, const EchoOutcome &outcome);
+    struct Watched
+    {
+        QString name; // "Probe_3"
+        int retryMs = 0; // the wait before the next lookup while lookups fail
+    };
+    // Hosts from the arguments and the list, or what stands in the way.
+    QString readHosts(QStringList *out) const;
+    HostProbe *watch(const QString &host, int startDelayMs);
+    void onResult(HostProbe *probe, const EchoOutcome &outcome);
+    void onLookupFailed(HostProbe *probe, quint16 errCode);
     bool flushLog();
 
     Options m_options;
@@ -53,6 +75,8 @@ private:
     MetricsStore m_store;
     MetricsServer m_server;
     QList<HostProbe *> m_probes;
+    QHash<HostProbe *, Watched> m_watched;
+    int m_nextName = 0;
     LogAppender m_log { ResultLog::header() };
     QTimer *m_flushTimer = nullptr;
     QSocketNotifier *m_signals = nullptr;

@@ -1,5 +1,7 @@
 #include "commandline.h"
 
+#include "metricsserver.h"
+
 #include <QCommandLineParser>
 
 CommandLine CommandLine::parse(const QStringList &args, const QString &versionText)
@@ -60,6 +62,13 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &versionTe
         cl.action = Action::Fail;
         cl.text = QStringLiteral("skylark: --list and --log go with --headless.\n"
                                  "Try 'skylark --help' for more information.\n");
+        return cl;
+    }
+    // Port 0 would listen on a port the system picks and nobody is told.
+    if (const auto at = MetricsServer::parseAddress(cl.metricsAddress); at && at->port == 0) {
+        cl.action = Action::Fail;
+        cl.text = QStringLiteral("skylark: --metrics %1: port 0 is not served; give a port from 1 to 65535.\n")
+                      .arg(cl.metricsAddress.trimmed());
         return cl;
     }
     for (const QString &host : parser.positionalArguments())

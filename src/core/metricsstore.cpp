@@ -15,6 +15,7 @@ MetricsStore::Identity MetricsStore::Identity::of(const QString &frame, const QS
 void MetricsStore::setIdentity(std::uintptr_t probe, const Identity &identity)
 {
     QMutexLocker lock(&m_mutex);
+    ++m_generation;
     auto it = m_entries.find(probe);
     if (it == m_entries.end()) {
         m_entries.emplace(probe, Entry { m_nextOrder++, Series { identity }, true });
@@ -30,6 +31,7 @@ void MetricsStore::setIdentity(std::uintptr_t probe, const Identity &identity)
 void MetricsStore::countRequest(std::uintptr_t probe)
 {
     QMutexLocker lock(&m_mutex);
+    ++m_generation;
     if (auto it = m_entries.find(probe); it != m_entries.end())
         ++it->second.series.requests;
 }
@@ -38,6 +40,7 @@ void MetricsStore::record(std::uintptr_t probe, EchoOutcome::Kind kind, int rttM
 {
     static constexpr auto edges = bucketEdges();
     QMutexLocker lock(&m_mutex);
+    ++m_generation;
     auto it = m_entries.find(probe);
     if (it == m_entries.end())
         return;
@@ -65,9 +68,24 @@ void MetricsStore::record(std::uintptr_t probe, EchoOutcome::Kind kind, int rttM
     s.lossRatio = lossRatio;
 }
 
+void MetricsStore::recordLookupFailure(std::uintptr_t probe)
+{
+    QMutexLocker lock(&m_mutex);
+    ++m_generation;
+    auto it = m_entries.find(probe);
+    if (it == m_entries.end())
+        return;
+    Series &s = it->second.series;
+    s.id.ip.clear();
+    s.hasResult = true;
+    s.up = false;
+    it->second.active = true;
+}
+
 void MetricsStore::setActive(std::uintptr_t probe, bool active)
 {
     QMutexLocker lock(&m_mutex);
+    ++m_generation;
     if (auto it = m_entries.find(probe); it != m_entries.end())
         it->second.active = active;
 }
@@ -75,14 +93,17 @@ void MetricsStore::setActive(std::uintptr_t probe, bool active)
 void MetricsStore::remove(std::uintptr_t probe)
 {
     QMutexLocker lock(&m_mutex);
+    ++m_generation;
     m_entries.erase(probe);
 }
 
-QList<MetricsStore::Series> MetricsStore::snapshot() const
+QList<MetricsStore::Series> MetricsStore::snapshot(std::uint64_t *generation) const
 {
     QList<std::pair<std::uint64_t, Series>> copy;
     {
         QMutexLocker lock(&m_mutex);
+        if (generation)
+            *generation = m_generation;
         copy.reserve(qsizetype(m_entries.size()));
         for (const auto &[probe, entry] : m_entries)
             if (entry.active)
@@ -100,4 +121,10 @@ int MetricsStore::size() const
 {
     QMutexLocker lock(&m_mutex);
     return int(std::count_if(m_entries.begin(), m_entries.end(), [](const auto &e) { return e.second.active; }));
+}
+
+std::uint64_t MetricsStore::generation() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_generation;
 }

@@ -67,12 +67,17 @@ public:
     void countRequest(std::uintptr_t probe);
     // One processed result: `up` from the down/up rule, `lossRatio` over the recent window.
     void record(std::uintptr_t probe, EchoOutcome::Kind kind, int rttMs, bool up, double lossRatio);
+    // The host could not be looked up: its series stay, down, with no address.
+    void recordLookupFailure(std::uintptr_t probe);
     // Whether the probe's series are in the output; a new probe's are.
     void setActive(std::uintptr_t probe, bool active);
     void remove(std::uintptr_t probe);
 
-    // A copy of every active series in the order the probes were first added.
-    QList<Series> snapshot() const;
+    // A copy of every active series in the order the probes were first added, and the
+    // generation it belongs to.
+    QList<Series> snapshot(std::uint64_t *generation = nullptr) const;
+    // Grows with every change: equal generations have the same output.
+    std::uint64_t generation() const;
     // Active series.
     int size() const;
 
@@ -86,4 +91,5 @@ private:
     mutable QMutex m_mutex;
     std::unordered_map<std::uintptr_t, Entry> m_entries;
     std::uint64_t m_nextOrder = 0;
+    std::uint64_t m_generation = 0;
 };

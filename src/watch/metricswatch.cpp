@@ -29,6 +29,7 @@ void TMetricsWatch::watch(HostProbe *probe, const QObject *named)
         return;
     m_probes.insert(probe, ProbeState { probe, named, {}, DownUpWatch() });
     connect(probe, &HostProbe::resultProcessed, this, [this, probe](const EchoOutcome &o) { onResult(probe, o); });
+    connect(probe, &HostProbe::echoSent, this, [this, probe] { onEchoSent(probe); });
     connect(probe, &QObject::destroyed, this, [this, probe] {
         m_probes.remove(probe);
         m_store.remove(std::uintptr_t(probe));
@@ -67,10 +68,21 @@ void TMetricsWatch::onResult(HostProbe *probe, const EchoOutcome &o)
     m_store.setIdentity(
         key, MetricsStore::Identity::of(st.named ? st.named->objectName() : QString(), o.host, o.target));
     m_store.setActive(key, true);
-    // Each result stands for one request; an echo still in flight is not counted yet.
-    m_store.countRequest(key);
     const LinkStats::Figures f = LinkStats::compute(st.recent);
     m_store.record(key, o.kind, o.rtt, !st.downUp.isDown(), f.lossPercent / 100);
+}
+
+void TMetricsWatch::onEchoSent(HostProbe *probe)
+{
+    auto it = m_probes.find(probe);
+    if (it == m_probes.end())
+        return;
+    const auto key = std::uintptr_t(probe);
+    // The series under the host text the echo is sent for: a new one starts afresh.
+    m_store.setIdentity(key,
+        MetricsStore::Identity::of(it->named ? it->named->objectName() : QString(), probe->host(), probe->address()));
+    m_store.setActive(key, true);
+    m_store.countRequest(key);
 }
 
 void TMetricsWatch::sweep()
@@ -83,6 +95,9 @@ void TMetricsWatch::sweep()
         // A stopped probe's series leave the output; its counters wait for its restart.
         m_store.setActive(key, probe->running() || probe->inFlight());
         const EchoOutcome &last = it->recent.last();
+        // An echo for a new host text has started that text's series already.
+        if (last.host != probe->host())
+            continue;
         const QString name = it->named ? it->named->objectName() : QString();
         m_store.setIdentity(key, MetricsStore::Identity::of(name, last.host, last.target));
     }

@@ -42,6 +42,7 @@ private:
         DownUpWatch downUp;
     };
     void onResult(HostProbe *probe, const EchoOutcome &outcome);
+    void onEchoSent(HostProbe *probe);
     void sweep();
 
     MetricsStore m_store;

@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -44,6 +45,24 @@ QByteArray httpGet(quint16 port, const QByteArray &target)
     answer += s.readAll();
     const qsizetype body = answer.indexOf("\r\n\r\n");
     return body < 0 ? QByteArray() : answer.mid(body + 4);
+}
+
+// The value of the sample of `metric` whose labels include `labels`; -1 when there is none.
+double valueOf(const QByteArray &text, const QByteArray &metric, const QByteArray &labels)
+{
+    for (const QByteArray &line : text.split('\n'))
+        if (line.startsWith(metric + '{') && line.contains(labels))
+            return line.mid(line.lastIndexOf(' ') + 1).toDouble();
+    return -1;
+}
+
+// The frame label of the host's series.
+QByteArray frameOf(const QByteArray &text, const QByteArray &host)
+{
+    for (const QByteArray &line : text.split('\n'))
+        if (line.startsWith("skylark_echo_requests_total{") && line.contains("host=\"" + host + '"'))
+            return line.mid(line.indexOf("frame=\""), line.indexOf(',') - line.indexOf("frame=\""));
+    return {};
 }
 
 } // namespace
@@ -85,6 +104,12 @@ private slots:
         QTest::newRow("agent options without --headless")
             << QStringList { QStringLiteral("--log"), QStringLiteral("h") } << "go with --headless";
         QTest::newRow("unknown option") << QStringList { QStringLiteral("--headles") } << "Unknown option";
+        // Port 0 would listen where nobody is told, in the agent and in the desktop program.
+        QTest::newRow("port 0, agent") << QStringList { QStringLiteral("--headless"), QStringLiteral("--metrics"),
+            QStringLiteral("127.0.0.1:0"), QStringLiteral("h") }
+                                       << "port 0";
+        QTest::newRow("port 0, desktop") << QStringList { QStringLiteral("--metrics"), QStringLiteral("localhost:0"),
+            QStringLiteral("h") } << "port 0";
     }
     void badUse_exitsTwoWithAReason()
     {
@@ -98,6 +123,111 @@ private slots:
         QCOMPARE(p.exitCode(), 2);
         const QString err = QString::fromLocal8Bit(p.readAllStandardError());
         QVERIFY2(err.contains(says), qPrintable(err));
+    }
+
+    // A service manager's reload: the list is read again, the logs are written, and the
+    // agent runs on; a list it cannot read leaves everything as it was.
+    void sighup_rereadsTheList_keepsCountersOfUnchangedHosts_writesTheLogs()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString listPath = dir.filePath(QStringLiteral("hosts.txt"));
+        const auto writeList = [&listPath](const QByteArray &text) {
+            QFile f(listPath);
+            return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text) == text.size();
+        };
+        QVERIFY(writeList("127.0.0.2\n127.0.0.3 kept\n"));
+        QProcess agent;
+        QProcessEnvironment env = noDisplay();
+        env.insert(QStringLiteral("HOME"), dir.path());
+        agent.setProcessEnvironment(env);
+        agent.start(kExe,
+            { QStringLiteral("--headless"), QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:19431"),
+                QStringLiteral("--list"), listPath, QStringLiteral("--log") });
+        QVERIFY(agent.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(
+            valueOf(httpGet(19431, "/metrics"), "skylark_echo_replies_total", "host=\"127.0.0.2\"") >= 3, 15000);
+        const QByteArray before = httpGet(19431, "/metrics");
+        const double keptRequests = valueOf(before, "skylark_echo_requests_total", "host=\"127.0.0.3\"");
+        const double goneReplies = valueOf(before, "skylark_echo_replies_total", "host=\"127.0.0.2\"");
+        const QByteArray keptFrame = frameOf(before, "127.0.0.3");
+        QVERIFY(!keptFrame.isEmpty());
+
+        QVERIFY(writeList("127.0.0.3 kept\n127.0.0.4\n"));
+        ::kill(pid_t(agent.processId()), SIGHUP);
+        QByteArray err;
+        QTRY_VERIFY_WITH_TIMEOUT((err += agent.readAllStandardError()).contains("1 added, 1 removed"), 5000);
+        QVERIFY2(err.contains("127.0.0.4") && err.contains("127.0.0.2"), err);
+        QCOMPARE(agent.state(), QProcess::Running);
+        // The removed host's results are in its log, none lost.
+        QFile goneLog(dir.filePath(QStringLiteral("Documents/Corvid/Skylark/Logs/127.0.0.2.csv")));
+        QVERIFY(goneLog.open(QIODevice::ReadOnly));
+        QVERIFY2(goneLog.readAll().count('\n') - 1 >= goneReplies, QByteArray::number(goneReplies));
+
+        // The new host is watched, and the kept one counts on from where it was.
+        QByteArray after;
+        const auto goneOn = [&] {
+            after = httpGet(19431, "/metrics");
+            return valueOf(after, "skylark_echo_replies_total", "host=\"127.0.0.4\"") >= 1
+                && valueOf(after, "skylark_echo_requests_total", "host=\"127.0.0.3\"") > keptRequests;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(goneOn(), 10000);
+        QCOMPARE(frameOf(after, "127.0.0.3"), keptFrame);
+        QVERIFY(!after.contains("host=\"127.0.0.2\""));
+        QVERIFY(after.contains("\nskylark_probes 2\n"));
+
+        QVERIFY(QFile::remove(listPath));
+        ::kill(pid_t(agent.processId()), SIGHUP);
+        QTRY_VERIFY_WITH_TIMEOUT((err += agent.readAllStandardError()).contains("stay as they were"), 5000);
+        QCOMPARE(agent.state(), QProcess::Running);
+        QVERIFY(httpGet(19431, "/metrics").contains("\nskylark_probes 2\n"));
+
+        ::kill(pid_t(agent.processId()), SIGTERM);
+        QVERIFY(agent.waitForFinished(5000));
+        QCOMPARE(agent.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(agent.exitCode(), 0);
+    }
+
+    // A name that does not resolve yet (a resolver still coming up at boot) is watched all the
+    // same: down until it resolves, then measured like the rest.
+    void unresolvedHost_staysInTheOutputDown_andIsLookedUpAgain()
+    {
+        if (qEnvironmentVariableIsEmpty("NETKIT"))
+            QSKIP("needs the network test kit (its own hosts file)");
+        QFile hosts(QStringLiteral("/etc/hosts"));
+        QVERIFY(hosts.open(QIODevice::ReadOnly));
+        const QByteArray original = hosts.readAll();
+        hosts.close();
+        QVERIFY(!original.contains("late.netkit"));
+        const auto restore = qScopeGuard([&original] {
+            QFile f(QStringLiteral("/etc/hosts"));
+            if (f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                f.write(original);
+        });
+
+        QProcess agent;
+        agent.setProcessEnvironment(noDisplay());
+        agent.start(kExe,
+            { QStringLiteral("--headless"), QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:19432"),
+                QStringLiteral("late.netkit"), QStringLiteral("10.77.2.2") });
+        QVERIFY(agent.waitForStarted());
+        const QByteArray late = "host=\"late.netkit\"";
+        QTRY_COMPARE_WITH_TIMEOUT(valueOf(httpGet(19432, "/metrics"), "skylark_host_up", late), 0.0, 10000);
+        QVERIFY(httpGet(19432, "/metrics").contains("\nskylark_probes 2\n"));
+        QByteArray err;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            (err += agent.readAllStandardError()).contains("late.netkit: name lookup failed"), 5000);
+
+        // It resolves now: the next tries find it.
+        QVERIFY(hosts.open(QIODevice::WriteOnly | QIODevice::Append));
+        QVERIFY(hosts.write("10.77.2.2 late.netkit\n") > 0);
+        hosts.close();
+        QTRY_COMPARE_WITH_TIMEOUT(valueOf(httpGet(19432, "/metrics"), "skylark_host_up", late), 1.0, 30000);
+        QVERIFY(valueOf(httpGet(19432, "/metrics"), "skylark_echo_replies_total", late + ",ip=\"10.77.2.2\"") >= 1);
+
+        ::kill(pid_t(agent.processId()), SIGTERM);
+        QVERIFY(agent.waitForFinished(5000));
+        QCOMPARE(agent.exitCode(), 0);
     }
 
     void realPrometheus_scrapesUpDownAndReplyRate()

@@ -6,6 +6,9 @@
 #include <QStandardPaths>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
+
+#include <algorithm>
 
 using Kind = EchoOutcome::Kind;
 
@@ -48,6 +51,66 @@ QByteArray exchange(quint16 port, const QByteArray &request)
         answer += s.readAll();
     return answer + s.readAll();
 }
+
+// Clients that connect to the server and are replaced as soon as it drops one.
+class Crowd
+{
+public:
+    Crowd(quint16 port, int size, QByteArray sends, bool reads)
+        : m_port(port)
+        , m_sends(std::move(sends))
+        , m_reads(reads)
+        , m_sockets(size, nullptr)
+    {
+        for (int i = 0; i < size; ++i)
+            join(i);
+    }
+    ~Crowd()
+    {
+        for (QTcpSocket *s : std::as_const(m_sockets))
+            if (s) {
+                s->disconnect();
+                s->abort();
+                delete s;
+            }
+    }
+    int connected() const
+    {
+        return int(std::count_if(m_sockets.begin(), m_sockets.end(),
+            [](const QTcpSocket *s) { return s && s->state() == QAbstractSocket::ConnectedState; }));
+    }
+    int dropped() const { return m_dropped; }
+    void send(const QByteArray &bytes)
+    {
+        for (QTcpSocket *s : std::as_const(m_sockets))
+            if (s && s->state() == QAbstractSocket::ConnectedState)
+                s->write(bytes);
+    }
+
+private:
+    void join(int place)
+    {
+        auto *s = new QTcpSocket;
+        if (!m_reads)
+            s->setReadBufferSize(1);
+        QObject::connect(s, &QTcpSocket::connected, s, [s, this] { s->write(m_sends); });
+        QObject::connect(s, &QTcpSocket::disconnected, s, [s, this, place] {
+            ++m_dropped;
+            s->disconnect();
+            s->deleteLater();
+            m_sockets[place] = nullptr;
+            join(place);
+        });
+        s->connectToHost(QHostAddress::LocalHost, m_port);
+        m_sockets[place] = s;
+    }
+
+    quint16 m_port;
+    QByteArray m_sends;
+    bool m_reads;
+    QList<QTcpSocket *> m_sockets;
+    int m_dropped = 0;
+};
 
 } // namespace
 
@@ -255,6 +318,9 @@ private slots:
                                       << QByteArray("413 Content Too Large") << QByteArray() << true;
         QTest::newRow("not HTTP") << QByteArray("hello there\r\n\r\n") << QByteArray("400 Bad Request") << QByteArray()
                                   << true;
+        // The first is answered, and the connection closes.
+        QTest::newRow("100 pipelined GETs") << QByteArray("GET /metrics HTTP/1.1\r\nHost: x\r\n\r\n").repeated(100)
+                                            << QByteArray("200 OK") << classic << true;
     }
     void http_answersByMethodAndPath()
     {
@@ -278,6 +344,9 @@ private slots:
             QVERIFY(head.contains("\r\nAllow: GET, HEAD\r\n"));
         const QByteArray body = answer.mid(headEnd + 4);
         QCOMPARE(!body.isEmpty(), withBody);
+        QCOMPARE(answer.count("HTTP/1.1 "), 1);
+        if (withBody && !request.startsWith("HEAD "))
+            QVERIFY2(head.contains("\r\nContent-Length: " + QByteArray::number(body.size()) + "\r\n"), head);
         if (status == "200 OK") {
             // HEAD announces the length GET sends.
             const QByteArray get = exchange(server.port(), QByteArray(request).replace("HEAD ", "GET "));
@@ -299,8 +368,8 @@ private slots:
         QByteArray huge = "GET /metrics HTTP/1.1\r\nX-Pad: " + QByteArray(1 << 20, 'a') + "\r\n\r\n";
         QVERIFY(exchange(server.port(), huge).startsWith("HTTP/1.1 431 "));
 
-        // 500 connections at once that never send a request: the server keeps at most 64 and
-        // drops each after the idle time, so the crowd cannot shut a scraper out for good.
+        // 500 connections at once that never send a request: the server keeps at most 64, each
+        // newcomer in place of the longest waiting, so the crowd cannot shut a scraper out.
         std::vector<std::unique_ptr<QTcpSocket>> crowd;
         for (int i = 0; i < 500; ++i) {
             crowd.push_back(std::make_unique<QTcpSocket>());
@@ -310,6 +379,58 @@ private slots:
             exchange(server.port(), "GET /metrics HTTP/1.1\r\n\r\n").startsWith("HTTP/1.1 200 OK"), 20000);
         crowd.clear();
         QVERIFY(exchange(server.port(), "GET /metrics HTTP/1.1\r\n\r\n").startsWith("HTTP/1.1 200 OK"));
+    }
+
+    // A full house of hostile clients, refilled as they are dropped, with the limits as
+    // shipped: a scraper's proper GET is still served in full, the crowd does not hold its
+    // places for ever, and what it costs stays bounded.
+    void http_hostileCrowd_aProperGetIsStillServed_data()
+    {
+        QTest::addColumn<QByteArray>("sends"); // at once after connecting
+        QTest::addColumn<bool>("trickles"); // then one byte every 200 ms
+        QTest::addColumn<bool>("reads");
+        QTest::newRow("idle") << QByteArray() << false << true;
+        QTest::newRow("trickle, never a whole head") << QByteArray("G") << true << true;
+        QTest::newRow("pipelined, never reading")
+            << QByteArray("GET /metrics HTTP/1.1\r\n\r\n").repeated(100) << false << false;
+        QTest::newRow("GET, never reading") << QByteArray("GET /metrics HTTP/1.1\r\n\r\n") << false << false;
+    }
+    void http_hostileCrowd_aProperGetIsStillServed()
+    {
+        QFETCH(QByteArray, sends);
+        QFETCH(bool, trickles);
+        QFETCH(bool, reads);
+        // About 20 MB of answer: more than the socket buffers of a client that reads nothing hold.
+        MetricsStore store;
+        for (int i = 0; i < 8000; ++i)
+            store.setIdentity(std::uintptr_t(i + 1),
+                identity(QStringLiteral("PingFrame_%1").arg(i), QStringLiteral("host-%1").arg(i)));
+        const MetricsServer::Limits limits;
+        MetricsServer server(store, QStringLiteral("1"), limits);
+        QCOMPARE(server.start(QStringLiteral("127.0.0.1:0")), QString());
+
+        Crowd crowd(server.port(), limits.maxConnections, sends, reads);
+        QTimer trickle;
+        QObject::connect(&trickle, &QTimer::timeout, [&crowd] { crowd.send("E"); });
+        if (trickles)
+            trickle.start(200);
+        // A burst of connections overflows the listen backlog; the rest come in on the retry.
+        QTRY_COMPARE_WITH_TIMEOUT(crowd.connected(), limits.maxConnections, 10000);
+        QTest::qWait(1000);
+
+        // Served at the first try, and whole: the crowd may delay it, never shut it out.
+        const QByteArray answer = exchange(server.port(), "GET /metrics HTTP/1.1\r\n\r\n");
+        QVERIFY2(answer.startsWith("HTTP/1.1 200 OK"), answer.left(100));
+        const qsizetype headEnd = answer.indexOf("\r\n\r\n");
+        QVERIFY(answer.contains("\r\nContent-Length: " + QByteArray::number(answer.size() - headEnd - 4) + "\r\n"));
+
+        // Places are not held for ever: a whole head must come within seconds, progress or not.
+        if (reads)
+            QTRY_VERIFY_WITH_TIMEOUT(crowd.dropped() >= limits.maxConnections, 15000);
+        // Everyone was handed the same output, and the queue stayed within its bound.
+        const MetricsServer::Counts counts = server.counts();
+        QCOMPARE(counts.renders, 1);
+        QVERIFY2(counts.queuedHigh <= limits.outputTotal, QByteArray::number(counts.queuedHigh));
     }
 
     void http_clientThatNeverReads_isDropped()

@@ -79,10 +79,17 @@ private slots:
         QCOMPARE(sample(text, "skylark_echo_replies_total" + bLabels), 1.0);
         QCOMPARE(sample(text, "skylark_probes "), 2.0);
 
+        // Requests are echoes sent: one on its way counts before its result.
+        a->PingTimerTimer();
+        text = scrape(port);
+        QCOMPARE(sample(text, "skylark_echo_requests_total" + aLabels), 4.0);
+        QCOMPARE(sample(text, "skylark_echo_replies_total" + aLabels), 2.0);
+        world.echoes.replyAndProcess(5);
+
         // "C" clears the chart, not the counters.
         a->ClearChartPnlClick();
         next(world, a, 5);
-        QCOMPARE(sample(scrape(port), "skylark_echo_replies_total" + aLabels), 3.0);
+        QCOMPARE(sample(scrape(port), "skylark_echo_replies_total" + aLabels), 4.0);
 
         // Stopped: gone from the output within the sweep (a stopped frame's timer may still
         // send one last echo, answered here); started again: counting on from where it was.
