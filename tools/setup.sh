@@ -23,6 +23,8 @@ packages+=(dbus-daemon)
 packages+=(dpkg-dev desktop-file-utils appstream)
 # The agent's systemd unit is rated and verified with systemd-analyze.
 case "$what" in test|asan) packages+=(systemd) ;; esac
+# The window tests start a real X server with a window manager.
+case "$what" in test|asan) packages+=(xvfb openbox xdotool x11-utils) ;; esac
 [ "$what" = bench ] && packages+=(fping)
 # The suite checks that the sources are formatted as this version formats them.
 case "$what" in test|asan|build) packages+=(clang-format-14) ;; esac

@@ -126,6 +126,7 @@ QString HeadlessAgent::start()
 HostProbe *HeadlessAgent::watch(const QString &host, int startDelayMs)
 {
     auto *probe = new HostProbe;
+    probe->setDefaultTiming(m_options.intervalMs, m_options.timeoutMs);
     probe->setHost(host);
     const QString name = QStringLiteral("Probe_%1").arg(m_nextName++);
     m_watched.insert(probe, { name, 0 });

@@ -27,6 +27,9 @@ public:
         QString listFile;
         QString metricsAddress;
         bool log = false;
+        // For hosts whose text sets none; 0 keeps the usual 1 s and 4 s.
+        int intervalMs = 0;
+        int timeoutMs = 0;
     };
 
     // `dtaDir` is the program's data folder (with a trailing separator): the logs go below it.

@@ -20,15 +20,6 @@
 
 #include <algorithm>
 
-namespace {
-// A frame whose only unfinished business is the result handler below us on the stack will
-// never show "-" while we wait; it counts as finished.
-bool stillInFlight(const QPointer<TPingFrame> &f)
-{
-    return f && f->InFlight() && !f->InTerminateHandler();
-}
-} // namespace
-
 void TMainForm::connectBoardCommand(QAction *action, void (TMainForm::*operation)())
 {
     connect(action, &QAction::triggered, this,

@@ -1,8 +1,13 @@
 #include "commandline.h"
 
+#include "hostspec.h"
 #include "metricsserver.h"
 
 #include <QCommandLineParser>
+
+#include <cstdio>
+#include <string_view>
+#include <tuple>
 
 CommandLine CommandLine::parse(const QStringList &args, const QString &versionText)
 {
@@ -23,7 +28,14 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &versionTe
         QStringLiteral("log"), QStringLiteral("Appends every result to the host's log file (with --headless)."));
     parser.addOption(help);
     parser.addOption(version);
-    parser.addOptions({ headless, metrics, list, log });
+    const QCommandLineOption interval(QStringLiteral("interval"),
+        QStringLiteral("Time from a result to the next echo for hosts that set none, such as 2s (with --headless)."),
+        QStringLiteral("duration"));
+    const QCommandLineOption timeout(QStringLiteral("timeout"),
+        QStringLiteral("How long an echo waits for its reply for hosts that set none, such as 500ms (with "
+                       "--headless)."),
+        QStringLiteral("duration"));
+    parser.addOptions({ headless, metrics, list, log, interval, timeout });
     for (const char *name :
         { "platform", "style", "stylesheet", "display", "geometry", "session", "title", "qwindowtitle" }) {
         QCommandLineOption toolkit(QString::fromLatin1(name), QString(), QStringLiteral("value"));
@@ -63,6 +75,31 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &versionTe
         cl.text = QStringLiteral("skylark: --list and --log go with --headless.\n"
                                  "Try 'skylark --help' for more information.\n");
         return cl;
+    }
+    if (!cl.headless && (parser.isSet(interval) || parser.isSet(timeout))) {
+        cl.action = Action::Fail;
+        cl.text = QStringLiteral("skylark: --interval and --timeout go with --headless.\n"
+                                 "Try 'skylark --help' for more information.\n");
+        return cl;
+    }
+    // The same values and bounds as a host text's own words.
+    for (const auto &[option, name, target] :
+        { std::tuple { &interval, "interval", &cl.intervalMs }, std::tuple { &timeout, "timeout", &cl.timeoutMs } }) {
+        if (!parser.isSet(*option))
+            continue;
+        const QString value = parser.value(*option).trimmed();
+        double ms = 0;
+        if (!Duration::parse(value, &ms)) {
+            cl.action = Action::Fail;
+            cl.text = QStringLiteral("skylark: --%1 %2: give a number with ms, s, m or h, such as 2s.\n")
+                          .arg(QLatin1String(name), value.left(40));
+            return cl;
+        }
+        const HostSpec s
+            = HostSpec::parse(QStringLiteral("x %1=%2ms").arg(QLatin1String(name), QString::number(ms, 'f', 3)));
+        *target = std::string_view(name) == "interval" ? s.intervalMs : s.timeoutMs;
+        for (const QString &note : s.notes)
+            std::fprintf(stderr, "skylark: --%s: %s\n", name, qPrintable(note));
     }
     // Port 0 would listen on a port the system picks and nobody is told.
     if (const auto at = MetricsServer::parseAddress(cl.metricsAddress); at && at->port == 0) {

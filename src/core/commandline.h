@@ -14,6 +14,9 @@ struct CommandLine
     QString metricsAddress;
     QString listFile;
     bool log = false;
+    // The agent's interval and echo time-out for every host whose text sets none (ms).
+    int intervalMs = 0;
+    int timeoutMs = 0;
     QString text; // help, version or error text for Print / Fail
 
     // args as the program got them, the program's name first. Options of the toolkit's own

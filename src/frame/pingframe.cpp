@@ -223,6 +223,7 @@ TPingFrame::TPingFrame(QWidget *parent)
     connect(HostEdit, &QLineEdit::textChanged, this, [this] {
         if (!m_compact)
             fitToSize();
+        updateTip();
     });
     connect(SpinEdit, &QSpinBox::valueChanged, m_probe, &HostProbe::setWindow);
     // The button's state is whether the cycle goes on after a result.
@@ -532,6 +533,12 @@ void TPingFrame::updateTip()
         for (QLabel *l : { IPAddressLbl, StatusLbl })
             if (l->isHidden())
                 lines.append(l->text());
+    }
+    // Option words of the host text, and any value used at its bound.
+    if (const HostSpec &spec = m_probe->spec(); spec.hasOptions()) {
+        lines << QStringLiteral("Interval %1, timeout %2")
+                     .arg(Duration::format(spec.intervalMs), Duration::format(spec.timeoutMs));
+        lines << spec.notes;
     }
     setToolTip(lines.join(QLatin1Char('\n')));
 }

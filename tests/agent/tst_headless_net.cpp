@@ -104,6 +104,15 @@ private slots:
         QTest::newRow("agent options without --headless")
             << QStringList { QStringLiteral("--log"), QStringLiteral("h") } << "go with --headless";
         QTest::newRow("unknown option") << QStringList { QStringLiteral("--headles") } << "Unknown option";
+        QTest::newRow("interval without --headless")
+            << QStringList { QStringLiteral("--interval"), QStringLiteral("2s"), QStringLiteral("h") }
+            << "go with --headless";
+        QTest::newRow("interval that does not read") << QStringList { QStringLiteral("--headless"),
+            QStringLiteral("--interval"), QStringLiteral("fast"), QStringLiteral("h") }
+                                                     << "--interval fast: give a number with ms, s, m or h";
+        QTest::newRow("timeout without a unit") << QStringList { QStringLiteral("--headless"),
+            QStringLiteral("--timeout"), QStringLiteral("500"), QStringLiteral("h") }
+                                                << "--timeout 500:";
         // Port 0 would listen where nobody is told, in the agent and in the desktop program.
         QTest::newRow("port 0, agent") << QStringList { QStringLiteral("--headless"), QStringLiteral("--metrics"),
             QStringLiteral("127.0.0.1:0"), QStringLiteral("h") }

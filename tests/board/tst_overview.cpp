@@ -204,6 +204,12 @@ private slots:
         QCOMPARE(f->Probe()->spec().intervalMs, 2000);
         QCOMPARE(f->Probe()->spec().timeoutMs, 500);
         QCOMPARE(f->Probe()->spec().identity, QStringLiteral("10.4.0.1 core router"));
+        QVERIFY2(f->toolTip().contains(QStringLiteral("Interval 2s, timeout 500ms")), qPrintable(f->toolTip()));
+        // A value out of bounds is used at its bound, and the tooltip says so.
+        f->HostEdit->setText(QStringLiteral("10.4.0.1 core router interval=10ms timeout=500ms"));
+        QCOMPARE(f->Probe()->spec().intervalMs, 100);
+        QVERIFY2(f->toolTip().contains(QStringLiteral("interval below 100ms, 100ms used")), qPrintable(f->toolTip()));
+        f->HostEdit->setText(QStringLiteral("10.4.0.1 core router interval=2s timeout=500ms"));
         // A value that does not read keeps the dialog open; Cancel then changes nothing.
         QVERIFY(menu->prepareFor(f));
         answer(QStringLiteral("fast"), QStringLiteral("1s"), true);

@@ -47,7 +47,8 @@ QByteArray exchange(quint16 port, const QByteArray &request)
         return "no connection";
     s.write(request);
     QByteArray answer;
-    while (s.state() == QAbstractSocket::ConnectedState && s.waitForReadyRead(5000))
+    // Generous: a loaded machine (or a sanitizer build) may take seconds to format a large answer.
+    while (s.state() == QAbstractSocket::ConnectedState && s.waitForReadyRead(30000))
         answer += s.readAll();
     return answer + s.readAll();
 }

@@ -344,6 +344,47 @@ private slots:
         QCOMPARE(probe.figures().lossPercent, 75.0);
     }
 
+    // A host text's own words set its interval and time-out; otherwise the probe's defaults
+    // (an agent's --interval and --timeout), otherwise the usual 1 s and 4 s.
+    void timing_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("defaultInterval");
+        QTest::addColumn<int>("defaultTimeout");
+        QTest::addColumn<int>("timeout");
+        QTest::addColumn<int>("interval");
+        QTest::newRow("usual") << "192.0.2.9" << 0 << 0 << 4000 << 1000;
+        QTest::newRow("own words") << "192.0.2.9 edge timeout=250ms interval=3s" << 0 << 0 << 250 << 3000;
+        QTest::newRow("defaults") << "192.0.2.9 edge" << 2000 << 700 << 700 << 2000;
+        QTest::newRow("own words win") << "192.0.2.9 timeout=1s" << 2000 << 700 << 1000 << 2000;
+    }
+
+    void timing()
+    {
+        QFETCH(QString, host);
+        QFETCH(int, defaultInterval);
+        QFETCH(int, defaultTimeout);
+        QFETCH(int, timeout);
+        QFETCH(int, interval);
+        ScriptedEchoLauncher echoes;
+        ScriptedResolver resolver;
+        HostProbe probe;
+        probe.setDefaultTiming(defaultInterval, defaultTimeout);
+        probe.setHost(host);
+        probe.start();
+        QTRY_COMPARE(echoes.count(), 1u);
+        QCOMPARE(echoes.pending.front()->PingTimeout, timeout);
+        QCOMPARE(echoes.pending.front()->PingHostName, QStringLiteral("192.0.2.9"));
+        echoes.replyAndProcess(5);
+        // Re-armed on the 20 ms step: within a step of the interval.
+        QVERIFY(probe.timer()->isActive());
+        QVERIFY(probe.timer()->remainingTime() <= interval);
+        QVERIFY(probe.timer()->remainingTime() > interval - 40);
+        // The results are the identity's: the words do not make the host another one.
+        QCOMPARE(probe.spec().identity, HostSpec::parse(host).identity);
+        probe.stop();
+    }
+
     void lookupFailure_stopsAndSaysSo()
     {
         ScriptedEchoLauncher echoes;

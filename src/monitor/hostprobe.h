@@ -41,6 +41,9 @@ public:
     void setHost(const QString &host);
     QString host() const { return m_host; }
     const HostSpec &spec() const { return m_spec; }
+    // The interval and time-out for a host text that sets none (0: the usual ones); its own
+    // words win. Takes effect at the next setHost.
+    void setDefaultTiming(int intervalMs, int timeoutMs);
     // How many recent results the figures cover (at least 1), and how many points are kept.
     void setWindow(int results);
     int window() const { return m_window; }
@@ -136,6 +139,8 @@ private:
 
     QString m_host;
     HostSpec m_spec;
+    int m_defaultIntervalMs = 0;
+    int m_defaultTimeoutMs = 0;
     QString m_address;
     QDateTime m_missesSince;
     int m_window = 180;

@@ -42,9 +42,19 @@ void HostProbe::setHost(const QString &host)
 {
     m_host = host;
     HostSpec spec = HostSpec::parse(host);
+    if (!spec.intervalGiven && m_defaultIntervalMs > 0)
+        spec.intervalMs = m_defaultIntervalMs;
+    if (!spec.timeoutGiven && m_defaultTimeoutMs > 0)
+        spec.timeoutMs = m_defaultTimeoutMs;
     if (spec.identity != m_spec.identity)
         m_missesSince = QDateTime();
     m_spec = std::move(spec);
+}
+
+void HostProbe::setDefaultTiming(int intervalMs, int timeoutMs)
+{
+    m_defaultIntervalMs = intervalMs;
+    m_defaultTimeoutMs = timeoutMs;
 }
 
 void HostProbe::setWindow(int results)
