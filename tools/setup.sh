@@ -52,6 +52,11 @@ if [ $((${#missing[@]} + ${#missing_lean[@]})) -gt 0 ]; then
         DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing_lean[@]}"
 fi
 
+# A compiler cache, where one is installed, makes rebuilds in fresh clones cheap.
+if command -v ccache >/dev/null && [ -z "${CMAKE_CXX_COMPILER_LAUNCHER:-}" ]; then
+    export CMAKE_CXX_COMPILER_LAUNCHER=ccache
+fi
+
 case "$what" in
     asan)
         cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSKYLARK_ASAN=ON >/dev/null
