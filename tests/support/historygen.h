@@ -18,6 +18,7 @@ struct Options
     qint64 startMs = 1796083200000; // 2026-12-01 00:00 UTC
     int batchSeconds = 60;
     unsigned seed = 1;
+    int seconds = 0; // instead of days when above 0
 };
 
 struct Figures
@@ -91,7 +92,7 @@ inline Figures fill(HistoryStore &store, const Options &o)
     };
 
     Figures f;
-    const qint64 endMs = o.startMs + qint64(o.days) * 86400000;
+    const qint64 endMs = o.startMs + (o.seconds > 0 ? o.seconds * 1000LL : qint64(o.days) * 86400000);
     QList<HistoryStore::Entry> batch;
     for (qint64 batchEnd = o.startMs + o.batchSeconds * 1000LL; batchEnd <= endMs;
          batchEnd += o.batchSeconds * 1000LL) {
