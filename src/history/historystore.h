@@ -2,6 +2,7 @@
 
 #include "blockcodec.h"
 #include "historyresult.h"
+#include "outages.h"
 
 #include <QHash>
 #include <QList>
@@ -44,11 +45,8 @@ public:
         QString label;
         QString address;
     };
-    struct RunResult
-    {
-        History::Result result;
-        qint64 run = 0; // the writer session that recorded it
-    };
+    // A result with the writer session (run) that recorded it.
+    using RunResult = History::Recorded;
     struct Minute
     {
         qint64 startMs = 0;
