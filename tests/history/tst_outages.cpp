@@ -45,10 +45,11 @@ QList<History::Recorded> script(const QString &text)
     return out;
 }
 
-// Times in seconds from the start; end -1 while ongoing.
+// Times in seconds from the start; end kNoEnd while ongoing.
+constexpr double kNoEnd = 1e9;
 Outage outage(double start, double end, double last, double duration, Kind kind, Outage::State state)
 {
-    return { kT0 + qint64(start * 1000), end < 0 ? -1 : kT0 + qint64(end * 1000), kT0 + qint64(last * 1000),
+    return { kT0 + qint64(start * 1000), end == kNoEnd ? -1 : kT0 + qint64(end * 1000), kT0 + qint64(last * 1000),
         qint64(duration * 1000), kind, state };
 }
 
@@ -74,7 +75,7 @@ private slots:
         QTest::newRow("kind of the first")
             << "r u t f r f t t r" << 1
             << Outages { outage(1, 4, 3, 3, Kind::Unreachable, Ended), outage(5, 8, 7, 3, Kind::Foreign, Ended) };
-        QTest::newRow("ongoing") << "r t t t t" << 1 << Outages { outage(1, -1, 4, 3, Kind::Timeout, Ongoing) };
+        QTest::newRow("ongoing") << "r t t t t" << 1 << Outages { outage(1, kNoEnd, 4, 3, Kind::Timeout, Ongoing) };
         QTest::newRow("cut by the end of the program")
             << "r t t t t" << 0 << Outages { outage(1, 4, 4, 3, Kind::Timeout, Cut) };
         QTest::newRow("across midnight") << "r t@1 t@5 t@9 t@13 r@17" << 1
@@ -85,13 +86,13 @@ private slots:
         QTest::newRow("restart counts misses afresh") << "r t t | t r" << 2 << Outages {};
         QTest::newRow("restart of the live run ends the older one")
             << "t t t | t t t t" << 2
-            << Outages { outage(0, 2, 2, 2, Kind::Timeout, Cut), outage(3, -1, 6, 3, Kind::Timeout, Ongoing) };
+            << Outages { outage(0, 2, 2, 2, Kind::Timeout, Cut), outage(3, kNoEnd, 6, 3, Kind::Timeout, Ongoing) };
         QTest::newRow("clock step back adds nothing")
             << "r t t@-3600 t@-3599 r@-3598" << 1 << Outages { outage(1, -3598, -3599, 2, Kind::Timeout, Ended) };
         QTest::newRow("clock step back before the third")
             << "r t t t@-7200 r@-7199" << 1 << Outages { outage(1, -7199, -7200, 2, Kind::Timeout, Ended) };
         QTest::newRow("lookup failure at once")
-            << "r l" << 1 << Outages { outage(1, -1, 1, 0, Kind::LookupFailed, Ongoing) };
+            << "r l" << 1 << Outages { outage(1, kNoEnd, 1, 0, Kind::LookupFailed, Ongoing) };
         QTest::newRow("lookup failure until a reply")
             << "r t l@60 r@61" << 1 << Outages { outage(60, 61, 60, 1, Kind::LookupFailed, Ended) };
         QTest::newRow("lookup failure cut by a restart")
