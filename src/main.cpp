@@ -26,8 +26,9 @@ int runHeadless(int argc, char **argv, const CommandLine &commandLine, const QSt
     app.setApplicationName(QStringLiteral("skylark"));
     const QString dtaDir
         = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QStringLiteral("/Corvid/Skylark/");
-    HeadlessAgent agent(
-        { commandLine.hosts, commandLine.listFile, commandLine.metricsAddress, commandLine.log }, dtaDir, version);
+    HeadlessAgent agent({ commandLine.hosts, commandLine.listFile, commandLine.metricsAddress, commandLine.log,
+                            commandLine.historyDir },
+        dtaDir, version);
     const QString why = agent.start();
     if (!why.isEmpty()) {
         std::fprintf(stderr, "skylark: %s\n", qPrintable(why));

@@ -1,5 +1,7 @@
 #include "headlessagent.h"
 
+#include "historyrecorder.h"
+#include "historywriter.h"
 #include "hostprobe.h"
 #include "listfile.h"
 #include "skylarkerror.h"
@@ -88,6 +90,15 @@ QString HeadlessAgent::start()
     m_flushTimer->setInterval(kFlushIntervalMs);
     connect(m_flushTimer, &QTimer::timeout, this, &HeadlessAgent::flushLog);
 
+    if (!m_options.historyDir.isEmpty()) {
+        // Its messages (a full disk, another writer, a damaged store) go to standard error;
+        // probing goes on whatever they say.
+        m_history = new HistoryThread(m_options.historyDir, {}, this);
+        connect(m_history, &HistoryThread::message, this,
+            [](const QString &text) { std::fprintf(stderr, "skylark: %s\n", qPrintable(text)); });
+        m_recorder = new HistoryRecorder(m_history, this);
+    }
+
     // First echoes spread over the first second, as on a board started in one go.
     m_probes.reserve(hosts.size());
     for (int i = 0; i < hosts.size(); ++i) {
@@ -104,6 +115,8 @@ QString HeadlessAgent::start()
             std::fprintf(stderr, "skylark: %s: name lookup failed (%u), monitoring stopped\n",
                 qPrintable(probe->host()), unsigned(err));
         });
+        if (m_recorder)
+            m_recorder->attach(probe);
         probe->start(int(qint64(i) * 1000 / hosts.size()));
     }
     return {};
@@ -143,5 +156,10 @@ bool HeadlessAgent::finish()
     m_server.stop();
     if (m_flushTimer)
         m_flushTimer->stop();
+    // The history writes what waits and ends its run.
+    delete m_recorder;
+    m_recorder = nullptr;
+    delete m_history;
+    m_history = nullptr;
     return !m_log.hasPending() || flushLog();
 }

@@ -8,6 +8,8 @@
 #include <QObject>
 #include <QStringList>
 
+class HistoryRecorder;
+class HistoryThread;
 class HostProbe;
 class QSocketNotifier;
 class QTimer;
@@ -24,6 +26,7 @@ public:
         QString listFile;
         QString metricsAddress;
         bool log = false;
+        QString historyDir; // keeps every result there when not empty
     };
 
     // `dtaDir` is the program's data folder (with a trailing separator): the logs go below it.
@@ -56,4 +59,6 @@ private:
     LogAppender m_log { ResultLog::header() };
     QTimer *m_flushTimer = nullptr;
     QSocketNotifier *m_signals = nullptr;
+    HistoryThread *m_history = nullptr;
+    HistoryRecorder *m_recorder = nullptr;
 };
