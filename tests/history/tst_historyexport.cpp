@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QTextStream>
 
+#include <memory>
+
 using History::Kind;
 
 namespace {
@@ -141,6 +143,30 @@ private slots:
         QCOMPARE(o.out,
             QStringLiteral("host,label,start,end,duration_s,kind,state\ngw.example office,office,") + local(kT0 + 1000)
                 + u',' + local(kT0 + 8000) + QStringLiteral(",7.000,timeout,ended\n"));
+    }
+
+    // An outage at the end of the results is ongoing while a writer records them, and cut by
+    // the end of its run.
+    void outageOngoingThenCut()
+    {
+        QTemporaryDir dir;
+        auto store = std::make_unique<HistoryStore>();
+        QString error;
+        QVERIFY(store->openForWriting(dir.path(), {}, &error));
+        QList<HistoryStore::Entry> batch;
+        for (int s = 0; s < 5; ++s)
+            batch.append({ QStringLiteral("h"), QString(), QStringLiteral("192.0.2.5"),
+                { kT0 + s * 1000, s == 0 ? Kind::Reply : Kind::Timeout, s == 0 ? 0 : 11010, s == 0 ? 1000 : 0 } });
+        QCOMPARE(store->write(batch, &error), HistoryStore::WriteStatus::Ok);
+        // Exported at kT0 + 60 s: the duration so far.
+        Output o = exportOf(dir.path(), {}, {}, {}, HistoryExport::Rows::Outages);
+        QCOMPARE(o.out.section(u'\n', 1, 1),
+            QStringLiteral("h,,") + local(kT0 + 1000) + QStringLiteral(",,59.000,timeout,ongoing"));
+        store.reset();
+        o = exportOf(dir.path(), {}, {}, {}, HistoryExport::Rows::Outages);
+        QCOMPARE(o.out.section(u'\n', 1, 1),
+            QStringLiteral("h,,") + local(kT0 + 1000) + u',' + local(kT0 + 4000)
+                + QStringLiteral(",3.000,timeout,cut"));
     }
 
     void refusals_data()
