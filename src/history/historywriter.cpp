@@ -43,6 +43,17 @@ void HistoryWriter::add(const HistoryStore::Entry &entry)
         m_timer->start(kBatchMs);
 }
 
+void HistoryWriter::add(const QList<HistoryStore::Entry> &entries)
+{
+    if (!m_store.isOpen())
+        return;
+    m_waiting.append(entries);
+    if (m_waiting.size() > kMaxWaiting)
+        m_waiting.remove(0, m_waiting.size() - kMaxWaiting);
+    if (m_timer && !m_timer->isActive())
+        m_timer->start(kBatchMs);
+}
+
 void HistoryWriter::flush()
 {
     if (!m_store.isOpen() || m_waiting.isEmpty())
@@ -104,7 +115,11 @@ HistoryThread::HistoryThread(const QString &dir, const HistoryStore::Settings &s
     : QObject(parent)
     , m_thread(new QThread(this))
     , m_writer(new HistoryWriter(dir, settings))
+    , m_handOver(new QTimer(this))
 {
+    m_handOver->setSingleShot(true);
+    m_handOver->setInterval(kHandOverMs);
+    connect(m_handOver, &QTimer::timeout, this, &HistoryThread::handOver);
     m_thread->setObjectName(QStringLiteral("history"));
     m_writer->moveToThread(m_thread);
     connect(m_writer, &HistoryWriter::message, this, &HistoryThread::message, Qt::QueuedConnection);
@@ -117,6 +132,7 @@ HistoryThread::HistoryThread(const QString &dir, const HistoryStore::Settings &s
 
 HistoryThread::~HistoryThread()
 {
+    handOver();
     HistoryWriter *writer = m_writer;
     QMetaObject::invokeMethod(
         m_writer, [writer] { writer->close(); }, Qt::BlockingQueuedConnection);
@@ -126,7 +142,16 @@ HistoryThread::~HistoryThread()
 
 void HistoryThread::record(const HistoryStore::Entry &entry)
 {
+    m_pending.append(entry);
+    if (!m_handOver->isActive())
+        m_handOver->start();
+}
+
+void HistoryThread::handOver()
+{
+    if (m_pending.isEmpty())
+        return;
     HistoryWriter *writer = m_writer;
     QMetaObject::invokeMethod(
-        m_writer, [writer, entry] { writer->add(entry); }, Qt::QueuedConnection);
+        m_writer, [writer, entries = std::exchange(m_pending, {})] { writer->add(entries); }, Qt::QueuedConnection);
 }

@@ -31,6 +31,7 @@ public:
     // On the writer's thread.
     bool open();
     void add(const HistoryStore::Entry &entry);
+    void add(const QList<HistoryStore::Entry> &entries);
     // Writes what waits now.
     void flush();
     // Writes what waits and ends the run.
@@ -54,11 +55,15 @@ private:
     bool m_failed = false;
 };
 
-// A writer on a thread of its own, for the thread that makes the results.
+// A writer on a thread of its own, for the thread that makes the results. Results are handed
+// over in bunches every kHandOverMs, so that the writer's thread wakes a few times a second
+// rather than for every result.
 class HistoryThread : public QObject
 {
     Q_OBJECT
 public:
+    static constexpr int kHandOverMs = 250;
+
     explicit HistoryThread(const QString &dir, const HistoryStore::Settings &settings = {}, QObject *parent = nullptr);
     // Writes what waits, ends the run and the thread.
     ~HistoryThread() override;
@@ -70,6 +75,10 @@ signals:
     void message(const QString &text);
 
 private:
+    void handOver();
+
     QThread *m_thread;
     HistoryWriter *m_writer;
+    QTimer *m_handOver;
+    QList<HistoryStore::Entry> m_pending;
 };
