@@ -1,6 +1,7 @@
 #include "application.h"
 #include "commandline.h"
 #include "headlessagent.h"
+#include "historyexport.h"
 #include "hlbeditmemodlg.h"
 #include "infomemoform.h"
 #include "mainform.h"
@@ -9,8 +10,10 @@
 #include "oiform.h"
 #include "utlunit.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QStandardPaths>
+#include <QTextStream>
 
 #include <cstdio>
 
@@ -24,7 +27,7 @@ int runHeadless(int argc, char **argv, const CommandLine &commandLine, const QSt
     const QString dtaDir
         = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QStringLiteral("/Corvid/Skylark/");
     HeadlessAgent agent({ commandLine.hosts, commandLine.listFile, commandLine.metricsAddress, commandLine.log,
-                            commandLine.intervalMs, commandLine.timeoutMs },
+                            commandLine.intervalMs, commandLine.timeoutMs, commandLine.historyDir },
         dtaDir, version);
     const QString why = agent.start();
     if (!why.isEmpty()) {
@@ -35,6 +38,25 @@ int runHeadless(int argc, char **argv, const CommandLine &commandLine, const QSt
     app.exec();
     agent.finish();
     return 0;
+}
+
+// The kept history as CSV, without a display.
+int runExport(int argc, char **argv, const CommandLine &commandLine)
+{
+    QCoreApplication app(argc, argv);
+    app.setApplicationName(QStringLiteral("skylark"));
+    const QString dir = !commandLine.historyDir.isEmpty()
+        ? commandLine.historyDir
+        : QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)
+            + QStringLiteral("/Corvid/Skylark/History");
+    const CommandLine::Export &e = commandLine.historyExport;
+    HistoryExport::Request request { dir, e.hosts, e.from, e.to,
+        e.outages       ? HistoryExport::Rows::Outages
+            : e.minutes ? HistoryExport::Rows::Minutes
+                        : HistoryExport::Rows::Results };
+    QTextStream out(stdout);
+    QTextStream err(stderr);
+    return HistoryExport::run(request, out, err, QDateTime::currentMSecsSinceEpoch());
 }
 
 } // namespace
@@ -55,6 +77,8 @@ int main(int argc, char **argv)
         std::fputs(commandLine.text.toLocal8Bit().constData(), failed ? stderr : stdout);
         return failed ? 2 : 0;
     }
+    if (commandLine.exportHistory)
+        return runExport(argc, argv, commandLine);
     if (commandLine.headless)
         return runHeadless(argc, argv, commandLine, version);
 

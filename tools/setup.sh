@@ -17,6 +17,8 @@ case "$what" in
     *) echo "usage: $0 run|test|build|bench|package|asan|fuzz [SECONDS]" >&2; exit 2 ;;
 esac
 packages=(g++ make cmake qt6-base-dev libgl-dev iproute2 iputils-ping util-linux nftables)
+# The history store.
+packages+=(libsqlite3-dev)
 # The notification tests start a private session bus.
 packages+=(dbus-daemon)
 # Packaging and its checks: the .deb, and validation of the desktop entry and metainfo.

@@ -1,6 +1,8 @@
 #include "headlessagent.h"
 
 #include "boundedread.h"
+#include "historyrecorder.h"
+#include "historywriter.h"
 #include "hostprobe.h"
 #include "listfile.h"
 #include "skylarkerror.h"
@@ -116,6 +118,15 @@ QString HeadlessAgent::start()
     m_flushTimer->setInterval(kFlushIntervalMs);
     connect(m_flushTimer, &QTimer::timeout, this, &HeadlessAgent::flushLog);
 
+    if (!m_options.historyDir.isEmpty()) {
+        // Its messages (a full disk, another writer, a damaged store) go to standard error;
+        // probing goes on whatever they say.
+        m_history = new HistoryThread(m_options.historyDir, {}, this);
+        connect(m_history, &HistoryThread::message, this,
+            [](const QString &text) { std::fprintf(stderr, "skylark: %s\n", qPrintable(text)); });
+        m_recorder = new HistoryRecorder(m_history, this);
+    }
+
     // First echoes spread over the first second, as on a board started in one go.
     m_probes.reserve(hosts.size());
     for (int i = 0; i < hosts.size(); ++i)
@@ -135,6 +146,8 @@ HostProbe *HeadlessAgent::watch(const QString &host, int startDelayMs)
     connect(probe, &HostProbe::echoSent, this, [this, key] { m_store.countRequest(key); });
     connect(probe, &HostProbe::resultProcessed, this, [this, probe](const EchoOutcome &o) { onResult(probe, o); });
     connect(probe, &HostProbe::lookupFailed, this, [this, probe](quint16 err) { onLookupFailed(probe, err); });
+    if (m_recorder)
+        m_recorder->attach(probe);
     probe->start(startDelayMs);
     return probe;
 }
@@ -241,5 +254,10 @@ bool HeadlessAgent::finish()
     m_server.stop();
     if (m_flushTimer)
         m_flushTimer->stop();
+    // The history writes what waits and ends its run.
+    delete m_recorder;
+    m_recorder = nullptr;
+    delete m_history;
+    m_history = nullptr;
     return !m_log.hasPending() || flushLog();
 }

@@ -9,6 +9,8 @@
 #include <QObject>
 #include <QStringList>
 
+class HistoryRecorder;
+class HistoryThread;
 class HostProbe;
 class QSocketNotifier;
 class QTimer;
@@ -30,6 +32,7 @@ public:
         // For hosts whose text sets none; 0 keeps the usual 1 s and 4 s.
         int intervalMs = 0;
         int timeoutMs = 0;
+        QString historyDir; // keeps every result there when not empty
     };
 
     // `dtaDir` is the program's data folder (with a trailing separator): the logs go below it.
@@ -83,4 +86,6 @@ private:
     LogAppender m_log { ResultLog::header() };
     QTimer *m_flushTimer = nullptr;
     QSocketNotifier *m_signals = nullptr;
+    HistoryThread *m_history = nullptr;
+    HistoryRecorder *m_recorder = nullptr;
 };

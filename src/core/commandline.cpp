@@ -36,6 +36,20 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &versionTe
                        "--headless)."),
         QStringLiteral("duration"));
     parser.addOptions({ headless, metrics, list, log, interval, timeout });
+    const QCommandLineOption exportHistory(QStringLiteral("export-history"),
+        QStringLiteral("Writes the kept history as CSV to standard output and exits."));
+    const QCommandLineOption history(QStringLiteral("history"),
+        QStringLiteral("Keeps the history in DIR (with --headless), or exports it from there."), QStringLiteral("dir"));
+    const QCommandLineOption exportHost(QStringLiteral("host"),
+        QStringLiteral("Exports this host only: its text without options, or its first word (repeatable)."),
+        QStringLiteral("text"));
+    const QCommandLineOption from(
+        QStringLiteral("from"), QStringLiteral("Exports from this ISO 8601 date or time on."), QStringLiteral("time"));
+    const QCommandLineOption to(
+        QStringLiteral("to"), QStringLiteral("Exports up to this ISO 8601 date or time."), QStringLiteral("time"));
+    const QCommandLineOption outages(QStringLiteral("outages"), QStringLiteral("Exports the outages."));
+    const QCommandLineOption minutes(QStringLiteral("minutes"), QStringLiteral("Exports the one-minute figures."));
+    parser.addOptions({ exportHistory, history, exportHost, from, to, outages, minutes });
     for (const char *name :
         { "platform", "style", "stylesheet", "display", "geometry", "session", "title", "qwindowtitle" }) {
         QCommandLineOption toolkit(QString::fromLatin1(name), QString(), QStringLiteral("value"));
@@ -111,5 +125,30 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &versionTe
     for (const QString &host : parser.positionalArguments())
         if (!host.trimmed().isEmpty())
             cl.hosts.append(host.trimmed());
+
+    auto refuse = [&cl](const QString &why) {
+        cl.action = Action::Fail;
+        cl.text = QStringLiteral("skylark: %1\nTry 'skylark --help' for more information.\n").arg(why);
+        return cl;
+    };
+    cl.exportHistory = parser.isSet(exportHistory);
+    cl.historyDir = parser.value(history);
+    if (parser.isSet(history) && cl.historyDir.isEmpty())
+        return refuse(QStringLiteral("--history wants a folder."));
+    if (parser.isSet(history) && !cl.headless && !cl.exportHistory)
+        return refuse(QStringLiteral("--history goes with --headless or --export-history."));
+    const bool exportOptions = parser.isSet(exportHost) || parser.isSet(from) || parser.isSet(to)
+        || parser.isSet(outages) || parser.isSet(minutes);
+    if (!cl.exportHistory) {
+        if (exportOptions)
+            return refuse(QStringLiteral("--host, --from, --to, --outages and --minutes go with --export-history."));
+        return cl;
+    }
+    if (cl.headless || parser.isSet(metrics) || parser.isSet(list) || cl.log || !cl.hosts.isEmpty())
+        return refuse(QStringLiteral("--export-history takes no hosts, --headless, --metrics, --list or --log."));
+    if (parser.isSet(outages) && parser.isSet(minutes))
+        return refuse(QStringLiteral("--outages and --minutes do not go together."));
+    cl.historyExport = { parser.values(exportHost), parser.value(from), parser.value(to), parser.isSet(outages),
+        parser.isSet(minutes) };
     return cl;
 }

@@ -18,6 +18,19 @@ struct CommandLine
     int intervalMs = 0;
     int timeoutMs = 0;
     QString text; // help, version or error text for Print / Fail
+    // The history folder (with --headless or --export-history).
+    QString historyDir;
+    // --export-history: CSV of the kept history to standard output, and nothing else.
+    struct Export
+    {
+        QStringList hosts;
+        QString from;
+        QString to;
+        bool outages = false;
+        bool minutes = false;
+    };
+    bool exportHistory = false;
+    Export historyExport;
 
     // args as the program got them, the program's name first. Options of the toolkit's own
     // (-platform, -style, -display, ...) are let through for it.

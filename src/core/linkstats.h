@@ -18,6 +18,9 @@ struct EchoOutcome
     Kind kind = Timeout;
     int rtt = 0; // ms; meaningful for replies (and answers from another address)
     QString from; // the replying address, empty without a reply
+    // The IP status: 0 for an answer, 11010 for a time-out, 11002 to 11050 for an ICMP error
+    // from a router; other values are local errors.
+    int status = 0;
 };
 Q_DECLARE_METATYPE(EchoOutcome)
 

@@ -174,6 +174,7 @@ void HostProbe::onTerminate(TPingThread *sender)
                                                    : EchoOutcome::Foreign;
     o.rtt = answered ? int(sender->ReplyRTT) : 0;
     o.from = !answered ? QString() : o.kind == EchoOutcome::Reply ? m_address : sender->ReplyIPAddr;
+    o.status = answered ? int(sender->ReplyStatus) : sender->ErrCode;
 
     m_recent.push_back({ o.rtt, o.kind });
     while (int(m_recent.size()) > m_window)

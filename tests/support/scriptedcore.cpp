@@ -39,6 +39,20 @@ void ScriptedEchoLauncher::noSocket()
     lastDelivered = w->Deliver();
 }
 
+void ScriptedEchoLauncher::failWith(int status)
+{
+    if (pending.empty())
+        return;
+    auto w = pending.front();
+    pending.erase(pending.begin());
+    started.push_back(w);
+    w->DnsHostIP = w->PingHostName.trimmed();
+    w->ReplyTotal = 0;
+    w->ErrCode = status;
+    w->ErrString = QStringLiteral("Destination host unreachable");
+    lastDelivered = w->Deliver();
+}
+
 void ScriptedEchoLauncher::replyAndProcess(int rtt, const QString &from)
 {
     reply(rtt, from);

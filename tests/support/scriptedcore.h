@@ -24,6 +24,9 @@ public:
     void timeout() { reply(-1); }
     // Completes the oldest pending echo as one that found no ICMP socket to send with.
     void noSocket();
+    // Completes the oldest pending echo with no reply and this IP status (11003: a router
+    // says the host is unreachable).
+    void failWith(int status);
     // Completes the oldest pending echo and processes the delivery.
     void replyAndProcess(int rtt, const QString &from = QString());
     std::size_t count() const { return pending.size(); }
