@@ -75,7 +75,10 @@ int main(int argc, char **argv)
         const QStringList hosts = steadyHosts(n);
         const double rss0 = rssKiB();
         const EchoService::Counters c0 = EchoService::instance().counters();
-        HeadlessAgent agent({ hosts, {}, QStringLiteral("127.0.0.1:0"), false }, {}, QStringLiteral("bench"));
+        HeadlessAgent::Options options;
+        options.hosts = hosts;
+        options.metricsAddress = QStringLiteral("127.0.0.1:0");
+        HeadlessAgent agent(options, {}, QStringLiteral("bench"));
         if (const QString why = agent.start(); !why.isEmpty()) {
             std::fprintf(stderr, "%s\n", qPrintable(why));
             return 1;
