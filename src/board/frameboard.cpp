@@ -26,7 +26,7 @@ qint64 echoWaitMs(const QList<QPointer<TPingFrame>> &frames)
     int longest = HostSpec::kDefaultTimeoutMs;
     for (const QPointer<TPingFrame> &f : frames)
         if (f && f->Probe())
-            longest = std::max(longest, f->Probe()->spec().timeoutMs);
+            longest = std::max(longest, f->Probe()->hostSpec().timeoutMs);
     return longest + 1000;
 }
 // Ping windows are freed between two pings of their frame, looked at this often.

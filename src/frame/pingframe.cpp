@@ -535,10 +535,10 @@ void TPingFrame::updateTip()
                 lines.append(l->text());
     }
     // Option words of the host text, and any value used at its bound.
-    if (const HostSpec &spec = m_probe->spec(); spec.hasOptions()) {
+    if (const HostSpec &parsed = m_probe->hostSpec(); parsed.hasOptions()) {
         lines << QStringLiteral("Interval %1, timeout %2")
-                     .arg(Duration::format(spec.intervalMs), Duration::format(spec.timeoutMs));
-        lines << spec.notes;
+                     .arg(Duration::format(parsed.intervalMs), Duration::format(parsed.timeoutMs));
+        lines << parsed.notes;
     }
     setToolTip(lines.join(QLatin1Char('\n')));
 }

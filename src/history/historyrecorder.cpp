@@ -14,7 +14,7 @@ HistoryRecorder::HistoryRecorder(HistoryThread *history, QObject *parent)
 void HistoryRecorder::attach(HostProbe *probe)
 {
     connect(probe, &HostProbe::resultProcessed, this,
-        [this, probe](const EchoOutcome &outcome) { m_history->record(entryFor(outcome, probe->spec().label)); });
+        [this, probe](const EchoOutcome &outcome) { m_history->record(entryFor(outcome, probe->hostSpec().label)); });
     connect(probe, &HostProbe::lookupFailed, this, [this](quint16 errCode, const QString &hostText) {
         m_history->record(lookupFailure(hostText, errCode, AppClock::now().toMSecsSinceEpoch()));
     });
@@ -43,6 +43,6 @@ HistoryStore::Entry HistoryRecorder::entryFor(const EchoOutcome &o, const QStrin
 
 HistoryStore::Entry HistoryRecorder::lookupFailure(const QString &hostText, int errCode, qint64 timeMs)
 {
-    const HostSpec spec = HostSpec::parse(hostText);
-    return { spec.identity, spec.label, spec.address, { timeMs, History::Kind::LookupFailed, errCode, 0 } };
+    const HostSpec parsed = HostSpec::parse(hostText);
+    return { parsed.identity, parsed.label, parsed.address, { timeMs, History::Kind::LookupFailed, errCode, 0 } };
 }

@@ -41,14 +41,14 @@ HostProbe::~HostProbe() = default;
 void HostProbe::setHost(const QString &host)
 {
     m_host = host;
-    HostSpec spec = HostSpec::parse(host);
-    if (!spec.intervalGiven && m_defaultIntervalMs > 0)
-        spec.intervalMs = m_defaultIntervalMs;
-    if (!spec.timeoutGiven && m_defaultTimeoutMs > 0)
-        spec.timeoutMs = m_defaultTimeoutMs;
-    if (spec.identity != m_spec.identity)
+    HostSpec parsed = HostSpec::parse(host);
+    if (!parsed.intervalGiven && m_defaultIntervalMs > 0)
+        parsed.intervalMs = m_defaultIntervalMs;
+    if (!parsed.timeoutGiven && m_defaultTimeoutMs > 0)
+        parsed.timeoutMs = m_defaultTimeoutMs;
+    if (parsed.identity != m_spec.identity)
         m_missesSince = QDateTime();
-    m_spec = std::move(spec);
+    m_spec = std::move(parsed);
 }
 
 void HostProbe::setDefaultTiming(int intervalMs, int timeoutMs)

@@ -40,7 +40,7 @@ public:
     // interval and the echo's time-out; the other words are a label.
     void setHost(const QString &host);
     QString host() const { return m_host; }
-    const HostSpec &spec() const { return m_spec; }
+    const HostSpec &hostSpec() const { return m_spec; }
     // The interval and time-out for a host text that sets none (0: the usual ones); its own
     // words win. Takes effect at the next setHost.
     void setDefaultTiming(int intervalMs, int timeoutMs);

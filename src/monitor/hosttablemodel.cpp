@@ -69,7 +69,7 @@ HostTableModel::Row HostTableModel::compute(int row) const
         return r;
     r.text = p->host();
     const Row *old = row < m_rows.size() ? &m_rows.at(row) : nullptr;
-    r.spec = old && old->text == r.text ? old->spec : HostSpec::parse(r.text);
+    r.parsed = old && old->text == r.text ? old->parsed : HostSpec::parse(r.text);
     r.state = p->state();
     const QList<EchoOutcome> &window = p->history().window();
     if (!window.isEmpty() && window.last().kind == EchoOutcome::Reply)
@@ -138,12 +138,12 @@ QVariant HostTableModel::data(const QModelIndex &index, int role) const
     }
     case Qt::ToolTipRole: {
         QString tip = r.text;
-        if (!r.spec.label.isEmpty() || r.spec.hasOptions())
-            tip += QStringLiteral("\nhost: %1").arg(r.spec.address);
-        if (r.spec.hasOptions())
+        if (!r.parsed.label.isEmpty() || r.parsed.hasOptions())
+            tip += QStringLiteral("\nhost: %1").arg(r.parsed.address);
+        if (r.parsed.hasOptions())
             tip += QStringLiteral("\ninterval %1, timeout %2")
-                       .arg(Duration::format(r.spec.intervalMs), Duration::format(r.spec.timeoutMs));
-        for (const QString &n : r.spec.notes)
+                       .arg(Duration::format(r.parsed.intervalMs), Duration::format(r.parsed.timeoutMs));
+        for (const QString &n : r.parsed.notes)
             tip += u'\n' + n;
         tip += QStringLiteral("\n%1: %2").arg(m_hosts->at(index.row()).name, HostState::words(r.state));
         if (index.column() == Results)
@@ -157,9 +157,9 @@ QVariant HostTableModel::data(const QModelIndex &index, int role) const
         case State:
             return HostState::words(r.state);
         case Host:
-            return r.spec.address;
+            return r.parsed.address;
         case Label:
-            return r.spec.label;
+            return r.parsed.label;
         case Address: {
             const HostProbe *p = m_hosts->at(index.row()).probe.data();
             return p ? p->address() : QString();

@@ -48,7 +48,7 @@ private:
     struct Row
     {
         QString text;
-        HostSpec spec;
+        HostSpec parsed;
         HostState::State state = HostState::State::Stopped;
         int rtt = -1;
         LinkStats::LowAvgHigh lah;

@@ -201,13 +201,13 @@ private slots:
         answer(QStringLiteral("2s"), QStringLiteral("500ms"), true);
         item->trigger();
         QCOMPARE(f->HostEdit->text(), QStringLiteral("10.4.0.1 core router interval=2s timeout=500ms"));
-        QCOMPARE(f->Probe()->spec().intervalMs, 2000);
-        QCOMPARE(f->Probe()->spec().timeoutMs, 500);
-        QCOMPARE(f->Probe()->spec().identity, QStringLiteral("10.4.0.1 core router"));
+        QCOMPARE(f->Probe()->hostSpec().intervalMs, 2000);
+        QCOMPARE(f->Probe()->hostSpec().timeoutMs, 500);
+        QCOMPARE(f->Probe()->hostSpec().identity, QStringLiteral("10.4.0.1 core router"));
         QVERIFY2(f->toolTip().contains(QStringLiteral("Interval 2s, timeout 500ms")), qPrintable(f->toolTip()));
         // A value out of bounds is used at its bound, and the tooltip says so.
         f->HostEdit->setText(QStringLiteral("10.4.0.1 core router interval=10ms timeout=500ms"));
-        QCOMPARE(f->Probe()->spec().intervalMs, 100);
+        QCOMPARE(f->Probe()->hostSpec().intervalMs, 100);
         QVERIFY2(f->toolTip().contains(QStringLiteral("interval below 100ms, 100ms used")), qPrintable(f->toolTip()));
         f->HostEdit->setText(QStringLiteral("10.4.0.1 core router interval=2s timeout=500ms"));
         // A value that does not read keeps the dialog open; Cancel then changes nothing.

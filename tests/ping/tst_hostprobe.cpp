@@ -381,7 +381,7 @@ private slots:
         QVERIFY(probe.timer()->remainingTime() <= interval);
         QVERIFY(probe.timer()->remainingTime() > interval - 40);
         // The results are the identity's: the words do not make the host another one.
-        QCOMPARE(probe.spec().identity, HostSpec::parse(host).identity);
+        QCOMPARE(probe.hostSpec().identity, HostSpec::parse(host).identity);
         probe.stop();
     }
 
