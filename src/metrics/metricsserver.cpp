@@ -141,6 +141,11 @@ private:
                     && (a == 2 ? c.progress.elapsed() > v.progress.elapsed() : c.since.elapsed() > v.since.elapsed())))
                 victim = it.key();
         }
+        // Every place holds a fresh answer or one waiting for room in a queue full of clients
+        // that do not read: the answer that has waited longest gives way, so that a newcomer
+        // is never turned away by a crowd of complete requests.
+        if (!victim && !m_waiting.isEmpty())
+            victim = m_waiting.first();
         if (!victim)
             return false;
         ++evicted;
