@@ -94,14 +94,19 @@ private:
         QElapsedTimer made;
     };
 
+    // Takes the connections waiting in the listener. At the cap a newcomer takes the place of
+    // one that holds it least usefully; when every place is an answer on its way, it waits in
+    // the listener (the sweep and every close try again) rather than being turned away.
     void accept()
     {
-        while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+        while (m_server->hasPendingConnections()) {
             if (m_connections.size() >= m_limits.maxConnections && !makeRoom()) {
-                socket->abort();
-                socket->deleteLater();
-                continue;
+                if (!m_kept.isValid())
+                    m_kept.start();
+                return;
             }
+            m_kept.invalidate();
+            QTcpSocket *socket = m_server->nextPendingConnection();
             // Nothing beyond the request head is ever needed.
             socket->setReadBufferSize(m_limits.maxHeadBytes + 1);
             Connection &c = m_connections[socket];
@@ -114,10 +119,27 @@ private:
         }
     }
 
+    // After a close, a newcomer kept waiting is let in once the current call is done.
+    void acceptLater()
+    {
+        if (m_acceptDue || !m_server || !m_server->hasPendingConnections())
+            return;
+        m_acceptDue = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_acceptDue = false;
+                accept();
+            },
+            Qt::QueuedConnection);
+    }
+
     // At the cap: drops a connection whose answer is out, else the one that has waited
     // longest without a complete request, else the answer that has been stalled longest
-    // (stalled at least a little, so that answers on their way are finished). Returns
-    // false when every connection is busy with an answer that moves.
+    // (stalled at least a little, so that answers on their way are finished). When every
+    // place is an answer that moves or waits for room in the queue, a newcomer that has been
+    // kept waiting a moment takes the place of the answer begun longest ago: a crowd of
+    // complete requests cannot shut a scraper out. Returns false when nothing gives way yet.
     bool makeRoom()
     {
         QTcpSocket *victim = nullptr;
@@ -141,11 +163,11 @@ private:
                     && (a == 2 ? c.progress.elapsed() > v.progress.elapsed() : c.since.elapsed() > v.since.elapsed())))
                 victim = it.key();
         }
-        // Every place holds a fresh answer or one waiting for room in a queue full of clients
-        // that do not read: the answer that has waited longest gives way, so that a newcomer
-        // is never turned away by a crowd of complete requests.
-        if (!victim && !m_waiting.isEmpty())
-            victim = m_waiting.first();
+        if (!victim && m_kept.isValid() && m_kept.elapsed() >= kStalledMs) {
+            for (auto it = m_connections.cbegin(); it != m_connections.cend(); ++it)
+                if (!victim || it->since.elapsed() > m_connections[victim].since.elapsed())
+                    victim = it.key();
+        }
         if (!victim)
             return false;
         ++evicted;
@@ -160,8 +182,9 @@ private:
             socket->disconnect(this);
             socket->abort();
             socket->deleteLater();
-            // Someone waiting for room in the queue may go on now.
+            // Someone waiting for room in the queue may go on now, and a newcomer come in.
             pumpWaiting();
+            acceptLater();
         }
     }
 
@@ -195,6 +218,7 @@ private:
         if (!m_waiting.isEmpty() && queued() >= m_limits.outputTotal)
             dropStalledHolder(nullptr);
         pumpWaiting();
+        accept();
         afterBurst();
     }
 
@@ -397,6 +421,7 @@ private:
         victim->disconnect(this);
         victim->abort();
         victim->deleteLater();
+        acceptLater();
         return true;
     }
 
@@ -411,6 +436,8 @@ private:
     QList<QTcpSocket *> m_waiting; // answers held back while the queue is full, first come first
     Output m_outputs[2];
     bool m_trimDue = false;
+    QElapsedTimer m_kept; // a newcomer has waited for a place since
+    bool m_acceptDue = false;
 };
 
 std::optional<MetricsServer::Endpoint> MetricsServer::parseAddress(const QString &text, QString *error)

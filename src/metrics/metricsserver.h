@@ -26,7 +26,9 @@ public:
     {
         int maxHeadBytes = 8 * 1024;
         // At the cap a new connection takes the place of the one that has waited longest
-        // without a complete request (or, failing that, of the longest stalled answer).
+        // without a complete request (or, failing that, of the longest stalled answer); when
+        // every place holds an answer on its way, it waits in the listener for a moment and then
+        // takes the place of the answer begun longest ago.
         int maxConnections = 64;
         // The whole request head must arrive within this time of connecting.
         int headMs = 5000;
