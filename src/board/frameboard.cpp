@@ -293,10 +293,12 @@ void TFrameBoard::showOverview(int k, bool show)
     }
     if (!o)
         return;
-    // Hidden frames keep pinging; only the widgets that show them change.
-    for (TPingFrame *f : std::as_const(*c.frames))
+    // Hidden frames keep pinging; their widgets wait until they are shown again.
+    for (TPingFrame *f : std::as_const(*c.frames)) {
         if (f->isHidden() != show)
             f->setVisible(!show);
+        f->setCovered(show);
+    }
     if (show)
         o->setGeometry(c.panel->rect());
     if (show == !o->isHidden())

@@ -9,6 +9,7 @@
 #include "splitterbar.h"
 #include "wsocket.h"
 
+#include <algorithm>
 #include <QComboBox>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
@@ -770,8 +771,69 @@ void TPingFrame::showPoints()
     }
 }
 
+void TPingFrame::setCovered(bool covered)
+{
+    if (covered == m_covered)
+        return;
+    m_covered = covered;
+    if (!covered)
+        catchUp();
+}
+
+void TPingFrame::catchUp()
+{
+    showPoints();
+    const QList<EchoOutcome> &window = m_probe->history().window();
+    const auto answered = std::find_if(
+        window.crbegin(), window.crend(), [](const EchoOutcome &o) { return o.kind != EchoOutcome::Timeout; });
+    if (answered != window.crend() && IPAddressLbl->text() != answered->target) {
+        IPAddressLbl->setText(answered->target);
+        refitFor(IPAddressLbl);
+    }
+    const LinkStats::LowAvgHigh f = m_probe->lowAvgHigh();
+    if (f != LinkStats::LowAvgHigh {}) {
+        StatusLbl->setText(FormatStatus(f.low, f.avg, f.high));
+        refitFor(StatusLbl);
+        PingChart->SetLeftAutomaticMaximum(false);
+        PingChart->SetLeftMaximum(f.high + f.high * 0.25);
+    }
+    if (m_timeoutWhileCovered) {
+        m_timeoutWhileCovered = false;
+        LastTimeoutComboBox->clear();
+        for (const QDateTime &t : m_probe->timeouts())
+            LastTimeoutComboBox->addItem(t.time().toString(kTimeFormat));
+        if (LastTimeoutComboBox->count() > 0) {
+            LastTimeoutComboBox->setCurrentIndex(0);
+            LastTimeoutComboBox->setEditText(LastTimeoutComboBox->itemText(0));
+        } else {
+            LastTimeoutComboBox->setEditText(kNoTimeout);
+        }
+        TimeoutsLbl->setText(QStringLiteral("Timeouts: %1").arg(LastTimeoutComboBox->count()));
+        setToggleColour(kYellow);
+    }
+    showLossJitter(LinkStats::format(m_probe->figures()));
+    updateState();
+    updateCompactRow();
+    updateTip();
+    PointsLbl->setText(QStringLiteral("Points: %1").arg(PingChart->Count()));
+    const QString last = LastTimeoutComboBox->currentText();
+    const QTime lastTime = QTime::fromString(last, kTimeFormat);
+    if (!window.isEmpty() && last != kNoTimeout && lastTime.isValid())
+        TimeSinceLastTimeoutLbl->setText(TimeSince(lastTime, window.last().when.time()));
+    else
+        TimeSinceLastTimeoutLbl->clear();
+}
+
 void TPingFrame::showResult(const EchoOutcome &outcome)
 {
+    if (m_covered) {
+        // Nobody sees the widgets: they catch up when the frame is uncovered.
+        if (outcome.kind != EchoOutcome::Reply)
+            m_timeoutWhileCovered = true;
+        updateState();
+        emit ResultProcessed(outcome);
+        return;
+    }
     const QDateTime &now = outcome.when;
 
     // The points as the probe keeps them: as many as SpinEdit's value, the new one last.
@@ -833,7 +895,7 @@ void TPingFrame::finishResult()
     // the passes nest; past a few levels a pass is left to the event loop, which keeps the
     // stack bounded on a board of hundreds of frames.
     static int nestedPasses = 0;
-    if (nestedPasses < kMaxNestedEventPasses) {
+    if (!m_covered && nestedPasses < kMaxNestedEventPasses) {
         QPointer<TPingFrame> self(this);
         ++m_terminateDepth;
         ++nestedPasses;

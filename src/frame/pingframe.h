@@ -117,6 +117,11 @@ public:
     // Whether the "#" panel shows the yellow timeout mark.
     bool TimeoutMarked() const;
 
+    // A frame the board has covered with its overview keeps pinging but leaves its widgets
+    // as they are; uncovered, it shows at once what its probe has now.
+    void setCovered(bool covered);
+    bool isCovered() const { return m_covered; }
+
     static QString FormatStatus(int low, int avg, int high);
     // The time that passed from a timeout's time of day to now's, "hh:mm:ss"; both are times
     // of day, so a span that crosses midnight is taken forward and is always under a day.
@@ -146,6 +151,8 @@ private:
     void showResult(const EchoOutcome &outcome);
     // After the result is shown: lets it be drawn, then clears the in-flight indicator.
     void finishResult();
+    // Everything showResult shows, from the probe as it is now.
+    void catchUp();
     void showLookupFailure();
     // The chart follows the probe's points: the oldest it dropped go, the new are added.
     void showPoints();
@@ -178,6 +185,9 @@ private:
     // The state the stripe shows.
     HostState::State m_state = HostState::State::Stopped;
     bool m_compact = false;
+    bool m_covered = false;
+    // A timeout came while covered: the list and the mark are brought up to date on uncovering.
+    bool m_timeoutWhileCovered = false;
     QWidget *m_stripe = nullptr;
     TCompactRow *m_row = nullptr;
     HostProbe *m_probe = nullptr;

@@ -377,6 +377,57 @@ private slots:
 
     // The span runs forward from the timeout's time of day, also past midnight, for the
     // newest timeout and for an older one picked from the list.
+    // What a frame shows of its results, for comparing two frames.
+    QStringList shown() const
+    {
+        QStringList s { frame->StatusLbl->text(), frame->IPAddressLbl->text(), frame->TimeoutsLbl->text(),
+            frame->PointsLbl->text(), frame->TimeSinceLastTimeoutLbl->text(), frame->LossJitterLbl->text(),
+            frame->LastTimeoutComboBox->currentText(), QString::number(frame->TimeoutMarked()) };
+        for (int i = 0; i < frame->LastTimeoutComboBox->count(); ++i)
+            s << frame->LastTimeoutComboBox->itemText(i);
+        for (int i = 0; i < frame->PingChart->Count(); ++i)
+            s << QStringLiteral("%1 %2").arg(frame->PingChart->YValue(i)).arg(frame->PingChart->PointColor(i).name());
+        return s;
+    }
+
+    // Covered by the board's overview, a frame leaves its widgets alone; uncovered, it shows
+    // exactly what a frame that was never covered shows.
+    void covered_leavesWidgetsThenCatchesUp_data()
+    {
+        QTest::addColumn<QList<int>>("results");
+        QTest::addColumn<int>("coverAt"); // before this result
+        QTest::newRow("replies and timeouts") << QList<int> { 10, 20, -1, -2, 30, -1 } << 2;
+        QTest::newRow("covered from the start") << QList<int> { -1, 10, 40, -1 } << 0;
+        QTest::newRow("only replies while covered") << QList<int> { -1, 10, 20, 30 } << 1;
+        QTest::newRow("nothing while covered") << QList<int> { 10, -1 } << 2;
+    }
+    void covered_leavesWidgetsThenCatchesUp()
+    {
+        QFETCH(QList<int>, results);
+        QFETCH(int, coverAt);
+        play(results);
+        const QStringList expected = shown();
+
+        cleanup();
+        init();
+        start();
+        QStringList atCover;
+        for (int i = 0; i < results.size(); ++i) {
+            if (i == coverAt) {
+                atCover = shown();
+                frame->setCovered(true);
+            }
+            if (i > 0)
+                tick();
+            world->echoes.replyAndProcess(
+                results[i] == -2 ? 5 : results[i], results[i] == -2 ? QStringLiteral("10.9.9.9") : QString());
+        }
+        if (coverAt < results.size())
+            QCOMPARE(shown(), atCover);
+        frame->setCovered(false);
+        QCOMPARE(shown(), expected);
+    }
+
     void timeSince_wrapsOverMidnight()
     {
         clock->set(QDateTime(QDate(2026, 12, 10), QTime(23, 59, 39)));

@@ -95,8 +95,15 @@ for run in 1 2 3; do
         xdotool key Escape
         sleep 0.5
     fi
-    xdotool windowclose "$win"
+    # The window manager's close (openbox binds Alt+F4 to it): WM_DELETE_WINDOW, as a user's
+    # click on the title bar's close button sends. xdotool's windowclose would destroy the
+    # window under the program instead.
+    xdotool windowactivate --sync "$win" key --clearmodifiers alt+F4
     for _ in $(seq 100); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
+    if kill -0 "$app" 2>/dev/null; then
+        echo "run $run: still running 10 s after the close"
+        status=1
+    fi
     kill "$app" "$wm" "$xvfb" 2>/dev/null || true
     wait "$app" "$wm" "$xvfb" 2>/dev/null || true
     now=$(values)
