@@ -11,6 +11,7 @@
 #include "hlbeditmemodlg.h"
 #include "mainform.h"
 #include "pingchart.h"
+#include "hostprobe.h"
 #include "pingframe.h"
 
 #include <QAbstractEventDispatcher>
@@ -205,8 +206,10 @@ int main(int argc, char **argv)
     for (TPingFrame *f : form.Board->ColumnFrames1) {
         if (f->HostEdit->text() != hosts.front() && hosts.size() < n)
             continue;
-        for (int i = 1; i < f->PingChart->Count(); ++i)
-            gaps.append(double(f->PingChart->XValue(i - 1).msecsTo(f->PingChart->XValue(i))));
+        // From the probe: a frame under the overview leaves its chart as it was.
+        const QList<HostProbe::Point> &points = f->Probe()->points();
+        for (qsizetype i = 1; i < points.size(); ++i)
+            gaps.append(double(points[i - 1].when.msecsTo(points[i].when)));
     }
 
     // Paint cost of one chart with 180 points, at the board's chart size and pixel ratios 1 and 2.
