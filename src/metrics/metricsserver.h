@@ -1,5 +1,6 @@
 #pragma once
 
+#include "httpresponder.h"
 #include "metricsstore.h"
 
 #include <QHostAddress>
@@ -9,40 +10,21 @@
 #include <optional>
 
 class QThread;
-class MetricsListener;
+class MetricsOutputs;
 
-// Serves the figures of a MetricsStore at GET /metrics for a Prometheus server to scrape. A
-// small HTTP/1.1 responder of our own: GET and HEAD only, one request per connection (what
-// follows the first request is not read), no request body, a bounded request head that must
-// arrive whole soon after connecting, a bounded number of connections, and a client that
-// stops reading is dropped. Scrapes that come together share one formatted output, and what
-// is queued for clients is bounded in total. It listens and formats on a thread of its own,
-// so a scrape costs the probes' thread nothing but the store's short locks.
+// Serves the figures of a MetricsStore at GET /metrics for a Prometheus server to scrape,
+// through an HttpResponder (GET and HEAD only, bounded in every way a client could abuse).
+// Scrapes that come together share one formatted output. It listens and formats on a thread
+// of its own, so a scrape costs the probes' thread nothing but the store's short locks.
 class MetricsServer : public QObject
 {
     Q_OBJECT
 public:
-    struct Limits
+    struct Limits : HttpResponder::Limits
     {
-        int maxHeadBytes = 8 * 1024;
-        // At the cap a new connection takes the place of the one that has waited longest
-        // without a complete request (or, failing that, of the longest stalled answer); when
-        // every place holds an answer on its way, it waits in the listener for a moment and then
-        // takes the place of the answer begun longest ago.
-        int maxConnections = 64;
-        // The whole request head must arrive within this time of connecting.
-        int headMs = 5000;
-        // An answer must make progress within this time.
-        int idleMs = 10000;
-        // At most this much is queued for one client that has not taken it yet,
-        int outputChunk = 64 * 1024;
-        // and at most this much for all clients together.
-        int outputTotal = 1024 * 1024;
         // A scrape shares the output of another made less than this long ago while that one
         // is still being sent (and any output of a store that has not changed since).
         int shareMs = 1000;
-        // After its answer a connection waits this long for the client to close first.
-        int lingerMs = 2000;
     };
 
     struct Endpoint
@@ -84,6 +66,7 @@ private:
     QString m_version;
     Limits m_limits;
     QThread *m_thread = nullptr;
-    MetricsListener *m_listener = nullptr;
+    HttpResponder *m_responder = nullptr;
+    MetricsOutputs *m_outputs = nullptr;
     quint16 m_port = 0;
 };

@@ -1,10 +1,12 @@
 #include "metricsformat.h"
+#include "httpresponder.h"
 #include "metricsserver.h"
 #include "metricsstore.h"
 
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTcpSocket>
+#include <QThread>
 #include <QTest>
 #include <QTimer>
 
@@ -354,6 +356,89 @@ private slots:
             const QByteArray getBody = get.mid(get.indexOf("\r\n\r\n") + 4);
             QVERIFY2(head.contains("\r\nContent-Length: " + QByteArray::number(getBody.size())), head);
         }
+    }
+
+    // The request head as the responder reads it; "-" for a head that is not HTTP.
+    void httpRequest_parse_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<QByteArray>("accept");
+        QTest::addColumn<bool>("body");
+        QTest::newRow("GET") << QByteArray("GET /metrics HTTP/1.1\r\nHost: x") << QByteArray("GET")
+                             << QByteArray("/metrics") << QByteArray() << false;
+        QTest::newRow("query dropped, bare LF")
+            << QByteArray("GET /metrics?a=1&b HTTP/1.0\nAccept: text/plain") << QByteArray("GET")
+            << QByteArray("/metrics") << QByteArray("text/plain") << false;
+        QTest::newRow("header name in any case, blanks trimmed")
+            << QByteArray("HEAD / HTTP/1.1\r\naCCept:   application/openmetrics-text  \r\n") << QByteArray("HEAD")
+            << QByteArray("/") << QByteArray("application/openmetrics-text") << false;
+        QTest::newRow("length 0 is no body") << QByteArray("POST /x HTTP/1.1\r\nContent-Length: 0")
+                                             << QByteArray("POST") << QByteArray("/x") << QByteArray() << false;
+        QTest::newRow("length") << QByteArray("GET / HTTP/1.1\r\nContent-Length: 5") << QByteArray("GET")
+                                << QByteArray("/") << QByteArray() << true;
+        QTest::newRow("chunked") << QByteArray("GET / HTTP/1.1\r\nTransfer-Encoding: chunked") << QByteArray("GET")
+                                 << QByteArray("/") << QByteArray() << true;
+        QTest::newRow("line without a colon skipped")
+            << QByteArray("GET / HTTP/1.1\r\nnonsense\r\n: empty name\r\nAccept: a") << QByteArray("GET")
+            << QByteArray("/") << QByteArray("a") << false;
+        QTest::newRow("HTTP/2") << QByteArray("GET / HTTP/2") << QByteArray("-") << QByteArray() << QByteArray()
+                                << false;
+        QTest::newRow("two words") << QByteArray("GET /metrics") << QByteArray("-") << QByteArray() << QByteArray()
+                                   << false;
+        QTest::newRow("four words") << QByteArray("GET /a b HTTP/1.1") << QByteArray("-") << QByteArray()
+                                    << QByteArray() << false;
+        QTest::newRow("empty") << QByteArray() << QByteArray("-") << QByteArray() << QByteArray() << false;
+        QTest::newRow("TLS hello") << QByteArray("\x16\x03\x01\x02\x00\x01", 6) << QByteArray("-") << QByteArray()
+                                   << QByteArray() << false;
+    }
+    void httpRequest_parse()
+    {
+        QFETCH(QByteArray, head);
+        QFETCH(QByteArray, method);
+        QFETCH(QByteArray, path);
+        QFETCH(QByteArray, accept);
+        QFETCH(bool, body);
+        const std::optional<HttpRequest> r = HttpRequest::parse(head);
+        QCOMPARE(r.has_value(), method != "-");
+        if (!r)
+            return;
+        QCOMPARE(r->method, method);
+        QCOMPARE(r->path, path);
+        QCOMPARE(r->accept, accept);
+        QCOMPARE(r->body, body);
+    }
+
+    // The responder knows nothing of metrics: whatever the handler makes is sent, and a HEAD
+    // gets its head alone.
+    void httpResponder_sendsWhatTheHandlerMakes()
+    {
+        QThread thread;
+        thread.start();
+        QList<QByteArray> asked;
+        auto *responder = new HttpResponder({}, [&asked](const HttpRequest &r) {
+            asked.append(r.method + " " + r.path);
+            return HttpAnswer { "418 I'm a teapot", "Content-Type: text/x-tea\r\n", "short and stout" };
+        });
+        responder->moveToThread(&thread);
+        QString why;
+        quint16 port = 0;
+        QMetaObject::invokeMethod(
+            responder, [&] { port = responder->listen(QHostAddress::LocalHost, 0, &why); },
+            Qt::BlockingQueuedConnection);
+        QVERIFY2(port != 0, qPrintable(why));
+        const QByteArray get = exchange(port, "GET /pot?x HTTP/1.1\r\n\r\n");
+        const QByteArray head = exchange(port, "HEAD /pot HTTP/1.1\r\n\r\n");
+        QMetaObject::invokeMethod(
+            responder, [responder] { delete responder; }, Qt::BlockingQueuedConnection);
+        thread.quit();
+        thread.wait();
+        QCOMPARE(get,
+            QByteArray("HTTP/1.1 418 I'm a teapot\r\nContent-Type: text/x-tea\r\nContent-Length: 15\r\n"
+                       "Connection: close\r\n\r\nshort and stout"));
+        QVERIFY(head.endsWith("Content-Length: 15\r\nConnection: close\r\n\r\n"));
+        QCOMPARE(asked, (QList<QByteArray> { "GET /pot", "HEAD /pot" }));
     }
 
     void http_hostileClients_refusedWhileServingOthers()
