@@ -141,9 +141,8 @@ HostProbe *HeadlessAgent::watch(const QString &host, int startDelayMs)
     probe->setHost(host);
     const QString name = QStringLiteral("Probe_%1").arg(m_nextName++);
     m_watched.insert(probe, { name, 0 });
-    const auto key = std::uintptr_t(probe);
-    m_store.setIdentity(key, MetricsStore::Identity::of(name, host, {}));
-    connect(probe, &HostProbe::echoSent, this, [this, key] { m_store.countRequest(key); });
+    m_feed.watch(
+        probe, [name] { return name; }, true);
     connect(probe, &HostProbe::resultProcessed, this, [this, probe](const EchoOutcome &o) { onResult(probe, o); });
     connect(probe, &HostProbe::lookupFailed, this, [this, probe](quint16 err) { onLookupFailed(probe, err); });
     if (m_recorder)
@@ -157,7 +156,6 @@ void HeadlessAgent::onLookupFailed(HostProbe *probe, quint16 err)
     auto it = m_watched.find(probe);
     if (it == m_watched.end())
         return;
-    m_store.recordLookupFailure(std::uintptr_t(probe));
     if (it->retryMs == 0)
         std::fprintf(
             stderr, "skylark: %s: name lookup failed (%u), trying again\n", qPrintable(probe->host()), unsigned(err));
@@ -195,7 +193,7 @@ void HeadlessAgent::reload()
             removed.append(p->host());
             p->stop();
             p->disconnect(this);
-            m_store.remove(std::uintptr_t(p));
+            m_feed.unwatch(p);
             m_watched.remove(p);
             p->deleteLater();
         }
@@ -215,7 +213,6 @@ void HeadlessAgent::reload()
 
 void HeadlessAgent::onResult(HostProbe *probe, const EchoOutcome &o)
 {
-    const auto key = std::uintptr_t(probe);
     auto it = m_watched.find(probe);
     if (it == m_watched.end())
         return;
@@ -223,9 +220,6 @@ void HeadlessAgent::onResult(HostProbe *probe, const EchoOutcome &o)
         it->retryMs = 0;
         std::fprintf(stderr, "skylark: %s: name lookup succeeded again\n", qPrintable(probe->host()));
     }
-    m_store.setIdentity(key, MetricsStore::Identity::of(it->name, o.host, o.target));
-    const LinkStats::Figures f = probe->figures();
-    m_store.record(key, o.kind, o.rtt, !probe->isDown(), f.results ? f.lossPercent / 100 : 0);
     if (m_options.log) {
         m_log.add(m_dtaDir + QStringLiteral("Logs/") + ResultLog::fileName(o.host), ResultLog::line(o));
         if (!m_flushTimer->isActive())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "metricsfeed.h"
 #include "metricsserver.h"
 #include "metricsstore.h"
 #include "resultlog.h"
@@ -80,6 +81,7 @@ private:
     QString m_dtaDir;
     MetricsStore m_store;
     MetricsServer m_server;
+    MetricsFeed m_feed { m_store };
     QList<HostProbe *> m_probes;
     QHash<HostProbe *, Watched> m_watched;
     int m_nextName = 0;

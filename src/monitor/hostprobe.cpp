@@ -46,8 +46,11 @@ void HostProbe::setHost(const QString &host)
         parsed.intervalMs = m_defaultIntervalMs;
     if (!parsed.timeoutGiven && m_defaultTimeoutMs > 0)
         parsed.timeoutMs = m_defaultTimeoutMs;
-    if (parsed.identity != m_spec.identity)
+    if (parsed.identity != m_spec.identity) {
         m_missesSince = QDateTime();
+        m_lossRing.clear();
+        m_lost = 0;
+    }
     m_spec = std::move(parsed);
 }
 
@@ -179,6 +182,13 @@ void HostProbe::onTerminate(TPingThread *sender)
     m_recent.push_back({ o.rtt, o.kind });
     while (int(m_recent.size()) > m_window)
         m_recent.pop_front();
+    const bool lost = o.kind != EchoOutcome::Reply;
+    m_lossRing.push_back(lost);
+    m_lost += lost;
+    if (int(m_lossRing.size()) > kLossWindow) {
+        m_lost -= m_lossRing.front();
+        m_lossRing.pop_front();
+    }
     if (o.kind == EchoOutcome::Reply)
         m_missesSince = QDateTime();
     else if (!m_missesSince.isValid())

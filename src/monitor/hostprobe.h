@@ -82,6 +82,10 @@ public:
     QString address() const { return m_address; }
     bool hasResult() const { return !m_recent.empty(); }
     bool isDown() const { return m_downUp.isDown(); }
+    // The share of the last kLossWindow results without a reply, whatever the chart keeps; 0
+    // before any. A new host identity starts it afresh.
+    double lossRatio() const { return m_lossRing.empty() ? 0.0 : double(m_lost) / double(m_lossRing.size()); }
+    static constexpr int kLossWindow = 180;
     // When the results without a reply that made the host down began; invalid while it is up.
     QDateTime downSince() const { return m_downUp.isDown() ? m_missesSince : QDateTime(); }
     // Results the figures cover: the newest, up to the window's size.
@@ -161,6 +165,8 @@ private:
         EchoOutcome::Kind kind;
     };
     std::deque<Brief> m_recent;
+    std::deque<bool> m_lossRing; // lost or not, oldest first
+    int m_lost = 0;
     DownUpWatch m_downUp;
     QList<Point> m_points;
     qint64 m_pointsAdded = 0;

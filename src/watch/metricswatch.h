@@ -1,11 +1,9 @@
 #pragma once
 
-#include "hostwatch.h"
-#include "linkstats.h"
+#include "metricsfeed.h"
 #include "metricsserver.h"
 #include "metricsstore.h"
 
-#include <QHash>
 #include <QObject>
 #include <QPointer>
 
@@ -34,19 +32,8 @@ public:
     static constexpr int kSweepMs = 1000;
 
 private:
-    struct ProbeState
-    {
-        QPointer<HostProbe> probe;
-        QPointer<const QObject> named;
-        QList<EchoOutcome> recent;
-        DownUpWatch downUp;
-    };
-    void onResult(HostProbe *probe, const EchoOutcome &outcome);
-    void onEchoSent(HostProbe *probe);
-    void sweep();
-
     MetricsStore m_store;
     MetricsServer m_server;
-    QHash<HostProbe *, ProbeState> m_probes;
+    MetricsFeed m_feed;
     QTimer *m_sweep;
 };
