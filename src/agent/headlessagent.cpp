@@ -1,6 +1,7 @@
 #include "headlessagent.h"
 
 #include "boundedread.h"
+#include "changehook.h"
 #include "historyrecorder.h"
 #include "historywriter.h"
 #include "hostprobe.h"
@@ -113,6 +114,12 @@ QString HeadlessAgent::start()
     for (int sig : { SIGTERM, SIGINT, SIGHUP })
         ::signal(sig, onSignal);
 
+    if (!m_options.onChange.isEmpty()) {
+        m_hook = new ChangeHook(
+            [](const QString &line) { std::fprintf(stderr, "skylark: %s\n", qPrintable(line)); }, this);
+        m_hook->setCommand(m_options.onChange, m_options.onChangeArgs);
+    }
+
     m_flushTimer = new QTimer(this);
     m_flushTimer->setSingleShot(true);
     m_flushTimer->setInterval(kFlushIntervalMs);
@@ -138,7 +145,15 @@ HostProbe *HeadlessAgent::watch(const QString &host, int startDelayMs)
 {
     auto *probe = new HostProbe;
     probe->setDefaultTiming(m_options.intervalMs, m_options.timeoutMs);
+    HostState::Thresholds t;
+    if (m_options.slowMs > 0)
+        t.slowMs = m_options.slowMs;
+    if (m_options.lossPercent >= 0)
+        t.lossPercent = m_options.lossPercent;
     probe->setHost(host);
+    probe->setDefaultThresholds(t);
+    if (m_options.damping > 0)
+        probe->setDamping(m_options.damping);
     const QString name = QStringLiteral("Probe_%1").arg(m_nextName++);
     m_watched.insert(probe, { name, 0 });
     const auto key = std::uintptr_t(probe);
@@ -146,6 +161,14 @@ HostProbe *HeadlessAgent::watch(const QString &host, int startDelayMs)
     connect(probe, &HostProbe::echoSent, this, [this, key] { m_store.countRequest(key); });
     connect(probe, &HostProbe::resultProcessed, this, [this, probe](const EchoOutcome &o) { onResult(probe, o); });
     connect(probe, &HostProbe::lookupFailed, this, [this, probe](quint16 err) { onLookupFailed(probe, err); });
+    connect(probe, &HostProbe::stateAnnounced, this, [this, probe](const HostState::Announcement &a) {
+        m_store.countChange(std::uintptr_t(probe), a.to);
+        if (m_hook) {
+            const HostSpec &spec = probe->hostSpec();
+            const LinkStats::Figures f = probe->figures();
+            m_hook->run({ spec.address, spec.label, probe->address(), a, probe->lastRtt(), f.lossPercent });
+        }
+    });
     if (m_recorder)
         m_recorder->attach(probe);
     probe->start(startDelayMs);
@@ -226,6 +249,7 @@ void HeadlessAgent::onResult(HostProbe *probe, const EchoOutcome &o)
     m_store.setIdentity(key, MetricsStore::Identity::of(it->name, o.host, o.target));
     const LinkStats::Figures f = probe->figures();
     m_store.record(key, o.kind, o.rtt, !probe->isDown(), f.results ? f.lossPercent / 100 : 0);
+    m_store.setState(key, probe->state());
     if (m_options.log) {
         m_log.add(m_dtaDir + QStringLiteral("Logs/") + ResultLog::fileName(o.host), ResultLog::line(o));
         if (!m_flushTimer->isActive())

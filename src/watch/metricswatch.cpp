@@ -27,9 +27,11 @@ void TMetricsWatch::watch(HostProbe *probe, const QObject *named)
 {
     if (m_probes.contains(probe))
         return;
-    m_probes.insert(probe, ProbeState { probe, named, {}, DownUpWatch() });
+    m_probes.insert(probe, ProbeState { probe, named, {} });
     connect(probe, &HostProbe::resultProcessed, this, [this, probe](const EchoOutcome &o) { onResult(probe, o); });
     connect(probe, &HostProbe::echoSent, this, [this, probe] { onEchoSent(probe); });
+    connect(probe, &HostProbe::stateAnnounced, this,
+        [this, probe](const HostState::Announcement &a) { m_store.countChange(std::uintptr_t(probe), a.to); });
     connect(probe, &QObject::destroyed, this, [this, probe] {
         m_probes.remove(probe);
         m_store.remove(std::uintptr_t(probe));
@@ -63,13 +65,13 @@ void TMetricsWatch::onResult(HostProbe *probe, const EchoOutcome &o)
     st.recent.append(o);
     if (st.recent.size() > kWindow)
         st.recent.removeFirst();
-    st.downUp.feed(o);
     const auto key = std::uintptr_t(probe);
     m_store.setIdentity(
         key, MetricsStore::Identity::of(st.named ? st.named->objectName() : QString(), o.host, o.target));
     m_store.setActive(key, true);
     const LinkStats::Figures f = LinkStats::compute(st.recent);
-    m_store.record(key, o.kind, o.rtt, !st.downUp.isDown(), f.lossPercent / 100);
+    m_store.record(key, o.kind, o.rtt, !probe->isDown(), f.lossPercent / 100);
+    m_store.setState(key, probe->state());
 }
 
 void TMetricsWatch::onEchoSent(HostProbe *probe)
@@ -83,6 +85,7 @@ void TMetricsWatch::onEchoSent(HostProbe *probe)
         MetricsStore::Identity::of(it->named ? it->named->objectName() : QString(), probe->host(), probe->address()));
     m_store.setActive(key, true);
     m_store.countRequest(key);
+    m_store.setState(key, probe->state());
 }
 
 void TMetricsWatch::sweep()
@@ -94,6 +97,7 @@ void TMetricsWatch::sweep()
         const auto key = std::uintptr_t(it.key());
         // A stopped probe's series leave the output; its counters wait for its restart.
         m_store.setActive(key, probe->running() || probe->inFlight());
+        m_store.setState(key, probe->state());
         const EchoOutcome &last = it->recent.last();
         // An echo for a new host text has started that text's series already.
         if (last.host != probe->host())

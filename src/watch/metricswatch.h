@@ -39,7 +39,6 @@ private:
         QPointer<HostProbe> probe;
         QPointer<const QObject> named;
         QList<EchoOutcome> recent;
-        DownUpWatch downUp;
     };
     void onResult(HostProbe *probe, const EchoOutcome &outcome);
     void onEchoSent(HostProbe *probe);
