@@ -380,6 +380,14 @@ private slots:
             20000);
         QCOMPARE(
             query(QStringLiteral("skylark_host_up{side=\"desktop\"}")).value(QStringLiteral("10.77.2.2"), -1), 1.0);
+        // The state set says the same, on both sides.
+        for (const QString side : { QStringLiteral("agent"), QStringLiteral("desktop") }) {
+            const QString in = QStringLiteral("skylark_host_state{side=\"%1\",state=\"%2\"}");
+            QTRY_COMPARE_WITH_TIMEOUT(
+                query(in.arg(side, QStringLiteral("down"))).value(QStringLiteral("10.77.3.2"), -1), 1.0, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(
+                query(in.arg(side, QStringLiteral("up"))).value(QStringLiteral("10.77.2.2"), -1), 1.0, 10000);
+        }
         const double desktopRate = query(QStringLiteral("rate(skylark_echo_replies_total{side=\"desktop\"}[10s])"))
                                        .value(QStringLiteral("10.77.2.2"));
         QVERIFY2(desktopRate > 0.8 && desktopRate < 1.2, QByteArray::number(desktopRate));
