@@ -1,6 +1,7 @@
 #include "headlessagent.h"
 
 #include "boundedread.h"
+#include "changehook.h"
 #include "historyrecorder.h"
 #include "historywriter.h"
 #include "hostprobe.h"
@@ -113,6 +114,12 @@ QString HeadlessAgent::start()
     for (int sig : { SIGTERM, SIGINT, SIGHUP })
         ::signal(sig, onSignal);
 
+    if (!m_options.onChange.isEmpty()) {
+        m_hook = new ChangeHook(
+            [](const QString &line) { std::fprintf(stderr, "skylark: %s\n", qPrintable(line)); }, this);
+        m_hook->setCommand(m_options.onChange, m_options.onChangeArgs);
+    }
+
     m_flushTimer = new QTimer(this);
     m_flushTimer->setSingleShot(true);
     m_flushTimer->setInterval(kFlushIntervalMs);
@@ -138,13 +145,27 @@ HostProbe *HeadlessAgent::watch(const QString &host, int startDelayMs)
 {
     auto *probe = new HostProbe;
     probe->setDefaultTiming(m_options.intervalMs, m_options.timeoutMs);
+    HostState::Thresholds t;
+    if (m_options.slowMs > 0)
+        t.slowMs = m_options.slowMs;
+    if (m_options.lossPercent >= 0)
+        t.lossPercent = m_options.lossPercent;
     probe->setHost(host);
+    probe->setDefaultThresholds(t);
+    if (m_options.damping > 0)
+        probe->setDamping(m_options.damping);
     const QString name = QStringLiteral("Probe_%1").arg(m_nextName++);
     m_watched.insert(probe, { name, 0 });
-    m_feed.watch(
-        probe, [name] { return name; }, true);
+    m_feed.watch(probe, [name] { return name; }, true);
     connect(probe, &HostProbe::resultProcessed, this, [this, probe](const EchoOutcome &o) { onResult(probe, o); });
     connect(probe, &HostProbe::lookupFailed, this, [this, probe](quint16 err) { onLookupFailed(probe, err); });
+    connect(probe, &HostProbe::stateAnnounced, this, [this, probe](const HostState::Announcement &a) {
+        if (m_hook) {
+            const HostSpec &spec = probe->hostSpec();
+            const LinkStats::Figures f = probe->figures();
+            m_hook->run({ spec.address, spec.label, probe->address(), a, probe->lastRtt(), f.lossPercent });
+        }
+    });
     if (m_recorder)
         m_recorder->attach(probe);
     probe->start(startDelayMs);

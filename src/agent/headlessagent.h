@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QStringList>
 
+class ChangeHook;
 class HistoryRecorder;
 class HistoryThread;
 class HostProbe;
@@ -34,6 +35,12 @@ public:
         int intervalMs = 0;
         int timeoutMs = 0;
         QString historyDir; // keeps every result there when not empty
+        // For hosts whose text sets none; 0 and -1 keep the usual 250 ms and 10 %.
+        int slowMs = 0;
+        double lossPercent = -1;
+        int damping = 0; // 0: the usual 3
+        QString onChange; // run at every announced change when not empty
+        QStringList onChangeArgs;
     };
 
     // `dtaDir` is the program's data folder (with a trailing separator): the logs go below it.
@@ -90,4 +97,5 @@ private:
     QSocketNotifier *m_signals = nullptr;
     HistoryThread *m_history = nullptr;
     HistoryRecorder *m_recorder = nullptr;
+    ChangeHook *m_hook = nullptr;
 };

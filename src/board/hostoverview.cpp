@@ -107,6 +107,10 @@ QString THostOverview::glyph(int state)
         return QStringLiteral("✓");
     case HostState::State::Degraded:
         return QStringLiteral("!");
+    case HostState::State::Slow:
+        return QStringLiteral("◷");
+    case HostState::State::Lossy:
+        return QStringLiteral("⋮");
     case HostState::State::Down:
         return QStringLiteral("✕");
     case HostState::State::LookupFailed:

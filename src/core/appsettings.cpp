@@ -81,6 +81,10 @@ void readSettings(const ProfileFile &ini, TAppSettings &s, SettingsExtras &x)
     s.NotifyHostDownUp = ini.readBool(kSettings, QStringLiteral("NotifyHostDownUp"), false);
     s.LogResults = ini.readBool(kSettings, QStringLiteral("LogResults"), false);
     s.MetricsAddress = readText(ini, kSettings, QStringLiteral("MetricsAddress"), QString(), x).trimmed();
+    s.SlowMs = std::clamp(ini.readInteger(kSettings, QStringLiteral("SlowMs"), 250), 1, 60000);
+    s.LossPercent = std::clamp(ini.readInteger(kSettings, QStringLiteral("LossPercent"), 10), 0, 100);
+    s.Damping = std::clamp(ini.readInteger(kSettings, QStringLiteral("Damping"), 3), 1, 100);
+    s.ChangeHook = readText(ini, kSettings, QStringLiteral("ChangeHook"), QString(), x).trimmed();
 }
 
 QString overlongMessage(const QString &fileName, const QStringList &overlong)
@@ -133,6 +137,18 @@ void write(ProfileFile &ini, const TAppSettings &s, const QRect &geometry, int c
     if (!s.MetricsAddress.isEmpty()
         || ini.keyNames(kSettings).contains(QStringLiteral("MetricsAddress"), Qt::CaseInsensitive))
         ini.writeString(kSettings, QStringLiteral("MetricsAddress"), s.MetricsAddress);
+    // Likewise the health settings: written once they differ from their defaults or were there.
+    const QStringList present = ini.keyNames(kSettings);
+    const auto named
+        = [&present](const char *key) { return present.contains(QLatin1String(key), Qt::CaseInsensitive); };
+    if (s.SlowMs != 250 || named("SlowMs"))
+        ini.writeInteger(kSettings, QStringLiteral("SlowMs"), s.SlowMs);
+    if (s.LossPercent != 10 || named("LossPercent"))
+        ini.writeInteger(kSettings, QStringLiteral("LossPercent"), s.LossPercent);
+    if (s.Damping != 3 || named("Damping"))
+        ini.writeInteger(kSettings, QStringLiteral("Damping"), s.Damping);
+    if (!s.ChangeHook.isEmpty() || named("ChangeHook"))
+        ini.writeString(kSettings, QStringLiteral("ChangeHook"), s.ChangeHook);
 
     ini.writeInteger(kMisc, QStringLiteral("TimeToWait"), s.TimeToWait);
 }

@@ -36,6 +36,14 @@ struct TAppSettings
     bool NotifyHostDownUp = false;
     bool LogResults = false;
     QString MetricsAddress; // "127.0.0.1:9427"; empty: no metrics endpoint
+    // A host is slow above this median RTT (ms) and losing echoes above this share (%), unless
+    // its text says otherwise; a change of state is announced once held this many results.
+    int SlowMs = 250;
+    int LossPercent = 10;
+    int Damping = 3;
+    // Run at every announced change: a program and its arguments, split as a command line is
+    // (quotes group, no shell); empty: none.
+    QString ChangeHook;
     // Section-Misc
     int TimeToWait = 0;
 

@@ -1,6 +1,7 @@
 #include "commandline.h"
 
 #include "hostspec.h"
+#include "hoststate.h"
 #include "metricsserver.h"
 
 #include <QCommandLineParser>
@@ -35,7 +36,22 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &versionTe
         QStringLiteral("How long an echo waits for its reply for hosts that set none, such as 500ms (with "
                        "--headless)."),
         QStringLiteral("duration"));
-    parser.addOptions({ headless, metrics, list, log, interval, timeout });
+    const QCommandLineOption slow(QStringLiteral("slow"),
+        QStringLiteral("A host whose median RTT is above this is slow, such as 50ms (with --headless)."),
+        QStringLiteral("duration"));
+    const QCommandLineOption loss(QStringLiteral("loss"),
+        QStringLiteral("A host losing more than this share of its echoes is lossy, such as 5% (with --headless)."),
+        QStringLiteral("percent"));
+    const QCommandLineOption damping(QStringLiteral("damping"),
+        QStringLiteral("How many results in a row a new state must hold before it is announced; 3 unless given "
+                       "(with --headless)."),
+        QStringLiteral("n"));
+    const QCommandLineOption onChange(QStringLiteral("on-change"),
+        QStringLiteral("Runs PROGRAM at every announced change of a host's state (with --headless)."),
+        QStringLiteral("program"));
+    const QCommandLineOption onChangeArg(QStringLiteral("on-change-arg"),
+        QStringLiteral("An argument for the --on-change program (repeatable)."), QStringLiteral("arg"));
+    parser.addOptions({ headless, metrics, list, log, interval, timeout, slow, loss, damping, onChange, onChangeArg });
     const QCommandLineOption exportHistory(QStringLiteral("export-history"),
         QStringLiteral("Writes the kept history as CSV to standard output and exits."));
     const QCommandLineOption history(QStringLiteral("history"),
@@ -115,6 +131,50 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &versionTe
         for (const QString &note : s.notes)
             std::fprintf(stderr, "skylark: --%s: %s\n", name, qPrintable(note));
     }
+    if (!cl.headless
+        && (parser.isSet(slow) || parser.isSet(loss) || parser.isSet(damping) || parser.isSet(onChange)
+            || parser.isSet(onChangeArg))) {
+        cl.action = Action::Fail;
+        cl.text = QStringLiteral("skylark: --slow, --loss, --damping and --on-change go with --headless; the desktop "
+                                 "has them in its settings.\nTry 'skylark --help' for more information.\n");
+        return cl;
+    }
+    const auto fail = [&cl](const QString &why) {
+        cl.action = Action::Fail;
+        cl.text = QStringLiteral("skylark: %1\n").arg(why);
+        return cl;
+    };
+    // The same words and bounds as a host text's slow= and loss=.
+    if (parser.isSet(slow) || parser.isSet(loss)) {
+        const QString slowText = parser.value(slow).trimmed(), lossText = parser.value(loss).trimmed();
+        QString words = QStringLiteral("x");
+        if (parser.isSet(slow))
+            words += QStringLiteral(" slow=") + slowText;
+        if (parser.isSet(loss))
+            words += QStringLiteral(" loss=") + lossText;
+        const HostSpec s = HostSpec::parse(words);
+        if (parser.isSet(slow) && !s.slowGiven)
+            return fail(
+                QStringLiteral("--slow %1: give a number with ms, s, m or h, such as 50ms.").arg(slowText.left(40)));
+        if (parser.isSet(loss) && !s.lossGiven)
+            return fail(QStringLiteral("--loss %1: give a share in percent, such as 5%.").arg(lossText.left(40)));
+        cl.slowMs = s.slowGiven ? s.slowMs : 0;
+        cl.lossPercent = s.lossGiven ? s.lossPercent : -1;
+        for (const QString &note : s.notes)
+            std::fprintf(stderr, "skylark: %s\n", qPrintable(note));
+    }
+    if (parser.isSet(damping)) {
+        bool ok = false;
+        cl.damping = parser.value(damping).trimmed().toInt(&ok);
+        if (!ok || cl.damping < 1 || cl.damping > HostState::Damper::kMaxResults)
+            return fail(QStringLiteral("--damping %1: give a whole number from 1 to %2.")
+                            .arg(parser.value(damping).trimmed().left(40))
+                            .arg(HostState::Damper::kMaxResults));
+    }
+    cl.onChange = parser.value(onChange);
+    cl.onChangeArgs = parser.values(onChangeArg);
+    if (parser.isSet(onChangeArg) && cl.onChange.isEmpty())
+        return fail(QStringLiteral("--on-change-arg goes with --on-change PROGRAM."));
     // Port 0 would listen on a port the system picks and nobody is told.
     if (const auto at = MetricsServer::parseAddress(cl.metricsAddress); at && at->port == 0) {
         cl.action = Action::Fail;

@@ -17,6 +17,14 @@ struct CommandLine
     // The agent's interval and echo time-out for every host whose text sets none (ms).
     int intervalMs = 0;
     int timeoutMs = 0;
+    // The agent's thresholds for hosts whose text sets none (0 and -1: the usual 250 ms and
+    // 10 %), how many results a change must hold before it is announced, and the command run
+    // at each announced change, with its arguments.
+    int slowMs = 0;
+    double lossPercent = -1;
+    int damping = 0;
+    QString onChange;
+    QStringList onChangeArgs;
     QString text; // help, version or error text for Print / Fail
     // The history folder (with --headless or --export-history).
     QString historyDir;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace HostText {
 
@@ -53,27 +54,15 @@ void OutcomeHistory::restart()
 
 namespace HostState {
 
-Inputs inputs(bool running, bool lookupFailed, const OutcomeHistory &history)
+Inputs inputs(bool running, bool lookupFailed, const OutcomeHistory &history, const Thresholds &t)
 {
     return { running, lookupFailed, history.isDown(), history.resultsSinceStart(), history.repliesSinceStart(),
-        history.window() };
+        history.window(), t };
 }
 
 State of(const Inputs &in)
 {
-    if (in.lookupFailed)
-        return State::LookupFailed;
-    if (!in.running)
-        return State::Stopped;
-    if (in.resultsSinceStart == 0)
-        return State::Waiting;
-    if (in.down || in.repliesSinceStart == 0)
-        return State::Down;
-    const bool clean = std::all_of(
-        in.window.cbegin(), in.window.cend(), [](const EchoOutcome &o) { return o.kind == EchoOutcome::Reply; });
-    if (!in.window.isEmpty() && in.window.last().kind == EchoOutcome::Reply && clean)
-        return State::Up;
-    return State::Degraded;
+    return judge(in, in.window);
 }
 
 QString words(State s)
@@ -91,22 +80,80 @@ QString words(State s)
         return QStringLiteral("name lookup failed");
     case State::Stopped:
         return QStringLiteral("stopped");
+    case State::Slow:
+        return QStringLiteral("slow");
+    case State::Lossy:
+        return QStringLiteral("losing echoes");
     }
     return {};
+}
+
+QString code(State s)
+{
+    static const char *const codes[kStateCount]
+        = { "waiting", "up", "degraded", "down", "lookup_failed", "stopped", "slow", "lossy" };
+    return QString::fromLatin1(codes[int(s)]);
 }
 
 std::uint32_t colour(State s, bool dark)
 {
     // Blue-green, yellow, vermilion, violet, sky blue and a grey: hues that stay apart when
-    // red and green are confused, with the grey on the far side of the window colour.
-    static const std::uint32_t light[kStateCount] = { 0x56B4E9, 0x009E73, 0xF0E442, 0xD55E00, 0x7B2D8E, 0x404040 };
-    static const std::uint32_t night[kStateCount] = { 0x56B4E9, 0x00B386, 0xF0E442, 0xFF5A1F, 0xB070FF, 0xD8D8D8 };
+    // red and green are confused, with the grey on the far side of the window colour. Slow and
+    // losing echoes take what room is left (a pale green and a purple in the light look, a
+    // navy and a magenta in the dark one); their stripe patterns tell them apart as well.
+    static const std::uint32_t light[kStateCount]
+        = { 0x56B4E9, 0x009E73, 0xF0E442, 0xD55E00, 0x7B2D8E, 0x404040, 0x80E080, 0xA000E0 };
+    static const std::uint32_t night[kStateCount]
+        = { 0x56B4E9, 0x00B386, 0xF0E442, 0xFF5A1F, 0xB070FF, 0xD8D8D8, 0x000040, 0xA000A0 };
     return (dark ? night : light)[int(s)];
 }
 
 std::uint32_t outline(bool dark)
 {
     return dark ? 0xBDBDBD : 0x4D4D4D;
+}
+
+Pattern pattern(State s)
+{
+    return s == State::Slow ? Pattern::Bars : s == State::Lossy ? Pattern::Dots : Pattern::Plain;
+}
+
+bool isTrouble(State s)
+{
+    return s == State::Slow || s == State::Lossy || s == State::Down;
+}
+
+std::optional<Announcement> Damper::feed(State s, const QDateTime &when, bool downRule, const QDateTime &missesSince)
+{
+    if (s == State::Waiting || s == State::Stopped || s == State::LookupFailed)
+        return std::nullopt;
+    if (s != m_pending || m_held == 0) {
+        m_pending = s;
+        m_held = 0;
+        m_pendingSince = when;
+    }
+    ++m_held;
+    if (s == m_announced)
+        return std::nullopt;
+    if (m_held < m_results && !(s == State::Down && downRule))
+        return std::nullopt;
+    // Down since the first of the results without a reply, when known.
+    if (s == State::Down && missesSince.isValid())
+        m_pendingSince = missesSince;
+    Announcement a { m_announced, s, m_pendingSince, when, {} };
+    // Back: out of trouble, or out of down into whatever follows it (the losses of the
+    // outage itself may make a host that answers again count as losing echoes for a while).
+    if (isTrouble(m_announced) && (!isTrouble(s) || m_announced == State::Down))
+        a.troubleSince = std::exchange(m_troubleSince, QDateTime());
+    if (isTrouble(s) && !m_troubleSince.isValid())
+        m_troubleSince = m_pendingSince;
+    m_announced = s;
+    return a;
+}
+
+void Damper::reset()
+{
+    *this = Damper(m_results);
 }
 
 } // namespace HostState

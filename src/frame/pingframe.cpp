@@ -54,18 +54,28 @@ QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, Qt::Al
 }
 
 // The stripe: filled with the state's colour (Window) inside an outline (WindowText) that
-// stands out from the window in every look.
+// stands out from the window in every look; slow and losing echoes draw their pattern across
+// it in the outline's colour.
 class StateStripe : public QWidget
 {
 public:
     using QWidget::QWidget;
+    HostState::Pattern pattern = HostState::Pattern::Plain;
 
 protected:
     void paintEvent(QPaintEvent *) override
     {
         QPainter p(this);
         p.fillRect(rect(), palette().color(QPalette::Window));
-        p.setPen(palette().color(QPalette::WindowText));
+        const QColor line = palette().color(QPalette::WindowText);
+        // Bars: a 2 px bar every 8 px; dots: a 2 px dot every 6 px, in the middle.
+        if (pattern == HostState::Pattern::Bars)
+            for (int y = 6; y + 2 < height(); y += 8)
+                p.fillRect(QRect(0, y, width(), 2), line);
+        else if (pattern == HostState::Pattern::Dots)
+            for (int y = 4; y + 2 < height(); y += 6)
+                p.fillRect(QRect(width() / 2 - 1, y, 2, 2), line);
+        p.setPen(line);
         p.drawRect(rect().adjusted(0, 0, -1, -1));
     }
 };
@@ -609,6 +619,7 @@ void TPingFrame::paintStripe()
     stripe.setColor(QPalette::Window, QColor::fromRgb(QRgb(HostState::colour(m_state, dark))));
     stripe.setColor(QPalette::WindowText, QColor::fromRgb(QRgb(HostState::outline(dark))));
     m_stripe->setPalette(stripe);
+    static_cast<StateStripe *>(m_stripe)->pattern = HostState::pattern(m_state);
     m_stripe->update();
 }
 

@@ -18,6 +18,8 @@ void MetricsFeed::watch(HostProbe *probe, Namer name, bool listedAtOnce)
     connect(probe, &HostProbe::echoSent, this, [this, probe] { onEchoSent(probe); });
     connect(probe, &HostProbe::resultProcessed, this, [this, probe](const EchoOutcome &o) { onResult(probe, o); });
     connect(probe, &HostProbe::lookupFailed, this, [this, probe] { onLookupFailed(probe); });
+    connect(probe, &HostProbe::stateAnnounced, this,
+        [this, probe](const HostState::Announcement &a) { m_store.countChange(std::uintptr_t(probe), a.to); });
     connect(probe, &QObject::destroyed, this, [this, probe] {
         m_watched.remove(probe);
         m_store.remove(std::uintptr_t(probe));
@@ -42,6 +44,7 @@ void MetricsFeed::onEchoSent(HostProbe *probe)
     name(probe, *it, probe->host(), probe->address());
     m_store.setActive(key, true);
     m_store.countRequest(key);
+    m_store.setState(key, probe->state());
 }
 
 void MetricsFeed::onResult(HostProbe *probe, const EchoOutcome &o)
@@ -53,6 +56,7 @@ void MetricsFeed::onResult(HostProbe *probe, const EchoOutcome &o)
     name(probe, *it, o.host, o.target);
     m_store.setActive(key, true);
     m_store.record(key, o.kind, o.rtt, !probe->isDown(), probe->lossRatio());
+    m_store.setState(key, probe->state());
 }
 
 void MetricsFeed::onLookupFailed(HostProbe *probe)
@@ -62,6 +66,7 @@ void MetricsFeed::onLookupFailed(HostProbe *probe)
         return;
     name(probe, *it, probe->host(), {});
     m_store.recordLookupFailure(std::uintptr_t(probe));
+    m_store.setState(std::uintptr_t(probe), probe->state());
 }
 
 void MetricsFeed::sweep()
@@ -74,6 +79,7 @@ void MetricsFeed::sweep()
         // name follows the frame, under the host text last echoed for (a new text starts
         // its series with its first echo).
         m_store.setActive(std::uintptr_t(probe), probe->running() || probe->inFlight());
+        m_store.setState(std::uintptr_t(probe), probe->state());
         name(probe, *it, it->host, it->target);
     }
 }

@@ -94,7 +94,20 @@ QByteArray render(const QList<MetricsStore::Series> &series, const QString &vers
         "1 while the host answers, 0 after three results in a row without a reply." };
     static constexpr Family loss { "skylark_loss_ratio", "gauge",
         "Share of the recent results without a reply from the host." };
+    static constexpr Family state { "skylark_host_state", "gauge",
+        "The host's state: 1 for the state it is in, 0 for the others." };
+    static constexpr Family changes { "skylark_host_state_changes_total", "counter",
+        "Announced changes of the host's state, by the state changed to." };
     static constexpr auto edges = MetricsStore::bucketEdges();
+    using HostState::State;
+    static constexpr State exported[]
+        = { State::Up, State::Degraded, State::Slow, State::Lossy, State::Down, State::LookupFailed, State::Waiting };
+    static const auto stateLabels = [] {
+        std::array<QByteArray, std::size(exported)> out;
+        for (std::size_t k = 0; k < out.size(); ++k)
+            out[k] = ",state=\"" + HostState::code(exported[k]).toLatin1() + '"';
+        return out;
+    }();
 
     QByteArray out;
     // About 2.5 KB a probe; reserving avoids regrowing a large answer many times.
@@ -152,6 +165,17 @@ QByteArray render(const QList<MetricsStore::Series> &series, const QString &vers
     for (int i = 0; i < series.size(); ++i)
         if (series[i].hasResult)
             sample("skylark_loss_ratio", labelSets[i], {}, number(series[i].lossRatio));
+
+    // A state set: one series for each state a watched host can be in.
+    header(out, state, format);
+    for (int i = 0; i < series.size(); ++i)
+        for (std::size_t k = 0; k < std::size(exported); ++k)
+            sample("skylark_host_state", labelSets[i], stateLabels[k], series[i].state == exported[k] ? "1" : "0");
+    header(out, changes, format);
+    for (int i = 0; i < series.size(); ++i)
+        for (std::size_t k = 0; k < std::size(exported); ++k)
+            sample("skylark_host_state_changes_total", labelSets[i], stateLabels[k],
+                QByteArray::number(quint64(series[i].changes[std::size_t(exported[k])])));
 
     if (format == Format::OpenMetrics)
         out += "# EOF\n";

@@ -68,6 +68,22 @@ void MetricsStore::record(std::uintptr_t probe, EchoOutcome::Kind kind, int rttM
     s.lossRatio = lossRatio;
 }
 
+void MetricsStore::setState(std::uintptr_t probe, HostState::State state)
+{
+    QMutexLocker lock(&m_mutex);
+    ++m_generation;
+    if (auto it = m_entries.find(probe); it != m_entries.end())
+        it->second.series.state = state;
+}
+
+void MetricsStore::countChange(std::uintptr_t probe, HostState::State to)
+{
+    QMutexLocker lock(&m_mutex);
+    ++m_generation;
+    if (auto it = m_entries.find(probe); it != m_entries.end())
+        ++it->second.series.changes[std::size_t(to)];
+}
+
 void MetricsStore::recordLookupFailure(std::uintptr_t probe)
 {
     QMutexLocker lock(&m_mutex);
@@ -79,6 +95,7 @@ void MetricsStore::recordLookupFailure(std::uintptr_t probe)
     s.id.ip.clear();
     s.hasResult = true;
     s.up = false;
+    s.state = HostState::State::LookupFailed;
     it->second.active = true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "hoststate.h"
 #include "linkstats.h"
 
 #include <QList>
@@ -59,6 +60,9 @@ public:
         bool hasResult = false;
         bool up = false;
         double lossRatio = 0;
+        HostState::State state = HostState::State::Waiting;
+        // Announced changes into each state.
+        std::array<std::uint64_t, HostState::kStateCount> changes {};
     };
 
     // Adds the probe or updates what it is called; counters start afresh when the host text
@@ -67,6 +71,9 @@ public:
     void countRequest(std::uintptr_t probe);
     // One processed result: `up` from the down/up rule, `lossRatio` over the recent window.
     void record(std::uintptr_t probe, EchoOutcome::Kind kind, int rttMs, bool up, double lossRatio);
+    // The host's state now, and a change into `to` announced.
+    void setState(std::uintptr_t probe, HostState::State state);
+    void countChange(std::uintptr_t probe, HostState::State to);
     // The host could not be looked up: its series stay, down, with no address.
     void recordLookupFailure(std::uintptr_t probe);
     // Whether the probe's series are in the output; a new probe's are.

@@ -48,10 +48,20 @@ void HostProbe::setHost(const QString &host)
         parsed.timeoutMs = m_defaultTimeoutMs;
     if (parsed.identity != m_spec.identity) {
         m_missesSince = QDateTime();
-        m_lossRing.clear();
-        m_lost = 0;
+        m_damper.reset();
     }
     m_spec = std::move(parsed);
+    setDefaultThresholds(m_defaultThresholds);
+}
+
+void HostProbe::setDefaultThresholds(const HostState::Thresholds &t)
+{
+    m_defaultThresholds = t;
+    m_thresholds = t;
+    if (m_spec.slowGiven)
+        m_thresholds.slowMs = m_spec.slowMs;
+    if (m_spec.lossGiven)
+        m_thresholds.lossPercent = m_spec.lossPercent;
 }
 
 void HostProbe::setDefaultTiming(int intervalMs, int timeoutMs)
@@ -94,6 +104,8 @@ void HostProbe::beginRun()
 {
     m_lookupFailed = false;
     m_history.restart();
+    m_resultsSinceStart = 0;
+    m_repliesSinceStart = 0;
 }
 
 void HostProbe::beginCycle(int delayMs)
@@ -182,20 +194,18 @@ void HostProbe::onTerminate(TPingThread *sender)
     m_recent.push_back({ o.rtt, o.kind });
     while (int(m_recent.size()) > m_window)
         m_recent.pop_front();
-    const bool lost = o.kind != EchoOutcome::Reply;
-    m_lossRing.push_back(lost);
-    m_lost += lost;
-    if (int(m_lossRing.size()) > kLossWindow) {
-        m_lost -= m_lossRing.front();
-        m_lossRing.pop_front();
-    }
     if (o.kind == EchoOutcome::Reply)
         m_missesSince = QDateTime();
     else if (!m_missesSince.isValid())
         m_missesSince = o.when;
     m_downUp.feed(o);
+    ++m_resultsSinceStart;
+    if (o.kind == EchoOutcome::Reply)
+        ++m_repliesSinceStart;
     if (m_keepPoints)
         keep(o, double(sender->ReplyRTT));
+    const std::optional<HostState::Announcement> announcement
+        = m_damper.feed(state(), o.when, m_downUp.isDown(), m_missesSince);
 
     // Receivers may run other events and free this probe with its owner.
     const QPointer<HostProbe> self(this);
@@ -205,6 +215,11 @@ void HostProbe::onTerminate(TPingThread *sender)
     emit resultShown();
     if (!self)
         return;
+    if (announcement) {
+        emit stateAnnounced(*announcement);
+        if (!self)
+            return;
+    }
 
     if (m_running && !AppClock::terminating()) {
         m_firstCycleDue = false;
@@ -259,5 +274,12 @@ void HostProbe::clearPoints()
 
 HostState::State HostProbe::state() const
 {
-    return HostState::of(HostState::inputs(m_running, m_lookupFailed, m_history));
+    HostState::Inputs in;
+    in.running = m_running;
+    in.lookupFailed = m_lookupFailed;
+    in.down = m_downUp.isDown();
+    in.resultsSinceStart = m_resultsSinceStart;
+    in.repliesSinceStart = m_repliesSinceStart;
+    in.thresholds = m_thresholds;
+    return HostState::judge(in, m_recent);
 }

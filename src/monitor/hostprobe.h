@@ -44,6 +44,13 @@ public:
     // The interval and time-out for a host text that sets none (0: the usual ones); its own
     // words win. Takes effect at the next setHost.
     void setDefaultTiming(int intervalMs, int timeoutMs);
+    // The thresholds for a host text that sets none; its own words (slow=, loss=) win. Takes
+    // effect at once.
+    void setDefaultThresholds(const HostState::Thresholds &t);
+    HostState::Thresholds thresholds() const { return m_thresholds; }
+    // How many results a new state must hold before it is announced.
+    void setDamping(int results) { m_damper.setResults(results); }
+    int damping() const { return m_damper.results(); }
     // How many recent results the figures cover (at least 1), and how many points are kept.
     void setWindow(int results);
     int window() const { return m_window; }
@@ -82,10 +89,15 @@ public:
     QString address() const { return m_address; }
     bool hasResult() const { return !m_recent.empty(); }
     bool isDown() const { return m_downUp.isDown(); }
-    // The share of the last kLossWindow results without a reply, whatever the chart keeps; 0
-    // before any. A new host identity starts it afresh.
-    double lossRatio() const { return m_lossRing.empty() ? 0.0 : double(m_lost) / double(m_lossRing.size()); }
-    static constexpr int kLossWindow = 180;
+    // The share of the recent results without a reply (those the loss figure covers), 0
+    // before any: what the frame shows, the lossy state and the metrics all use this one.
+    double lossRatio() const
+    {
+        const LinkStats::Figures f = figures();
+        return f.results ? f.lossPercent / 100 : 0.0;
+    }
+    // The RTT of the host's latest reply, -1 before any.
+    int lastRtt() const { return m_downUp.lastRtt(); }
     // When the results without a reply that made the host down began; invalid while it is up.
     QDateTime downSince() const { return m_downUp.isDown() ? m_missesSince : QDateTime(); }
     // Results the figures cover: the newest, up to the window's size.
@@ -119,9 +131,14 @@ public:
     // The chart is cleared: the points, the figures' results and the strip's go; the run and
     // the timeout list stay.
     void clearPoints();
-    // The recent results behind the state and the strip.
+    // The recent results behind the strip (kept with the points).
     const OutcomeHistory &history() const { return m_history; }
+    // The host's state over the window of the figures, at once; announced() is the state last
+    // announced.
     HostState::State state() const;
+    HostState::State announced() const { return m_damper.announced(); }
+    // The median RTT of the newest replies in the window, -1 without one.
+    double medianRtt() const { return HostState::medianRtt(m_recent); }
 
 signals:
     // Each timer tick, before its lookup.
@@ -132,6 +149,9 @@ signals:
     // After resultProcessed, before the next cycle is armed: a view lets its new figures be
     // drawn here. A receiver may free the probe.
     void resultShown();
+    // After resultProcessed (and resultShown), when a change of state has held long enough.
+    // A receiver may free the probe.
+    void stateAnnounced(const HostState::Announcement &announcement);
     // The host could not be looked up; the probe has stopped. `hostText` is the whole host text.
     void lookupFailed(quint16 errCode, const QString &hostText);
 
@@ -145,6 +165,11 @@ private:
     HostSpec m_spec;
     int m_defaultIntervalMs = 0;
     int m_defaultTimeoutMs = 0;
+    HostState::Thresholds m_defaultThresholds;
+    HostState::Thresholds m_thresholds;
+    HostState::Damper m_damper;
+    int m_resultsSinceStart = 0;
+    int m_repliesSinceStart = 0;
     QString m_address;
     QDateTime m_missesSince;
     int m_window = 180;
@@ -165,8 +190,6 @@ private:
         EchoOutcome::Kind kind;
     };
     std::deque<Brief> m_recent;
-    std::deque<bool> m_lossRing; // lost or not, oldest first
-    int m_lost = 0;
     DownUpWatch m_downUp;
     QList<Point> m_points;
     qint64 m_pointsAdded = 0;

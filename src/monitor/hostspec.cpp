@@ -59,8 +59,23 @@ struct Word
     qsizetype from; // where the blanks before it begin
     qsizetype to; // one past its last character
     QString name; // an option's name, empty for any other word
-    double ms = 0;
+    double ms = 0; // a duration's milliseconds, or a share's percent
 };
+
+// "5%", "12.5%" or "5": a share in percent, plain digits with one point at most.
+bool parsePercent(QString text, double *percent)
+{
+    if (text.endsWith(u'%'))
+        text.chop(1);
+    if (text.isEmpty() || text.size() > 24 || text.count(u'.') > 1 || text == QStringLiteral("."))
+        return false;
+    for (QChar c : std::as_const(text))
+        if (!c.isDigit() && c != u'.')
+            return false;
+    bool ok = false;
+    *percent = text.toDouble(&ok);
+    return ok && std::isfinite(*percent);
+}
 
 // The words after the first, with the options among them recognised.
 QList<Word> wordsAfterFirst(const QString &text)
@@ -87,8 +102,11 @@ QList<Word> wordsAfterFirst(const QString &text)
         if (eq > 0) {
             const QString name = word.left(eq).toString();
             double ms = 0;
-            if ((name == QStringLiteral("interval") || name == QStringLiteral("timeout"))
-                && Duration::parse(word.mid(eq + 1).toString(), &ms)) {
+            const QString value = word.mid(eq + 1).toString();
+            const bool duration = name == QStringLiteral("interval") || name == QStringLiteral("timeout")
+                || name == QStringLiteral("slow");
+            if ((duration && Duration::parse(value, &ms))
+                || (name == QStringLiteral("loss") && parsePercent(value, &ms))) {
                 w.name = name;
                 w.ms = ms;
             }
@@ -119,7 +137,7 @@ HostSpec HostSpec::parse(const QString &text)
     s.text = text;
     s.identity = text;
     const QList<Word> words = wordsAfterFirst(text);
-    double interval = 0, timeout = 0;
+    double interval = 0, timeout = 0, slow = 0, loss = 0;
     // Removed from the end so that the earlier positions stay valid.
     for (auto w = words.crbegin(); w != words.crend(); ++w) {
         if (w->name.isEmpty())
@@ -132,12 +150,27 @@ HostSpec HostSpec::parse(const QString &text)
         } else if (w->name == QStringLiteral("timeout") && !s.timeoutGiven) {
             s.timeoutGiven = true;
             timeout = w->ms;
+        } else if (w->name == QStringLiteral("slow") && !s.slowGiven) {
+            s.slowGiven = true;
+            slow = w->ms;
+        } else if (w->name == QStringLiteral("loss") && !s.lossGiven) {
+            s.lossGiven = true;
+            loss = w->ms;
         }
     }
     if (s.intervalGiven)
         s.intervalMs = bounded(interval, kMinIntervalMs, kMaxIntervalMs, QStringLiteral("interval"), &s.notes);
     if (s.timeoutGiven)
         s.timeoutMs = bounded(timeout, kMinTimeoutMs, kMaxTimeoutMs, QStringLiteral("timeout"), &s.notes);
+    if (s.slowGiven)
+        s.slowMs = bounded(slow, HostState::Thresholds::kMinSlowMs, HostState::Thresholds::kMaxSlowMs,
+            QStringLiteral("slow"), &s.notes);
+    if (s.lossGiven) {
+        // Above 100 % nothing would ever count as losing echoes.
+        s.lossPercent = std::min(loss, 100.0);
+        if (loss > 100)
+            s.notes.append(QStringLiteral("loss above 100%, 100% used"));
+    }
     const HostText::Parts parts = HostText::split(s.identity);
     s.address = parts.address;
     s.label = parts.label;
@@ -149,7 +182,7 @@ QString HostSpec::withTiming(const QString &text, int intervalMs, int timeoutMs)
     QString out = text;
     const QList<Word> words = wordsAfterFirst(text);
     for (auto w = words.crbegin(); w != words.crend(); ++w)
-        if (!w->name.isEmpty())
+        if (w->name == QStringLiteral("interval") || w->name == QStringLiteral("timeout"))
             out.remove(w->from, w->to - w->from);
     // Trailing blanks would put the new words apart from the rest.
     while (!out.isEmpty() && out.back().isSpace())

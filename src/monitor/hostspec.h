@@ -4,7 +4,8 @@
 #include <QStringList>
 
 // What a host text asks for. The first word is looked up and pinged; later words of the form
-// name=value are options (interval=2s, timeout=500ms); every other word belongs to the label.
+// name=value are options (interval=2s, timeout=500ms, slow=50ms, loss=5%); every other word
+// belongs to the label.
 // The identity is the text without its option words: it names a host's counters, series, log
 // and history, so that changing an interval never makes a host start afresh.
 struct HostSpec
@@ -26,13 +27,18 @@ struct HostSpec
     int timeoutMs = kDefaultTimeoutMs;
     bool intervalGiven = false;
     bool timeoutGiven = false;
+    // When the host counts as slow (median RTT above, ms) and as losing echoes (share above, %).
+    int slowMs = 0;
+    double lossPercent = 0;
+    bool slowGiven = false;
+    bool lossGiven = false;
     // One line for each value that was out of bounds and is used at its bound.
     QStringList notes;
 
     static HostSpec parse(const QString &text);
-    bool hasOptions() const { return intervalGiven || timeoutGiven; }
+    bool hasOptions() const { return intervalGiven || timeoutGiven || slowGiven || lossGiven; }
     // The text with its interval and timeout words set to these values (a value equal to the
-    // default drops its word); the rest of the text stays as it is.
+    // default drops its word); the rest of the text, other options included, stays as it is.
     static QString withTiming(const QString &text, int intervalMs, int timeoutMs);
 };
 

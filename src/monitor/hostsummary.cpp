@@ -9,6 +9,8 @@ const std::array<State, HostState::kStateCount> &all()
     static const std::array<State, HostState::kStateCount> order {
         State::LookupFailed,
         State::Down,
+        State::Lossy,
+        State::Slow,
         State::Degraded,
         State::Up,
         State::Waiting,
@@ -28,7 +30,8 @@ int rank(State s)
 
 bool isProblem(State s)
 {
-    return s == State::LookupFailed || s == State::Down || s == State::Degraded;
+    return s == State::LookupFailed || s == State::Down || s == State::Lossy || s == State::Slow
+        || s == State::Degraded;
 }
 
 QString shortWords(State s)
@@ -38,6 +41,10 @@ QString shortWords(State s)
         return QStringLiteral("lookup failed");
     case State::Down:
         return QStringLiteral("down");
+    case State::Lossy:
+        return QStringLiteral("lossy");
+    case State::Slow:
+        return QStringLiteral("slow");
     case State::Degraded:
         return QStringLiteral("degraded");
     case State::Up:

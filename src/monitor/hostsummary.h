@@ -15,11 +15,11 @@ int rank(HostState::State s);
 const std::array<HostState::State, HostState::kStateCount> &all();
 // A state that counts as a problem in the summary.
 bool isProblem(HostState::State s);
-// "lookup failed", "down", "degraded", "up", "waiting", "stopped".
+// "lookup failed", "down", "lossy", "slow", "degraded", "up", "waiting", "stopped".
 QString shortWords(HostState::State s);
 } // namespace StateOrder
 
-// "150 hosts · 1 lookup failed · 5 down · 3 degraded": the hosts counted, then each problem
+// "150 hosts · 1 lookup failed · 5 down · 2 slow · 3 degraded": the hosts counted, then each problem
 // state with its count, in the state order, states with no host left out.
 struct HostSummary
 {

@@ -143,6 +143,10 @@ QVariant HostTableModel::data(const QModelIndex &index, int role) const
         if (r.parsed.hasOptions())
             tip += QStringLiteral("\ninterval %1, timeout %2")
                        .arg(Duration::format(r.parsed.intervalMs), Duration::format(r.parsed.timeoutMs));
+        if (r.parsed.slowGiven)
+            tip += QStringLiteral("\nslow above %1 ms").arg(r.parsed.slowMs);
+        if (r.parsed.lossGiven)
+            tip += QStringLiteral("\nlosing echoes above %1 %").arg(r.parsed.lossPercent);
         for (const QString &n : r.parsed.notes)
             tip += u'\n' + n;
         tip += QStringLiteral("\n%1: %2").arg(m_hosts->at(index.row()).name, HostState::words(r.state));

@@ -12,7 +12,10 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QEvent>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -21,6 +24,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 
@@ -304,8 +308,38 @@ QWidget *TSettingsForm::createMiscPage()
     NotifyHostDownUpCheckBox = named(
         new QCheckBox(QStringLiteral("&Notify when a host goes down or comes back"), page), "NotifyHostDownUpCheckBox");
     LogResultsCheckBox = named(new QCheckBox(QStringLiteral("&Log results"), page), "LogResultsCheckBox");
-    v->addWidget(NotifyHostDownUpCheckBox);
+    NotifyServiceLbl
+        = named(new QLabel(QStringLiteral("(no notification service on the session bus)"), page), "NotifyServiceLbl");
+    NotifyServiceLbl->hide();
+    auto *notifyRow = new QHBoxLayout;
+    notifyRow->addWidget(NotifyHostDownUpCheckBox);
+    notifyRow->addWidget(NotifyServiceLbl, 1);
+    v->addLayout(notifyRow);
     v->addWidget(LogResultsCheckBox);
+    auto *health = named(new QGroupBox(QStringLiteral("Host health"), page), "HostHealthGroupBox");
+    auto *hv = new QGridLayout(health);
+    const auto spin = [health](const char *name, int low, int high, const QString &suffix) {
+        auto *box = named(new QSpinBox(health), name);
+        box->setRange(low, high);
+        box->setSuffix(suffix);
+        return box;
+    };
+    SlowSpinBox = spin("SlowSpinBox", 1, 60000, QStringLiteral(" ms"));
+    LossSpinBox = spin("LossSpinBox", 0, 100, QStringLiteral(" %"));
+    DampingSpinBox = spin("DampingSpinBox", 1, 100, QStringLiteral(" results"));
+    ChangeHookEdit = named(new QLineEdit(health), "ChangeHookEdit");
+    ChangeHookEdit->setPlaceholderText(QStringLiteral("none, e.g. /usr/local/bin/page-me --urgent"));
+    ChangeHookEdit->setMaxLength(kMaxSettingText);
+    const std::pair<const char *, QWidget *> rows[]
+        = { { "&Slow when the median RTT is above", SlowSpinBox }, { "Losing &echoes when more than", LossSpinBox },
+              { "&Announce a change once held for", DampingSpinBox }, { "&Run at each change", ChangeHookEdit } };
+    for (int r = 0; r < int(std::size(rows)); ++r) {
+        auto *label = new QLabel(QString::fromUtf8(rows[r].first), health);
+        label->setBuddy(rows[r].second);
+        hv->addWidget(label, r, 0);
+        hv->addWidget(rows[r].second, r, 1);
+    }
+    v->addWidget(health);
     auto *metricsRow = new QHBoxLayout;
     MetricsAddressEdit = named(new QLineEdit(page), "MetricsAddressEdit");
     MetricsAddressEdit->setPlaceholderText(QStringLiteral("off, e.g. 127.0.0.1:9427"));
@@ -335,6 +369,14 @@ QWidget *TSettingsForm::createMiscPage()
         m_main->StartMetricsAddress.clear();
         m_main->ApplyMetricsAddress();
     });
+    connect(
+        SlowSpinBox, &QSpinBox::valueChanged, this, [this](int v) { m_main->Settings->set(&TAppSettings::SlowMs, v); });
+    connect(LossSpinBox, &QSpinBox::valueChanged, this,
+        [this](int v) { m_main->Settings->set(&TAppSettings::LossPercent, v); });
+    connect(DampingSpinBox, &QSpinBox::valueChanged, this,
+        [this](int v) { m_main->Settings->set(&TAppSettings::Damping, v); });
+    connect(ChangeHookEdit, &QLineEdit::editingFinished, this,
+        [this] { m_main->Settings->set(&TAppSettings::ChangeHook, ChangeHookEdit->text().trimmed()); });
     connect(ConvertToLCCheckBox, &QCheckBox::toggled, this, [this] { ConvertToLCCheckBoxClick(); });
     connect(ConvertToUCCheckBox, &QCheckBox::toggled, this, [this] { ConvertToUCCheckBoxClick(); });
     return page;
@@ -363,6 +405,15 @@ void TSettingsForm::Execute()
         box->setChecked(s.*setting);
     StylesListBox->setEnabled(s.StylesEnabled);
     MetricsAddressEdit->setText(s.MetricsAddress);
+    SlowSpinBox->setValue(s.SlowMs);
+    LossSpinBox->setValue(s.LossPercent);
+    DampingSpinBox->setValue(s.Damping);
+    ChangeHookEdit->setText(s.ChangeHook);
+    {
+        const QDBusConnection bus = QDBusConnection::sessionBus();
+        NotifyServiceLbl->setVisible(!bus.isConnected() || !bus.interface()
+            || !bus.interface()->isServiceRegistered(QStringLiteral("org.freedesktop.Notifications")).value());
+    }
 
     // Both windows by their outer geometry, frames included.
     const QRect work = WorkArea();

@@ -9,6 +9,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QSpinBox;
 class QListWidget;
 class QListWidgetItem;
 class QPushButton;
@@ -82,6 +83,11 @@ public:
         *PauseForRemoveFrameCheckBox;
     QCheckBox *NotifyHostDownUpCheckBox, *LogResultsCheckBox;
     QLineEdit *MetricsAddressEdit;
+    // Host health: the thresholds, the damping and the command run at each change.
+    QSpinBox *SlowSpinBox, *LossSpinBox, *DampingSpinBox;
+    QLineEdit *ChangeHookEdit;
+    // Says so when the session bus has no notification service.
+    QLabel *NotifyServiceLbl;
 
     // Handlers.
     void FormActivate();

@@ -1,13 +1,56 @@
 #include "resultwatch.h"
 
 #include "settingsowner.h"
+#include "changehook.h"
 #include "desktopnotifier.h"
 #include "hoststate.h"
 #include "hostprobe.h"
 #include "skylarkerror.h"
 
 #include <QPointer>
+#include <QProcess>
 #include <QTimer>
+
+namespace {
+
+// "45 s", "5 min 12 s", "2 h 5 min".
+QString lasting(qint64 ms)
+{
+    const qint64 s = std::max<qint64>(0, (ms + 500) / 1000);
+    if (s < 60)
+        return QStringLiteral("%1 s").arg(s);
+    if (s < 3600)
+        return QStringLiteral("%1 min %2 s").arg(s / 60).arg(s % 60);
+    return QStringLiteral("%1 h %2 min").arg(s / 3600).arg(s % 3600 / 60);
+}
+
+} // namespace
+
+namespace ChangeText {
+
+std::optional<QString> summary(const QString &host, const HostState::Announcement &a, double medianMs,
+    const HostState::Thresholds &limits, double lossPercent)
+{
+    using HostState::State;
+    const QString name = HostText::display(host);
+    if (a.troubleSince.isValid())
+        return QStringLiteral("%1 is back after %2").arg(name, lasting(a.troubleSince.msecsTo(a.at)));
+    switch (a.to) {
+    case State::Down:
+        return QStringLiteral("%1 is down since %2").arg(name, a.since.time().toString(QStringLiteral("HH:mm")));
+    case State::Slow:
+        return QStringLiteral("%1 is slow: median %2 ms (limit %3 ms)")
+            .arg(name)
+            .arg(qRound(medianMs))
+            .arg(limits.slowMs);
+    case State::Lossy:
+        return QStringLiteral("%1 is losing %2 % of echoes").arg(name).arg(qRound(lossPercent));
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace ChangeText
 
 TResultWatch::TResultWatch(TSettingsOwner &settings, std::function<QString()> logDir, QObject *parent)
     : QObject(parent)
@@ -16,6 +59,9 @@ TResultWatch::TResultWatch(TSettingsOwner &settings, std::function<QString()> lo
     , m_flushTimer(new QTimer(this))
 {
     setObjectName(QStringLiteral("ResultWatch"));
+    m_hook = new ChangeHook([](const QString &line) { qWarning("skylark: %s", qPrintable(line)); }, this);
+    connect(&m_settings, &TSettingsOwner::changed, this, &TResultWatch::applySettings);
+    applySettings();
     m_flushTimer->setSingleShot(true);
     m_flushTimer->setInterval(kFlushIntervalMs);
     connect(m_flushTimer, &QTimer::timeout, this, &TResultWatch::flushLog);
@@ -31,10 +77,27 @@ TResultWatch::~TResultWatch()
     }
 }
 
+void TResultWatch::applySettings()
+{
+    const TAppSettings &s = m_settings.get();
+    const HostState::Thresholds t { s.SlowMs, double(s.LossPercent) };
+    for (auto it = m_probes.cbegin(); it != m_probes.cend(); ++it) {
+        it.key()->setDefaultThresholds(t);
+        it.key()->setDamping(s.Damping);
+    }
+    const QStringList command = QProcess::splitCommand(s.ChangeHook);
+    m_hook->setCommand(command.value(0), command.mid(1));
+}
+
 void TResultWatch::watch(HostProbe *probe)
 {
     m_probes.insert(probe, ProbeState());
+    const TAppSettings &s = m_settings.get();
+    probe->setDefaultThresholds({ s.SlowMs, double(s.LossPercent) });
+    probe->setDamping(s.Damping);
     connect(probe, &HostProbe::resultProcessed, this, [this, probe](const EchoOutcome &o) { onResult(probe, o); });
+    connect(probe, &HostProbe::stateAnnounced, this,
+        [this, probe](const HostState::Announcement &a) { onAnnounced(probe, a); });
     connect(probe, &HostProbe::lookupFailed, this, [this, probe](quint16, const QString &host) {
         if (m_settings.get().NotifyHostDownUp)
             notifyLookupFailure(probe, host);
@@ -47,10 +110,12 @@ void TResultWatch::onResult(HostProbe *probe, const EchoOutcome &outcome)
     auto it = m_probes.find(probe);
     if (it == m_probes.end())
         return;
-    const int lastRtt = it->hostState.lastRtt();
-    const DownUpWatch::Change change = it->hostState.feed(outcome);
-    if (change != DownUpWatch::Change::None && m_settings.get().NotifyHostDownUp)
-        notifyChange(probe, change, outcome, lastRtt);
+    if (outcome.host != it->host)
+        it->lastRtt = -1;
+    if (outcome.kind == EchoOutcome::Reply)
+        it->lastRtt = outcome.rtt;
+    it->host = outcome.host;
+    it->address = outcome.target;
     if (m_settings.get().LogResults) {
         m_log.add(m_logDir() + QStringLiteral("Logs/") + ResultLog::fileName(outcome.host), ResultLog::line(outcome));
         if (!m_flushTimer->isActive())
@@ -58,15 +123,25 @@ void TResultWatch::onResult(HostProbe *probe, const EchoOutcome &outcome)
     }
 }
 
-void TResultWatch::notifyChange(HostProbe *probe, DownUpWatch::Change change, const EchoOutcome &o, int lastRtt)
+void TResultWatch::onAnnounced(HostProbe *probe, const HostState::Announcement &a)
 {
-    const bool down = change == DownUpWatch::Change::Down;
-    const QString title = HostText::display(o.host) + (down ? QStringLiteral(" is down") : QStringLiteral(" is back"));
-    const int rtt = down ? lastRtt : o.rtt;
-    const QString rttText = rtt < 0 ? QStringLiteral("none") : QStringLiteral("%1 ms").arg(rtt);
-    const QString body = (down ? QStringLiteral("Down at %1. Last RTT: %2") : QStringLiteral("Back at %1. RTT: %2"))
-                             .arg(o.when.time().toString(QStringLiteral("HH:mm:ss")), rttText);
-    notify(probe, title, body);
+    auto it = m_probes.find(probe);
+    if (it == m_probes.end())
+        return;
+    const LinkStats::Figures f = probe->figures();
+    const HostText::Parts parts = HostText::split(it->host);
+    m_hook->run({ parts.address, parts.label, it->address, a, it->lastRtt, f.lossPercent });
+    if (!m_settings.get().NotifyHostDownUp)
+        return;
+    const std::optional<QString> title
+        = ChangeText::summary(it->host, a, probe->medianRtt(), probe->thresholds(), f.lossPercent);
+    if (!title)
+        return;
+    const QString rtt = it->lastRtt < 0 ? QStringLiteral("none") : QStringLiteral("%1 ms").arg(it->lastRtt);
+    const QString body = QStringLiteral("%1 at %2. Last RTT: %3. Loss: %4 %")
+                             .arg(HostState::words(a.to), a.at.time().toString(QStringLiteral("HH:mm:ss")), rtt)
+                             .arg(f.lossPercent, 0, 'f', 1);
+    notify(probe, *title, body);
 }
 
 void TResultWatch::notifyLookupFailure(HostProbe *probe, const QString &hostText)

@@ -1,21 +1,32 @@
 #pragma once
 
-#include "hostwatch.h"
+#include "hoststate.h"
 #include "resultlog.h"
 
 #include <QHash>
 #include <QObject>
 
 #include <functional>
+#include <optional>
 
+class ChangeHook;
 class DesktopNotifier;
 class QTimer;
 class HostProbe;
 class TSettingsOwner;
 
-// Follows the results of every probe it is given (one per frame): tells the desktop when a host goes down or
-// comes back, and appends each result to the host's log, as the two switches in the settings
-// say at the moment of the result.
+// The words of a notification for an announced change: "10.0.0.1 (core router) is down since
+// 14:02", "... is back after 5 min 12 s", "... is slow: median 240 ms (limit 50 ms)", "... is
+// losing 18 % of echoes"; none for a change that is not told (between up and degraded).
+namespace ChangeText {
+std::optional<QString> summary(const QString &host, const HostState::Announcement &a, double medianMs,
+    const HostState::Thresholds &limits, double lossPercent);
+} // namespace ChangeText
+
+// Follows the results of every probe it is given (one per frame): gives each probe the
+// thresholds and damping of the settings, tells the desktop of the changes its probe
+// announces, runs the change command for each, and appends each result to the host's log,
+// as the settings say at the moment of the result.
 class TResultWatch : public QObject
 {
     Q_OBJECT
@@ -37,11 +48,14 @@ signals:
 private:
     struct ProbeState
     {
-        DownUpWatch hostState;
         uint notificationId = 0;
+        QString host; // of the latest result
+        QString address;
+        int lastRtt = -1;
     };
+    void applySettings();
     void onResult(HostProbe *probe, const EchoOutcome &outcome);
-    void notifyChange(HostProbe *probe, DownUpWatch::Change change, const EchoOutcome &outcome, int lastRtt);
+    void onAnnounced(HostProbe *probe, const HostState::Announcement &announcement);
     void notifyLookupFailure(HostProbe *probe, const QString &hostText);
     void notify(HostProbe *probe, const QString &title, const QString &body);
 
@@ -49,6 +63,7 @@ private:
     std::function<QString()> m_logDir;
     QHash<HostProbe *, ProbeState> m_probes;
     DesktopNotifier *m_notifier = nullptr;
+    ChangeHook *m_hook = nullptr;
     LogAppender m_log { ResultLog::header() };
     QTimer *m_flushTimer;
 };

@@ -113,6 +113,20 @@ private slots:
         QTest::newRow("timeout without a unit") << QStringList { QStringLiteral("--headless"),
             QStringLiteral("--timeout"), QStringLiteral("500"), QStringLiteral("h") }
                                                 << "--timeout 500:";
+        QTest::newRow("health options without --headless") << QStringList { QStringLiteral("--slow"),
+            QStringLiteral("50ms"), QStringLiteral("h") } << "go with --headless";
+        QTest::newRow("slow without a unit") << QStringList { QStringLiteral("--headless"), QStringLiteral("--slow"),
+            QStringLiteral("50"), QStringLiteral("h") }
+                                             << "--slow 50: give a number with ms";
+        QTest::newRow("loss that does not read") << QStringList { QStringLiteral("--headless"),
+            QStringLiteral("--loss"), QStringLiteral("some"), QStringLiteral("h") }
+                                                 << "--loss some: give a share";
+        QTest::newRow("damping of none") << QStringList { QStringLiteral("--headless"), QStringLiteral("--damping"),
+            QStringLiteral("0"), QStringLiteral("h") }
+                                         << "--damping 0: give a whole number from 1 to 100";
+        QTest::newRow("an argument without a program") << QStringList { QStringLiteral("--headless"),
+            QStringLiteral("--on-change-arg"), QStringLiteral("x"), QStringLiteral("h") }
+                                                       << "--on-change-arg goes with --on-change";
         // Port 0 would listen where nobody is told, in the agent and in the desktop program.
         QTest::newRow("port 0, agent") << QStringList { QStringLiteral("--headless"), QStringLiteral("--metrics"),
             QStringLiteral("127.0.0.1:0"), QStringLiteral("h") }
@@ -239,6 +253,54 @@ private slots:
         QCOMPARE(agent.exitCode(), 0);
     }
 
+    // Slow by its own word, losing every second echo, and down: each announced once to the
+    // change command (and counted), and the state set shows each.
+    void health_slowLossyDown_announcedOnceEach()
+    {
+        if (qEnvironmentVariableIsEmpty("NETKIT"))
+            QSKIP("needs the network test kit (tests/netkit/netkit.sh)");
+        const QString changes = m_dir.filePath(QStringLiteral("changes.txt"));
+        QProcess agent;
+        agent.setProcessEnvironment(noDisplay());
+        agent.start(kExe,
+            { QStringLiteral("--headless"), QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:19433"),
+                QStringLiteral("--interval"), QStringLiteral("200ms"), QStringLiteral("--timeout"),
+                QStringLiteral("500ms"), QStringLiteral("--on-change"), QStringLiteral("/bin/sh"),
+                QStringLiteral("--on-change-arg"), QStringLiteral("-c"), QStringLiteral("--on-change-arg"),
+                QStringLiteral("echo \"$SKYLARK_HOST $SKYLARK_PREVIOUS $SKYLARK_STATE\" >> \"$0\""),
+                QStringLiteral("--on-change-arg"), changes, QStringLiteral("10.77.4.100 slow=50ms"),
+                QStringLiteral("10.77.4.50"), QStringLiteral("10.77.3.2") });
+        QVERIFY(agent.waitForStarted());
+        const auto stateOf = [](const QByteArray &host, const QByteArray &state) {
+            return valueOf(httpGet(19433, "/metrics"), "skylark_host_state",
+                "host=\"" + host + "\",ip=\"" + host + "\",label=\"\",state=\"" + state + '"');
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf("10.77.4.100", "slow"), 1.0, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf("10.77.4.50", "lossy"), 1.0, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(stateOf("10.77.3.2", "down"), 1.0, 15000);
+        // Some more results: the states hold, and nothing more is announced.
+        QTest::qWait(3000);
+        const QByteArray metrics = httpGet(19433, "/metrics");
+        QCOMPARE(valueOf(metrics, "skylark_host_state_changes_total",
+                     "host=\"10.77.4.100\",ip=\"10.77.4.100\","
+                     "label=\"\",state=\"slow\""),
+            1.0);
+        QCOMPARE(valueOf(metrics, "skylark_host_state_changes_total",
+                     "host=\"10.77.4.50\",ip=\"10.77.4.50\","
+                     "label=\"\",state=\"lossy\""),
+            1.0);
+        ::kill(pid_t(agent.processId()), SIGTERM);
+        QVERIFY(agent.waitForFinished(5000));
+        QCOMPARE(agent.exitCode(), 0);
+        QFile f(changes);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QStringList lines = QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        lines.sort();
+        // Every second echo lost reads as degraded until ten results are in.
+        QCOMPARE(lines.join(u'|'),
+            QStringLiteral("10.77.3.2 up down|10.77.4.100 up slow|10.77.4.50 degraded lossy|10.77.4.50 up degraded"));
+    }
+
     void realPrometheus_scrapesUpDownAndReplyRate()
     {
         if (qEnvironmentVariableIsEmpty("NETKIT"))
@@ -318,6 +380,14 @@ private slots:
             20000);
         QCOMPARE(
             query(QStringLiteral("skylark_host_up{side=\"desktop\"}")).value(QStringLiteral("10.77.2.2"), -1), 1.0);
+        // The state set says the same, on both sides.
+        for (const QString side : { QStringLiteral("agent"), QStringLiteral("desktop") }) {
+            const QString in = QStringLiteral("skylark_host_state{side=\"%1\",state=\"%2\"}");
+            QTRY_COMPARE_WITH_TIMEOUT(
+                query(in.arg(side, QStringLiteral("down"))).value(QStringLiteral("10.77.3.2"), -1), 1.0, 10000);
+            QTRY_COMPARE_WITH_TIMEOUT(
+                query(in.arg(side, QStringLiteral("up"))).value(QStringLiteral("10.77.2.2"), -1), 1.0, 10000);
+        }
         const double desktopRate = query(QStringLiteral("rate(skylark_echo_replies_total{side=\"desktop\"}[10s])"))
                                        .value(QStringLiteral("10.77.2.2"));
         QVERIFY2(desktopRate > 0.8 && desktopRate < 1.2, QByteArray::number(desktopRate));

@@ -1,5 +1,6 @@
 #include "hoststate.h"
 
+#include <QSet>
 #include <QTest>
 
 #include <array>
@@ -148,6 +149,164 @@ private slots:
         QCOMPARE(HostState::of(HostState::inputs(true, false, h)), State::Up);
     }
 
+    // The thresholds, first match winning: down, then losing echoes, then slow, then degraded.
+    void thresholds_data()
+    {
+        QTest::addColumn<QString>("sinceStart");
+        QTest::addColumn<int>("slowMs");
+        QTest::addColumn<double>("lossPercent");
+        QTest::addColumn<State>("expected");
+        const QString alternating = QStringLiteral("5 t ").repeated(15);
+        QTest::newRow("slow: three replies above the limit") << "300 300 300" << 250 << 10.0 << State::Slow;
+        QTest::newRow("two replies are too few for slow") << "300 300" << 250 << 10.0 << State::Up;
+        QTest::newRow("at the limit is not above it") << "250 250 250" << 250 << 10.0 << State::Up;
+        QTest::newRow("the median, not the mean: one spike") << "10 10 900" << 250 << 10.0 << State::Up;
+        QTest::newRow("an even count: the mean of the middle two") << "100 200 300 400" << 249 << 10.0 << State::Slow;
+        QTest::newRow("an even count at the limit") << "100 200 300 400" << 250 << 10.0 << State::Up;
+        QTest::newRow("only the newest ten replies count")
+            << "900 900 900 900 900 900 900 900 900 900 10 10 10 10 10 10" << 250 << 10.0 << State::Up;
+        QTest::newRow("slow with a per-host limit") << "60 70 80" << 50 << 10.0 << State::Slow;
+        QTest::newRow("every second echo lost: lossy") << alternating << 250 << 10.0 << State::Lossy;
+        QTest::newRow("nine results are too few for lossy") << "5 t 5 t 5 t 5 t 5" << 250 << 10.0 << State::Degraded;
+        QTest::newRow("one in ten at a 10 % limit: degraded")
+            << "5 5 5 5 5 t 5 5 5 5" << 250 << 10.0 << State::Degraded;
+        QTest::newRow("one in ten above a 5 % limit: lossy") << "5 5 5 5 5 t 5 5 5 5" << 250 << 5.0 << State::Lossy;
+        QTest::newRow("foreign answers count as lost") << "5 f 5 f 5 f 5 f 5 f 5" << 250 << 10.0 << State::Lossy;
+        QTest::newRow("lossy before slow") << "300 t 300 t 300 t 300 t 300 t 300" << 250 << 10.0 << State::Lossy;
+        QTest::newRow("slow before degraded")
+            << "300 t 300 300 300 300 300 300 300 300 300 300" << 250 << 10.0 << State::Slow;
+        QTest::newRow("down before lossy and slow")
+            << "300 300 300 300 300 300 300 t t t" << 250 << 10.0 << State::Down;
+    }
+    void thresholds()
+    {
+        QFETCH(QString, sinceStart);
+        QFETCH(int, slowMs);
+        QFETCH(double, lossPercent);
+        OutcomeHistory h;
+        for (const EchoOutcome &o : outcomes(sinceStart))
+            h.add(o);
+        QTEST(HostState::of(HostState::inputs(true, false, h, { slowMs, lossPercent })), "expected");
+    }
+
+    // Damping over a run of states: "u" up, "g" degraded, "s" slow, "l" losing echoes, "d" down
+    // by the number of results only, "D" down by the down rule, "w" waiting. The announcements
+    // as "index:state".
+    void damping_data()
+    {
+        QTest::addColumn<QString>("states");
+        QTest::addColumn<int>("results");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("flapping every result announces nothing") << "u g u g u g u g u g" << 3 << "";
+        QTest::newRow("slow for three results announces once") << "u s s s s s s" << 3 << "3:s";
+        QTest::newRow("a change that gives way early announces nothing") << "s s u u s s g" << 3 << "";
+        QTest::newRow("down by the rule at once") << "g g D D D" << 3 << "2:D";
+        QTest::newRow("down by count only waits like the rest") << "d d d" << 3 << "2:d";
+        QTest::newRow("back once the new state held") << "D u u u u" << 3 << "0:D 3:u";
+        QTest::newRow("damping of one announces each change") << "u g u s" << 1 << "1:g 2:u 3:s";
+        QTest::newRow("five results wanted") << "l l l l l l" << 5 << "4:l";
+        QTest::newRow("waiting changes nothing") << "s w s s" << 3 << "3:s";
+        QTest::newRow("lossy, then slow, then back") << "l l l s s s u u u" << 3 << "2:l 5:s 8:u";
+    }
+    void damping()
+    {
+        QFETCH(QString, states);
+        QFETCH(int, results);
+        HostState::Damper damper(results);
+        const QDateTime start(QDate(2026, 1, 1), QTime(12, 0));
+        QStringList said;
+        const QStringList tokens = states.split(u' ', Qt::SkipEmptyParts);
+        for (int i = 0; i < tokens.size(); ++i) {
+            const QChar c = tokens[i].at(0);
+            const State s = c == u'u' ? State::Up
+                : c == u'g'           ? State::Degraded
+                : c == u's'           ? State::Slow
+                : c == u'l'           ? State::Lossy
+                : c == u'w'           ? State::Waiting
+                                      : State::Down;
+            if (const auto a = damper.feed(s, start.addSecs(i), c == u'D')) {
+                QCOMPARE(a->at, start.addSecs(i));
+                said.append(QStringLiteral("%1:%2").arg(i).arg(c == u'D' ? QChar(u'D') : tokens[i].at(0)));
+            }
+        }
+        QTEST(said.join(u' '), "expected");
+    }
+
+    // The whole way from results to announcements: the state of each result, damped.
+    void announcements_data()
+    {
+        QTest::addColumn<QString>("results");
+        QTest::addColumn<int>("slowMs");
+        QTest::addColumn<QString>("expected"); // "index:code since-index"
+        QTest::newRow("every second echo lost: degraded, then lossy once")
+            << QStringLiteral("5 t ").repeated(40) << 250 << "3:degraded@1 11:lossy@9";
+        QTest::newRow("slow for good: once") << "100 100 100 100 100 100 100 100" << 50 << "4:slow@2";
+        QTest::newRow("down at the third timeout, since the first") << "5 5 t t t t t" << 250 << "4:down@2";
+        QTest::newRow("an isolated slow reply: nothing") << "5 5 400 5 5 400 5 5" << 250 << "";
+    }
+    void announcements()
+    {
+        QFETCH(QString, results);
+        QFETCH(int, slowMs);
+        OutcomeHistory h;
+        HostState::Damper damper;
+        const QDateTime start(QDate(2026, 1, 1), QTime(12, 0));
+        QList<EchoOutcome> list = outcomes(results);
+        QStringList said;
+        QDateTime missesSince;
+        for (int i = 0; i < list.size(); ++i) {
+            list[i].when = start.addSecs(i);
+            h.add(list[i]);
+            if (list[i].kind == EchoOutcome::Reply)
+                missesSince = QDateTime();
+            else if (!missesSince.isValid())
+                missesSince = list[i].when;
+            const State s = HostState::of(HostState::inputs(true, false, h, { slowMs, 10 }));
+            if (auto a = damper.feed(s, list[i].when, h.isDown(), missesSince)) {
+                said.append(QStringLiteral("%1:%2@%3").arg(i).arg(HostState::code(a->to)).arg(start.secsTo(a->since)));
+            }
+        }
+        QTEST(said.join(u' '), "expected");
+    }
+
+    // Back from trouble carries when the trouble began; a change between troubles keeps it.
+    void damping_troubleSince()
+    {
+        HostState::Damper damper(1);
+        const QDateTime t0(QDate(2026, 1, 1), QTime(14, 2));
+        const auto slow = damper.feed(State::Slow, t0, false);
+        QVERIFY(slow && !slow->troubleSince.isValid());
+        const auto down = damper.feed(State::Down, t0.addSecs(30), true);
+        QVERIFY(down && !down->troubleSince.isValid());
+        // Out of down into losing echoes is back, after the whole trouble; the new one counts
+        // afresh.
+        const auto lossy = damper.feed(State::Lossy, t0.addSecs(60), false);
+        QVERIFY(lossy);
+        QCOMPARE(lossy->troubleSince, t0);
+        const auto back = damper.feed(State::Up, t0.addSecs(312), false);
+        QVERIFY(back);
+        QCOMPARE(back->from, State::Lossy);
+        QCOMPARE(back->troubleSince, t0.addSecs(60));
+        const auto degraded = damper.feed(State::Degraded, t0.addSecs(400), false);
+        QVERIFY(degraded && !degraded->troubleSince.isValid());
+    }
+
+    void codesAndWords()
+    {
+        QStringList codes, words;
+        for (int s = 0; s < HostState::kStateCount; ++s) {
+            codes.append(HostState::code(State(s)));
+            words.append(HostState::words(State(s)));
+        }
+        QCOMPARE(codes.join(u','), QStringLiteral("waiting,up,degraded,down,lookup_failed,stopped,slow,lossy"));
+        QCOMPARE(QSet<QString>(words.begin(), words.end()).size(), HostState::kStateCount);
+        // Slow and losing echoes differ from degraded (plain) by their pattern too.
+        QCOMPARE(HostState::pattern(State::Degraded), HostState::Pattern::Plain);
+        QVERIFY(HostState::pattern(State::Slow) != HostState::Pattern::Plain);
+        QVERIFY(HostState::pattern(State::Lossy) != HostState::Pattern::Plain);
+        QVERIFY(HostState::pattern(State::Slow) != HostState::pattern(State::Lossy));
+    }
+
     void palette_data()
     {
         QTest::addColumn<bool>("dark");
@@ -155,7 +314,7 @@ private slots:
         QTest::newRow("light") << false << std::uint32_t(0xEFEFEF);
         QTest::newRow("dark") << true << std::uint32_t(0x353535);
     }
-    // Every pair of the six colours, and each against the window colour, at least 20 CIE76
+    // Every pair of the eight colours, and each against the window colour, at least 20 CIE76
     // units apart as seen with normal vision, protanopia and deuteranopia.
     void palette()
     {

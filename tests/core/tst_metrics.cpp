@@ -246,6 +246,9 @@ private slots:
         store.setIdentity(2, identity(QStringLiteral("PingFrame2_0"), QStringLiteral("a")));
         store.record(1, Kind::Reply, 3, true, 0);
         store.record(2, Kind::Timeout, 0, false, 1);
+        store.setState(1, HostState::State::Slow);
+        store.countChange(1, HostState::State::Slow);
+        store.setState(2, HostState::State::Down);
         QProcess p;
         p.start(promtool, { QStringLiteral("check"), QStringLiteral("metrics") });
         QVERIFY(p.waitForStarted());
@@ -253,6 +256,43 @@ private slots:
         p.closeWriteChannel();
         QVERIFY(p.waitForFinished(30000));
         QVERIFY2(p.exitCode() == 0, p.readAll().constData());
+    }
+
+    // The state set: one series per state a watched host can be in, 1 for its own; stopped is
+    // never among them. The changes count the announcements into each state.
+    void hostState_stateSetAndChanges()
+    {
+        MetricsStore store;
+        store.setIdentity(1, identity(QStringLiteral("PingFrame_0"), QStringLiteral("a"), QStringLiteral("edge")));
+        store.record(1, Kind::Reply, 300, true, 0);
+        store.setState(1, HostState::State::Slow);
+        store.countChange(1, HostState::State::Slow);
+        store.countChange(1, HostState::State::Up);
+        store.countChange(1, HostState::State::Slow);
+        const QByteArray out
+            = MetricsFormat::render(store.snapshot(), QStringLiteral("1.0"), MetricsFormat::Format::Prometheus);
+        QStringList states, changes;
+        for (const QByteArray &line : out.split('\n')) {
+            if (line.startsWith("skylark_host_state{"))
+                states.append(QString::fromUtf8(line.mid(line.indexOf("state=\""))));
+            if (line.startsWith("skylark_host_state_changes_total{"))
+                changes.append(QString::fromUtf8(line.mid(line.indexOf("state=\""))));
+        }
+        QCOMPARE(states.join(u';'),
+            QStringLiteral("state=\"up\"} 0;state=\"degraded\"} 0;state=\"slow\"} 1;state=\"lossy\"} 0;"
+                           "state=\"down\"} 0;state=\"lookup_failed\"} 0;state=\"waiting\"} 0"));
+        QCOMPARE(changes.join(u';'),
+            QStringLiteral("state=\"up\"} 1;state=\"degraded\"} 0;state=\"slow\"} 2;state=\"lossy\"} 0;"
+                           "state=\"down\"} 0;state=\"lookup_failed\"} 0;state=\"waiting\"} 0"));
+        QVERIFY(out.contains(
+            "skylark_host_state{frame=\"PingFrame_0\",host=\"a\",ip=\"192.0.2.1\",label=\"edge\",state=\"slow\"} 1\n"));
+        QVERIFY(out.contains("# TYPE skylark_host_state gauge\n"));
+        QVERIFY(out.contains("# TYPE skylark_host_state_changes_total counter\n"));
+        // A failed lookup is a state of its own; a new host text starts the changes afresh.
+        store.recordLookupFailure(1);
+        QCOMPARE(store.snapshot().first().state, HostState::State::LookupFailed);
+        store.setIdentity(1, identity(QStringLiteral("PingFrame_0"), QStringLiteral("b")));
+        QCOMPARE(store.snapshot().first().changes[std::size_t(HostState::State::Slow)], 0u);
     }
 
     void address_acceptedForms_data()

@@ -18,8 +18,8 @@ class TestMetricsFeed : public QObject
     }
 
 private slots:
-    // The counters, the down/up state and the loss over the last 180 results, whatever the
-    // chart's window; the name follows the frame; a stopped probe leaves the output; a probe
+    // The counters, the down/up state and the loss over the results the chart keeps; the
+    // name follows the frame; a stopped probe leaves the output; a probe
     // unwatched or freed takes its series along.
     void feed_seriesFollowTheProbe()
     {
@@ -30,7 +30,7 @@ private slots:
         MetricsFeed metrics(store);
         auto probe = std::make_unique<HostProbe>();
         probe->setHost(QStringLiteral("192.0.2.9 edge router"));
-        probe->setWindow(4); // a short chart changes nothing served
+        probe->setWindow(4); // the loss covers the results the chart keeps
         QString name = QStringLiteral("PingFrame_0");
         metrics.watch(probe.get(), [&name] { return name; });
         probe->setRunning(true);
@@ -54,9 +54,8 @@ private slots:
         QCOMPARE(s[0].timeouts, std::uint64_t(42));
         QCOMPARE(s[0].foreign, std::uint64_t(1));
         QVERIFY(!s[0].up); // three in a row without a reply
-        // The last 180 results (20 to 199): 35 + 3 time-outs and the answer from the router.
-        QCOMPARE(s[0].lossRatio, 39.0 / 180.0);
-        QCOMPARE(probe->lossRatio(), 39.0 / 180.0);
+        // The last 4 results: a reply and three time-outs.
+        QCOMPARE(s[0].lossRatio, 0.75);
 
         feed(*probe, echoes, 10);
         QVERIFY(store.snapshot()[0].up);

@@ -189,6 +189,36 @@ private slots:
         QVERIFY(back.NotifyHostDownUp && back.LogResults);
     }
 
+    // The health settings: written once they differ from their defaults, read back within
+    // their bounds.
+    void healthSettings_roundTripAndBounds()
+    {
+        const QString f = file("");
+        TAppSettings s;
+        SettingsExtras x;
+        {
+            ProfileFile ini(f);
+            SettingsFile::write(ini, s, QRect(), 2, {});
+            QVERIFY(!ini.keyNames(QStringLiteral("Section-Settings")).contains(QStringLiteral("SlowMs")));
+        }
+        s.SlowMs = 50;
+        s.LossPercent = 5;
+        s.Damping = 4;
+        s.ChangeHook = QStringLiteral("/usr/local/bin/page-me \"two words\"");
+        ProfileFile ini(f);
+        SettingsFile::write(ini, s, QRect(), 2, {});
+        ini.save();
+        TAppSettings back;
+        SettingsFile::readSettings(ProfileFile(f), back, x);
+        QCOMPARE(back.SlowMs, 50);
+        QCOMPARE(back.LossPercent, 5);
+        QCOMPARE(back.Damping, 4);
+        QCOMPARE(back.ChangeHook, s.ChangeHook);
+        const QString odd = file("[Section-Settings]\nSlowMs=0\nLossPercent=500\nDamping=-3\n");
+        SettingsFile::readSettings(ProfileFile(odd), back, x);
+        QCOMPARE(QList<int>({ back.SlowMs, back.LossPercent, back.Damping }), QList<int>({ 1, 100, 1 }));
+    }
+
     void write_newFileOrderAndExistingFileRules()
     {
         const QString f = file("[Section-Update]\nFtpHostName=secret\n[MainFormSettingsListBox]\n0=old\n"

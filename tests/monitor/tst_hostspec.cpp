@@ -122,6 +122,61 @@ private slots:
         QTEST(int(s.notes.size()), "notes");
     }
 
+    // slow= takes a duration, loss= a share with or without its sign; both leave the identity,
+    // and values out of bounds are used at the bound with a note.
+    void thresholds_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("identity");
+        QTest::addColumn<int>("slowMs"); // -1: not given
+        QTest::addColumn<double>("lossPercent"); // -1: not given
+        QTest::addColumn<int>("notes");
+        QTest::newRow("both") << "gw core slow=50ms loss=5%"
+                              << "gw core" << 50 << 5.0 << 0;
+        QTest::newRow("seconds, fraction, no sign") << "gw slow=0.5s loss=2.5"
+                                                    << "gw" << 500 << 2.5 << 0;
+        QTest::newRow("with interval") << "gw interval=2s slow=1s edge"
+                                       << "gw edge" << 1000 << -1.0 << 0;
+        QTest::newRow("slow too low") << "gw slow=0ms"
+                                      << "gw" << 1 << -1.0 << 1;
+        QTest::newRow("slow too high") << "gw slow=5m"
+                                       << "gw" << 60000 << -1.0 << 1;
+        QTest::newRow("loss above all") << "gw loss=150%"
+                                        << "gw" << -1 << 100.0 << 1;
+        QTest::newRow("loss zero: any loss") << "gw loss=0%"
+                                             << "gw" << -1 << 0.0 << 0;
+        QTest::newRow("loss as a duration: a label word") << "gw loss=5ms"
+                                                          << "gw loss=5ms" << -1 << -1.0 << 0;
+        QTest::newRow("slow without a unit: a label word") << "gw slow=50"
+                                                           << "gw slow=50" << -1 << -1.0 << 0;
+        QTest::newRow("negative loss: a label word") << "gw loss=-5%"
+                                                     << "gw loss=-5%" << -1 << -1.0 << 0;
+        QTest::newRow("two signs: a label word") << "gw loss=5%%"
+                                                 << "gw loss=5%%" << -1 << -1.0 << 0;
+        QTest::newRow("the last of two wins") << "gw slow=1s slow=20ms"
+                                              << "gw" << 20 << -1.0 << 0;
+    }
+    void thresholds()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, slowMs);
+        QFETCH(double, lossPercent);
+        const HostSpec s = HostSpec::parse(text);
+        QTEST(s.identity, "identity");
+        QCOMPARE(s.slowGiven, slowMs >= 0);
+        if (slowMs >= 0)
+            QCOMPARE(s.slowMs, slowMs);
+        QCOMPARE(s.lossGiven, lossPercent >= 0);
+        if (lossPercent >= 0)
+            QCOMPARE(s.lossPercent, lossPercent);
+        QTEST(int(s.notes.size()), "notes");
+        QCOMPARE(s.hasOptions(), slowMs >= 0 || lossPercent >= 0 || s.intervalGiven);
+        // The timing dialog's rewrite keeps them.
+        const HostSpec kept = HostSpec::parse(HostSpec::withTiming(text, 3000, 4000));
+        QCOMPARE(kept.slowGiven, s.slowGiven);
+        QCOMPARE(kept.lossGiven, s.lossGiven);
+    }
+
     // The edit of the interval and time-out rewrites only their words.
     void withTiming_data()
     {

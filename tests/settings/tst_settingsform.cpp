@@ -5,6 +5,9 @@
 #include "profilefile.h"
 #include "scripted.h"
 #include "scrposframe.h"
+#include "frameboard.h"
+#include "hostprobe.h"
+#include "pingframe.h"
 #include "settingsform.h"
 
 #include <QAction>
@@ -20,6 +23,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStyle>
+#include <QSpinBox>
 #include <QTest>
 
 namespace {
@@ -187,6 +191,41 @@ private slots:
         QVERIFY(dlg->AutoStartPingingCheckBox->isChecked());
         QVERIFY(!dlg->PauseForRemoveFrameCheckBox->isChecked());
         QVERIFY(dlg->SavFrmSizChkBox->isChecked());
+    }
+
+    // The health box shows the settings as they are, and its edits reach the settings, the
+    // probes of the frames and what shutdown writes.
+    void healthBox_showsAndChangesTheSettings()
+    {
+        ScriptedWorld world;
+        auto form = makeMainForm();
+        form->AddHostFrame(QStringLiteral("10.0.0.1"), false);
+        form->AddHostFrame(QStringLiteral("10.0.0.2 slow=20ms"), false);
+        form->Settings->set(&TAppSettings::Damping, 5);
+        TSettingsForm *dlg = form->SettingsForm;
+        form->aSettings->trigger();
+        dlg->MiscBtn->click();
+        QVERIFY(dlg->SlowSpinBox->isVisible());
+        QCOMPARE(dlg->SlowSpinBox->value(), 250);
+        QCOMPARE(dlg->LossSpinBox->value(), 10);
+        QCOMPARE(dlg->DampingSpinBox->value(), 5);
+        dlg->SlowSpinBox->setValue(80);
+        dlg->LossSpinBox->setValue(3);
+        dlg->DampingSpinBox->setValue(2);
+        dlg->ChangeHookEdit->setText(QStringLiteral("/bin/true now"));
+        emit dlg->ChangeHookEdit->editingFinished();
+        HostProbe *plain = form->Board->ColumnFrames1.at(0)->Probe();
+        HostProbe *own = form->Board->ColumnFrames1.at(1)->Probe();
+        QCOMPARE(plain->thresholds(), (HostState::Thresholds { 80, 3 }));
+        QCOMPARE(own->thresholds(), (HostState::Thresholds { 20, 3 }));
+        QCOMPARE(plain->damping(), 2);
+        form->close();
+        const ProfileFile ini(world.home.dtaDir() + QStringLiteral("Skylark.INI"));
+        const QString settings = QStringLiteral("Section-Settings");
+        QCOMPARE(ini.readInteger(settings, QStringLiteral("SlowMs"), 0), 80);
+        QCOMPARE(ini.readInteger(settings, QStringLiteral("LossPercent"), 0), 3);
+        QCOMPARE(ini.readInteger(settings, QStringLiteral("Damping"), 0), 2);
+        QCOMPARE(ini.readString(settings, QStringLiteral("ChangeHook"), QString()), QStringLiteral("/bin/true now"));
     }
 
     void eachCheckBox_changesWhatShutdownWrites_data()

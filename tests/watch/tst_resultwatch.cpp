@@ -1,6 +1,7 @@
 #include "mainform.h"
 #include "pingframe.h"
 #include "fakenotifications.h"
+#include "resultwatch.h"
 #include "scripted.h"
 #include "settingsform.h"
 
@@ -64,20 +65,25 @@ private slots:
         for (int i = 0; i < 3; ++i)
             next(world, clock, a, -1); // down at 12:00:03
         QTRY_COMPARE(m_service.calls.size(), 1);
-        QCOMPARE(m_service.calls[0].summary, QStringLiteral("10.0.0.1 is down"));
-        QCOMPARE(m_service.calls[0].body, QStringLiteral("Down at 12:00:03. Last RTT: 7 ms"));
+        QCOMPARE(m_service.calls[0].summary, QStringLiteral("10.0.0.1 is down since 12:00"));
+        QCOMPARE(m_service.calls[0].body, QStringLiteral("down at 12:00:03. Last RTT: 7 ms. Loss: 75.0 %"));
         QCOMPARE(m_service.calls[0].replacesId, 0u);
         next(world, clock, a, -1); // still down: nothing new
         next(world, clock, b, -1);
         next(world, clock, b, -1); // b's third: down, never replied
         QTRY_COMPARE(m_service.calls.size(), 2);
-        QCOMPARE(m_service.calls[1].summary, QStringLiteral("10.0.0.2 is down"));
-        QCOMPARE(m_service.calls[1].body, QStringLiteral("Down at 12:00:06. Last RTT: none"));
+        QCOMPARE(m_service.calls[1].summary, QStringLiteral("10.0.0.2 is down since 12:00"));
+        QCOMPARE(m_service.calls[1].body, QStringLiteral("down at 12:00:06. Last RTT: none. Loss: 100.0 %"));
         QCOMPARE(m_service.calls[1].replacesId, 0u);
+        // Back once answering held for three results.
+        next(world, clock, a, 9);
+        next(world, clock, a, 9);
+        QTest::qWait(20);
+        QCOMPARE(m_service.calls.size(), 2);
         next(world, clock, a, 9);
         QTRY_COMPARE(m_service.calls.size(), 3);
-        QCOMPARE(m_service.calls[2].summary, QStringLiteral("10.0.0.1 is back"));
-        QCOMPARE(m_service.calls[2].body, QStringLiteral("Back at 12:00:07. RTT: 9 ms"));
+        QCOMPARE(m_service.calls[2].summary, QStringLiteral("10.0.0.1 is back after 8 s"));
+        QCOMPARE(m_service.calls[2].body, QStringLiteral("degraded at 12:00:09. Last RTT: 9 ms. Loss: 50.0 %"));
         QCOMPARE(m_service.calls[2].replacesId, 101u); // a's own notification, not b's
         // A stop and start on the same host keeps its state: a reply there is no news.
         a->SetDown(false);
@@ -85,10 +91,84 @@ private slots:
         a->SetDown(true);
         a->ContinuousPingSpdBtnClick();
         world.echoes.replyAndProcess(4);
-        next(world, clock, b, 3);
+        for (int i = 0; i < 3; ++i)
+            next(world, clock, b, 3);
         QTRY_COMPARE(m_service.calls.size(), 4);
-        QCOMPARE(m_service.calls[3].summary, QStringLiteral("10.0.0.2 is back"));
+        QCOMPARE(m_service.calls[3].summary, QStringLiteral("10.0.0.2 is back after 12 s"));
         QCOMPARE(m_service.calls[3].replacesId, 102u);
+    }
+
+    // Slow by the host's own word and by the settings' limit, losing echoes by the settings;
+    // each announced once, in its frame's own notification. Between up and degraded nothing is
+    // told.
+    void notifications_slowAndLossy()
+    {
+        ScriptedWorld world;
+        PinnedClock clock;
+        auto form = makeMainForm();
+        form->Settings->set(&TAppSettings::NotifyHostDownUp, true);
+        form->Settings->set(&TAppSettings::SlowMs, 80);
+        form->AddHostFrame(QStringLiteral("10.0.0.5 edge slow=50ms"), true);
+        form->AddHostFrame(QStringLiteral("10.0.0.6"), true);
+        TPingFrame *a = form->Board->ColumnFrames1.at(0);
+        TPingFrame *b = form->Board->ColumnFrames1.at(1);
+        world.echoes.replyAndProcess(60);
+        world.echoes.replyAndProcess(100);
+        for (int i = 0; i < 8; ++i) {
+            next(world, clock, a, 60);
+            next(world, clock, b, 100);
+        }
+        QTRY_COMPARE(m_service.calls.size(), 2);
+        QCOMPARE(m_service.calls[0].summary, QStringLiteral("10.0.0.5 (edge) is slow: median 60 ms (limit 50 ms)"));
+        QCOMPARE(m_service.calls[1].summary, QStringLiteral("10.0.0.6 is slow: median 100 ms (limit 80 ms)"));
+        // Every second echo lost: degraded at once (not told), losing echoes from the tenth
+        // result, told when that held for three.
+        form->AddHostFrame(QStringLiteral("10.0.0.7"), true);
+        TPingFrame *c = form->Board->ColumnFrames1.at(2);
+        world.echoes.replyAndProcess(5);
+        for (int i = 1; i < 30; ++i)
+            next(world, clock, c, i % 2 ? -1 : 5);
+        QTRY_COMPARE(m_service.calls.size(), 3);
+        QTest::qWait(20);
+        QCOMPARE(m_service.calls.size(), 3);
+        QCOMPARE(m_service.calls[2].summary, QStringLiteral("10.0.0.7 is losing 50 % of echoes"));
+        QCOMPARE(m_service.calls[2].replacesId, 0u);
+    }
+
+    void changeText_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<int>("troubleSecs"); // -1: none
+        QTest::addColumn<QString>("expected"); // empty: not told
+        using S = HostState::State;
+        QTest::newRow("down") << int(S::Degraded) << int(S::Down) << -1 << "10.0.0.1 (core router) is down since 14:02";
+        QTest::newRow("back in minutes") << int(S::Down) << int(S::Degraded) << 312
+                                         << "10.0.0.1 (core router) is back after 5 min 12 s";
+        QTest::newRow("back in seconds") << int(S::Slow) << int(S::Up) << 45
+                                         << "10.0.0.1 (core router) is back after 45 s";
+        QTest::newRow("back in hours") << int(S::Lossy) << int(S::Up) << 7530
+                                       << "10.0.0.1 (core router) is back after 2 h 5 min";
+        QTest::newRow("slow") << int(S::Up) << int(S::Slow) << -1
+                              << "10.0.0.1 (core router) is slow: median 240 ms (limit 50 ms)";
+        QTest::newRow("lossy") << int(S::Degraded) << int(S::Lossy) << -1
+                               << "10.0.0.1 (core router) is losing 18 % of echoes";
+        QTest::newRow("degraded: not told") << int(S::Up) << int(S::Degraded) << -1 << "";
+        QTest::newRow("up again: not told") << int(S::Degraded) << int(S::Up) << -1 << "";
+    }
+    void changeText()
+    {
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(int, troubleSecs);
+        QFETCH(QString, expected);
+        const QDateTime since(QDate(2026, 3, 1), QTime(14, 2, 30));
+        HostState::Announcement a { HostState::State(from), HostState::State(to), since, since.addSecs(700), {} };
+        if (troubleSecs >= 0)
+            a.troubleSince = a.at.addSecs(-troubleSecs);
+        const std::optional<QString> text
+            = ChangeText::summary(QStringLiteral("10.0.0.1 core router"), a, 240, { 50, 10 }, 17.8);
+        QCOMPARE(text.value_or(QString()), expected);
     }
 
     void notifications_offByDefault()
@@ -103,9 +183,10 @@ private slots:
         next(world, clock, f, -1);
         next(world, clock, f, -1); // down, unannounced
         form->Settings->set(&TAppSettings::NotifyHostDownUp, true);
-        next(world, clock, f, 5); // the first call the service sees is this one
+        for (int i = 0; i < 3; ++i)
+            next(world, clock, f, 5); // the first call the service sees is this one
         QTRY_COMPARE(m_service.calls.size(), 1);
-        QCOMPARE(m_service.calls[0].summary, QStringLiteral("10.0.0.3 is back"));
+        QCOMPARE(m_service.calls[0].summary, QStringLiteral("10.0.0.3 is back after 5 s"));
     }
 
     // A labelled host is named with its label; a failed lookup says so once, with
@@ -122,7 +203,7 @@ private slots:
         next(world, clock, f, -1);
         next(world, clock, f, -1);
         QTRY_COMPARE(m_service.calls.size(), 1);
-        QCOMPARE(m_service.calls[0].summary, QStringLiteral("10.0.0.4 (core router) is down"));
+        QCOMPARE(m_service.calls[0].summary, QStringLiteral("10.0.0.4 (core router) is down since 12:00"));
 
         form->AddHostFrame(QStringLiteral("no-such.example"), true);
         world.resolver.answer(11001);
