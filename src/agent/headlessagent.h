@@ -33,6 +33,8 @@ public:
         int intervalMs = 0;
         int timeoutMs = 0;
         QString historyDir; // keeps every result there when not empty
+        // Days of raw history and of logs kept besides the current one.
+        int keepDays = ResultLog::kDefaultKeepDays;
     };
 
     // `dtaDir` is the program's data folder (with a trailing separator): the logs go below it.
@@ -83,7 +85,7 @@ private:
     QList<HostProbe *> m_probes;
     QHash<HostProbe *, Watched> m_watched;
     int m_nextName = 0;
-    LogAppender m_log { ResultLog::header() };
+    RotatingLog m_log;
     QTimer *m_flushTimer = nullptr;
     QSocketNotifier *m_signals = nullptr;
     HistoryThread *m_history = nullptr;

@@ -17,6 +17,8 @@ struct CommandLine
     // The agent's interval and echo time-out for every host whose text sets none (ms).
     int intervalMs = 0;
     int timeoutMs = 0;
+    // The agent's days of raw history and of logs kept besides the current one; 0 when not given.
+    int keepDays = 0;
     QString text; // help, version or error text for Print / Fail
     // The history folder (with --headless or --export-history).
     QString historyDir;

@@ -52,7 +52,7 @@ void TResultWatch::onResult(HostProbe *probe, const EchoOutcome &outcome)
     if (change != DownUpWatch::Change::None && m_settings.get().NotifyHostDownUp)
         notifyChange(probe, change, outcome, lastRtt);
     if (m_settings.get().LogResults) {
-        m_log.add(m_logDir() + QStringLiteral("Logs/") + ResultLog::fileName(outcome.host), ResultLog::line(outcome));
+        m_log.add(m_logDir() + QStringLiteral("Logs/"), outcome);
         if (!m_flushTimer->isActive())
             m_flushTimer->start();
     }

@@ -27,6 +27,8 @@ public:
     void watch(HostProbe *probe);
     // Writes the collected log lines now. A failure is shown once and turns logging off.
     void flushLog();
+    // The days of logs kept besides the current one.
+    void setLogKeepDays(int days) { m_log.setKeepDays(days); }
 
     static constexpr int kFlushIntervalMs = 2000;
 
@@ -49,6 +51,6 @@ private:
     std::function<QString()> m_logDir;
     QHash<HostProbe *, ProbeState> m_probes;
     DesktopNotifier *m_notifier = nullptr;
-    LogAppender m_log { ResultLog::header() };
+    RotatingLog m_log;
     QTimer *m_flushTimer;
 };
