@@ -39,7 +39,7 @@ QByteArray isoLocal(const QDateTime &when)
 
 QByteArray ResultLog::header()
 {
-    return "time,host,address,outcome,rtt_ms,from,label\n";
+    return "time,host,address,outcome,rtt_ms,from,label,rtt_ms_precise\n";
 }
 
 QByteArray ResultLog::line(const EchoOutcome &o)
@@ -52,7 +52,12 @@ QByteArray ResultLog::line(const EchoOutcome &o)
         b += QByteArray::number(o.rtt) + ',' + field(o.from);
     else
         b += ',';
-    b += ',' + field(HostText::split(o.host).label) + '\n';
+    b += ',' + field(HostText::split(o.host).label) + ',';
+    if (answered) {
+        const qint64 us = o.rttMicros();
+        b += QByteArray::number(us / 1000) + '.' + QByteArray::number(us % 1000).rightJustified(3, '0');
+    }
+    b += '\n';
     return b;
 }
 

@@ -22,8 +22,9 @@ constexpr int kMaxKeepDays = 3650;
 
 // First line of a new log file.
 QByteArray header();
-// "2026-12-10T12:00:00.000+01:00,host,address,reply,12,address,label" and a line end; the RTT
-// and the replying address are empty for a timeout, the label for a host text without one.
+// "2026-12-10T12:00:00.000+01:00,host,address,reply,12,address,label,12.345" and a line end:
+// the RTT in whole milliseconds, as shown, and last with the microseconds as a fraction. The
+// RTTs and the replying address are empty for a timeout, the label for a host text without one.
 QByteArray line(const EchoOutcome &outcome);
 // A host identity as the first part of a file name, one of its own for each identity: ASCII
 // letters, digits, '-' and (not first) '.' as they are, a blank as '_', every other byte of

@@ -9,6 +9,7 @@
 #include <QTest>
 
 #include <ctime>
+#include <tuple>
 
 namespace {
 QByteArray readAll(const QString &path)
@@ -39,28 +40,43 @@ private slots:
         QTest::addColumn<EchoOutcome>("outcome");
         QTest::addColumn<QByteArray>("expected");
         QTest::newRow("reply") << outcome(EchoOutcome::Reply, 12, QStringLiteral("10.1.2.3"))
-                               << QByteArray("2026-12-10T09:05:07.042+01:00,gw.example,10.1.2.3,reply,12,10.1.2.3,\n");
+                               << QByteArray(
+                                      "2026-12-10T09:05:07.042+01:00,gw.example,10.1.2.3,reply,12,10.1.2.3,,12.000\n");
         QTest::newRow("answer from a router")
             << outcome(EchoOutcome::Foreign, 3, QStringLiteral("10.9.9.9"))
-            << QByteArray("2026-12-10T09:05:07.042+01:00,gw.example,10.1.2.3,foreign,3,10.9.9.9,\n");
+            << QByteArray("2026-12-10T09:05:07.042+01:00,gw.example,10.1.2.3,foreign,3,10.9.9.9,,3.000\n");
         QTest::newRow("timeout: no RTT, no replying address") << outcome(
-            EchoOutcome::Timeout, 0) << QByteArray("2026-12-10T09:05:07.042+01:00,gw.example,10.1.2.3,timeout,,,\n");
+            EchoOutcome::Timeout, 0) << QByteArray("2026-12-10T09:05:07.042+01:00,gw.example,10.1.2.3,timeout,,,,\n");
         EchoOutcome west = outcome(EchoOutcome::Reply, 0, QStringLiteral("10.1.2.3"));
         west.when = QDateTime(QDate(2026, 1, 2), QTime(23, 59, 59), Qt::OffsetFromUTC, -(3 * 3600 + 30 * 60));
         QTest::newRow("negative offset with minutes, zero RTT")
-            << west << QByteArray("2026-01-02T23:59:59.000-03:30,gw.example,10.1.2.3,reply,0,10.1.2.3,\n");
+            << west << QByteArray("2026-01-02T23:59:59.000-03:30,gw.example,10.1.2.3,reply,0,10.1.2.3,,0.000\n");
         EchoOutcome odd = outcome(EchoOutcome::Timeout);
         odd.host = QStringLiteral("a,b \"c\"");
         odd.target.clear();
         QTest::newRow(
             "host with comma and quotes is quoted; unresolved address empty; the word after the blank a label")
-            << odd << QByteArray("2026-12-10T09:05:07.042+01:00,\"a,b \"\"c\"\"\",,timeout,,,\"\"\"c\"\"\"\n");
+            << odd << QByteArray("2026-12-10T09:05:07.042+01:00,\"a,b \"\"c\"\"\",,timeout,,,\"\"\"c\"\"\",\n");
         EchoOutcome labelled = outcome(EchoOutcome::Reply, 4, QStringLiteral("10.1.2.3"));
         labelled.host = QStringLiteral("gw.example  core router, west");
-        QTest::newRow("labelled host: the label last, quoted where needed")
+        QTest::newRow("labelled host: the label quoted where needed")
             << labelled
             << QByteArray("2026-12-10T09:05:07.042+01:00,\"gw.example  core router, "
-                          "west\",10.1.2.3,reply,4,10.1.2.3,\"core router, west\"\n");
+                          "west\",10.1.2.3,reply,4,10.1.2.3,\"core router, west\",4.000\n");
+        // The engine's microseconds: whole milliseconds where they always were, the fraction last.
+        for (const auto &[name, kind, us, expected] :
+            {
+                std::tuple { "loopback: 0 ms, 345 us", EchoOutcome::Reply, 345, QByteArray("reply,0,10.1.2.3,,0.345") },
+                std::tuple { "20.456 ms", EchoOutcome::Reply, 20456, QByteArray("reply,20,10.1.2.3,,20.456") },
+                std::tuple {
+                    "router's answer 3.007 ms", EchoOutcome::Foreign, 3007, QByteArray("foreign,3,10.1.2.3,,3.007") },
+                std::tuple {
+                    "a second and 5 us", EchoOutcome::Reply, 1000005, QByteArray("reply,1000,10.1.2.3,,1000.005") },
+            }) {
+            EchoOutcome o = outcome(kind, us / 1000, QStringLiteral("10.1.2.3"));
+            o.rttUs = us;
+            QTest::newRow(name) << o << "2026-12-10T09:05:07.042+01:00,gw.example,10.1.2.3," + expected + '\n';
+        }
     }
     void line()
     {

@@ -162,15 +162,15 @@ private slots:
         form->close(); // the last lines go out with the close
         const QList<QByteArray> seven = logLines(logs + QStringLiteral("10.0.0.7-2026-12-10.csv"));
         QCOMPARE(seven.size(), 4);
-        QCOMPARE(seven[0], QByteArray("time,host,address,outcome,rtt_ms,from,label"));
-        QCOMPARE(rest(seven[1]), QByteArray("10.0.0.7,10.0.0.7,reply,5,10.0.0.7,"));
-        QCOMPARE(rest(seven[2]), QByteArray("10.0.0.7,10.0.0.7,timeout,,,"));
-        QCOMPARE(rest(seven[3]), QByteArray("10.0.0.7,10.0.0.7,reply,8,10.0.0.7,"));
+        QCOMPARE(seven[0], QByteArray("time,host,address,outcome,rtt_ms,from,label,rtt_ms_precise"));
+        QCOMPARE(rest(seven[1]), QByteArray("10.0.0.7,10.0.0.7,reply,5,10.0.0.7,,5.000"));
+        QCOMPARE(rest(seven[2]), QByteArray("10.0.0.7,10.0.0.7,timeout,,,,"));
+        QCOMPARE(rest(seven[3]), QByteArray("10.0.0.7,10.0.0.7,reply,8,10.0.0.7,,8.000"));
         QVERIFY(seven[1].startsWith("2026-12-10T12:00:00.000"));
         QVERIFY(seven[3].startsWith("2026-12-10T12:00:01.000"));
         const QList<QByteArray> eight = logLines(logs + QStringLiteral("10.0.0.8-2026-12-10.csv"));
         QCOMPARE(eight.size(), 2);
-        QCOMPARE(rest(eight[1]), QByteArray("10.0.0.8,10.0.0.8,foreign,6,10.9.9.9,"));
+        QCOMPARE(rest(eight[1]), QByteArray("10.0.0.8,10.0.0.8,foreign,6,10.9.9.9,,6.000"));
         QVERIFY(world.errors.messages.isEmpty());
     }
 

@@ -89,8 +89,16 @@ private slots:
         QCOMPARE(lines.size(), results + days.size());
         QCOMPARE(lines.count(QByteArray()), 0);
         int timeouts = 0;
-        for (const QByteArray &line : lines)
+        for (const QByteArray &line : lines) {
             timeouts += line.contains(",timeout,");
+            // A reply's RTT in whole milliseconds, and last the same to the microsecond.
+            const QList<QByteArray> f = line.split(',');
+            if (line.contains(",reply,")) {
+                QCOMPARE(f.size(), 8);
+                QVERIFY2(f[7].size() >= 5 && f[7].at(f[7].size() - 4) == '.', line.constData());
+                QCOMPARE(f[7].left(f[7].size() - 4), f[4]);
+            }
+        }
         QVERIFY(timeouts >= 3);
         QCOMPARE(m_service.calls.size(), 2);
     }
