@@ -3,6 +3,10 @@
 // echo per host per second, each beside the system's own tools (iputils ping, fping) run
 // against the same targets in the same run. Run inside the network test kit.
 //   echo_bench [--seconds S] [--hosts N,N...] [--families 4,6] [--steady-only] [--no-peer]
+//              [--rtt-only] [--ping-first]
+// The RTT section takes 20 echoes 0.2 s apart to each host (ours, then `ping -c 20 -i 0.2`;
+// --ping-first swaps the order) and prints the medians to the microsecond with their distance
+// from the responder's delay; iputils ping prints 3 significant digits (100 ms and over whole).
 // --no-peer leaves fping out of the steady load (for long runs of our own); --families runs
 // the steady load over IPv4 hosts, IPv6 hosts (beside fping -6), or each in turn.
 #include "benchkit.h"
@@ -14,6 +18,7 @@
 #include <QEventLoop>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QThread>
 #include <QTimer>
 
 #include <sys/resource.h>
@@ -27,7 +32,7 @@ namespace {
 
 struct Stats
 {
-    double median = 0, worst = 0;
+    double median = 0, worst = 0, mean = 0;
 };
 
 Stats stats(QList<double> v)
@@ -37,26 +42,35 @@ Stats stats(QList<double> v)
     std::sort(v.begin(), v.end());
     Stats s;
     s.median = v[v.size() / 2];
-    for (double x : v)
+    for (double x : v) {
         s.worst = std::max(s.worst, std::abs(x));
+        s.mean += x / double(v.size());
+    }
     return s;
 }
 
+// ms, to the microsecond; paced as ping -i 0.2 paces its echoes.
 QList<double> ourRtts(const QString &target, int count)
 {
     QList<double> out;
+    QElapsedTimer pace;
+    pace.start();
     for (int i = 0; i < count; ++i) {
+        while (pace.elapsed() < i * 200)
+            QThread::msleep(std::max<qint64>(1, i * 200 - pace.elapsed()));
         auto w = TPingThread::Create();
         w->PingHostName = target;
         w->PingTimeout = 2000;
         w->Execute();
         if (w->ReplyTotal)
-            out.append(w->ReplyRTT);
+            out.append(w->ReplyRTTUs / 1000.0);
     }
     return out;
 }
 
-QList<double> pingRtts(const QString &target, int count)
+// Each echo's time= figure; `mean` gets the summary line's average, which ping prints to the
+// microsecond where its per-echo figures are rounded (to whole ms from 100 ms on).
+QList<double> pingRtts(const QString &target, int count, double *mean = nullptr)
 {
     QProcess p;
     p.start(QStringLiteral("ping"),
@@ -65,9 +79,13 @@ QList<double> pingRtts(const QString &target, int count)
     p.waitForFinished(60000);
     QList<double> out;
     static const QRegularExpression re(QStringLiteral("time=([0-9.]+) ms"));
-    auto it = re.globalMatch(QString::fromUtf8(p.readAllStandardOutput()));
+    const QString text = QString::fromUtf8(p.readAllStandardOutput());
+    auto it = re.globalMatch(text);
     while (it.hasNext())
         out.append(it.next().captured(1).toDouble());
+    static const QRegularExpression summary(QStringLiteral("= [0-9.]+/([0-9.]+)/"));
+    if (mean)
+        *mean = summary.match(text).captured(1).toDouble();
     return out;
 }
 
@@ -198,24 +216,40 @@ int main(int argc, char **argv)
     for (const QString &v : args.value(QStringLiteral("--hosts"), QStringLiteral("200,1000")).split(QLatin1Char(',')))
         hostCounts.append(v.toInt());
     const bool steadyOnly = args.has(QStringLiteral("--steady-only"));
+    const bool rttOnly = args.has(QStringLiteral("--rtt-only"));
+    const bool pingFirst = args.has(QStringLiteral("--ping-first"));
     const QStringList families = args.value(QStringLiteral("--families"), QStringLiteral("4")).split(QLatin1Char(','));
     if (!steadyOnly) {
-        std::printf("== RTT accuracy: ReplyRTT minus the responder's delay, ms (20 echoes each)\n");
-        std::printf(
-            "%-8s %-10s %8s %8s   %-10s %8s %8s\n", "delay", "skylark", "median", "worst", "ping", "median", "worst");
-        for (auto [target, delay] :
-            { std::pair { "10.77.4.10", 0 }, std::pair { "10.77.4.20", 20 }, std::pair { "10.77.4.100", 100 } }) {
+        std::printf("== RTT accuracy: median RTT of 20 echoes 0.2 s apart, ms, and its distance from the "
+                    "responder's delay, us (%s first)\n",
+            pingFirst ? "ping" : "skylark");
+        std::printf("%-12s %5s   %3s %10s %8s %8s %8s   %3s %10s %8s %8s %8s   %s\n", "host", "delay", "n", "skylark",
+            "-delay", "mean-d", "worst", "n", "ping", "-delay", "mean-d", "worst",
+            "median, mean: |ours-delay| - |ping-delay|, us");
+        for (auto [target, delay] : { std::pair { "127.0.0.1", 0 }, std::pair { "10.77.4.10", 0 },
+                 std::pair { "10.77.4.20", 20 }, std::pair { "10.77.4.100", 100 } }) {
             auto shift = [d = delay](QList<double> v) {
                 for (double &x : v)
                     x -= d;
                 return v;
             };
-            const auto ours = ourRtts(QString::fromLatin1(target), 20);
-            const auto theirs = pingRtts(QString::fromLatin1(target), 20);
+            QList<double> ours, theirs;
+            double pingMean = 0;
+            if (pingFirst)
+                theirs = pingRtts(QString::fromLatin1(target), 20, &pingMean);
+            ours = ourRtts(QString::fromLatin1(target), 20);
+            if (!pingFirst)
+                theirs = pingRtts(QString::fromLatin1(target), 20, &pingMean);
             const Stats a = stats(shift(ours)), b = stats(shift(theirs));
-            std::printf("%-8d %-10lld %8.2f %8.2f   %-10lld %8.2f %8.2f\n", delay, (long long)ours.size(), a.median,
-                a.worst, (long long)theirs.size(), b.median, b.worst);
+            const double pingMeanOff = pingMean - delay;
+            std::printf("%-12s %5d   %3lld %10.3f %8.0f %8.0f %8.0f   %3lld %10.3f %8.0f %8.0f %8.0f   %+.0f, %+.0f\n",
+                target, delay, (long long)ours.size(), a.median + delay, a.median * 1000, a.mean * 1000, a.worst * 1000,
+                (long long)theirs.size(), b.median + delay, b.median * 1000, pingMeanOff * 1000, b.worst * 1000,
+                (std::abs(a.median) - std::abs(b.median)) * 1000, (std::abs(a.mean) - std::abs(pingMeanOff)) * 1000);
+            std::fflush(stdout);
         }
+        if (rttOnly)
+            return 0;
 
         std::printf("\n== Load: concurrent echoes (half to a kernel host, half to the responder)\n");
         std::printf("%-6s %-8s %10s %8s %12s   %-8s %10s %8s %12s   %s\n", "n", "skylark", "echo/s", "lost",

@@ -26,11 +26,12 @@ int runHeadless(int argc, char **argv, const CommandLine &commandLine, const QSt
     app.setApplicationName(QStringLiteral("skylark"));
     const QString dtaDir
         = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation) + QStringLiteral("/Corvid/Skylark/");
-    HeadlessAgent agent(
-        { commandLine.hosts, commandLine.listFile, commandLine.metricsAddress, commandLine.log, commandLine.intervalMs,
-            commandLine.timeoutMs, commandLine.historyDir, commandLine.slowMs, commandLine.lossPercent,
-            commandLine.damping, commandLine.onChange, commandLine.onChangeArgs },
-        dtaDir, version);
+    HeadlessAgent::Options options { commandLine.hosts, commandLine.listFile, commandLine.metricsAddress,
+        commandLine.log, commandLine.intervalMs, commandLine.timeoutMs, commandLine.historyDir, commandLine.slowMs,
+        commandLine.lossPercent, commandLine.damping, commandLine.onChange, commandLine.onChangeArgs };
+    if (commandLine.keepDays > 0)
+        options.keepDays = commandLine.keepDays;
+    HeadlessAgent agent(std::move(options), dtaDir, version);
     const QString why = agent.start();
     if (!why.isEmpty()) {
         std::fprintf(stderr, "skylark: %s\n", qPrintable(why));

@@ -30,6 +30,7 @@ void onSignal(int sig)
 }
 
 constexpr int kFlushIntervalMs = 2000;
+static_assert(ResultLog::kDefaultKeepDays == HistoryStore::kDefaultRawDays, "logs are kept as long as raw results");
 constexpr int kNamesSaid = 20;
 
 // "a, b and 3 more"
@@ -48,6 +49,7 @@ HeadlessAgent::HeadlessAgent(Options options, QString dtaDir, QString version, Q
     , m_options(std::move(options))
     , m_dtaDir(std::move(dtaDir))
     , m_server(m_store, std::move(version))
+    , m_log(m_options.keepDays)
 {
 }
 
@@ -128,7 +130,10 @@ QString HeadlessAgent::start()
     if (!m_options.historyDir.isEmpty()) {
         // Its messages (a full disk, another writer, a damaged store) go to standard error;
         // probing goes on whatever they say.
-        m_history = new HistoryThread(m_options.historyDir, {}, this);
+        HistoryStore::Settings kept;
+        kept.rawDays = m_options.keepDays;
+        kept.minuteDays = std::max(kept.minuteDays, kept.rawDays);
+        m_history = new HistoryThread(m_options.historyDir, kept, this);
         connect(m_history, &HistoryThread::message, this,
             [](const QString &text) { std::fprintf(stderr, "skylark: %s\n", qPrintable(text)); });
         m_recorder = new HistoryRecorder(m_history, this);
@@ -242,7 +247,7 @@ void HeadlessAgent::onResult(HostProbe *probe, const EchoOutcome &o)
         std::fprintf(stderr, "skylark: %s: name lookup succeeded again\n", qPrintable(probe->host()));
     }
     if (m_options.log) {
-        m_log.add(m_dtaDir + QStringLiteral("Logs/") + ResultLog::fileName(o.host), ResultLog::line(o));
+        m_log.add(m_dtaDir + QStringLiteral("Logs/"), o);
         if (!m_flushTimer->isActive())
             m_flushTimer->start();
     }

@@ -41,6 +41,8 @@ public:
         int damping = 0; // 0: the usual 3
         QString onChange; // run at every announced change when not empty
         QStringList onChangeArgs;
+        // Days of raw history and of logs kept besides the current one.
+        int keepDays = ResultLog::kDefaultKeepDays;
     };
 
     // `dtaDir` is the program's data folder (with a trailing separator): the logs go below it.
@@ -92,7 +94,7 @@ private:
     QList<HostProbe *> m_probes;
     QHash<HostProbe *, Watched> m_watched;
     int m_nextName = 0;
-    LogAppender m_log { ResultLog::header() };
+    RotatingLog m_log;
     QTimer *m_flushTimer = nullptr;
     QSocketNotifier *m_signals = nullptr;
     HistoryThread *m_history = nullptr;

@@ -3,9 +3,11 @@
 #include "hostspec.h"
 #include "hoststate.h"
 #include "metricsserver.h"
+#include "resultlog.h"
 
 #include <QCommandLineParser>
 
+#include <algorithm>
 #include <cstdio>
 #include <string_view>
 #include <tuple>
@@ -25,8 +27,9 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &versionTe
         QStringLiteral("Serves metrics for Prometheus at ADDRESS:PORT."), QStringLiteral("address:port"));
     const QCommandLineOption list(QStringLiteral("list"),
         QStringLiteral("Watches the hosts of a host list file too (with --headless)."), QStringLiteral("file"));
-    const QCommandLineOption log(
-        QStringLiteral("log"), QStringLiteral("Appends every result to the host's log file (with --headless)."));
+    const QCommandLineOption log(QStringLiteral("log"),
+        QStringLiteral("Appends every result to ~/Documents/Corvid/Skylark/Logs/<host>-YYYY-MM-DD.csv, a file per "
+                       "host and local day (with --headless)."));
     parser.addOption(help);
     parser.addOption(version);
     const QCommandLineOption interval(QStringLiteral("interval"),
@@ -51,7 +54,12 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &versionTe
         QStringLiteral("program"));
     const QCommandLineOption onChangeArg(QStringLiteral("on-change-arg"),
         QStringLiteral("An argument for the --on-change program (repeatable)."), QStringLiteral("arg"));
-    parser.addOptions({ headless, metrics, list, log, interval, timeout, slow, loss, damping, onChange, onChangeArg });
+        const QCommandLineOption keepDays(QStringLiteral("keep-days"),
+        QStringLiteral("Days of history and of logs kept besides today, 1 to 3650; older ones are removed (with "
+                       "--headless; default 30)."),
+        QStringLiteral("n"));
+    parser.addOptions(
+        { headless, metrics, list, log, interval, timeout, slow, loss, damping, onChange, onChangeArg, keepDays });
     const QCommandLineOption exportHistory(QStringLiteral("export-history"),
         QStringLiteral("Writes the kept history as CSV to standard output and exits."));
     const QCommandLineOption history(QStringLiteral("history"),
@@ -106,11 +114,26 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &versionTe
                                  "Try 'skylark --help' for more information.\n");
         return cl;
     }
-    if (!cl.headless && (parser.isSet(interval) || parser.isSet(timeout))) {
+    if (!cl.headless && (parser.isSet(interval) || parser.isSet(timeout) || parser.isSet(keepDays))) {
         cl.action = Action::Fail;
-        cl.text = QStringLiteral("skylark: --interval and --timeout go with --headless.\n"
+        cl.text = QStringLiteral("skylark: --interval, --timeout and --keep-days go with --headless.\n"
                                  "Try 'skylark --help' for more information.\n");
         return cl;
+    }
+    if (parser.isSet(keepDays)) {
+        const QString value = parser.value(keepDays).trimmed();
+        const bool digits = !value.isEmpty() && value.size() <= 4
+            && std::all_of(value.cbegin(), value.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+        const int days = digits ? value.toInt() : 0;
+        if (days < ResultLog::kMinKeepDays || days > ResultLog::kMaxKeepDays) {
+            cl.action = Action::Fail;
+            cl.text = QStringLiteral("skylark: --keep-days %1: give a whole number of days from %2 to %3.\n")
+                          .arg(value.left(40))
+                          .arg(ResultLog::kMinKeepDays)
+                          .arg(ResultLog::kMaxKeepDays);
+            return cl;
+        }
+        cl.keepDays = days;
     }
     // The same values and bounds as a host text's own words.
     for (const auto &[option, name, target] :

@@ -25,6 +25,8 @@ struct CommandLine
     int damping = 0;
     QString onChange;
     QStringList onChangeArgs;
+    // The agent's days of raw history and of logs kept besides the current one; 0 when not given.
+    int keepDays = 0;
     QString text; // help, version or error text for Print / Fail
     // The history folder (with --headless or --export-history).
     QString historyDir;

@@ -21,6 +21,10 @@ struct EchoOutcome
     // The IP status: 0 for an answer, 11010 for a time-out, 11002 to 11050 for an ICMP error
     // from a router; other values are local errors.
     int status = 0;
+    // The RTT in microseconds (rtt is its whole milliseconds); -1 when only rtt is known.
+    qint64 rttUs = -1;
+
+    qint64 rttMicros() const { return rttUs >= 0 ? rttUs : qint64(rtt) * 1000; }
 };
 Q_DECLARE_METATYPE(EchoOutcome)
 

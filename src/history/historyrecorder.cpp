@@ -30,8 +30,7 @@ HistoryStore::Entry HistoryRecorder::entryFor(const EchoOutcome &o, const QStrin
     case EchoOutcome::Reply:
     case EchoOutcome::Foreign:
         r.kind = o.kind == EchoOutcome::Reply ? History::Kind::Reply : History::Kind::Foreign;
-        // The engine measures whole milliseconds today.
-        r.rttUs = qint64(o.rtt) * 1000;
+        r.rttUs = o.rttMicros();
         break;
     case EchoOutcome::Timeout:
         r.kind = History::kindOfMiss(o.status);

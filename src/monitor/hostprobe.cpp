@@ -188,6 +188,7 @@ void HostProbe::onTerminate(TPingThread *sender)
         : sender->ReplyIPAddr == sender->DnsHostIP ? EchoOutcome::Reply
                                                    : EchoOutcome::Foreign;
     o.rtt = answered ? int(sender->ReplyRTT) : 0;
+    o.rttUs = answered ? qint64(sender->ReplyRTTUs) : 0;
     o.from = !answered ? QString() : o.kind == EchoOutcome::Reply ? m_address : sender->ReplyIPAddr;
     o.status = answered ? int(sender->ReplyStatus) : sender->ErrCode;
 

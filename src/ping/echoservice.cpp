@@ -152,6 +152,28 @@ void attachReplyFilter(int fd, std::uint16_t id)
     ::setsockopt(fd, SOL_SOCKET, SO_ATTACH_FILTER, &prog, sizeof prog);
 }
 
+// The kernel's receive stamp of a message read with recvmsg, when it carries one.
+const timespec *receiveStamp(msghdr &mh, timespec *out)
+{
+    for (cmsghdr *c = CMSG_FIRSTHDR(&mh); c; c = CMSG_NXTHDR(&mh, c)) {
+        if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS && c->cmsg_len >= CMSG_LEN(sizeof *out)) {
+            std::memcpy(out, CMSG_DATA(c), sizeof *out);
+            return out;
+        }
+    }
+    return nullptr;
+}
+
+// Room for the receive stamp and the little else a reply may carry.
+constexpr std::size_t kReplyControl = 256;
+
+timespec realNow()
+{
+    timespec t {};
+    ::clock_gettime(CLOCK_REALTIME, &t);
+    return t;
+}
+
 struct Socket
 {
     int fd = -1;
@@ -168,6 +190,8 @@ struct Entry
     in6_addr target6 {};
     std::uint16_t checksum = 0; // of the request as sent (raw socket), as an error must quote it
     Clock::time_point sent;
+    timespec sentReal {}; // the same moment on the clock of the kernel's receive stamps
+    int timeoutMs = 0;
     Clock::time_point deadline;
     EchoService::Done done;
 };
@@ -212,13 +236,13 @@ struct EchoService::Impl
     bool start(Submission &s, Ready &failed);
     int socketFor(TICMP::SocketKind kind, bool dontFragment, bool v6);
     int openSocket(bool raw, bool dontFragment, bool v6);
-    bool send6(const Request &r, Socket &sock, std::uint16_t seq);
+    bool send6(const Request &r, Socket &sock, std::uint16_t seq, timespec *sentReal);
     void readReplies(int index);
     void readReplies6(int index);
     void readErrorQueue(int index);
     void readErrorQueue6(int index);
     void expire(Clock::time_point now);
-    void finish(std::uint16_t seq, Outcome outcome, Clock::time_point at);
+    void finish(std::uint16_t seq, Outcome outcome, Clock::time_point at, const timespec *stamp = nullptr);
     void fail(Done &done, const Outcome &outcome, Ready &failed);
     void deliver(const Done &done, const Outcome &outcome);
 };
@@ -369,6 +393,8 @@ int EchoService::Impl::openSocket(bool raw, bool dontFragment, bool v6)
         const int pmtu = dontFragment ? IP_PMTUDISC_DO : IP_PMTUDISC_DONT;
         ::setsockopt(fd, SOL_IP, IP_MTU_DISCOVER, &pmtu, sizeof pmtu);
     }
+    // Every reply carries the moment the kernel received it, on the real-time clock.
+    ::setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &on, sizeof on);
     // Room for a burst of replies from a thousand hosts at once.
     const int buffer = 4 << 20;
     if (::setsockopt(fd, SOL_SOCKET, SO_RCVBUFFORCE, &buffer, sizeof buffer) != 0)
@@ -473,8 +499,9 @@ bool EchoService::Impl::start(Submission &s, Ready &failed)
     nextSeq = std::uint16_t(seq + 1);
 
     if (r.ipv6) {
+        timespec sentReal {};
         const auto sent = Clock::now();
-        if (!send6(r, sock, seq)) {
+        if (!send6(r, sock, seq, &sentReal)) {
             switch (errno) {
             case ENETUNREACH:
                 outcome.error = 11002;
@@ -501,6 +528,8 @@ bool EchoService::Impl::start(Submission &s, Ready &failed)
         e.socket = index;
         e.target6 = r.target6;
         e.sent = sent;
+        e.sentReal = sentReal;
+        e.timeoutMs = r.timeoutMs;
         e.deadline = sent + std::chrono::milliseconds(r.timeoutMs < 0 ? 0 : r.timeoutMs);
         e.done = std::move(s.done);
         const auto deadline = e.deadline;
@@ -555,6 +584,7 @@ bool EchoService::Impl::start(Submission &s, Ready &failed)
     mh.msg_controllen = controlLen;
 
     const auto sent = Clock::now();
+    const timespec sentReal = realNow();
     // A ping socket reports a router's error for one echo also as a pending socket error,
     // which the next send returns instead of sending, whichever echo that is: the error
     // belongs to another echo (it is read from the error queue), so send again. A failure
@@ -592,6 +622,8 @@ bool EchoService::Impl::start(Submission &s, Ready &failed)
     e.target = r.target;
     e.checksum = hdr->checksum;
     e.sent = sent;
+    e.sentReal = sentReal;
+    e.timeoutMs = r.timeoutMs;
     e.deadline = sent + std::chrono::milliseconds(r.timeoutMs < 0 ? 0 : r.timeoutMs);
     e.done = std::move(s.done);
     const auto deadline = e.deadline;
@@ -601,7 +633,7 @@ bool EchoService::Impl::start(Submission &s, Ready &failed)
 }
 
 // Sends an ICMPv6 echo; false with errno set when it could not be sent.
-bool EchoService::Impl::send6(const Request &r, Socket &sock, std::uint16_t seq)
+bool EchoService::Impl::send6(const Request &r, Socket &sock, std::uint16_t seq, timespec *sentReal)
 {
     packet.assign(sizeof(icmp6_hdr) + std::size_t(r.data.size()), 0);
     auto *hdr = reinterpret_cast<icmp6_hdr *>(packet.data());
@@ -646,6 +678,7 @@ bool EchoService::Impl::send6(const Request &r, Socket &sock, std::uint16_t seq)
         mh.msg_controllen = CMSG_SPACE(sizeof info);
     }
     // As for IPv4: a router's error for another echo may come back from this send first.
+    *sentReal = realNow();
     ssize_t rc;
     int tries = sock.raw ? 1 : 3;
     do
@@ -661,16 +694,21 @@ void EchoService::Impl::readReplies6(int index)
     for (int i = 0; i < 256; ++i) {
         sockaddr_in6 from {};
         iovec iov { buf, sizeof buf };
+        alignas(cmsghdr) char control[kReplyControl];
         msghdr mh {};
         mh.msg_name = &from;
         mh.msg_namelen = sizeof from;
         mh.msg_iov = &iov;
         mh.msg_iovlen = 1;
+        mh.msg_control = control;
+        mh.msg_controllen = sizeof control;
         // Both sockets hand over the ICMPv6 message without the IPv6 header, its checksum
         // checked by the kernel (a damaged one ends this batch with EAGAIN; the next wait
         // comes back for the rest).
         const ssize_t n = ::recvmsg(sock.fd, &mh, MSG_DONTWAIT);
         const auto at = Clock::now();
+        timespec stampBuf;
+        const timespec *stamp = n >= 0 ? receiveStamp(mh, &stampBuf) : nullptr;
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK)
                 return;
@@ -698,7 +736,7 @@ void EchoService::Impl::readReplies6(int index)
             o.fromScope = from.sin6_scope_id;
             o.dataSize = int(n - ssize_t(sizeof(icmp6_hdr)));
             counters.replies++;
-            finish(seq, o, at);
+            finish(seq, o, at, stamp);
             continue;
         }
         if (!sock.raw || !isErrorType6(r->icmp6_type))
@@ -726,7 +764,7 @@ void EchoService::Impl::readReplies6(int index)
         o.status = statusOf6(r->icmp6_type, r->icmp6_code);
         o.dataSize = int(innerLen - ssize_t(sizeof(ip6_hdr) + sizeof(icmp6_hdr)));
         counters.errors++;
-        finish(seq, o, at);
+        finish(seq, o, at, stamp);
     }
 }
 
@@ -748,6 +786,8 @@ void EchoService::Impl::readErrorQueue6(int index)
         mh.msg_controllen = sizeof control;
         const ssize_t n = ::recvmsg(sock.fd, &mh, MSG_ERRQUEUE | MSG_DONTWAIT);
         const auto at = Clock::now();
+        timespec stampBuf;
+        const timespec *stamp = n >= 0 ? receiveStamp(mh, &stampBuf) : nullptr;
         if (n < 0)
             return;
         if (n < ssize_t(sizeof(icmp6_hdr)))
@@ -777,13 +817,13 @@ void EchoService::Impl::readErrorQueue6(int index)
             o.status = statusOf6(ee.ee_type, ee.ee_code);
             o.dataSize = int(n - ssize_t(sizeof(icmp6_hdr)));
             counters.errors++;
-            finish(seq, o, at);
+            finish(seq, o, at, stamp);
             break;
         }
     }
 }
 
-void EchoService::Impl::finish(std::uint16_t seq, Outcome outcome, Clock::time_point at)
+void EchoService::Impl::finish(std::uint16_t seq, Outcome outcome, Clock::time_point at, const timespec *stamp)
 {
     auto it = table.find(seq);
     Entry e = std::move(it->second);
@@ -791,10 +831,29 @@ void EchoService::Impl::finish(std::uint16_t seq, Outcome outcome, Clock::time_p
     deadlines.erase({ e.deadline, seq });
     outcome.kind = sockets[std::size_t(e.socket)].raw ? QStringLiteral("raw") : QStringLiteral("ping");
     if (outcome.replies) {
-        const auto rtt = std::chrono::duration_cast<std::chrono::milliseconds>(at - e.sent).count();
-        outcome.rttMs = std::uint32_t(rtt < 0 ? 0 : rtt);
+        const auto monotonic = std::chrono::duration_cast<std::chrono::microseconds>(at - e.sent).count();
+        outcome.rttUs = roundTripUs(e.sentReal, stamp, monotonic, e.timeoutMs, &outcome.stamped);
+        outcome.rttMs = outcome.rttUs / 1000;
     }
     ioReady.emplace_back(std::move(e.done), outcome);
+}
+
+std::uint32_t EchoService::roundTripUs(
+    const timespec &sentReal, const timespec *stamp, std::int64_t monotonicUs, int timeoutMs, bool *stamped)
+{
+    const std::int64_t limitUs = std::int64_t(std::max(timeoutMs, 0)) * 1000;
+    if (stamped)
+        *stamped = false;
+    if (stamp) {
+        const std::int64_t ns = (std::int64_t(stamp->tv_sec) - std::int64_t(sentReal.tv_sec)) * 1000000000
+            + (std::int64_t(stamp->tv_nsec) - std::int64_t(sentReal.tv_nsec));
+        if (ns >= 0 && ns / 1000 <= limitUs) {
+            if (stamped)
+                *stamped = true;
+            return std::uint32_t(ns / 1000);
+        }
+    }
+    return std::uint32_t(std::clamp<std::int64_t>(monotonicUs, 0, 0xFFFFFFFF));
 }
 
 void EchoService::Impl::expire(Clock::time_point now)
@@ -820,13 +879,18 @@ void EchoService::Impl::readReplies(int index)
     for (int i = 0; i < 256; ++i) {
         sockaddr_in from {};
         iovec iov { buf, sizeof buf };
+        alignas(cmsghdr) char control[kReplyControl];
         msghdr mh {};
         mh.msg_name = &from;
         mh.msg_namelen = sizeof from;
         mh.msg_iov = &iov;
         mh.msg_iovlen = 1;
+        mh.msg_control = control;
+        mh.msg_controllen = sizeof control;
         const ssize_t n = ::recvmsg(sock.fd, &mh, MSG_DONTWAIT);
         const auto at = Clock::now();
+        timespec stampBuf;
+        const timespec *stamp = n >= 0 ? receiveStamp(mh, &stampBuf) : nullptr;
         if (n < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK)
                 return;
@@ -853,7 +917,7 @@ void EchoService::Impl::readReplies(int index)
             o.from = from.sin_addr.s_addr;
             o.dataSize = int(n - ssize_t(sizeof(icmphdr)));
             counters.replies++;
-            finish(seq, o, at);
+            finish(seq, o, at, stamp);
             continue;
         }
 
@@ -885,7 +949,7 @@ void EchoService::Impl::readReplies(int index)
             o.from = ip->saddr;
             o.dataSize = int(n - ihl - ssize_t(sizeof(icmphdr)));
             counters.replies++;
-            finish(seq, o, at);
+            finish(seq, o, at, stamp);
             continue;
         }
         const unsigned char *inner = buf + ihl + sizeof(icmphdr);
@@ -915,7 +979,7 @@ void EchoService::Impl::readReplies(int index)
         o.status = statusOf(r->type, r->code);
         o.dataSize = int(innerLen - iihl - 8);
         counters.errors++;
-        finish(seq, o, at);
+        finish(seq, o, at, stamp);
     }
 }
 
@@ -941,6 +1005,8 @@ void EchoService::Impl::readErrorQueue(int index)
         mh.msg_controllen = sizeof control;
         const ssize_t n = ::recvmsg(sock.fd, &mh, MSG_ERRQUEUE | MSG_DONTWAIT);
         const auto at = Clock::now();
+        timespec stampBuf;
+        const timespec *stamp = n >= 0 ? receiveStamp(mh, &stampBuf) : nullptr;
         if (n < 0)
             return;
         if (n < ssize_t(sizeof(icmphdr)))
@@ -968,7 +1034,7 @@ void EchoService::Impl::readErrorQueue(int index)
             o.status = statusOf(ee.ee_type, ee.ee_code);
             o.dataSize = int(n - ssize_t(sizeof(icmphdr)));
             counters.errors++;
-            finish(seq, o, at);
+            finish(seq, o, at, stamp);
             break;
         }
     }

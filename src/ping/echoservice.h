@@ -8,6 +8,7 @@
 #include <netinet/in.h>
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 
 // The process's one ICMP echo engine, for IPv4 (ICMP) and IPv6 (ICMPv6). It owns the ICMP
@@ -43,7 +44,9 @@ public:
         in6_addr from6 {}; // an IPv6 echo's answer comes from here
         std::uint32_t fromScope = 0;
         std::uint32_t status = 0; // IP status of the reply
-        std::uint32_t rttMs = 0;
+        std::uint32_t rttMs = 0; // whole milliseconds of rttUs
+        std::uint32_t rttUs = 0;
+        bool stamped = false; // rttUs comes from the kernel's receive stamp
         int dataSize = 0;
         std::uint32_t error = 0; // without a reply
         QString errorText; // empty: the standard text of error
@@ -76,6 +79,13 @@ public:
     int inFlight() const;
     // The sequence number the next echo will carry (numbers still in flight are skipped).
     void setNextSequence(std::uint16_t seq);
+
+    // The round trip in microseconds: from the send time to the kernel's receive stamp, both
+    // read from the real-time clock, when there is a stamp and that figure is neither negative
+    // nor beyond the time-out (a clock step between the two); else the monotonic measurement.
+    // `stamped` says which.
+    static std::uint32_t roundTripUs(const timespec &sentReal, const timespec *stamp, std::int64_t monotonicUs,
+        int timeoutMs, bool *stamped = nullptr);
 
     EchoService(const EchoService &) = delete;
     EchoService &operator=(const EchoService &) = delete;

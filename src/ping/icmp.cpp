@@ -306,6 +306,7 @@ void TICMP::PingAsync(std::function<void(int replies)> done)
     FLastErrStr.clear();
     FReplyIP.clear();
     FReplyRTT = 0;
+    FReplyRTTUs = 0;
     FReplyStatus = 0;
     FReplySize = 0;
     m_kindUsed.clear();
@@ -341,6 +342,7 @@ void TICMP::PingAsync(std::function<void(int replies)> done)
         if (o.replies > 0) {
             FReplyIP = m_family == sfIPv6 ? replyText6(o.from6, o.fromScope) : dotted(o.from);
             FReplyRTT = o.rttMs;
+            FReplyRTTUs = o.rttUs;
             FReplyStatus = o.status;
             FReplySize = o.dataSize;
             count = o.replies;

@@ -64,7 +64,8 @@ public:
     std::uint32_t FSrcIPAddr = 0;
     QByteArray FDataBuf;
     QString FReplyIP;
-    std::uint32_t FReplyRTT = 0;
+    std::uint32_t FReplyRTT = 0; // whole milliseconds of FReplyRTTUs
+    std::uint32_t FReplyRTTUs = 0;
     std::uint32_t FReplyStatus = 0;
     int FReplySize = 0;
     std::uint32_t FLastError = 0;

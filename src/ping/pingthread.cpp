@@ -85,6 +85,7 @@ void TPingThread::collect(const TICMP &icmp)
         ReplyHostName = ReplyIPAddr;
         ReplyStatus = icmp.FReplyStatus;
         ReplyRTT = icmp.FReplyRTT;
+        ReplyRTTUs = icmp.FReplyRTTUs;
         ReplyDataSize = icmp.FReplySize;
     } else {
         ErrCode = int(icmp.FLastError);

@@ -41,7 +41,8 @@ public:
     QString DnsHostIP;
     QString ReplyIPAddr;
     std::uint32_t ReplyStatus = 0;
-    std::uint32_t ReplyRTT = 0;
+    std::uint32_t ReplyRTT = 0; // whole milliseconds of ReplyRTTUs
+    std::uint32_t ReplyRTTUs = 0;
     int ReplyDataSize = 0;
     int ReplyTotal = 0;
     QString ReplyHostName;

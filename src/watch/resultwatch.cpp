@@ -117,7 +117,7 @@ void TResultWatch::onResult(HostProbe *probe, const EchoOutcome &outcome)
     it->host = outcome.host;
     it->address = outcome.target;
     if (m_settings.get().LogResults) {
-        m_log.add(m_logDir() + QStringLiteral("Logs/") + ResultLog::fileName(outcome.host), ResultLog::line(outcome));
+        m_log.add(m_logDir() + QStringLiteral("Logs/"), outcome);
         if (!m_flushTimer->isActive())
             m_flushTimer->start();
     }

@@ -38,6 +38,8 @@ public:
     void watch(HostProbe *probe);
     // Writes the collected log lines now. A failure is shown once and turns logging off.
     void flushLog();
+    // The days of logs kept besides the current one.
+    void setLogKeepDays(int days) { m_log.setKeepDays(days); }
 
     static constexpr int kFlushIntervalMs = 2000;
 
@@ -64,6 +66,6 @@ private:
     QHash<HostProbe *, ProbeState> m_probes;
     DesktopNotifier *m_notifier = nullptr;
     ChangeHook *m_hook = nullptr;
-    LogAppender m_log { ResultLog::header() };
+    RotatingLog m_log;
     QTimer *m_flushTimer;
 };

@@ -110,6 +110,12 @@ private slots:
         QTest::newRow("interval that does not read") << QStringList { QStringLiteral("--headless"),
             QStringLiteral("--interval"), QStringLiteral("fast"), QStringLiteral("h") }
                                                      << "--interval fast: give a number with ms, s, m or h";
+        for (const char *days : { "0", "3651", "-1", "2d", "1.5", "", "99999999999" })
+            QTest::newRow(qPrintable(QStringLiteral("keep-days %1").arg(QLatin1String(days)))) << QStringList {
+                QStringLiteral("--headless"), QStringLiteral("--keep-days"), QLatin1String(days), QStringLiteral("h")
+            } << QStringLiteral("--keep-days %1: give a whole number of days from 1 to 3650").arg(QLatin1String(days));
+        QTest::newRow("keep-days without --headless") << QStringList { QStringLiteral("--keep-days"),
+            QStringLiteral("5"), QStringLiteral("h") } << "go with --headless";
         QTest::newRow("timeout without a unit") << QStringList { QStringLiteral("--headless"),
             QStringLiteral("--timeout"), QStringLiteral("500"), QStringLiteral("h") }
                                                 << "--timeout 500:";
@@ -160,13 +166,25 @@ private slots:
             return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text) == text.size();
         };
         QVERIFY(writeList("127.0.0.2\n127.0.0.3 kept\n"));
+        // Logs of days before those kept go at the first write; the kept ones stay.
+        const QString logs = dir.filePath(QStringLiteral("Documents/Corvid/Skylark/Logs/"));
+        QVERIFY(QDir().mkpath(logs));
+        const QDate today = QDate::currentDate();
+        const auto dated = [](const char *host, QDate day) {
+            return QLatin1String(host) + u'-' + day.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral(".csv");
+        };
+        for (const QString &name : { dated("127.0.0.2", today.addDays(-3)), dated("127.0.0.2", today.addDays(-1)) }) {
+            QFile f(logs + name);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
         QProcess agent;
         QProcessEnvironment env = noDisplay();
         env.insert(QStringLiteral("HOME"), dir.path());
         agent.setProcessEnvironment(env);
         agent.start(kExe,
             { QStringLiteral("--headless"), QStringLiteral("--metrics"), QStringLiteral("127.0.0.1:19431"),
-                QStringLiteral("--list"), listPath, QStringLiteral("--log") });
+                QStringLiteral("--list"), listPath, QStringLiteral("--log"), QStringLiteral("--keep-days"),
+                QStringLiteral("2") });
         QVERIFY(agent.waitForStarted());
         QTRY_VERIFY_WITH_TIMEOUT(
             valueOf(httpGet(19431, "/metrics"), "skylark_echo_replies_total", "host=\"127.0.0.2\"") >= 3, 15000);
@@ -182,10 +200,14 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT((err += agent.readAllStandardError()).contains("1 added, 1 removed"), 5000);
         QVERIFY2(err.contains("127.0.0.4") && err.contains("127.0.0.2"), err);
         QCOMPARE(agent.state(), QProcess::Running);
-        // The removed host's results are in its log, none lost.
-        QFile goneLog(dir.filePath(QStringLiteral("Documents/Corvid/Skylark/Logs/127.0.0.2.csv")));
+        // The removed host's results are in its log of the day, none lost.
+        QFile goneLog(logs + dated("127.0.0.2", QDate::currentDate()));
         QVERIFY(goneLog.open(QIODevice::ReadOnly));
         QVERIFY2(goneLog.readAll().count('\n') - 1 >= goneReplies, QByteArray::number(goneReplies));
+        if (QDate::currentDate() == today) {
+            QVERIFY(!QFile::exists(logs + dated("127.0.0.2", today.addDays(-3))));
+            QVERIFY(QFile::exists(logs + dated("127.0.0.2", today.addDays(-1))));
+        }
 
         // The new host is watched, and the kept one counts on from where it was.
         QByteArray after;

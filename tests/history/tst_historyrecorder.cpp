@@ -40,6 +40,7 @@ private slots:
             next([&] { echoes.failWith(11003); });
             next([&] { echoes.reply(3, QStringLiteral("192.0.2.1")); });
             next([&] { echoes.noSocket(); });
+            next([&] { echoes.replyUs(345); });
 
             HostProbe named;
             named.setHost(QStringLiteral("nowhere.example"));
@@ -61,13 +62,13 @@ private slots:
             got.append(r.result);
         const Results expected { { t0, Kind::Reply, 0, 12000 }, { t0 + 1000, Kind::Timeout, 11010, 0 },
             { t0 + 2000, Kind::Unreachable, 11003, 0 }, { t0 + 3000, Kind::Foreign, 0, 3000 },
-            { t0 + 4000, Kind::Timeout, 100, 0 } };
+            { t0 + 4000, Kind::Timeout, 100, 0 }, { t0 + 5000, Kind::Reply, 0, 345 } };
         QCOMPARE(got, expected);
 
         QCOMPARE(hosts.at(1).identity, QStringLiteral("nowhere.example"));
         const auto failed = reader.results(hosts.at(1).id, 0, t0 + 86400000);
         QCOMPARE(failed.size(), 1);
-        QCOMPARE(failed.at(0).result, (History::Result { t0 + 5000, Kind::LookupFailed, 11001, 0 }));
+        QCOMPARE(failed.at(0).result, (History::Result { t0 + 6000, Kind::LookupFailed, 11001, 0 }));
     }
 };
 

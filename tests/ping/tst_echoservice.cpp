@@ -6,6 +6,10 @@
 #include <QMap>
 #include <QTest>
 
+#include <arpa/inet.h>
+
+#include <algorithm>
+#include <future>
 #include <utility>
 
 namespace {
@@ -81,6 +85,25 @@ void addSocketRows()
     QTest::newRow("raw socket") << int(TICMP::SocketKind::RawOnly);
 }
 
+// One echo through the service itself, waited for: its outcome.
+EchoService::Outcome echoOnce(const QString &target, int timeoutMs)
+{
+    EchoService::Request r;
+    const QByteArray text = target.toLatin1();
+    r.ipv6 = target.contains(u':');
+    if (r.ipv6)
+        ::inet_pton(AF_INET6, text.constData(), &r.target6);
+    else
+        r.target = ::inet_addr(text.constData());
+    r.data = QByteArray(56, 'x');
+    r.timeoutMs = timeoutMs;
+    r.sockets = TICMP::SocketPreference();
+    std::promise<EchoService::Outcome> done;
+    auto outcome = done.get_future();
+    EchoService::instance().submit(std::move(r), [&done](const EchoService::Outcome &o) { done.set_value(o); });
+    return outcome.get();
+}
+
 QString kindName(int sockets)
 {
     return sockets == int(TICMP::SocketKind::PingOnly) ? QStringLiteral("ping") : QStringLiteral("raw");
@@ -98,6 +121,8 @@ private slots:
     }
     void init()
     {
+        if (QByteArrayView(QTest::currentTestFunction()).startsWith("roundTripUs"))
+            return;
         QFETCH(int, sockets);
         TICMP::SetSocketPreference(TICMP::SocketKind(sockets));
     }
@@ -254,6 +279,86 @@ private slots:
                 break;
             }
             QVERIFY2(ok, qPrintable(what));
+        }
+    }
+
+    // The round trip comes from the kernel's receive stamp and the real-time clock read just
+    // before the send; a clock step between the two leaves the monotonic measurement.
+    void roundTripUs_fromTheStamp_orTheMonotonicClock_data()
+    {
+        QTest::addColumn<qint64>("sentNs"); // real-time clock, ns
+        QTest::addColumn<qint64>("stampNs"); // -1: no stamp
+        QTest::addColumn<qint64>("monotonicUs");
+        QTest::addColumn<int>("timeoutMs");
+        QTest::addColumn<quint32>("expected");
+        QTest::addColumn<bool>("stamped");
+        const qint64 t = 1'797'000'000'999'900'000; // a send 0.1 ms before a whole second
+        QTest::newRow("stamp, across a second") << t << t + 345'678 << qint64(900) << 4000 << 345u << true;
+        QTest::newRow("stamp at the time-out") << t << t + 4'000'000'000 << qint64(4000100) << 4000 << 4000000u << true;
+        QTest::newRow("no stamp") << t << qint64(-1) << qint64(1234) << 4000 << 1234u << false;
+        QTest::newRow("clock set back in between")
+            << t << t - 2'000'000'000 << qint64(20500) << 4000 << 20500u << false;
+        QTest::newRow("clock set forward beyond the time-out")
+            << t << t + 3'600'000'000'000 << qint64(20500) << 4000 << 20500u << false;
+        QTest::newRow("stamp just past the time-out")
+            << t << t + 4'000'001'000 << qint64(3999) << 4000 << 3999u << false;
+        QTest::newRow("monotonic below zero") << t << qint64(-1) << qint64(-5) << 4000 << 0u << false;
+    }
+    void roundTripUs_fromTheStamp_orTheMonotonicClock()
+    {
+        QFETCH(qint64, sentNs);
+        QFETCH(qint64, stampNs);
+        QFETCH(qint64, monotonicUs);
+        QFETCH(int, timeoutMs);
+        QFETCH(quint32, expected);
+        QFETCH(bool, stamped);
+        const auto spec = [](qint64 ns) { return timespec { time_t(ns / 1'000'000'000), long(ns % 1'000'000'000) }; };
+        const timespec sent = spec(sentNs);
+        const timespec stamp = spec(stampNs);
+        bool used = !stamped;
+        QCOMPARE(
+            EchoService::roundTripUs(sent, stampNs < 0 ? nullptr : &stamp, monotonicUs, timeoutMs, &used), expected);
+        QCOMPARE(used, stamped);
+    }
+
+    // Round trips in microseconds on both sockets and families: a loopback reply is a fraction
+    // of a millisecond, not 0, and the responder's delayed replies measure their delay.
+    void replyRtt_inMicroseconds_data()
+    {
+        QTest::addColumn<int>("sockets");
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<int>("delayMs");
+        for (const int sockets : { int(TICMP::SocketKind::PingOnly), int(TICMP::SocketKind::RawOnly) }) {
+            for (const auto &[target, delay] : { std::pair { "127.0.0.1", 0 }, std::pair { "::1", 0 },
+                     std::pair { "10.77.4.20", 20 }, std::pair { "10.77.4.100", 100 } })
+                QTest::addRow("%s socket, %s", qPrintable(kindName(sockets)), target)
+                    << sockets << QString::fromLatin1(target) << delay;
+        }
+    }
+    void replyRtt_inMicroseconds()
+    {
+        QFETCH(QString, target);
+        QFETCH(int, delayMs);
+        QList<quint32> rtts;
+        bool fraction = false;
+        for (int i = 0; i < 11; ++i) {
+            const EchoService::Outcome o = echoOnce(target, 2000);
+            QCOMPARE(o.replies, 1);
+            QCOMPARE(o.rttMs, o.rttUs / 1000);
+            QVERIFY(o.stamped);
+            fraction = fraction || o.rttUs % 1000 != 0;
+            rtts.append(o.rttUs);
+        }
+        std::sort(rtts.begin(), rtts.end());
+        const quint32 median = rtts.at(rtts.size() / 2);
+        const QByteArray all = QByteArray::number(median) + " us median of " + QByteArray::number(rtts.size());
+        QVERIFY2(fraction, all.constData());
+        if (delayMs == 0) {
+            QVERIFY2(rtts.first() > 0, all.constData());
+            QVERIFY2(median < 1000, all.constData());
+        } else {
+            // The responder sends on its millisecond poll, so a little late, never early.
+            QVERIFY2(median >= quint32(delayMs) * 1000 && median <= quint32(delayMs) * 1000 + 5000, all.constData());
         }
     }
 

@@ -6,6 +6,16 @@
 
 void ScriptedEchoLauncher::reply(int rtt, const QString &from)
 {
+    complete(rtt, rtt >= 0 ? rtt * 1000 : 0, from);
+}
+
+void ScriptedEchoLauncher::replyUs(int rttUs)
+{
+    complete(rttUs / 1000, rttUs, QString());
+}
+
+void ScriptedEchoLauncher::complete(int rtt, int rttUs, const QString &from)
+{
     if (pending.empty())
         return;
     auto w = pending.front();
@@ -16,6 +26,7 @@ void ScriptedEchoLauncher::reply(int rtt, const QString &from)
         w->ReplyTotal = 1;
         w->ReplyIPAddr = from.isEmpty() ? w->DnsHostIP : from;
         w->ReplyRTT = std::uint32_t(rtt);
+        w->ReplyRTTUs = std::uint32_t(rttUs);
         w->ReplyDataSize = 56;
     } else {
         w->ReplyTotal = 0;

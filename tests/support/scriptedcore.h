@@ -21,6 +21,8 @@ public:
     // Completes the oldest pending echo: rtt >= 0 is a reply from `from` (default: the
     // target), rtt < 0 no reply. Delivery goes through the real completion path.
     void reply(int rtt, const QString &from = QString());
+    // A reply measured in microseconds, as the engine measures.
+    void replyUs(int rttUs);
     void timeout() { reply(-1); }
     // Completes the oldest pending echo as one that found no ICMP socket to send with.
     void noSocket();
@@ -35,6 +37,9 @@ public:
     std::vector<std::shared_ptr<TPingThread>> started;
     // Whether the last completed echo was handed to its frame (false: its frame was gone).
     bool lastDelivered = false;
+
+private:
+    void complete(int rtt, int rttUs, const QString &from);
 };
 
 // Resolver backend for tests: names wait until answered; every name asked is recorded.

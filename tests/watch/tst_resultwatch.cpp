@@ -9,6 +9,7 @@
 #include <QCheckBox>
 #include <QPushButton>
 
+#include <QDir>
 #include <QFile>
 #include <QTest>
 
@@ -234,23 +235,56 @@ private slots:
         world.echoes.replyAndProcess(-1);
         world.echoes.replyAndProcess(6, QStringLiteral("10.9.9.9"));
         const QString logs = form->DtaDir + QStringLiteral("Logs/");
-        QVERIFY(!QFile::exists(logs + QStringLiteral("10.0.0.7.csv"))); // collected, not yet written
+        QVERIFY(!QFile::exists(logs + QStringLiteral("10.0.0.7-2026-12-10.csv"))); // collected, not yet written
         form->FlushResultLog();
-        QCOMPARE(logLines(logs + QStringLiteral("10.0.0.7.csv")).size(), 3);
+        QCOMPARE(logLines(logs + QStringLiteral("10.0.0.7-2026-12-10.csv")).size(), 3);
         next(world, clock, form->Board->ColumnFrames1.at(1), 8);
         form->Settings->set(&TAppSettings::PauseForRemoveFrame, false);
         form->close(); // the last lines go out with the close
-        const QList<QByteArray> seven = logLines(logs + QStringLiteral("10.0.0.7.csv"));
+        const QList<QByteArray> seven = logLines(logs + QStringLiteral("10.0.0.7-2026-12-10.csv"));
         QCOMPARE(seven.size(), 4);
-        QCOMPARE(seven[0], QByteArray("time,host,address,outcome,rtt_ms,from,label"));
-        QCOMPARE(rest(seven[1]), QByteArray("10.0.0.7,10.0.0.7,reply,5,10.0.0.7,"));
-        QCOMPARE(rest(seven[2]), QByteArray("10.0.0.7,10.0.0.7,timeout,,,"));
-        QCOMPARE(rest(seven[3]), QByteArray("10.0.0.7,10.0.0.7,reply,8,10.0.0.7,"));
+        QCOMPARE(seven[0], QByteArray("time,host,address,outcome,rtt_ms,from,label,rtt_ms_precise"));
+        QCOMPARE(rest(seven[1]), QByteArray("10.0.0.7,10.0.0.7,reply,5,10.0.0.7,,5.000"));
+        QCOMPARE(rest(seven[2]), QByteArray("10.0.0.7,10.0.0.7,timeout,,,,"));
+        QCOMPARE(rest(seven[3]), QByteArray("10.0.0.7,10.0.0.7,reply,8,10.0.0.7,,8.000"));
         QVERIFY(seven[1].startsWith("2026-12-10T12:00:00.000"));
         QVERIFY(seven[3].startsWith("2026-12-10T12:00:01.000"));
-        const QList<QByteArray> eight = logLines(logs + QStringLiteral("10.0.0.8.csv"));
+        const QList<QByteArray> eight = logLines(logs + QStringLiteral("10.0.0.8-2026-12-10.csv"));
         QCOMPARE(eight.size(), 2);
-        QCOMPARE(rest(eight[1]), QByteArray("10.0.0.8,10.0.0.8,foreign,6,10.9.9.9,"));
+        QCOMPARE(rest(eight[1]), QByteArray("10.0.0.8,10.0.0.8,foreign,6,10.9.9.9,,6.000"));
+        QVERIFY(world.errors.messages.isEmpty());
+    }
+
+    // The desktop's logs by the program's clock: the first result after midnight starts the
+    // host's file of the new day, and the days older than the history keeps go.
+    void log_newFileAtMidnight_oldDaysRemoved()
+    {
+        ScriptedWorld world;
+        PinnedClock clock(QDateTime(QDate(2026, 12, 10), QTime(23, 59, 59)));
+        auto form = makeMainForm();
+        form->Settings->set(&TAppSettings::LogResults, true);
+        const QString logs = form->DtaDir + QStringLiteral("Logs/");
+        QVERIFY(QDir().mkpath(logs));
+        for (const char *name : { "10.0.0.7-2026-11-09.csv", "10.0.0.7-2026-11-10.csv", "notes.txt" }) {
+            QFile f(logs + QLatin1String(name));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        form->AddHostFrame(QStringLiteral("10.0.0.7 core interval=1s"), true);
+        world.echoes.replyAndProcess(5);
+        form->FlushResultLog();
+        QCOMPARE(logLines(logs + QStringLiteral("10.0.0.7_core-2026-12-10.csv")).size(), 2);
+        QVERIFY(!QFile::exists(logs + QStringLiteral("10.0.0.7-2026-11-09.csv"))); // 31 days before the 10th
+        QVERIFY(QFile::exists(logs + QStringLiteral("10.0.0.7-2026-11-10.csv")));
+        next(world, clock, form->Board->ColumnFrames1.at(0), 7);
+        form->FlushResultLog();
+        const QList<QByteArray> eleventh = logLines(logs + QStringLiteral("10.0.0.7_core-2026-12-11.csv"));
+        QCOMPARE(eleventh.size(), 2);
+        QVERIFY(eleventh[1].startsWith("2026-12-11T00:00:00.000"));
+        QCOMPARE(logLines(logs + QStringLiteral("10.0.0.7_core-2026-12-10.csv")).size(), 2);
+        QVERIFY(!QFile::exists(logs + QStringLiteral("10.0.0.7-2026-11-10.csv")));
+        QVERIFY(QFile::exists(logs + QStringLiteral("notes.txt")));
+        form->Settings->set(&TAppSettings::PauseForRemoveFrame, false);
+        form->close();
         QVERIFY(world.errors.messages.isEmpty());
     }
 
@@ -272,7 +306,8 @@ private slots:
         world.echoes.replyAndProcess(5);
         form->FlushResultLog();
         QCOMPARE(world.errors.messages,
-            QStringList { QStringLiteral("Unable to write to ") + form->DtaDir + QStringLiteral("Logs/10.0.0.9.csv") });
+            QStringList { QStringLiteral("Unable to write to ") + form->DtaDir
+                + QStringLiteral("Logs/10.0.0.9-2026-12-10.csv") });
         QVERIFY(!form->AppSettings.LogResults);
         QVERIFY(!box->isChecked());
         next(world, clock, f, 6);

@@ -4,6 +4,7 @@
 #include "pingframe.h"
 #include "resultwatch.h"
 
+#include <QDir>
 #include <QFile>
 #include <QLineEdit>
 #include <QProcess>
@@ -77,14 +78,29 @@ private slots:
         frame.ContinuousPingSpdBtnClick();
         QTRY_VERIFY_WITH_TIMEOUT(!frame.InFlight(), 10000);
         watch.flushLog();
-        QFile log(dir.path() + QStringLiteral("/Logs/10.77.2.2.csv"));
-        QVERIFY(log.open(QIODevice::ReadOnly));
-        const QList<QByteArray> lines = log.readAll().trimmed().split('\n');
-        QCOMPARE(lines.size(), results + 1);
+        // The day's file (two, should the test run over midnight), each with its header.
+        const QDir logs(dir.path() + QStringLiteral("/Logs"));
+        const QStringList days = logs.entryList({ QStringLiteral("10.77.2.2-\?\?\?\?-\?\?-\?\?.csv") }, QDir::Files);
+        QVERIFY(!days.isEmpty() && days.size() <= 2);
+        QList<QByteArray> lines;
+        for (const QString &day : days) {
+            QFile log(logs.filePath(day));
+            QVERIFY(log.open(QIODevice::ReadOnly));
+            lines += log.readAll().trimmed().split('\n');
+        }
+        QCOMPARE(lines.size(), results + days.size());
         QCOMPARE(lines.count(QByteArray()), 0);
         int timeouts = 0;
-        for (const QByteArray &line : lines)
+        for (const QByteArray &line : lines) {
             timeouts += line.contains(",timeout,");
+            // A reply's RTT in whole milliseconds, and last the same to the microsecond.
+            const QList<QByteArray> f = line.split(',');
+            if (line.contains(",reply,")) {
+                QCOMPARE(f.size(), 8);
+                QVERIFY2(f[7].size() >= 5 && f[7].at(f[7].size() - 4) == '.', line.constData());
+                QCOMPARE(f[7].left(f[7].size() - 4), f[4]);
+            }
+        }
         QVERIFY(timeouts >= 3);
         QCOMPARE(m_service.calls.size(), 2);
     }
