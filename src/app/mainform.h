@@ -36,6 +36,8 @@ class TSelectFileDlg;
 class TSplitterBar;
 class TMetricsWatch;
 class TResultWatch;
+class HistoryRecorder;
+class HistoryThread;
 
 // The main window: the host list on the left, the frame columns on the right, the menus,
 // and the start-up and shutdown sequences. The frames belong to the board (TFrameBoard),
@@ -146,6 +148,12 @@ public:
     TResultWatch *ResultWatch = nullptr;
     TMetricsWatch *MetricsWatch = nullptr;
     QString StartMetricsAddress;
+    // The history of every frame's results (historyview/mainform_history.cpp): made with the
+    // first frame, closed at the end of the shutdown sequence.
+    QString HistoryDir() const;
+    void RecordFrame(TPingFrame *frame), CloseHistory();
+    HistoryThread *HistoryWriting = nullptr;
+    HistoryRecorder *HistoryRecording = nullptr;
     void LoadAutoSaveList(), SaveAutoSaveList();
 
     // --- Sessions --------------------------------------------------------------------

@@ -1,0 +1,36 @@
+// The history: every result of every frame of the board and of the ping windows is kept in
+// the store in DtaDir + "History/", written on a thread of its own. The store's messages (a
+// second Skylark writing it, a full disk, a damaged store moved aside) go to the error display.
+#include "mainform.h"
+
+#include "historyrecorder.h"
+#include "historywriter.h"
+#include "pingframe.h"
+#include "skylarkerror.h"
+
+QString TMainForm::HistoryDir() const
+{
+    return DtaDir + QStringLiteral("History/");
+}
+
+void TMainForm::RecordFrame(TPingFrame *frame)
+{
+    if (!frame->Probe())
+        return;
+    if (!HistoryWriting) {
+        HistoryWriting = new HistoryThread(HistoryDir(), {}, this);
+        // Already queued from the writer's thread: shown between two events, never from
+        // inside a frame's work.
+        connect(HistoryWriting, &HistoryThread::message, this, [](const QString &text) { ErrorDisplay::show(text); });
+        HistoryRecording = new HistoryRecorder(HistoryWriting, HistoryWriting);
+    }
+    // Each probe is followed until it is freed with its frame.
+    HistoryRecording->attach(frame->Probe());
+}
+
+void TMainForm::CloseHistory()
+{
+    // Writes what waits and ends the run; a frame made later starts a new one.
+    delete std::exchange(HistoryWriting, nullptr);
+    HistoryRecording = nullptr;
+}
