@@ -38,6 +38,7 @@ class TMetricsWatch;
 class TResultWatch;
 class HistoryRecorder;
 class HistoryThread;
+class THistoryForm;
 
 // The main window: the host list on the left, the frame columns on the right, the menus,
 // and the start-up and shutdown sequences. The frames belong to the board (TFrameBoard),
@@ -104,6 +105,8 @@ public:
     QAction *pmiMoveUp, *pmiMoveDown, *pmiMovetoColumn2, *pmiMoveUp2, *pmiMoveDown2, *pmiMovetoColumn1;
     // After the frame menus' own items: the host's interval and echo time-out.
     QAction *pmiIntervalTimeout, *pmiIntervalTimeout2;
+    // After those: the host's history.
+    QAction *pmiHistory, *pmiHistory2;
     QAction *pmiRemoveFrameObject, *pmiRemoveFrameObject2;
 
     // --- Controls --------------------------------------------------------------------
@@ -152,6 +155,8 @@ public:
     // first frame, closed at the end of the shutdown sequence.
     QString HistoryDir() const;
     void RecordFrame(TPingFrame *frame), CloseHistory();
+    // The history window of the frame's host (one per host; shown again when open).
+    THistoryForm *ShowHistory(TPingFrame *frame);
     HistoryThread *HistoryWriting = nullptr;
     HistoryRecorder *HistoryRecording = nullptr;
     void LoadAutoSaveList(), SaveAutoSaveList();

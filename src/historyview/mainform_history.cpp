@@ -3,10 +3,15 @@
 // second Skylark writing it, a full disk, a damaged store moved aside) go to the error display.
 #include "mainform.h"
 
+#include "historyform.h"
 #include "historyrecorder.h"
 #include "historywriter.h"
 #include "pingframe.h"
+#include "hostprobe.h"
+#include "hostspec.h"
 #include "skylarkerror.h"
+
+#include <QLineEdit>
 
 QString TMainForm::HistoryDir() const
 {
@@ -33,4 +38,28 @@ void TMainForm::CloseHistory()
     // Writes what waits and ends the run; a frame made later starts a new one.
     delete std::exchange(HistoryWriting, nullptr);
     HistoryRecording = nullptr;
+}
+
+THistoryForm *TMainForm::ShowHistory(TPingFrame *frame)
+{
+    if (!frame)
+        return nullptr;
+    // The host the frame pings now, or the one its edit names.
+    QString identity = frame->Probe() ? frame->Probe()->hostSpec().identity : QString();
+    if (identity.isEmpty())
+        identity = HostSpec::parse(frame->HostEdit->text()).identity;
+    if (identity.isEmpty())
+        return nullptr;
+    for (THistoryForm *open : findChildren<THistoryForm *>()) {
+        if (open->identity() == identity) {
+            open->reload();
+            open->show();
+            open->raise();
+            open->activateWindow();
+            return open;
+        }
+    }
+    auto *form = new THistoryForm(HistoryDir(), identity, this);
+    form->show();
+    return form;
 }
