@@ -39,6 +39,7 @@ class TResultWatch;
 class HistoryRecorder;
 class HistoryThread;
 class THistoryForm;
+class TOutagesForm;
 
 // The main window: the host list on the left, the frame columns on the right, the menus,
 // and the start-up and shutdown sequences. The frames belong to the board (TFrameBoard),
@@ -157,6 +158,10 @@ public:
     void RecordFrame(TPingFrame *frame), CloseHistory();
     // The history window of the frame's host (one per host; shown again when open).
     THistoryForm *ShowHistory(TPingFrame *frame);
+    THistoryForm *ShowHistoryOf(const QString &identity);
+    // The outages of every host (Misc menu, after its own items).
+    TOutagesForm *ShowOutages();
+    QAction *mmiOutages;
     HistoryThread *HistoryWriting = nullptr;
     HistoryRecorder *HistoryRecording = nullptr;
     void LoadAutoSaveList(), SaveAutoSaveList();

@@ -267,6 +267,9 @@ void TMainForm::createMenus()
     addItem(Debug1, "mmiSizeFrames", aSizeFrames);
     addItem(Debug1, "mmiSizeFrames2", aSizeFrames2);
     mmiShow3 = addItem(mmiMisc, "mmiShow3", aShow3);
+    mmiOutages = new QAction(QStringLiteral("&Outages..."), mmiMisc);
+    mmiOutages->setObjectName(QStringLiteral("mmiOutages"));
+    mmiMisc->addAction(mmiOutages);
 
     mmiReloadAutosaveSession = addItem(MainMenu, "mmiReloadAutosaveSession", aReloadAutosaveSession);
     mmiSettings = addItem(MainMenu, "mmiSettings", aSettings);

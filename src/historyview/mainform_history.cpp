@@ -5,6 +5,7 @@
 
 #include "historyform.h"
 #include "historyrecorder.h"
+#include "outagesform.h"
 #include "historywriter.h"
 #include "pingframe.h"
 #include "hostprobe.h"
@@ -48,6 +49,11 @@ THistoryForm *TMainForm::ShowHistory(TPingFrame *frame)
     QString identity = frame->Probe() ? frame->Probe()->hostSpec().identity : QString();
     if (identity.isEmpty())
         identity = HostSpec::parse(frame->HostEdit->text()).identity;
+    return ShowHistoryOf(identity);
+}
+
+THistoryForm *TMainForm::ShowHistoryOf(const QString &identity)
+{
     if (identity.isEmpty())
         return nullptr;
     for (THistoryForm *open : findChildren<THistoryForm *>()) {
@@ -60,6 +66,21 @@ THistoryForm *TMainForm::ShowHistory(TPingFrame *frame)
         }
     }
     auto *form = new THistoryForm(HistoryDir(), identity, this);
+    form->show();
+    return form;
+}
+
+TOutagesForm *TMainForm::ShowOutages()
+{
+    if (auto *open = findChild<TOutagesForm *>()) {
+        open->reload();
+        open->show();
+        open->raise();
+        open->activateWindow();
+        return open;
+    }
+    auto *form = new TOutagesForm(HistoryDir(), this);
+    connect(form, &TOutagesForm::historyRequested, this, &TMainForm::ShowHistoryOf);
     form->show();
     return form;
 }

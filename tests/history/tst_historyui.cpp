@@ -4,6 +4,7 @@
 #include "historygen.h"
 #include "historystore.h"
 #include "mainform.h"
+#include "outagesform.h"
 #include "pingform.h"
 #include "pingframe.h"
 #include "popupmenu.h"
@@ -14,6 +15,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSortFilterProxyModel>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTest>
@@ -321,6 +324,62 @@ private slots:
         QCOMPARE(form->ShowHistory(form->Board->ColumnFrames1.at(0)), h);
         QVERIFY(h->close());
         form->close();
+    }
+
+    // The Misc menu's window: the outages of every host, newest first, narrowed by a part of
+    // a host's text; a double click opens that host's history.
+    void outagesWindow_listsEveryHostNewestFirst_filteredByHost()
+    {
+        ScriptedWorld world;
+        PinnedClock clock(QDateTime::fromMSecsSinceEpoch(kT0 + 36 * kMin));
+        const QString dir = world.home.dtaDir() + QStringLiteral("History/");
+        {
+            HistoryStore store;
+            QString error;
+            QVERIFY(store.openForWriting(dir, {}, &error));
+            put(store, QStringLiteral("10.0.0.1 office"), kT0, kT0 + 5 * kMin, History::Kind::Timeout, 11010);
+            put(store, QStringLiteral("10.0.0.1 office"), kT0 + 5 * kMin, kT0 + 6 * kMin, History::Kind::Reply);
+            put(store, QStringLiteral("10.0.0.2"), kT0 + 2 * kMin, kT0 + 3 * kMin, History::Kind::Foreign);
+            put(store, QStringLiteral("10.0.0.2"), kT0 + 3 * kMin, kT0 + 4 * kMin, History::Kind::Reply);
+            put(store, QStringLiteral("10.0.0.2"), kT0 + 7 * kMin, kT0 + 8 * kMin, History::Kind::Timeout, 11010);
+            store.close(kT0 + 8 * kMin);
+        }
+        auto form = makeMainForm();
+        QVERIFY(form->mmiMisc->actions().last() == form->mmiOutages);
+        form->mmiOutages->trigger();
+        auto *w = form->findChild<TOutagesForm *>();
+        QVERIFY(w);
+        auto shown = [w] {
+            QStringList out;
+            const QAbstractItemModel *m = w->OutagesView->model();
+            for (int r = 0; r < m->rowCount(); ++r) {
+                QStringList cells;
+                for (int c = 0; c < m->columnCount(); ++c)
+                    cells << m->index(r, c).data().toString();
+                out << cells.join(QStringLiteral(" | "));
+            }
+            return out;
+        };
+        const QString cut
+            = QStringLiteral("10.0.0.2 | 2026-12-01 00:07:00 | 2026-12-01 00:07:59 | 59 s | timeout | cut");
+        const QString foreign
+            = QStringLiteral("10.0.0.2 | 2026-12-01 00:02:00 | 2026-12-01 00:03:00 | 1 min 00 s | foreign | ended");
+        const QString office = QStringLiteral(
+            "10.0.0.1 office | 2026-12-01 00:00:00 | 2026-12-01 00:05:00 | 5 min 00 s | timeout | ended");
+        QCOMPARE(shown(), QStringList({ cut, foreign, office }));
+        QCOMPARE(w->StatusLbl->text(), QStringLiteral("3 outages"));
+        QTest::keyClicks(w->HostFilterEdit, QStringLiteral("0.0.2"));
+        QCOMPARE(shown(), QStringList({ cut, foreign }));
+        w->HostFilterEdit->setText(QStringLiteral("OFFICE"));
+        QCOMPARE(shown(), QStringList({ office }));
+        QCOMPARE(w->StatusLbl->text(), QStringLiteral("1 outage"));
+        emit w->OutagesView->activated(w->OutagesView->model()->index(0, 0));
+        auto *history = form->findChild<THistoryForm *>();
+        QVERIFY(history);
+        QCOMPARE(history->identity(), QStringLiteral("10.0.0.1 office"));
+        QVERIFY(w->close());
+        form->close();
+        QCOMPARE(world.errors.messages, QStringList());
     }
 };
 
