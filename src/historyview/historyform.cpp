@@ -31,6 +31,8 @@ constexpr int kRightMargin = 12;
 constexpr int kTopMargin = 8;
 // The strip under the RTTs where misses and loss are marked.
 constexpr int kLossStrip = 14;
+// Room between the RTTs and the strip, so that the labels "0 ms" and "loss" stay apart.
+constexpr int kLossGap = 8;
 
 bool isDark(const QWidget *w)
 {
@@ -142,8 +144,8 @@ void THistoryChart::paintEvent(QPaintEvent *)
     const QColor text = palette().color(QPalette::Text);
     QColor grid = text;
     grid.setAlpha(50);
-    const QRect rtts(r.left(), r.top(), r.width(), r.height() - kLossStrip);
-    const QRect loss(r.left(), rtts.bottom() + 1, r.width(), kLossStrip);
+    const QRect rtts(r.left(), r.top(), r.width(), r.height() - kLossStrip - kLossGap);
+    const QRect loss(r.left(), rtts.bottom() + kLossGap + 1, r.width(), kLossStrip);
     const qint64 span = std::max<qint64>(1, m_view.toMs - m_view.fromMs);
 
     // The RTT axis, from 0 to a round value above the highest RTT.

@@ -252,6 +252,28 @@ private slots:
             QCOMPARE(v.columns.size(), w.Chart->plotWidth());
     }
 
+    // The time axis says the date where the range crosses midnight, and seconds when short.
+    void chart_axisLabels_data()
+    {
+        QTest::addColumn<qint64>("at");
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<qint64>("to");
+        QTest::addColumn<QString>("label");
+        QTest::newRow("within a day") << kT0 + kHour << kT0 << kT0 + 2 * kHour << QStringLiteral("01:00");
+        QTest::newRow("across midnight") << kT0 + kHour << kT0 - kHour << kT0 + 2 * kHour
+                                         << QStringLiteral("01:00\n2026-12-01");
+        QTest::newRow("ending at midnight") << kT0 - kHour << kT0 - 2 * kHour << kT0 << QStringLiteral("23:00");
+        QTest::newRow("five minutes") << kT0 + 90000 << kT0 << kT0 + 5 * kMin << QStringLiteral("00:01:30");
+    }
+    void chart_axisLabels()
+    {
+        QFETCH(qint64, at);
+        QFETCH(qint64, from);
+        QFETCH(qint64, to);
+        QFETCH(QString, label);
+        QCOMPARE(THistoryChart::axisLabel(at, from, to), label);
+    }
+
     // The outages of the range, newest first: one still going on as "since", one cut by the
     // end of its run, one that ended; with their durations and kinds in words.
     void window_listsTheRangesOutages()
