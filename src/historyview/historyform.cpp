@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
+#include <QResizeEvent>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QTextStream>
@@ -223,9 +224,11 @@ void THistoryChart::paintEvent(QPaintEvent *)
                 continue;
             }
             const int x = r.left() + int(double(i) / n * r.width());
+            // Each column as wide as its share of the chart, should the width have changed
+            // since it was read.
+            const int w = std::max(1, r.left() + int(double(i + 1) / n * r.width()) - x);
             if (c.replies > 0) {
-                p.setPen(band);
-                p.drawLine(x, yOf(c.lowUs), x, yOf(c.highUs));
+                p.fillRect(QRect(QPoint(x, yOf(c.highUs)), QPoint(x + w - 1, yOf(c.lowUs))), band);
                 const QPoint m(x, yOf(c.meanUs));
                 p.setPen(QPen(mean, 1.5));
                 if (last.x() >= 0)
@@ -240,11 +243,17 @@ void THistoryChart::paintEvent(QPaintEvent *)
                 // The bar's height is the share of results lost; any loss shows at least a tick.
                 const double share = double(c.count - c.replies) / c.count;
                 const int h = std::max(2, int(std::round(share * (loss.height() - 2))));
-                p.setPen(miss);
-                p.drawLine(x, loss.bottom() - 1, x, loss.bottom() - h);
+                p.fillRect(QRect(QPoint(x, loss.bottom() - h), QPoint(x + w - 1, loss.bottom() - 1)), miss);
             }
         }
     }
+}
+
+void THistoryChart::resizeEvent(QResizeEvent *e)
+{
+    QWidget::resizeEvent(e);
+    if (e->oldSize().width() != e->size().width())
+        emit widthChanged();
 }
 
 void THistoryChart::wheelEvent(QWheelEvent *e)
@@ -385,6 +394,15 @@ THistoryForm::THistoryForm(const QString &dir, const QString &identity, QWidget 
     connect(Chart, &THistoryChart::panRequested, this,
         [this](double fraction) { pan(qint64(fraction * double(m_to - m_from))); });
     connect(Chart, &THistoryChart::panByMs, this, &THistoryForm::pan);
+    // A resize reads the view again for its new width, once the resizing pauses.
+    auto *widthTimer = new QTimer(this);
+    widthTimer->setSingleShot(true);
+    widthTimer->setInterval(150);
+    connect(Chart, &THistoryChart::widthChanged, widthTimer, qOverload<>(&QTimer::start));
+    connect(widthTimer, &QTimer::timeout, this, [this] {
+        if (!Chart->view().raw && Chart->view().columns.size() != Chart->plotWidth())
+            reload();
+    });
     // While the range ends at the present, it moves with it.
     m_follow->setInterval(5000);
     connect(m_follow, &QTimer::timeout, this, [this] {

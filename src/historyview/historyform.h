@@ -40,6 +40,8 @@ signals:
     void zoomRequested(double factor, qint64 aroundMs);
     void panRequested(double fraction);
     void panByMs(qint64 ms);
+    // The chart's width changed: the view is to be read again for its pixels.
+    void widthChanged();
 
 protected:
     void paintEvent(QPaintEvent *e) override;
@@ -48,6 +50,7 @@ protected:
     void mousePressEvent(QMouseEvent *e) override;
     void mouseMoveEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
     QSize sizeHint() const override { return { 720, 260 }; }
 
 private:
