@@ -4,6 +4,7 @@
 #include "outages.h"
 #include "skylarkerror.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFileDialog>
@@ -17,6 +18,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QTextStream>
+#include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -417,7 +419,12 @@ THistoryForm::THistoryForm(const QString &dir, const QString &identity, QWidget 
     Chart->setFocus();
 }
 
-THistoryForm::~THistoryForm() = default;
+THistoryForm::~THistoryForm()
+{
+    // A search under way ends by itself; its answer finds no window.
+    if (m_outagesWorker)
+        m_outagesWorker->wait();
+}
 
 qint64 THistoryForm::now() const
 {
@@ -514,10 +521,50 @@ QString THistoryForm::durationText(qint64 ms)
     return QStringLiteral("%1 d %2 h").arg(s / 86400).arg(s / 3600 % 24);
 }
 
+// The outages of a long range of a lossy host take a while (every result of its minutes with
+// misses is read): they are found on a thread of their own, with a connection of its own, one
+// search at a time; a range asked for meanwhile is searched once the running one is done.
 void THistoryForm::fillOutages()
 {
-    const qint64 liveRun = m_store->writerActive() ? m_store->latestRun() : 0;
-    const QList<History::Outage> found = m_store->outages(m_hostId, m_from, m_to, liveRun, kMaxOutagesShown);
+    ++m_outagesWanted;
+    if (m_outagesWorker)
+        return;
+    const quint64 ticket = m_outagesWanted;
+    const QString dir = m_dir;
+    const qint64 host = m_hostId, from = m_from, to = m_to;
+    QPointer<THistoryForm> self(this);
+    m_outagesWorker = QThread::create([self, ticket, dir, host, from, to] {
+        HistoryStore store;
+        QString error;
+        QList<History::Outage> found;
+        if (store.openForReading(dir, &error)) {
+            const qint64 liveRun = store.writerActive() ? store.latestRun() : 0;
+            found = store.outages(host, from, to, liveRun, kMaxOutagesShown);
+        }
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, ticket, found] {
+                if (self)
+                    self->outagesFound(ticket, found);
+            },
+            Qt::QueuedConnection);
+    });
+    m_outagesWorker->setObjectName(QStringLiteral("history outages"));
+    connect(m_outagesWorker, &QThread::finished, m_outagesWorker, &QObject::deleteLater);
+    m_outagesWorker->start(QThread::LowPriority);
+}
+
+void THistoryForm::outagesFound(quint64 ticket, const QList<History::Outage> &found)
+{
+    if (m_outagesWorker)
+        m_outagesWorker->wait();
+    m_outagesWorker = nullptr;
+    if (ticket != m_outagesWanted) {
+        // The range changed meanwhile.
+        --m_outagesWanted;
+        fillOutages();
+        return;
+    }
     OutagesList->clear();
     QList<QTreeWidgetItem *> items;
     // Newest first.

@@ -5,6 +5,8 @@
 #include "historystore.h"
 
 #include <QPoint>
+#include <QPointer>
+#include <QThread>
 #include <QWidget>
 
 #include <memory>
@@ -107,6 +109,7 @@ private:
     bool openStore();
     void askExport(HistoryExport::Rows rows);
     void fillOutages();
+    void outagesFound(quint64 ticket, const QList<History::Outage> &found);
     qint64 now() const;
 
     QString m_dir;
@@ -115,4 +118,7 @@ private:
     qint64 m_hostId = 0;
     qint64 m_from = 0, m_to = 0;
     QTimer *m_follow;
+    // The outage list's search on its own thread, and the number of searches asked for.
+    QPointer<QThread> m_outagesWorker;
+    quint64 m_outagesWanted = 0;
 };
