@@ -1,9 +1,11 @@
 // The history store's figures: bytes on disk per result over days of mixed hosts written in
 // two-second batches, the CPU a batch costs, and how long a host's range takes to read.
 //   history_bench [--hosts 150] [--days 1 | --seconds N] [--batch 2]   size and write cost
-//   history_bench --query [--hosts 20] [--days 30]          read times for ranges of one host
+//   history_bench --query [--hosts 20] [--days 30]          read times for ranges of one host, and the
+//                                                           history window's view of them (800 pixels)
 #include "benchkit.h"
 #include "historygen.h"
+#include "historyrange.h"
 #include "historystore.h"
 
 #include <QCoreApplication>
@@ -88,6 +90,28 @@ int query(const bench::Args &args)
         const double agg = double(t.nsecsElapsed()) / 1e6 / list.size();
         std::printf("  last %-4s: results %8.2f ms (%lld rows), minutes %7.2f ms (%lld rows) per host\n", name, raw,
             rows / list.size(), agg, minutes / list.size());
+    }
+    // What the history window reads and reduces for a view, and its outage list; the slowest
+    // host counts, as that is the one a user waits for.
+    for (const auto &[name, span] : { std::pair { "1 h", 3600000LL }, { "2 h", 7200000LL }, { "24 h", 86400000LL },
+             { "7 d", 7 * 86400000LL }, { "30 d", 30 * 86400000LL } }) {
+        double worstView = 0, worstOutages = 0, sumView = 0;
+        for (const auto &h : list) {
+            QElapsedTimer t;
+            t.start();
+            const HistoryRange::View v = HistoryRange::load(reader, h.id, end - span, end, 800);
+            const double view = double(t.nsecsElapsed()) / 1e6;
+            t.restart();
+            const auto outages = reader.outages(h.id, end - span, end, 0, 1000);
+            const double out = double(t.nsecsElapsed()) / 1e6;
+            worstView = std::max(worstView, view);
+            worstOutages = std::max(worstOutages, out);
+            sumView += view + out;
+            Q_UNUSED(v);
+            Q_UNUSED(outages);
+        }
+        std::printf("  window, last %-4s: view at most %7.2f ms, outages at most %7.2f ms, both %7.2f ms per host\n",
+            name, worstView, worstOutages, sumView / list.size());
     }
     return 0;
 }

@@ -84,6 +84,7 @@ TMainForm::TMainForm(QWidget *parent)
     bar->addWidget(new THostSummaryBar(Board, bar), 1);
     setStatusBar(bar);
     connect(Board, &TFrameBoard::frameAdded, this, &TMainForm::WatchFrame);
+    connect(Board, &TFrameBoard::frameAdded, this, &TMainForm::RecordFrame);
     connect(Board, &TFrameBoard::idle, this, [this] {
         if (m_closeAfterWait) {
             m_closeAfterWait = false;
@@ -394,6 +395,7 @@ bool TMainForm::FormClose()
             m_boardClearedByClose = true;
         },
         [this] { FlushResultLog(); },
+        [this] { CloseHistory(); },
         [this] { WriteIniFile(); },
     };
     for (const auto &step : steps) {

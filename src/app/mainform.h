@@ -36,6 +36,10 @@ class TSelectFileDlg;
 class TSplitterBar;
 class TMetricsWatch;
 class TResultWatch;
+class HistoryRecorder;
+class HistoryThread;
+class THistoryForm;
+class TOutagesForm;
 
 // The main window: the host list on the left, the frame columns on the right, the menus,
 // and the start-up and shutdown sequences. The frames belong to the board (TFrameBoard),
@@ -102,6 +106,8 @@ public:
     QAction *pmiMoveUp, *pmiMoveDown, *pmiMovetoColumn2, *pmiMoveUp2, *pmiMoveDown2, *pmiMovetoColumn1;
     // After the frame menus' own items: the host's interval and echo time-out.
     QAction *pmiIntervalTimeout, *pmiIntervalTimeout2;
+    // After those: the host's history.
+    QAction *pmiHistory, *pmiHistory2;
     QAction *pmiRemoveFrameObject, *pmiRemoveFrameObject2;
 
     // --- Controls --------------------------------------------------------------------
@@ -146,6 +152,18 @@ public:
     TResultWatch *ResultWatch = nullptr;
     TMetricsWatch *MetricsWatch = nullptr;
     QString StartMetricsAddress;
+    // The history of every frame's results (historyview/mainform_history.cpp): made with the
+    // first frame, closed at the end of the shutdown sequence.
+    QString HistoryDir() const;
+    void RecordFrame(TPingFrame *frame), CloseHistory();
+    // The history window of the frame's host (one per host; shown again when open).
+    THistoryForm *ShowHistory(TPingFrame *frame);
+    THistoryForm *ShowHistoryOf(const QString &identity);
+    // The outages of every host (Misc menu, after its own items).
+    TOutagesForm *ShowOutages();
+    QAction *mmiOutages;
+    HistoryThread *HistoryWriting = nullptr;
+    HistoryRecorder *HistoryRecording = nullptr;
     void LoadAutoSaveList(), SaveAutoSaveList();
 
     // --- Sessions --------------------------------------------------------------------

@@ -57,6 +57,11 @@ void TMainForm::wireBoardCommands()
         connectBoardCommand(action, operation);
     connect(pmiIntervalTimeout, &QAction::triggered, this, [this] { EditFrameTiming(popupFrame(FramePM1)); });
     connect(pmiIntervalTimeout2, &QAction::triggered, this, [this] { EditFrameTiming(popupFrame(FramePM2)); });
+    connect(mmiOutages, &QAction::triggered, this, [this] { runGuarded([this] { ShowOutages(); }); });
+    connect(
+        pmiHistory, &QAction::triggered, this, [this] { runGuarded([this] { ShowHistory(popupFrame(FramePM1)); }); });
+    connect(
+        pmiHistory2, &QAction::triggered, this, [this] { runGuarded([this] { ShowHistory(popupFrame(FramePM2)); }); });
     // Sessions replace the board.
     connectBoardCommand(aLoadFrameSession, &TMainForm::aLoadFrameSessionExecute);
     connectBoardCommand(aSelectSessionFile, &TMainForm::aSelectSessionFileExecute);

@@ -267,6 +267,9 @@ void TMainForm::createMenus()
     addItem(Debug1, "mmiSizeFrames", aSizeFrames);
     addItem(Debug1, "mmiSizeFrames2", aSizeFrames2);
     mmiShow3 = addItem(mmiMisc, "mmiShow3", aShow3);
+    mmiOutages = new QAction(QStringLiteral("&Outages..."), mmiMisc);
+    mmiOutages->setObjectName(QStringLiteral("mmiOutages"));
+    mmiMisc->addAction(mmiOutages);
 
     mmiReloadAutosaveSession = addItem(MainMenu, "mmiReloadAutosaveSession", aReloadAutosaveSession);
     mmiSettings = addItem(MainMenu, "mmiSettings", aSettings);
@@ -323,6 +326,8 @@ void TMainForm::createMenus()
     pmiMovetoColumn2->setVisible(false);
     pmiIntervalTimeout = FramePM1->addAction(QStringLiteral("Interval and &Timeout..."));
     pmiIntervalTimeout->setObjectName(QStringLiteral("pmiIntervalTimeout"));
+    pmiHistory = FramePM1->addAction(QStringLiteral("&History..."));
+    pmiHistory->setObjectName(QStringLiteral("pmiHistory"));
 
     FramePM2 = framePopup("FramePM2");
     pmiRemoveFrameObject2 = FramePM2->addAction(QStringLiteral("&Remove Frame"));
@@ -337,6 +342,8 @@ void TMainForm::createMenus()
     pmiMovetoColumn1->setObjectName(QStringLiteral("pmiMovetoColumn1"));
     pmiIntervalTimeout2 = FramePM2->addAction(QStringLiteral("Interval and &Timeout..."));
     pmiIntervalTimeout2->setObjectName(QStringLiteral("pmiIntervalTimeout2"));
+    pmiHistory2 = FramePM2->addAction(QStringLiteral("&History..."));
+    pmiHistory2->setObjectName(QStringLiteral("pmiHistory2"));
 
     HostListBoxPopupMenu = framePopup("HostListBoxPopupMenu");
     auto *hp = HostListBoxPopupMenu;

@@ -9,6 +9,7 @@
 #include <sqlite3.h>
 
 #include <cerrno>
+#include <limits>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -160,6 +161,8 @@ bool HistoryStore::createSchema(QString *error)
                 "CREATE TABLE IF NOT EXISTS minutes(host INTEGER NOT NULL, minute INTEGER NOT NULL,"
                 " count INTEGER NOT NULL, replies INTEGER NOT NULL, low_us INTEGER NOT NULL, sum_us INTEGER NOT NULL,"
                 " high_us INTEGER NOT NULL, PRIMARY KEY(host, minute)) WITHOUT ROWID;"
+                // The minutes with a miss, where outages are looked for.
+                "CREATE INDEX IF NOT EXISTS minutes_with_misses ON minutes(host, minute) WHERE count > replies;"
                 "PRAGMA user_version=1;",
         error);
 }
@@ -499,8 +502,14 @@ QList<HistoryStore::RunResult> HistoryStore::results(qint64 hostId, qint64 fromM
     QList<RunResult> out;
     if (!m_db)
         return out;
-    Statement q(m_db, "SELECT run, data FROM blocks WHERE host=? AND max_ms >= ? AND min_ms < ? ORDER BY id");
-    q.bind(1, hostId).bind(2, fromMs).bind(3, toMs);
+    // A block spans less than kBlockSpanMs from its first result, so one that begins before `to`
+    // ends before to + kBlockSpanMs: the index on max_ms is walked over that stretch only,
+    // not over every later block of the host.
+    Statement q(
+        m_db, "SELECT run, data FROM blocks WHERE host=? AND max_ms >= ? AND max_ms < ? AND min_ms < ? ORDER BY id");
+    q.bind(1, hostId).bind(2, fromMs).bind(
+        3, toMs > std::numeric_limits<qint64>::max() / 2 ? toMs : toMs + kBlockSpanMs);
+    q.bind(4, toMs);
     QList<History::Result> block;
     while (q.step() == SQLITE_ROW) {
         block.clear();
@@ -530,6 +539,78 @@ QList<HistoryStore::Minute> HistoryStore::minutes(qint64 hostId, qint64 fromMs, 
         out.append({ start, int(q.int64(1)), int(q.int64(2)), q.int64(3), q.int64(4), q.int64(5) });
     }
     return out;
+}
+
+QList<History::Outage> HistoryStore::outages(qint64 hostId, qint64 fromMs, qint64 toMs, qint64 liveRun, int limit) const
+{
+    QList<History::Outage> out;
+    if (!m_db || fromMs >= toMs)
+        return out;
+    // An outage that overlaps the range may have begun before it: its stretch of minutes with
+    // misses begins after the last minute without one.
+    Statement before(m_db, "SELECT max(minute) FROM minutes WHERE host=? AND minute < ? AND count = replies");
+    before.bind(1, hostId).bind(2, minuteOf(fromMs));
+    qint64 firstMinute = std::numeric_limits<qint64>::min() / kMinuteMs / 2;
+    if (before.step() == SQLITE_ROW && !before.isNull(0))
+        firstMinute = before.int64(0) + 1;
+    // Each minute with a miss and the next minute of the host (which holds the reply that ends
+    // an outage), joined into spans where they touch.
+    Statement lossy(m_db,
+        "SELECT m.minute, (SELECT n.minute FROM minutes n WHERE n.host=m.host AND n.minute > m.minute"
+        " ORDER BY n.minute LIMIT 1) FROM minutes m WHERE m.host=? AND m.count > m.replies AND m.minute >= ?"
+        " AND m.minute <= ? ORDER BY m.minute");
+    lossy.bind(1, hostId).bind(2, firstMinute).bind(3, minuteOf(toMs - 1));
+    QList<std::pair<qint64, qint64>> spans;
+    while (lossy.step() == SQLITE_ROW) {
+        const qint64 start = lossy.int64(0) * kMinuteMs;
+        // Without a next minute, the results run to the newest.
+        const qint64 end = lossy.isNull(1) ? std::numeric_limits<qint64>::max() / 2 : (lossy.int64(1) + 1) * kMinuteMs;
+        // Spans close together are read as one: the replies between them change nothing, and
+        // one read costs less than two.
+        if (!spans.isEmpty() && start <= spans.last().second + kBlockSpanMs)
+            spans.last().second = qMax(spans.last().second, end);
+        else
+            spans.append({ start, end });
+    }
+    // The last span runs on past the range to the end of its stretch, where its outage ends.
+    if (!spans.isEmpty() && spans.last().second < std::numeric_limits<qint64>::max() / 2) {
+        Statement after(m_db, "SELECT min(minute) FROM minutes WHERE host=? AND minute >= ? AND count = replies");
+        after.bind(1, hostId).bind(2, spans.last().second / kMinuteMs - 1);
+        if (after.step() == SQLITE_ROW && !after.isNull(0))
+            spans.last().second = qMax(spans.last().second, (after.int64(0) + 1) * kMinuteMs);
+        else
+            spans.last().second = std::numeric_limits<qint64>::max() / 2;
+    }
+    // Between two spans the host answered every time: reading them one after another finds
+    // what reading every result would.
+    QList<History::Recorded> results;
+    for (const auto &[start, end] : std::as_const(spans)) {
+        results = this->results(hostId, start, end);
+        QList<History::Outage> found = History::findOutages(results, liveRun);
+        for (const History::Outage &o : std::as_const(found)) {
+            const bool ongoing = o.state == History::Outage::State::Ongoing;
+            if (o.startMs < toMs && (ongoing || o.endMs >= fromMs))
+                out.append(o);
+        }
+        if (out.size() > limit)
+            out.remove(0, out.size() - limit);
+    }
+    return out;
+}
+
+qint64 HistoryStore::earliestMs(qint64 hostId) const
+{
+    if (!m_db)
+        return -1;
+    Statement q(m_db,
+        "SELECT (SELECT min(minute) * 60000 FROM minutes WHERE host=?1),"
+        " (SELECT min_ms FROM blocks WHERE host=?1 ORDER BY max_ms LIMIT 1)");
+    q.bind(1, hostId);
+    if (q.step() != SQLITE_ROW)
+        return -1;
+    if (q.isNull(0) || q.isNull(1))
+        return q.isNull(0) ? (q.isNull(1) ? -1 : q.int64(1)) : q.int64(0);
+    return qMin(q.int64(0), q.int64(1));
 }
 
 qint64 HistoryStore::earliestRawMs() const

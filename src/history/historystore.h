@@ -92,8 +92,15 @@ public:
     // The host's results with from <= time < to, in the order they were recorded.
     QList<RunResult> results(qint64 hostId, qint64 fromMs, qint64 toMs) const;
     QList<Minute> minutes(qint64 hostId, qint64 fromMs, qint64 toMs) const;
+    // The host's outages that overlap from <= time < to, oldest first, as findOutages finds
+    // them over every raw result kept. Only the stretches of minutes with a miss are read, each
+    // with the minute that follows it (its ending reply), so that a quiet host costs a look at
+    // its minutes. At most `limit` are given: the newest.
+    QList<History::Outage> outages(qint64 hostId, qint64 fromMs, qint64 toMs, qint64 liveRun, int limit = 10000) const;
     // The earliest time of a raw result kept, or -1 with none.
     qint64 earliestRawMs() const;
+    // The start of the host's earliest minute or raw result kept, or -1 with none.
+    qint64 earliestMs(qint64 hostId) const;
     // The newest run, and whether a writer is recording it now.
     qint64 latestRun() const;
     bool writerActive() const;

@@ -350,7 +350,7 @@ private slots:
                 QStringLiteral("Save Frame Session"), QStringLiteral("Load Frame Session") }));
         QCOMPARE(captions(form->mmiMisc),
             QStringList({ QStringLiteral("Show Column 2"), QStringLiteral("Show Column 2 Resize"), QStringLiteral("-"),
-                QStringLiteral(">Debug") }));
+                QStringLiteral(">Debug"), QStringLiteral("Outages...") }));
         QCOMPARE(captions(form->Debug1),
             QStringList({ QStringLiteral("InfoMemo"), QStringLiteral("Object Inspector"),
                 QStringLiteral("Remove Orphan Frames"), QStringLiteral("Show Reload"), QStringLiteral("-"),

@@ -184,7 +184,9 @@ private slots:
         auto *menu = qobject_cast<TPopupMenu *>(f->PopupMenu);
         auto *item = form->findChild<QAction *>(QStringLiteral("pmiIntervalTimeout"));
         QVERIFY(menu && item);
-        QCOMPARE(menu->actions().last(), item);
+        // After the designed items; only "History..." follows it.
+        QCOMPARE(menu->actions().at(menu->actions().size() - 2), item);
+        QCOMPARE(menu->actions().last()->objectName(), QStringLiteral("pmiHistory"));
         QVERIFY(menu->prepareFor(f));
         const auto answer = [](const QString &interval, const QString &timeout, bool ok) {
             QTimer::singleShot(50, [=] {

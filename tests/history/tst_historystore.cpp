@@ -235,6 +235,60 @@ private slots:
         }
     }
 
+    // The outages of a range, read through the minutes with misses, are those found over every
+    // result of the host: for each host of a mix, with a restart in the middle of an outage,
+    // an outage still going on, and ranges that begin or end inside one.
+    void outagesOfRange_matchThoseOfEveryResult_data()
+    {
+        QTest::addColumn<qint64>("from");
+        QTest::addColumn<qint64>("to");
+        QTest::addColumn<bool>("live");
+        const qint64 h = 3600000, m = 60000;
+        QTest::newRow("everything, run ended") << qint64(0) << kT0 + kDay << false;
+        QTest::newRow("everything, live run") << qint64(0) << kT0 + kDay << true;
+        QTest::newRow("inside the cut outage") << kT0 + 3 * h + 10 * m << kT0 + 3 * h + 11 * m << false;
+        QTest::newRow("ends inside the ongoing one") << kT0 + 5 * h << kT0 + 6 * h + 20 * m << true;
+        QTest::newRow("begins inside the ongoing one") << kT0 + 6 * h + 30 * m << kT0 + kDay << true;
+        QTest::newRow("an hour") << kT0 + h << kT0 + 2 * h << false;
+    }
+    void outagesOfRange_matchThoseOfEveryResult()
+    {
+        QFETCH(qint64, from);
+        QFETCH(qint64, to);
+        QFETCH(bool, live);
+        // Host 5 is down for half an hour three hours after each run begins: the first run
+        // ends at 03:15, inside its outage; the second begins at 03:16 and ends at 06:36,
+        // inside its own.
+        static QTemporaryDir dir;
+        static qint64 secondRun = 0;
+        QString error;
+        if (secondRun == 0) {
+            const int stop = 3 * 3600 + 15 * 60;
+            {
+                HistoryStore store;
+                QVERIFY(store.openForWriting(dir.path(), {}, &error));
+                QVERIFY(HistoryGen::fill(store, { 0, 12, kT0, 60, 3, stop }).results > 0);
+            }
+            HistoryStore store;
+            QVERIFY(store.openForWriting(dir.path(), {}, &error));
+            secondRun = store.run();
+            HistoryGen::fill(store, { 0, 12, kT0 + (stop + 60) * 1000LL, 60, 4, 3 * 3600 + 20 * 60 });
+        }
+        HistoryStore reader;
+        QVERIFY(reader.openForReading(dir.path(), &error));
+        const qint64 liveRun = live ? secondRun : 0;
+        int seen = 0;
+        for (const HistoryStore::Host &host : reader.hosts()) {
+            QList<History::Outage> expected;
+            for (const History::Outage &o : History::findOutages(reader.results(host.id, 0, kT0 + kDay), liveRun))
+                if (o.startMs < to && (o.state == History::Outage::State::Ongoing || o.endMs >= from))
+                    expected.append(o);
+            QCOMPARE(reader.outages(host.id, from, to, liveRun), expected);
+            seen += int(expected.size());
+        }
+        QVERIFY(seen > 0);
+    }
+
     // The whole file with its indexes, over a day of mixed hosts.
     void bytesPerResult()
     {
