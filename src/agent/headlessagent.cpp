@@ -161,7 +161,8 @@ HostProbe *HeadlessAgent::watch(const QString &host, int startDelayMs)
         probe->setDamping(m_options.damping);
     const QString name = QStringLiteral("Probe_%1").arg(m_nextName++);
     m_watched.insert(probe, { name, 0 });
-    m_feed.watch(probe, [name] { return name; }, true);
+    m_feed.watch(
+        probe, [name] { return name; }, true);
     connect(probe, &HostProbe::resultProcessed, this, [this, probe](const EchoOutcome &o) { onResult(probe, o); });
     connect(probe, &HostProbe::lookupFailed, this, [this, probe](quint16 err) { onLookupFailed(probe, err); });
     connect(probe, &HostProbe::stateAnnounced, this, [this, probe](const HostState::Announcement &a) {

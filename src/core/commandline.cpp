@@ -54,7 +54,7 @@ CommandLine CommandLine::parse(const QStringList &args, const QString &versionTe
         QStringLiteral("program"));
     const QCommandLineOption onChangeArg(QStringLiteral("on-change-arg"),
         QStringLiteral("An argument for the --on-change program (repeatable)."), QStringLiteral("arg"));
-        const QCommandLineOption keepDays(QStringLiteral("keep-days"),
+    const QCommandLineOption keepDays(QStringLiteral("keep-days"),
         QStringLiteral("Days of history and of logs kept besides today, 1 to 3650; older ones are removed (with "
                        "--headless; default 30)."),
         QStringLiteral("n"));
