@@ -14,7 +14,7 @@ void MetricsFeed::watch(HostProbe *probe, Namer name, bool listedAtOnce)
         return;
     auto it = m_watched.insert(probe, Watched { probe, std::move(name), {}, {} });
     if (listedAtOnce)
-        this->name(probe, *it, probe->host(), probe->address());
+        this->name(probe, *it, probe->hostSpec().identity, probe->address());
     connect(probe, &HostProbe::echoSent, this, [this, probe] { onEchoSent(probe); });
     connect(probe, &HostProbe::resultProcessed, this, [this, probe](const EchoOutcome &o) { onResult(probe, o); });
     connect(probe, &HostProbe::lookupFailed, this, [this, probe] { onLookupFailed(probe); });
@@ -41,7 +41,7 @@ void MetricsFeed::onEchoSent(HostProbe *probe)
         return;
     const auto key = std::uintptr_t(probe);
     // The series under the host text the echo is sent for: a new one starts afresh.
-    name(probe, *it, probe->host(), probe->address());
+    name(probe, *it, probe->hostSpec().identity, probe->address());
     m_store.setActive(key, true);
     m_store.countRequest(key);
     m_store.setState(key, probe->state());
@@ -54,8 +54,10 @@ void MetricsFeed::onResult(HostProbe *probe, const EchoOutcome &o)
         return;
     const auto key = std::uintptr_t(probe);
     name(probe, *it, o.host, o.target);
+    ++it->results;
     m_store.setActive(key, true);
-    m_store.record(key, o.kind, o.rtt, !probe->isDown(), probe->lossRatio());
+    // The loss of this host's own results: those of a host text before it are not its own.
+    m_store.record(key, o.kind, o.rtt, !probe->isDown(), probe->lossRatio(it->results));
     m_store.setState(key, probe->state());
 }
 
@@ -64,7 +66,7 @@ void MetricsFeed::onLookupFailed(HostProbe *probe)
     auto it = m_watched.find(probe);
     if (it == m_watched.end())
         return;
-    name(probe, *it, probe->host(), {});
+    name(probe, *it, probe->hostSpec().identity, {});
     m_store.recordLookupFailure(std::uintptr_t(probe));
     m_store.setState(std::uintptr_t(probe), probe->state());
 }
@@ -86,6 +88,8 @@ void MetricsFeed::sweep()
 
 void MetricsFeed::name(HostProbe *probe, Watched &w, const QString &host, const QString &target)
 {
+    if (host != w.host)
+        w.results = 0;
     w.host = host.isNull() ? QStringLiteral("") : host;
     w.target = target;
     m_store.setIdentity(std::uintptr_t(probe), MetricsStore::Identity::of(w.name ? w.name() : QString(), host, target));

@@ -40,8 +40,9 @@ private:
         QPointer<HostProbe> probe;
         Namer name;
         // What the series was last named for; empty before the first echo.
-        QString host;
+        QString host; // the host's identity
         QString target;
+        int results = 0; // since the series was named for that host
     };
     void onEchoSent(HostProbe *probe);
     void onResult(HostProbe *probe, const EchoOutcome &o);

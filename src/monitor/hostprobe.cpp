@@ -64,6 +64,16 @@ void HostProbe::setDefaultThresholds(const HostState::Thresholds &t)
         m_thresholds.lossPercent = m_spec.lossPercent;
 }
 
+double HostProbe::lossRatio(int newest) const
+{
+    const qsizetype n = std::min<qsizetype>(newest, qsizetype(m_recent.size()));
+    if (n <= 0)
+        return 0.0;
+    const auto lost = std::count_if(
+        m_recent.end() - n, m_recent.end(), [](const Brief &b) { return b.kind != EchoOutcome::Reply; });
+    return double(lost) / double(n);
+}
+
 void HostProbe::setDefaultTiming(int intervalMs, int timeoutMs)
 {
     m_defaultIntervalMs = intervalMs;

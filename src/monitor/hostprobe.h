@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <limits>
 
 class QTimer;
 class TPingThread;
@@ -89,13 +90,10 @@ public:
     QString address() const { return m_address; }
     bool hasResult() const { return !m_recent.empty(); }
     bool isDown() const { return m_downUp.isDown(); }
-    // The share of the recent results without a reply (those the loss figure covers), 0
-    // before any: what the frame shows, the lossy state and the metrics all use this one.
-    double lossRatio() const
-    {
-        const LinkStats::Figures f = figures();
-        return f.results ? f.lossPercent / 100 : 0.0;
-    }
+    // The share of the recent results without a reply (those the loss figure covers), or of
+    // the newest `newest` of them, 0 before any: what the frame shows, the lossy state and
+    // the metrics all count alike.
+    double lossRatio(int newest = std::numeric_limits<int>::max()) const;
     // The RTT of the host's latest reply, -1 before any.
     int lastRtt() const { return m_downUp.lastRtt(); }
     // When the results without a reply that made the host down began; invalid while it is up.

@@ -84,28 +84,39 @@ private slots:
         QCOMPARE(store.size(), 0);
     }
 
-    // A new host text starts the loss afresh, while only a changed option word does not.
+    // A series' loss counts its own host's results: another host starts it afresh, a new
+    // option word (the same host) does not.
     void feed_lossStartsAfreshForANewHostOnly_data()
     {
         QTest::addColumn<QString>("next");
         QTest::addColumn<double>("loss");
-        QTest::newRow("same host, new interval") << QStringLiteral("192.0.2.9 interval=2s") << 2.0 / 3.0;
-        QTest::newRow("another host") << QStringLiteral("192.0.2.10") << 0.0;
+        QTest::addColumn<std::uint64_t>("requests");
+        QTest::newRow("same host, new interval")
+            << QStringLiteral("192.0.2.9 interval=2s") << 2.0 / 3.0 << std::uint64_t(3);
+        QTest::newRow("another host") << QStringLiteral("192.0.2.10") << 0.0 << std::uint64_t(1);
     }
     void feed_lossStartsAfreshForANewHostOnly()
     {
         QFETCH(QString, next);
         QFETCH(double, loss);
+        QFETCH(std::uint64_t, requests);
         ScriptedEchoLauncher echoes;
         ScriptedResolver resolver;
         PinnedClock clock;
+        MetricsStore store;
+        MetricsFeed metrics(store);
         HostProbe probe;
         probe.setHost(QStringLiteral("192.0.2.9"));
+        metrics.watch(&probe, [] { return QStringLiteral("PingFrame_0"); });
         feed(probe, echoes, -1);
         feed(probe, echoes, -1);
         probe.setHost(next);
         feed(probe, echoes, 10);
-        QCOMPARE(probe.lossRatio(), loss);
+        const QList<MetricsStore::Series> s = store.snapshot();
+        QCOMPARE(s.size(), 1);
+        QCOMPARE(s[0].lossRatio, loss);
+        QCOMPARE(s[0].requests, requests);
+        QCOMPARE(s[0].id.host, next.split(QLatin1Char(' ')).first());
     }
 };
 
