@@ -167,9 +167,9 @@ HostProbe *HeadlessAgent::watch(const QString &host, int startDelayMs)
     connect(probe, &HostProbe::lookupFailed, this, [this, probe](quint16 err) { onLookupFailed(probe, err); });
     connect(probe, &HostProbe::stateAnnounced, this, [this, probe](const HostState::Announcement &a) {
         if (m_hook) {
-            const HostSpec &spec = probe->hostSpec();
+            const HostSpec &parsed = probe->hostSpec();
             const LinkStats::Figures f = probe->figures();
-            m_hook->run({ spec.address, spec.label, probe->address(), a, probe->lastRtt(), f.lossPercent });
+            m_hook->run({ parsed.address, parsed.label, probe->address(), a, probe->lastRtt(), f.lossPercent });
         }
     });
     if (m_recorder)

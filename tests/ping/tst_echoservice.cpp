@@ -312,9 +312,11 @@ private slots:
         QFETCH(int, timeoutMs);
         QFETCH(quint32, expected);
         QFETCH(bool, stamped);
-        const auto spec = [](qint64 ns) { return timespec { time_t(ns / 1'000'000'000), long(ns % 1'000'000'000) }; };
-        const timespec sent = spec(sentNs);
-        const timespec stamp = spec(stampNs);
+        const auto toTimespec = [](qint64 ns) {
+            return timespec { time_t(ns / 1'000'000'000), long(ns % 1'000'000'000) };
+        };
+        const timespec sent = toTimespec(sentNs);
+        const timespec stamp = toTimespec(stampNs);
         bool used = !stamped;
         QCOMPARE(
             EchoService::roundTripUs(sent, stampNs < 0 ? nullptr : &stamp, monotonicUs, timeoutMs, &used), expected);
