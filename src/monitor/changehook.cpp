@@ -5,6 +5,9 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <algorithm>
+#include <memory>
+
 ChangeHook::ChangeHook(std::function<void(const QString &)> log, QObject *parent)
     : QObject(parent)
     , m_log(std::move(log))
@@ -92,13 +95,26 @@ void ChangeHook::start(const QHash<QString, QString> &variables)
                   .arg(m_timeLimitMs));
         p->kill();
     });
-    const auto done = [this, p] {
+    // Standard error is read as it comes, so that the program never waits on a full pipe,
+    // and only its beginning is kept.
+    auto kept = std::make_shared<QByteArray>();
+    auto over = std::make_shared<qint64>(0);
+    const auto take = [p, kept, over] {
+        const QByteArray chunk = p->readAllStandardError();
+        const qsizetype room = std::max<qsizetype>(0, kErrorKept - kept->size());
+        kept->append(chunk.left(room));
+        *over += std::max<qsizetype>(0, chunk.size() - room);
+    };
+    connect(p, &QProcess::readyReadStandardError, p, take);
+    const auto done = [this, p, take, kept, over] {
         if (!m_running.removeOne(p))
             return;
-        const QByteArray err = p->readAllStandardError();
-        for (const QByteArray &line : err.split('\n'))
+        take();
+        for (const QByteArray &line : kept->split('\n'))
             if (!line.trimmed().isEmpty())
                 m_log(QStringLiteral("change command: %1").arg(QString::fromUtf8(line)));
+        if (*over > 0)
+            m_log(QStringLiteral("change command: %1 more bytes on standard error not kept").arg(*over));
         p->deleteLater();
         startWaiting();
         emit finished();

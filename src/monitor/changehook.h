@@ -16,7 +16,7 @@ class QProcess;
 // kRunning run at once; further changes wait, and beyond kQueued waiting the oldest are
 // dropped (their count is said in the log once the queue has drained). A run still going
 // after the time limit is killed. What the program writes on its standard error goes to the
-// log; its standard output is thrown away. Starting a run never waits for anything.
+// log, up to kErrorKept bytes of it; its standard output is thrown away. Starting a run never waits for anything.
 class ChangeHook : public QObject
 {
     Q_OBJECT
@@ -24,6 +24,8 @@ public:
     static constexpr int kRunning = 4;
     static constexpr int kQueued = 100;
     static constexpr int kTimeLimitMs = 10000;
+    // Of a run's standard error, at most this much goes to the log; the rest is counted.
+    static constexpr int kErrorKept = 4096;
 
     // `log` takes each line for the program's log (a line without its end).
     explicit ChangeHook(std::function<void(const QString &)> log, QObject *parent = nullptr);

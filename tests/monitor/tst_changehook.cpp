@@ -66,6 +66,22 @@ private slots:
         QCOMPARE(m_log, QStringList { QStringLiteral("change command: a complaint") });
     }
 
+    // A run that floods its standard error leaves a short excerpt in the log and a count.
+    void floodedStandardError_keptShort()
+    {
+        ChangeHook hook(log());
+        hook.setCommand(QStringLiteral("/bin/sh"),
+            { QStringLiteral("-c"), QStringLiteral("head -c 1048576 /dev/zero | tr '\\0' x >&2") });
+        QSignalSpy finished(&hook, &ChangeHook::finished);
+        hook.run(slowChange());
+        QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15000);
+        QCOMPARE(m_log.size(), 2);
+        QCOMPARE(m_log[0], QStringLiteral("change command: ") + QString(ChangeHook::kErrorKept, u'x'));
+        QCOMPARE(m_log[1],
+            QStringLiteral("change command: %1 more bytes on standard error not kept")
+                .arg(1048576 - ChangeHook::kErrorKept));
+    }
+
     void noReplyYet_emptyRtt()
     {
         ChangeHook::Change c = slowChange();
