@@ -15,8 +15,11 @@ MetricsStore::Identity MetricsStore::Identity::of(const QString &frame, const QS
 void MetricsStore::setIdentity(std::uintptr_t probe, const Identity &identity)
 {
     QMutexLocker lock(&m_mutex);
-    ++m_generation;
     auto it = m_entries.find(probe);
+    // Naming a series as it is already named changes no output.
+    if (it != m_entries.end() && it->second.series.id == identity)
+        return;
+    ++m_generation;
     if (it == m_entries.end()) {
         m_entries.emplace(probe, Entry { m_nextOrder++, Series { identity }, true });
         return;
@@ -71,9 +74,10 @@ void MetricsStore::record(std::uintptr_t probe, EchoOutcome::Kind kind, int rttM
 void MetricsStore::setState(std::uintptr_t probe, HostState::State state)
 {
     QMutexLocker lock(&m_mutex);
-    ++m_generation;
-    if (auto it = m_entries.find(probe); it != m_entries.end())
+    if (auto it = m_entries.find(probe); it != m_entries.end() && it->second.series.state != state) {
+        ++m_generation;
         it->second.series.state = state;
+    }
 }
 
 void MetricsStore::countChange(std::uintptr_t probe, HostState::State to)
@@ -102,9 +106,10 @@ void MetricsStore::recordLookupFailure(std::uintptr_t probe)
 void MetricsStore::setActive(std::uintptr_t probe, bool active)
 {
     QMutexLocker lock(&m_mutex);
-    ++m_generation;
-    if (auto it = m_entries.find(probe); it != m_entries.end())
+    if (auto it = m_entries.find(probe); it != m_entries.end() && it->second.active != active) {
+        ++m_generation;
         it->second.active = active;
+    }
 }
 
 void MetricsStore::remove(std::uintptr_t probe)

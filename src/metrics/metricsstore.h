@@ -46,6 +46,7 @@ public:
         QString hostWord; // what is pinged
         QString ip; // the address echoes go to, empty before the lookup
         QString label;
+        friend bool operator==(const Identity &, const Identity &) = default;
     };
 
     struct Series
